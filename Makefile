@@ -1,0 +1,45 @@
+# Front door of the build: every target installs what is missing first, so a fresh
+# Debian 12 machine needs nothing but `make run` or `make test`.
+
+JOBS ?= $(shell nproc)
+CMAKE ?= cmake
+DEBIAN_PACKAGES := cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev \
+                   libssl-dev zlib1g-dev python3 curl
+
+.PHONY: all deps release debug tsan test tsan-test run clean format
+
+all: release
+
+deps:
+	@scripts/install-deps.sh $(DEBIAN_PACKAGES)
+
+build/release/build.ninja: | deps
+	$(CMAKE) -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release
+
+build/debug/build.ninja: | deps
+	$(CMAKE) -S . -B build/debug -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+	  -DVANTREL_SANITIZE=address,undefined
+
+build/tsan/build.ninja: | deps
+	$(CMAKE) -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVANTREL_SANITIZE=thread
+
+release: deps build/release/build.ninja
+	$(CMAKE) --build build/release -j $(JOBS)
+
+debug: deps build/debug/build.ninja
+	$(CMAKE) --build build/debug -j $(JOBS)
+
+tsan: deps build/tsan/build.ninja
+	$(CMAKE) --build build/tsan -j $(JOBS)
+	cd build/tsan && ctest --output-on-failure -j $(JOBS)
+
+test: debug
+	cd build/debug && ctest --output-on-failure -j $(JOBS)
+
+run: release
+
+format:
+	find src tests -name '*.h' -o -name '*.cpp' | xargs clang-format -i
+
+clean:
+	rm -rf build

@@ -1,0 +1,103 @@
+#pragma once
+
+// The server's configuration: one record, one lock, copies out. Connection threads read
+// it concurrently with the main thread; only the settings dialog (through Update) and
+// AddBanned change it.
+
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vantrel {
+
+// Every field of ftpsettings.lst, named after its key, with its default.
+struct SettingsData {
+  std::string data_directory;  // not stored; ends in "/"
+  int serverport = 21;
+  int dataport = 20;
+  bool startonstartup = false;
+  std::string greetingtext = "Wellcome to Vantrel!;";
+  std::string pasvipaddr;
+  int pasvrangestart = 16384;
+  int pasvrangesize = 5;
+  std::string bannedlist;
+  bool webinterfaceenabled = false;
+  int webinterfaceport = 4993;
+  std::string webinterfaceusers;
+  int webinterfacesessiontimeout = 60000;
+  int maxclientcount = 0;
+  std::string maxclientcountreply = "Server busy. Try again later.;";
+  std::string servertitle = "Vantrel";
+  std::string preventuploads;
+  bool confirmexit = false;
+  std::string anonymoushome;  // data directory + "Ftp"
+  bool allowanonymous = false;
+  bool anonymous_allowdownload = true;
+  bool anonymous_allowupload = false;
+  bool anonymous_allowrename = false;
+  bool anonymous_allowdelete = false;
+  bool anonymous_allowchangedir = true;
+  bool anonymous_allowcreatedir = false;
+  bool anonymous_allowdeletedir = false;
+  std::string anonymous_virtual;
+  bool autoban = false;
+  int autoban_downloads = 10;
+  int autoban_minutes = 2;
+  int autoban_logins = 10;
+  int autoban_mkdir = 5;
+  int maxloglines = 100;
+  int logfilelines = 500;
+  std::string logfile;  // data directory + "FTPLog.txt"
+  bool logtofile = false;
+  bool startminimized = false;
+  bool showtrayicon = true;
+  int anonymous_upload = 0;
+  int anonymous_download = 0;
+};
+
+class Settings {
+ public:
+  static constexpr const char* kFileName = "ftpsettings.lst";
+  static constexpr const char* kSection = "ftpsettings";
+
+  Settings();
+
+  void SetDataDirectory(std::string directory);
+  std::string GetDataDirectory() const;
+
+  void ResetSettings();
+  // Defaults, then whatever ftpsettings.lst in the data directory holds.
+  void LoadSettings();
+  // Throws Error("Unable to write to ...") and leaves the previous file intact.
+  void SaveSettings() const;
+
+  // One locked getter for every field: settings.Get(&SettingsData::serverport).
+  template <typename T>
+  T Get(T SettingsData::*field) const {
+    std::lock_guard lock(mutex_);
+    return data_.*field;
+  }
+  SettingsData Snapshot() const;
+  // Runs `change` on the record under the lock (the settings dialog's write path).
+  template <typename Fn>
+  void Update(Fn&& change) {
+    std::lock_guard lock(mutex_);
+    change(data_);
+  }
+
+  std::vector<std::string> GetGreetingLines() const;
+  std::vector<std::string> GetMaxClientCountReplyLines() const;
+  bool IsBanned(std::string_view address) const;
+  void AddBanned(std::string_view address, std::string_view reason);
+  bool IsWebUser(std::string_view name, std::string_view password) const;
+  bool IsUploadPrevented(std::string_view file_name) const;
+
+ private:
+  void ResetLocked();
+
+  mutable std::mutex mutex_;
+  SettingsData data_;  // guarded by mutex_
+};
+
+}  // namespace vantrel

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <chrono>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace vantrel::platform {
+
+// Raised by the file wrappers; the message names the path and the system's reason.
+class FileError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+using FileTime = std::chrono::system_clock::time_point;
+
+// The whole content, or nothing when the file is missing or unreadable.
+std::optional<std::string> ReadWholeFile(const std::string& path);
+
+// Replaces the content of `path` in one step: a reader (or a crash) sees the old file or
+// the new one, never a mix. A new file is readable by its owner only; an existing file
+// keeps the mode the operator gave it. Throws FileError and leaves the old file intact.
+void ReplaceFile(const std::string& path, std::string_view content);
+
+// Appends to `path`, creating it owner-only when missing. False when it cannot.
+bool AppendToFile(const std::string& path, std::string_view content);
+
+bool PathExists(const std::string& path);
+bool IsDirectory(const std::string& path);
+std::optional<FileTime> ModificationTime(const std::string& path);
+bool SetModificationTime(const std::string& path, FileTime moment);
+
+// Writes a file front to back (creating it owner-only, truncating an existing one and
+// keeping its mode). Every failure throws FileError; the destructor closes quietly.
+class FileWriter {
+ public:
+  explicit FileWriter(const std::string& path);
+  ~FileWriter();
+  FileWriter(const FileWriter&) = delete;
+  FileWriter& operator=(const FileWriter&) = delete;
+
+  void Write(std::string_view data);
+  void Close();
+
+ private:
+  std::string path_;
+  int fd_ = -1;
+};
+
+}  // namespace vantrel::platform
