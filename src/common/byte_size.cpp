@@ -19,9 +19,12 @@ std::string FormatByteSize(std::int64_t bytes) {
   constexpr std::int64_t kGiga = kMega * 1024;
   // Whole-unit quotients decide the unit, as integer division does (negative sizes fall
   // through to bytes).
-  if (bytes / kGiga > 0) return FormatScaled(bytes, kGiga, "GB");
-  if (bytes / kMega > 0) return FormatScaled(bytes, kMega, "MB");
-  if (bytes / kKilo > 0) return FormatScaled(bytes, kKilo, "KB");
+  if (bytes / kGiga > 0)
+    return FormatScaled(bytes, kGiga, "GB");
+  if (bytes / kMega > 0)
+    return FormatScaled(bytes, kMega, "MB");
+  if (bytes / kKilo > 0)
+    return FormatScaled(bytes, kKilo, "KB");
   return std::to_string(bytes) + " Byte(s)";
 }
 

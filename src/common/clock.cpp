@@ -2,7 +2,9 @@
 
 namespace vantrel {
 
-DateTime SystemClock::Now() const { return ToDateTime(std::chrono::system_clock::now()); }
+DateTime SystemClock::Now() const {
+  return ToDateTime(std::chrono::system_clock::now());
+}
 
 const Clock& DefaultClock() {
   static const SystemClock clock;

@@ -64,13 +64,16 @@ std::string FormatDateTimeValue(DateTime value) {
 std::optional<DateTime> ParseDateTimeValue(std::string_view text) {
   std::string normal(Trim(text));
   for (char& c : normal) {
-    if (c == ',') c = '.';
+    if (c == ',')
+      c = '.';
   }
-  if (normal.empty()) return std::nullopt;
+  if (normal.empty())
+    return std::nullopt;
   DateTime value = 0;
   const char* end = normal.data() + normal.size();
   const auto result = std::from_chars(normal.data(), end, value);
-  if (result.ec != std::errc() || result.ptr != end || !std::isfinite(value)) return std::nullopt;
+  if (result.ec != std::errc() || result.ptr != end || !std::isfinite(value))
+    return std::nullopt;
   return value;
 }
 

@@ -14,8 +14,10 @@ std::string FormatOneDecimal(double value, const char* suffix) {
 }  // namespace
 
 std::string FormatDuration(std::int64_t seconds) {
-  if (seconds > 3600) return FormatOneDecimal(static_cast<double>(seconds) / 3600.0, "h");
-  if (seconds > 120) return FormatOneDecimal(static_cast<double>(seconds) / 60.0, "min");
+  if (seconds > 3600)
+    return FormatOneDecimal(static_cast<double>(seconds) / 3600.0, "h");
+  if (seconds > 120)
+    return FormatOneDecimal(static_cast<double>(seconds) / 60.0, "min");
   return std::to_string(seconds) + " s";
 }
 

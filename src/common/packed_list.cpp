@@ -22,7 +22,8 @@ std::string JoinPacked(const std::vector<std::string>& items) {
 
 NameValue SplitNameValue(std::string_view item) {
   const auto equals = item.find('=');
-  if (equals == std::string_view::npos) return NameValue{{}, item, false};
+  if (equals == std::string_view::npos)
+    return NameValue{{}, item, false};
   return NameValue{item.substr(0, equals), item.substr(equals + 1), true};
 }
 

@@ -6,22 +6,27 @@
 namespace vantrel {
 namespace {
 
-bool IsBlank(char c) { return static_cast<unsigned char>(c) <= ' '; }
+bool IsBlank(char c) {
+  return static_cast<unsigned char>(c) <= ' ';
+}
 
 }  // namespace
 
 std::string_view Trim(std::string_view text) {
-  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+  while (!text.empty() && IsBlank(text.front()))
+    text.remove_prefix(1);
+  while (!text.empty() && IsBlank(text.back()))
+    text.remove_suffix(1);
   return text;
 }
 
-char ToLowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+char ToLowerAscii(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+}
 
 std::string ToLowerAscii(std::string_view text) {
   std::string lower(text);
-  std::transform(lower.begin(), lower.end(), lower.begin(),
-                 [](char c) { return ToLowerAscii(c); });
+  std::transform(lower.begin(), lower.end(), lower.begin(), [](char c) { return ToLowerAscii(c); });
   return lower;
 }
 
@@ -43,14 +48,18 @@ std::optional<std::int64_t> ParseInteger(std::string_view text) {
     base = 16;
     text.remove_prefix(2);
   }
-  if (text.empty() || text.front() == '-' || text.front() == '+') return std::nullopt;
+  if (text.empty() || text.front() == '-' || text.front() == '+')
+    return std::nullopt;
   std::uint64_t magnitude = 0;
   const char* end = text.data() + text.size();
   const auto result = std::from_chars(text.data(), end, magnitude, base);
-  if (result.ec != std::errc() || result.ptr != end) return std::nullopt;
+  if (result.ec != std::errc() || result.ptr != end)
+    return std::nullopt;
   constexpr std::uint64_t kMax = static_cast<std::uint64_t>(INT64_MAX);
-  if (magnitude > kMax + (negative ? 1 : 0)) return std::nullopt;
-  if (negative) return static_cast<std::int64_t>(0 - magnitude);
+  if (magnitude > kMax + (negative ? 1 : 0))
+    return std::nullopt;
+  if (negative)
+    return static_cast<std::int64_t>(0 - magnitude);
   return static_cast<std::int64_t>(magnitude);
 }
 

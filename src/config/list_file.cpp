@@ -12,7 +12,8 @@ namespace {
 std::string SingleLine(std::string_view value) {
   std::string line(value);
   for (char& c : line) {
-    if (c == '\r' || c == '\n') c = ' ';
+    if (c == '\r' || c == '\n')
+      c = ' ';
   }
   return line;
 }
@@ -21,7 +22,8 @@ std::string SingleLine(std::string_view value) {
 
 ListFile::ListFile(std::string path) : path_(std::move(path)) {
   sections_.push_back(Section{});
-  if (auto content = platform::ReadWholeFile(path_)) Parse(*content);
+  if (auto content = platform::ReadWholeFile(path_))
+    Parse(*content);
 }
 
 void ListFile::Parse(std::string_view content) {
@@ -29,7 +31,8 @@ void ListFile::Parse(std::string_view content) {
     const auto end = content.find('\n');
     std::string_view raw = content.substr(0, end);
     content.remove_prefix(end == std::string_view::npos ? content.size() : end + 1);
-    if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
+    if (!raw.empty() && raw.back() == '\r')
+      raw.remove_suffix(1);
 
     const std::string_view text = Trim(raw);
     const auto close = text.find(']');
@@ -41,8 +44,8 @@ void ListFile::Parse(std::string_view content) {
     const bool is_key = equals != std::string_view::npos && !text.starts_with(';') &&
                         !Trim(text.substr(0, equals)).empty();
     if (is_key) {
-      sections_.back().lines.push_back(
-          Line{std::string(Trim(text.substr(0, equals))), std::string(Trim(text.substr(equals + 1)))});
+      sections_.back().lines.push_back(Line{std::string(Trim(text.substr(0, equals))),
+                                            std::string(Trim(text.substr(equals + 1)))});
     } else {
       sections_.back().lines.push_back(Line{{}, std::string(raw)});
     }
@@ -51,9 +54,11 @@ void ListFile::Parse(std::string_view content) {
 
 const std::string* ListFile::Find(std::string_view section, std::string_view key) const {
   for (const auto& s : sections_) {
-    if (s.name.empty() || !EqualsIgnoreCase(s.name, section)) continue;
+    if (s.name.empty() || !EqualsIgnoreCase(s.name, section))
+      continue;
     for (const auto& line : s.lines) {
-      if (!line.key.empty() && EqualsIgnoreCase(line.key, key)) return &line.value;
+      if (!line.key.empty() && EqualsIgnoreCase(line.key, key))
+        return &line.value;
     }
     return nullptr;  // the first section of that name is the one that counts
   }
@@ -62,7 +67,8 @@ const std::string* ListFile::Find(std::string_view section, std::string_view key
 
 ListFile::Section& ListFile::SectionFor(std::string_view name) {
   for (auto& s : sections_) {
-    if (!s.name.empty() && EqualsIgnoreCase(s.name, name)) return s;
+    if (!s.name.empty() && EqualsIgnoreCase(s.name, name))
+      return s;
   }
   sections_.push_back(Section{std::string(name), {}});
   return sections_.back();
@@ -76,7 +82,8 @@ std::string ListFile::ReadString(std::string_view section, std::string_view key,
 
 int ListFile::ReadInteger(std::string_view section, std::string_view key, int fallback) const {
   const std::string* value = Find(section, key);
-  if (!value) return fallback;
+  if (!value)
+    return fallback;
   const auto number = ParseInteger(*value);
   if (!number || *number < std::numeric_limits<int>::min() ||
       *number > std::numeric_limits<int>::max()) {
@@ -92,12 +99,12 @@ bool ListFile::ReadBool(std::string_view section, std::string_view key, bool fal
 DateTime ListFile::ReadDateTime(std::string_view section, std::string_view key,
                                 DateTime fallback) const {
   const std::string* value = Find(section, key);
-  if (!value) return fallback;
+  if (!value)
+    return fallback;
   return ParseDateTimeValue(*value).value_or(fallback);
 }
 
-void ListFile::WriteString(std::string_view section, std::string_view key,
-                           std::string_view value) {
+void ListFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
   Section& target = SectionFor(section);
   for (auto& line : target.lines) {
     if (!line.key.empty() && EqualsIgnoreCase(line.key, key)) {
@@ -123,7 +130,8 @@ void ListFile::WriteDateTime(std::string_view section, std::string_view key, Dat
 void ListFile::Save() const {
   std::string content;
   for (const auto& section : sections_) {
-    if (!section.name.empty()) content += "[" + section.name + "]\n";
+    if (!section.name.empty())
+      content += "[" + section.name + "]\n";
     for (const auto& line : section.lines) {
       content += line.key.empty() ? line.value : line.key + "=" + line.value;
       content += '\n';

@@ -23,7 +23,8 @@ bool LogQueue::PopLogLine(std::string& text, DateTime& time) {
     dropped_ = 0;
     return true;
   }
-  if (entries_.empty()) return false;
+  if (entries_.empty())
+    return false;
   text = std::move(entries_.front().text);
   time = entries_.front().time;
   entries_.pop_front();

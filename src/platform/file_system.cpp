@@ -22,7 +22,8 @@ void WriteAll(int fd, std::string_view data, const std::string& path) {
   while (!data.empty()) {
     const ssize_t written = ::write(fd, data.data(), data.size());
     if (written < 0) {
-      if (errno == EINTR) continue;
+      if (errno == EINTR)
+        continue;
       ThrowErrno("cannot write", path);
     }
     data.remove_prefix(static_cast<size_t>(written));
@@ -31,8 +32,10 @@ void WriteAll(int fd, std::string_view data, const std::string& path) {
 
 std::string DirectoryOf(const std::string& path) {
   const auto slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
+  if (slash == std::string::npos)
+    return ".";
+  if (slash == 0)
+    return "/";
   return path.substr(0, slash);
 }
 
@@ -48,7 +51,8 @@ int CreateSiblingTemp(const std::string& path, std::string& temp_path) {
   std::vector<char> buffer(pattern.begin(), pattern.end());
   buffer.push_back('\0');
   const int fd = mkstemp(buffer.data());  // mode 0600
-  if (fd < 0) ThrowErrno("cannot create a temporary file for", path);
+  if (fd < 0)
+    ThrowErrno("cannot create a temporary file for", path);
   temp_path = buffer.data();
   return fd;
 }
@@ -57,17 +61,20 @@ int CreateSiblingTemp(const std::string& path, std::string& temp_path) {
 
 std::optional<std::string> ReadWholeFile(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
+  if (fd < 0)
+    return std::nullopt;
   std::string content;
   char chunk[65536];
   for (;;) {
     const ssize_t got = ::read(fd, chunk, sizeof chunk);
-    if (got < 0 && errno == EINTR) continue;
+    if (got < 0 && errno == EINTR)
+      continue;
     if (got < 0) {
       ::close(fd);
       return std::nullopt;
     }
-    if (got == 0) break;
+    if (got == 0)
+      break;
     content.append(chunk, static_cast<size_t>(got));
   }
   ::close(fd);
@@ -82,10 +89,12 @@ void ReplaceFile(const std::string& path, std::string_view content) {
     if (::stat(path.c_str(), &existing) == 0) {
       ::fchmod(fd, existing.st_mode & 07777);
       // Best effort: only root can give the file back to another owner.
-      if (::fchown(fd, existing.st_uid, existing.st_gid) != 0) errno = 0;
+      if (::fchown(fd, existing.st_uid, existing.st_gid) != 0)
+        errno = 0;
     }
     WriteAll(fd, content, path);
-    if (::fsync(fd) != 0) ThrowErrno("cannot flush", path);
+    if (::fsync(fd) != 0)
+      ThrowErrno("cannot flush", path);
     if (::close(fd) != 0) {
       ::unlink(temp_path.c_str());
       ThrowErrno("cannot close", path);
@@ -105,7 +114,8 @@ void ReplaceFile(const std::string& path, std::string_view content) {
 
 bool AppendToFile(const std::string& path, std::string_view content) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, kPrivateMode);
-  if (fd < 0) return false;
+  if (fd < 0)
+    return false;
   bool ok = true;
   try {
     WriteAll(fd, content, path);
@@ -127,7 +137,8 @@ bool IsDirectory(const std::string& path) {
 
 std::optional<FileTime> ModificationTime(const std::string& path) {
   struct stat info {};
-  if (::stat(path.c_str(), &info) != 0) return std::nullopt;
+  if (::stat(path.c_str(), &info) != 0)
+    return std::nullopt;
   return FileTime(std::chrono::duration_cast<FileTime::duration>(
       std::chrono::seconds(info.st_mtim.tv_sec) + std::chrono::nanoseconds(info.st_mtim.tv_nsec)));
 }
@@ -146,19 +157,24 @@ bool SetModificationTime(const std::string& path, FileTime moment) {
 
 FileWriter::FileWriter(const std::string& path) : path_(path) {
   fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kPrivateMode);
-  if (fd_ < 0) ThrowErrno("cannot create", path);
+  if (fd_ < 0)
+    ThrowErrno("cannot create", path);
 }
 
 FileWriter::~FileWriter() {
-  if (fd_ >= 0) ::close(fd_);
+  if (fd_ >= 0)
+    ::close(fd_);
 }
 
-void FileWriter::Write(std::string_view data) { WriteAll(fd_, data, path_); }
+void FileWriter::Write(std::string_view data) {
+  WriteAll(fd_, data, path_);
+}
 
 void FileWriter::Close() {
   const int fd = fd_;
   fd_ = -1;
-  if (fd >= 0 && ::close(fd) != 0) ThrowErrno("cannot close", path_);
+  if (fd >= 0 && ::close(fd) != 0)
+    ThrowErrno("cannot close", path_);
 }
 
 }  // namespace vantrel::platform

@@ -14,7 +14,7 @@ CivilTime ToLocalCivil(system_clock::time_point moment) {
   const time_t whole = static_cast<time_t>(seconds.count());
   struct tm parts {};
   localtime_r(&whole, &parts);
-  return CivilTime{parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday, parts.tm_hour,
+  return CivilTime{parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday,           parts.tm_hour,
                    parts.tm_min,         parts.tm_sec,     static_cast<int>(millis)};
 }
 

@@ -1,0 +1,95 @@
+#include "config/address_pattern.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <vector>
+
+#include "common/text.h"
+#include "platform/ip_text.h"
+
+namespace vantrel {
+namespace {
+
+struct Range {
+  long low = -1;
+  long high = -1;
+};
+
+constexpr std::size_t kParts = 4;
+
+long ParseDecimal(std::string_view text) {
+  // Digits only, and few enough that no overflow can occur; anything else is invalid.
+  if (text.empty() || text.size() > 9)
+    return -1;
+  long value = 0;
+  const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (result.ec != std::errc() || result.ptr != text.data() + text.size())
+    return -1;
+  return value;
+}
+
+Range ParseRange(std::string_view part) {
+  const auto dash = part.find('-');
+  if (dash == std::string_view::npos) {
+    const long n = ParseDecimal(part);
+    return {n, n};
+  }
+  const long low = ParseDecimal(part.substr(0, dash));
+  const long high = ParseDecimal(part.substr(dash + 1));
+  if (low < 0 || high < 0)
+    return {};
+  return {low, high};
+}
+
+// Splits at "."; the last wanted part takes the rest when `rest_in_last`, otherwise
+// parts beyond four are dropped. Fewer parts repeat the last one.
+std::array<std::string_view, kParts> SplitParts(std::string_view text, bool rest_in_last) {
+  std::vector<std::string_view> parts;
+  for (;;) {
+    const auto dot = text.find('.');
+    const bool last_wanted = parts.size() + 1 == kParts;
+    if (dot == std::string_view::npos || (last_wanted && rest_in_last)) {
+      parts.push_back(text);
+      break;
+    }
+    parts.push_back(text.substr(0, dot));
+    text.remove_prefix(dot + 1);
+    if (parts.size() == kParts)
+      break;
+  }
+  std::array<std::string_view, kParts> four;
+  for (std::size_t i = 0; i < kParts; ++i)
+    four[i] = parts[std::min(i, parts.size() - 1)];
+  return four;
+}
+
+bool MatchIpv4(std::string_view address, std::string_view pattern) {
+  const auto numbers = SplitParts(address, true);
+  const auto ranges = SplitParts(pattern, false);
+  for (std::size_t i = 0; i < kParts; ++i) {
+    const long n = ParseDecimal(numbers[i]);
+    const Range range = ParseRange(ranges[i]);
+    if (n < 0 || n < range.low || n > range.high)
+      return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool MatchAddressPattern(std::string_view address, std::string_view pattern) {
+  address = Trim(address);
+  pattern = Trim(pattern);
+  if (const auto mapped = platform::MappedIpv4(address)) {
+    return MatchIpv4(*mapped, pattern);
+  }
+  if (pattern.find(':') != std::string_view::npos) {
+    const auto a = platform::ParseIpv6(address);
+    const auto p = platform::ParseIpv6(pattern);
+    return a && p && *a == *p;
+  }
+  return MatchIpv4(address, pattern);
+}
+
+}  // namespace vantrel

@@ -1,0 +1,198 @@
+#include "config/settings.h"
+
+#include <variant>
+
+#include "common/packed_list.h"
+#include "common/text.h"
+#include "config/address_pattern.h"
+#include "config/list_file.h"
+
+namespace vantrel {
+namespace {
+
+using Field = std::variant<int SettingsData::*, bool SettingsData::*, std::string SettingsData::*>;
+
+struct Key {
+  const char* name;
+  Field field;
+};
+
+// The order in which keys are read and written.
+const Key kKeys[] = {
+    {"startonstartup", &SettingsData::startonstartup},
+    {"greetingtext", &SettingsData::greetingtext},
+    {"pasvipaddr", &SettingsData::pasvipaddr},
+    {"pasvrangestart", &SettingsData::pasvrangestart},
+    {"pasvrangesize", &SettingsData::pasvrangesize},
+    {"bannedlist", &SettingsData::bannedlist},
+    {"webinterfaceenabled", &SettingsData::webinterfaceenabled},
+    {"webinterfaceport", &SettingsData::webinterfaceport},
+    {"webinterfaceusers", &SettingsData::webinterfaceusers},
+    {"webinterfacesessiontimeout", &SettingsData::webinterfacesessiontimeout},
+    {"maxclientcount", &SettingsData::maxclientcount},
+    {"maxclientcountreply", &SettingsData::maxclientcountreply},
+    {"servertitle", &SettingsData::servertitle},
+    {"serverport", &SettingsData::serverport},
+    {"dataport", &SettingsData::dataport},
+    {"maxloglines", &SettingsData::maxloglines},
+    {"logtofile", &SettingsData::logtofile},
+    {"logfile", &SettingsData::logfile},
+    {"startminimized", &SettingsData::startminimized},
+    {"preventuploads", &SettingsData::preventuploads},
+    {"autoban", &SettingsData::autoban},
+    {"autoban_downloads", &SettingsData::autoban_downloads},
+    {"autoban_minutes", &SettingsData::autoban_minutes},
+    {"autoban_logins", &SettingsData::autoban_logins},
+    {"autoban_mkdir", &SettingsData::autoban_mkdir},
+    {"confirmexit", &SettingsData::confirmexit},
+    {"allowanonymous", &SettingsData::allowanonymous},
+    {"anonymoushome", &SettingsData::anonymoushome},
+    {"anonymous_allowdownload", &SettingsData::anonymous_allowdownload},
+    {"anonymous_allowupload", &SettingsData::anonymous_allowupload},
+    {"anonymous_allowrename", &SettingsData::anonymous_allowrename},
+    {"anonymous_allowdelete", &SettingsData::anonymous_allowdelete},
+    {"anonymous_allowchangedir", &SettingsData::anonymous_allowchangedir},
+    {"anonymous_allowcreatedir", &SettingsData::anonymous_allowcreatedir},
+    {"anonymous_allowdeletedir", &SettingsData::anonymous_allowdeletedir},
+    {"anonymous_virtual", &SettingsData::anonymous_virtual},
+    {"anonymous_upload", &SettingsData::anonymous_upload},
+    {"anonymous_download", &SettingsData::anonymous_download},
+    {"showtrayicon", &SettingsData::showtrayicon},
+    {"logfilelines", &SettingsData::logfilelines},
+};
+
+void ReadKey(const ListFile& file, const Key& key, SettingsData& data) {
+  const char* section = Settings::kSection;
+  std::visit(
+      [&](auto member) {
+        auto& value = data.*member;
+        using T = std::decay_t<decltype(value)>;
+        if constexpr (std::is_same_v<T, int>) {
+          value = file.ReadInteger(section, key.name, value);
+        } else if constexpr (std::is_same_v<T, bool>) {
+          value = file.ReadBool(section, key.name, value);
+        } else {
+          value = file.ReadString(section, key.name, value);
+        }
+      },
+      key.field);
+}
+
+void WriteKey(ListFile& file, const Key& key, const SettingsData& data) {
+  const char* section = Settings::kSection;
+  std::visit(
+      [&](auto member) {
+        const auto& value = data.*member;
+        using T = std::decay_t<decltype(value)>;
+        if constexpr (std::is_same_v<T, int>) {
+          file.WriteInteger(section, key.name, value);
+        } else if constexpr (std::is_same_v<T, bool>) {
+          file.WriteBool(section, key.name, value);
+        } else {
+          file.WriteString(section, key.name, value);
+        }
+      },
+      key.field);
+}
+
+}  // namespace
+
+Settings::Settings() {
+  ResetLocked();
+}
+
+void Settings::SetDataDirectory(std::string directory) {
+  std::lock_guard lock(mutex_);
+  if (!directory.empty() && directory.back() != '/')
+    directory += '/';
+  data_.data_directory = std::move(directory);
+}
+
+std::string Settings::GetDataDirectory() const {
+  std::lock_guard lock(mutex_);
+  return data_.data_directory;
+}
+
+void Settings::ResetSettings() {
+  std::lock_guard lock(mutex_);
+  ResetLocked();
+}
+
+void Settings::ResetLocked() {
+  SettingsData fresh;
+  fresh.data_directory = data_.data_directory;
+  fresh.anonymoushome = fresh.data_directory + "Ftp";
+  fresh.logfile = fresh.data_directory + "FTPLog.txt";
+  data_ = std::move(fresh);
+}
+
+void Settings::LoadSettings() {
+  std::lock_guard lock(mutex_);
+  ResetLocked();
+  const ListFile file(data_.data_directory + kFileName);
+  for (const Key& key : kKeys)
+    ReadKey(file, key, data_);
+}
+
+void Settings::SaveSettings() const {
+  std::lock_guard lock(mutex_);
+  ListFile file(data_.data_directory + kFileName);
+  for (const Key& key : kKeys)
+    WriteKey(file, key, data_);
+  file.Save();
+}
+
+SettingsData Settings::Snapshot() const {
+  std::lock_guard lock(mutex_);
+  return data_;
+}
+
+std::vector<std::string> Settings::GetGreetingLines() const {
+  return SplitPacked(Get(&SettingsData::greetingtext));
+}
+
+std::vector<std::string> Settings::GetMaxClientCountReplyLines() const {
+  return SplitPacked(Get(&SettingsData::maxclientcountreply));
+}
+
+bool Settings::IsBanned(std::string_view address) const {
+  std::lock_guard lock(mutex_);
+  for (const auto& item : SplitPacked(data_.bannedlist)) {
+    const NameValue entry = SplitNameValue(item);
+    if (entry.has_separator && MatchAddressPattern(address, entry.name))
+      return true;
+  }
+  return false;
+}
+
+void Settings::AddBanned(std::string_view address, std::string_view reason) {
+  std::lock_guard lock(mutex_);
+  auto items = SplitPacked(data_.bannedlist);
+  items.push_back(std::string(address) + "=" + std::string(reason));
+  data_.bannedlist = JoinPacked(items);
+}
+
+bool Settings::IsWebUser(std::string_view name, std::string_view password) const {
+  const auto items = SplitPacked(Get(&SettingsData::webinterfaceusers));
+  for (const auto& item : items) {
+    const NameValue user = SplitNameValue(item);
+    // The first entry of that name is the one that counts.
+    if (user.has_separator && user.name == name)
+      return user.value == password;
+  }
+  return false;
+}
+
+bool Settings::IsUploadPrevented(std::string_view file_name) const {
+  const std::string_view extension = FileExtension(file_name);
+  if (extension.empty())
+    return false;
+  const auto items = SplitPacked(Get(&SettingsData::preventuploads));
+  for (const auto& item : items) {
+    if (EqualsIgnoreCase(item, extension))
+      return true;
+  }
+  return false;
+}
+
+}  // namespace vantrel

@@ -1,0 +1,34 @@
+#include "platform/ip_text.h"
+
+#include <arpa/inet.h>
+
+#include <cstring>
+
+namespace vantrel::platform {
+
+std::optional<Ipv6Bytes> ParseIpv6(std::string_view text) {
+  if (text.size() >= INET6_ADDRSTRLEN)
+    return std::nullopt;
+  const std::string terminated(text);
+  struct in6_addr parsed {};
+  if (inet_pton(AF_INET6, terminated.c_str(), &parsed) != 1)
+    return std::nullopt;
+  Ipv6Bytes bytes;
+  std::memcpy(bytes.data(), &parsed, bytes.size());
+  return bytes;
+}
+
+std::optional<std::string> MappedIpv4(std::string_view text) {
+  const auto bytes = ParseIpv6(text);
+  if (!bytes)
+    return std::nullopt;
+  static constexpr std::uint8_t kPrefix[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xff, 0xff};
+  if (std::memcmp(bytes->data(), kPrefix, sizeof kPrefix) != 0)
+    return std::nullopt;
+  char out[INET_ADDRSTRLEN];
+  if (!inet_ntop(AF_INET, bytes->data() + 12, out, sizeof out))
+    return std::nullopt;
+  return std::string(out);
+}
+
+}  // namespace vantrel::platform

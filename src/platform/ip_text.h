@@ -1,0 +1,19 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace vantrel::platform {
+
+using Ipv6Bytes = std::array<std::uint8_t, 16>;
+
+// The 16 bytes of an IPv6 address in any textual form (letter case, "::"), or nothing.
+std::optional<Ipv6Bytes> ParseIpv6(std::string_view text);
+
+// "a.b.c.d" when `text` is an IPv4-mapped IPv6 address (::ffff:a.b.c.d), else nothing.
+std::optional<std::string> MappedIpv4(std::string_view text);
+
+}  // namespace vantrel::platform
