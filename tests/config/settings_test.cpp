@@ -1,0 +1,144 @@
+#include "config/settings.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <thread>
+
+#include "config/list_file.h"
+#include "support/temp_dir.h"
+
+namespace vantrel {
+namespace {
+
+class SettingsTest : public ::testing::Test {
+ protected:
+  SettingsTest() { settings_.SetDataDirectory(dir_.path()); }
+  void WriteFile(const std::string& body) {
+    std::ofstream(dir_.File(Settings::kFileName)) << "[ftpsettings]\n" << body;
+  }
+  TempDir dir_;
+  Settings settings_;
+};
+
+TEST_F(SettingsTest, FreshInstallationDefaults) {
+  settings_.LoadSettings();
+  const SettingsData s = settings_.Snapshot();
+  EXPECT_EQ(s.data_directory, dir_.path() + "/");
+  EXPECT_EQ(s.serverport, 21);
+  EXPECT_EQ(s.dataport, 20);
+  EXPECT_EQ(s.pasvrangestart, 16384);
+  EXPECT_EQ(s.pasvrangesize, 5);
+  EXPECT_EQ(s.maxclientcount, 0);
+  EXPECT_FALSE(s.allowanonymous);
+  EXPECT_FALSE(s.webinterfaceenabled);
+  EXPECT_FALSE(s.autoban);
+  EXPECT_EQ(s.anonymoushome, dir_.path() + "/Ftp");
+  EXPECT_EQ(s.logfile, dir_.path() + "/FTPLog.txt");
+  EXPECT_EQ(settings_.GetGreetingLines(), std::vector<std::string>{"Wellcome to Vantrel!"});
+  EXPECT_EQ(settings_.GetMaxClientCountReplyLines(),
+            std::vector<std::string>{"Server busy. Try again later."});
+}
+
+TEST_F(SettingsTest, SaveAndLoadReproduceEveryValue) {
+  settings_.Update([](SettingsData& s) {
+    s.serverport = 2121;
+    s.greetingtext = "Hello=there;second line;";
+    s.bannedlist = "10.0.0.5=autoban (login);";
+    s.webinterfaceusers = "admin=p=w;";
+    s.logfile = "/var/log/x=y.txt";
+    s.anonymous_allowdownload = false;
+    s.showtrayicon = false;
+    s.anonymous_download = 1048576;
+    s.servertitle = "  padded  ";
+  });
+  settings_.SaveSettings();
+
+  Settings loaded;
+  loaded.SetDataDirectory(dir_.path());
+  loaded.LoadSettings();
+  const SettingsData s = loaded.Snapshot();
+  EXPECT_EQ(s.serverport, 2121);
+  EXPECT_EQ(loaded.GetGreetingLines(), (std::vector<std::string>{"Hello=there", "second line"}));
+  EXPECT_EQ(s.bannedlist, "10.0.0.5=autoban (login);");
+  EXPECT_TRUE(loaded.IsWebUser("admin", "p=w"));
+  EXPECT_EQ(s.logfile, "/var/log/x=y.txt");
+  EXPECT_FALSE(s.anonymous_allowdownload);
+  EXPECT_FALSE(s.showtrayicon);
+  EXPECT_EQ(s.anonymous_download, 1048576);
+  EXPECT_EQ(s.servertitle, "padded");  // blanks around values do not survive the file
+}
+
+TEST_F(SettingsTest, KeysAreWrittenInTheirFixedOrder) {
+  settings_.SaveSettings();
+  std::ifstream in(dir_.File(Settings::kFileName));
+  std::string first, second, last, line;
+  std::getline(in, line);
+  EXPECT_EQ(line, "[ftpsettings]");
+  std::getline(in, first);
+  std::getline(in, second);
+  while (std::getline(in, line))
+    last = line;
+  EXPECT_EQ(first, "startonstartup=0");
+  EXPECT_EQ(second, "greetingtext=Wellcome to Vantrel!;");
+  EXPECT_EQ(last, "logfilelines=500");
+}
+
+TEST_F(SettingsTest, MalformedValuesKeepDefaults) {
+  WriteFile("serverport=abc\nallowanonymous=maybe\ndataport=0x15\ngreetingtext=no separator\n");
+  settings_.LoadSettings();
+  EXPECT_EQ(settings_.Get(&SettingsData::serverport), 21);
+  EXPECT_FALSE(settings_.Get(&SettingsData::allowanonymous));
+  EXPECT_EQ(settings_.Get(&SettingsData::dataport), 21);
+  EXPECT_TRUE(settings_.GetGreetingLines().empty());
+}
+
+TEST_F(SettingsTest, BanList) {
+  WriteFile("bannedlist=10.0.0.5=manual;192.168.1.1-50=range;172.16.0.9;2001:db8::7=v6;\n");
+  settings_.LoadSettings();
+  EXPECT_TRUE(settings_.IsBanned("10.0.0.5"));
+  EXPECT_FALSE(settings_.IsBanned("10.0.0.6"));
+  EXPECT_TRUE(settings_.IsBanned("192.168.1.50"));
+  EXPECT_FALSE(settings_.IsBanned("192.168.1.51"));
+  EXPECT_FALSE(settings_.IsBanned("172.16.0.9")) << "an item without '=' bans nobody";
+  EXPECT_TRUE(settings_.IsBanned("2001:DB8:0::7"));
+  EXPECT_TRUE(settings_.IsBanned("::ffff:10.0.0.5"));
+
+  settings_.AddBanned("172.16.0.9", "autoban (get)");
+  EXPECT_TRUE(settings_.IsBanned("172.16.0.9"));
+  EXPECT_EQ(settings_.Get(&SettingsData::bannedlist),
+            "10.0.0.5=manual;192.168.1.1-50=range;172.16.0.9;2001:db8::7=v6;"
+            "172.16.0.9=autoban (get);");
+}
+
+TEST_F(SettingsTest, WebUsersAndPreventedUploads) {
+  WriteFile("webinterfaceusers=Admin=secret;admin=other;\npreventuploads=.exe;.bat;\n");
+  settings_.LoadSettings();
+  EXPECT_TRUE(settings_.IsWebUser("Admin", "secret"));
+  EXPECT_FALSE(settings_.IsWebUser("ADMIN", "secret"));
+  EXPECT_FALSE(settings_.IsWebUser("Admin", "Secret"));
+  EXPECT_TRUE(settings_.IsWebUser("admin", "other"));
+  EXPECT_TRUE(settings_.IsUploadPrevented("SETUP.EXE"));
+  EXPECT_TRUE(settings_.IsUploadPrevented("run.bat"));
+  EXPECT_FALSE(settings_.IsUploadPrevented("notes.exe.txt"));
+  EXPECT_FALSE(settings_.IsUploadPrevented("README"));
+}
+
+TEST_F(SettingsTest, ConcurrentBansAreAllKept) {
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([this, t] {
+      for (int i = 0; i < 50; ++i) {
+        settings_.AddBanned("10." + std::to_string(t) + ".0." + std::to_string(i), "x");
+        settings_.IsBanned("10.9.9.9");
+      }
+    });
+  }
+  for (auto& thread : threads)
+    thread.join();
+  EXPECT_TRUE(settings_.IsBanned("10.3.0.49"));
+  EXPECT_TRUE(settings_.IsBanned("10.0.0.0"));
+}
+
+}  // namespace
+}  // namespace vantrel
