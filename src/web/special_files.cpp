@@ -1,0 +1,135 @@
+#include "web/special_files.h"
+
+#include "common/stable_exchange_sort.h"
+#include "common/text.h"
+#include "config/list_file.h"
+#include "platform/file_system.h"
+
+namespace vantrel {
+namespace {
+
+constexpr const char* kListName = "specialfiles";
+constexpr const char* kRecordType = "specialfile";
+
+std::string OrDash(std::string text) {
+  return text.empty() ? "-" : text;
+}
+
+// True when `a` must come after `b` for the column's order.
+bool OutOfOrder(SpecialFiles::SortColumn column, const SpecialFile& a, const SpecialFile& b) {
+  switch (column) {
+    case SpecialFiles::SortColumn::kFileName:
+      return a.file_name > b.file_name;
+    case SpecialFiles::SortColumn::kCount:
+      return a.count < b.count;
+    case SpecialFiles::SortColumn::kDate:
+      return a.last_time < b.last_time;
+    case SpecialFiles::SortColumn::kLastIp:
+      return a.last_ip > b.last_ip;
+  }
+  return false;
+}
+
+}  // namespace
+
+void SpecialFiles::Clear() {
+  std::lock_guard lock(mutex_);
+  files_.clear();
+}
+
+bool SpecialFiles::Load(const std::string& data_directory) {
+  const std::string path = data_directory + kFileName;
+  std::lock_guard lock(mutex_);
+  if (!platform::PathExists(path))
+    return false;
+  const ListFile file(path);
+  const int count = std::max(0, file.ReadInteger(kListName, kListName, 0));
+  std::vector<SpecialFile> loaded(static_cast<std::size_t>(count));
+  for (int i = 0; i < count; ++i) {
+    const std::string section = RecordSection(kRecordType, i);
+    SpecialFile& record = loaded[static_cast<std::size_t>(i)];
+    record.file_name = file.ReadString(section, "filename", "readfailed");
+    record.count = file.ReadInteger(section, "count", 0);
+    record.last_time = file.ReadDateTime(section, "lasttime", 0);
+    record.last_ip = file.ReadString(section, "lastip", "readfailed");
+  }
+  files_ = std::move(loaded);
+  return true;
+}
+
+void SpecialFiles::Save(const std::string& data_directory) const {
+  std::lock_guard lock(mutex_);
+  ListFile file(data_directory + kFileName);
+  file.WriteInteger(kListName, kListName, static_cast<std::int64_t>(files_.size()));
+  for (std::size_t i = 0; i < files_.size(); ++i) {
+    const std::string section = RecordSection(kRecordType, static_cast<int>(i));
+    file.WriteString(section, "filename", files_[i].file_name);
+    file.WriteInteger(section, "count", files_[i].count);
+    file.WriteDateTime(section, "lasttime", files_[i].last_time);
+    file.WriteString(section, "lastip", files_[i].last_ip);
+  }
+  file.Save();
+}
+
+int SpecialFiles::Find(std::string_view file_name) const {
+  for (std::size_t i = 0; i < files_.size(); ++i) {
+    if (EqualsIgnoreCase(files_[i].file_name, file_name))
+      return static_cast<int>(i);
+  }
+  return -1;
+}
+
+bool SpecialFiles::Add(std::string_view file_name) {
+  std::lock_guard lock(mutex_);
+  if (Find(file_name) >= 0)
+    return false;
+  files_.push_back(SpecialFile{std::string(file_name), 0, 0, {}});
+  return true;
+}
+
+bool SpecialFiles::Remove(std::string_view file_name) {
+  std::lock_guard lock(mutex_);
+  const int index = Find(file_name);
+  if (index < 0)
+    return false;
+  files_.erase(files_.begin() + index);
+  return true;
+}
+
+bool SpecialFiles::Reset(std::string_view file_name) {
+  std::lock_guard lock(mutex_);
+  const int index = Find(file_name);
+  if (index < 0)
+    return false;
+  SpecialFile& record = files_[static_cast<std::size_t>(index)];
+  record.count = 0;
+  record.last_time = 0;
+  record.last_ip.clear();
+  return true;
+}
+
+std::vector<std::string> SpecialFiles::RenderLines() const {
+  std::lock_guard lock(mutex_);
+  std::vector<std::string> lines;
+  lines.reserve(files_.size());
+  for (const auto& record : files_) {
+    const std::string when = record.last_time > 0 ? FormatLocalDateTime(record.last_time) : "-";
+    lines.push_back(record.file_name + "||" + std::to_string(record.count) + "||" + when + "||" +
+                    OrDash(record.last_ip) + "||");
+  }
+  return lines;
+}
+
+void SpecialFiles::Sort(SortColumn column) {
+  std::lock_guard lock(mutex_);
+  StableExchangeSort(files_, [column](const SpecialFile& a, const SpecialFile& b) {
+    return OutOfOrder(column, a, b);
+  });
+}
+
+std::vector<SpecialFile> SpecialFiles::Records() const {
+  std::lock_guard lock(mutex_);
+  return files_;
+}
+
+}  // namespace vantrel

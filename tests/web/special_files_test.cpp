@@ -1,0 +1,96 @@
+#include "web/special_files.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "config/list_file.h"
+#include "support/temp_dir.h"
+
+namespace vantrel {
+namespace {
+
+std::string Dir(const TempDir& dir) {
+  return dir.path() + "/";
+}
+
+TEST(SpecialFiles, AddRemoveResetIgnoreLetterCase) {
+  SpecialFiles files;
+  EXPECT_TRUE(files.Add("Setup.exe"));
+  EXPECT_FALSE(files.Add("SETUP.EXE"));
+  EXPECT_TRUE(files.Add("readme.txt"));
+  EXPECT_FALSE(files.Remove("missing.bin"));
+  EXPECT_FALSE(files.Reset("missing.bin"));
+  EXPECT_TRUE(files.Reset("setup.EXE"));
+  EXPECT_TRUE(files.Remove("setup.exe"));
+  EXPECT_EQ(files.RenderLines(), std::vector<std::string>{"readme.txt||0||-||-||"});
+}
+
+TEST(SpecialFiles, SaveLeavesStaleSectionsThatLoadIgnores) {
+  TempDir dir;
+  SpecialFiles files;
+  files.Add("a");
+  files.Add("b");
+  files.Add("c");
+  files.Save(Dir(dir));
+  files.Remove("b");
+  files.Save(Dir(dir));
+
+  const ListFile raw(dir.File(SpecialFiles::kFileName));
+  EXPECT_EQ(raw.ReadInteger("specialfiles", "specialfiles", -1), 2);
+  EXPECT_EQ(raw.ReadString("specialfile2", "filename", ""), "c");
+
+  SpecialFiles loaded;
+  ASSERT_TRUE(loaded.Load(Dir(dir)));
+  ASSERT_EQ(loaded.Records().size(), 2u);
+  EXPECT_EQ(loaded.Records()[1].file_name, "c");
+}
+
+TEST(SpecialFiles, MissingFileLeavesListAndMissingKeysReadFailed) {
+  TempDir dir;
+  SpecialFiles files;
+  files.Add("kept");
+  EXPECT_FALSE(files.Load(Dir(dir)));
+  EXPECT_EQ(files.Records().size(), 1u);
+
+  std::ofstream(dir.File(SpecialFiles::kFileName))
+      << "[specialfiles]\nspecialfiles=1\n[specialfile0]\ncount=7\nlasttime=46000.5\n";
+  ASSERT_TRUE(files.Load(Dir(dir)));
+  const SpecialFile record = files.Records().at(0);
+  EXPECT_EQ(record.file_name, "readfailed");
+  EXPECT_EQ(record.last_ip, "readfailed");
+  EXPECT_EQ(record.count, 7);
+  EXPECT_EQ(files.RenderLines()[0],
+            "readfailed||7||" + FormatLocalDateTime(46000.5) + "||readfailed||");
+}
+
+TEST(SpecialFiles, SortsKeepTiesInOrder) {
+  TempDir dir;
+  std::ofstream(dir.File(SpecialFiles::kFileName))
+      << "[specialfiles]\nspecialfiles=4\n"
+      << "[specialfile0]\nfilename=b\ncount=1\nlasttime=3\nlastip=10.0.0.2\n"
+      << "[specialfile1]\nfilename=a\ncount=5\nlasttime=1\nlastip=\n"
+      << "[specialfile2]\nfilename=D\ncount=1\nlasttime=2\nlastip=10.0.0.1\n"
+      << "[specialfile3]\nfilename=c\ncount=5\nlasttime=0\nlastip=10.0.0.2\n";
+  SpecialFiles files;
+  ASSERT_TRUE(files.Load(Dir(dir)));
+  auto names = [&files] {
+    std::string order;
+    for (const auto& r : files.Records())
+      order += r.file_name;
+    return order;
+  };
+  files.Sort(SpecialFiles::SortColumn::kFileName);
+  EXPECT_EQ(names(), "Dabc");  // byte order: upper case first
+  files.Sort(SpecialFiles::SortColumn::kCount);
+  EXPECT_EQ(names(), "acDb");
+  files.Sort(SpecialFiles::SortColumn::kCount);
+  EXPECT_EQ(names(), "acDb");
+  files.Sort(SpecialFiles::SortColumn::kDate);
+  EXPECT_EQ(names(), "bDac");
+  files.Sort(SpecialFiles::SortColumn::kLastIp);
+  EXPECT_EQ(names(), "aDbc");
+}
+
+}  // namespace
+}  // namespace vantrel
