@@ -1,0 +1,32 @@
+#pragma once
+
+#include <chrono>
+#include <optional>
+#include <string>
+
+namespace vantrel::platform {
+
+// Absolute path of the running executable.
+std::string ExecutablePath();
+// The directory exists and this process may create files in it.
+bool IsWritableDirectory(const std::string& path);
+// Creates the directory and any missing parents (owner-only for new ones). False on failure.
+bool CreateDirectories(const std::string& path);
+// $XDG_DATA_HOME, else $HOME/.local/share; nothing when neither is known.
+std::optional<std::string> UserDataHome();
+// Hands freed heap pages back to the system (an idle server's footprint shrinks).
+void TrimWorkingSet();
+// True when the process may bind ports below 1024.
+bool MayBindPrivilegedPorts();
+
+// Termination requests (SIGINT, SIGTERM) as a value to wait for instead of a handler.
+// Block() must run before any thread starts so that every thread inherits the mask and
+// only Wait() ever sees the signals.
+class TerminationSignals {
+ public:
+  static void Block();
+  // Waits up to `timeout`; true when a termination signal arrived.
+  static bool Wait(std::chrono::milliseconds timeout);
+};
+
+}  // namespace vantrel::platform
