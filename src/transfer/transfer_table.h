@@ -1,0 +1,43 @@
+#pragma once
+
+// The running transfers shown on the "File Transfers" list. Transfer streams report into
+// it from their connection threads; the refresh tick renders it. Finished transfers add
+// their byte counts to the statistics. Any thread; one lock, never held while another
+// unit's lock is taken.
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace vantrel {
+
+class Statistics;
+
+struct TransferData {
+  int id = 0;
+  std::string file_name;
+  std::int64_t size = 0;
+  std::int64_t position = 0;
+  std::int64_t elapsed_ms = 0;
+};
+
+class TransferTable {
+ public:
+  explicit TransferTable(Statistics& statistics) : statistics_(statistics) {}
+
+  void UpdateTransfer(const std::string& file_name, std::int64_t elapsed_ms, int id,
+                      std::int64_t size, std::int64_t position);
+  void FinishTransfer(int id, std::int64_t bytes_read, std::int64_t bytes_written);
+  void ClearTransfers();
+  // name||position||size||speed/s||time left||
+  std::vector<std::string> RenderTransferLines() const;
+  std::vector<TransferData> Transfers() const;
+
+ private:
+  Statistics& statistics_;
+  mutable std::mutex mutex_;
+  std::vector<TransferData> transfers_;  // guarded by mutex_
+};
+
+}  // namespace vantrel

@@ -1,0 +1,105 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+
+#include "log/statistics.h"
+#include "platform/file_system.h"
+#include "support/temp_dir.h"
+#include "transfer/transfer_stream.h"
+#include "transfer/transfer_table.h"
+
+namespace vantrel {
+namespace {
+
+using Mode = TransferStream::Mode;
+
+class TransferTest : public ::testing::Test {
+ protected:
+  std::string MakeFile(const char* name, std::size_t size) {
+    const std::string path = dir_.File(name);
+    std::ofstream(path, std::ios::binary) << std::string(size, 'd');
+    return path;
+  }
+  TempDir dir_;
+  Statistics statistics_;
+  TransferTable table_{statistics_};
+};
+
+TEST_F(TransferTest, RenderedLines) {
+  table_.UpdateTransfer("/srv/a.iso", 2000, 7, 4096, 1536);
+  table_.UpdateTransfer("/srv/b.bin", 0, 8, 1023, 0);
+  table_.UpdateTransfer("/srv/c.bin", 1000, 9, 500, 500);
+  table_.UpdateTransfer("/srv/renamed.iso", 4000, 7, 4096, 3072);  // same id: name stays
+  const std::vector<std::string> expected{
+      "/srv/a.iso||3.00 KB||4.00 KB||768 Byte(s)/s||1 s||",
+      "/srv/b.bin||0 Byte(s)||1023 Byte(s)||0 Byte(s)/s||-||",
+      "/srv/c.bin||500 Byte(s)||500 Byte(s)||500 Byte(s)/s||-||",
+  };
+  EXPECT_EQ(table_.RenderTransferLines(), expected);
+}
+
+TEST_F(TransferTest, FinishAddsToTotalsEvenForUnknownIds) {
+  table_.UpdateTransfer("x", 10, 1, 10, 5);
+  table_.FinishTransfer(1, 5000, 0);
+  table_.FinishTransfer(424242, 0, 1536);
+  EXPECT_TRUE(table_.Transfers().empty());
+  EXPECT_EQ(statistics_.GetDownloaded(), 5000);
+  EXPECT_EQ(statistics_.GetUploaded(), 1536);
+}
+
+TEST_F(TransferTest, DownloadStreamReportsAndCountsItsBytes) {
+  const std::string path = MakeFile("five.bin", 5000);
+  {
+    TransferStream stream(path, Mode::kRead, 0, table_);
+    char buffer[4096];
+    EXPECT_EQ(stream.Read(buffer, sizeof buffer), 4096u);
+    ASSERT_EQ(table_.Transfers().size(), 1u);
+    EXPECT_EQ(table_.Transfers()[0].position, 4096);
+    EXPECT_EQ(table_.Transfers()[0].size, 5000);
+    EXPECT_EQ(stream.Read(buffer, sizeof buffer), 904u);
+    EXPECT_EQ(stream.Read(buffer, sizeof buffer), 0u);
+  }
+  EXPECT_TRUE(table_.Transfers().empty());
+  EXPECT_EQ(statistics_.GetDownloaded(), 5000);
+}
+
+TEST_F(TransferTest, UploadModes) {
+  const std::string path = MakeFile("up.bin", 100);
+  {
+    TransferStream stream(path, Mode::kCreate, 0, table_);
+    EXPECT_EQ(stream.Size(), 0) << "an existing file is emptied at once";
+    stream.Write("abc", 3);
+  }
+  {
+    TransferStream stream(path, Mode::kAppend, 0, table_);
+    stream.Write("def", 3);
+  }
+  EXPECT_EQ(platform::ReadWholeFile(path), "abcdef");
+  EXPECT_EQ(statistics_.GetUploaded(), 6);
+  EXPECT_THROW(TransferStream(dir_.File("missing"), Mode::kAppend, 0, table_), platform::FileError);
+  EXPECT_THROW(TransferStream(dir_.path(), Mode::kRead, 0, table_), platform::FileError);
+}
+
+TEST_F(TransferTest, ReadersShareButNeverMeetAWriter) {
+  const std::string path = MakeFile("shared.bin", 10);
+  TransferStream first(path, Mode::kRead, 0, table_);
+  TransferStream second(path, Mode::kRead, 0, table_);
+  EXPECT_THROW(TransferStream(path, Mode::kCreate, 0, table_), platform::FileError);
+  EXPECT_EQ(platform::ReadWholeFile(path)->size(), 10u) << "refused upload must not truncate";
+}
+
+TEST_F(TransferTest, SpeedLimitHoldsEachChunk) {
+  const std::string path = MakeFile("slow.bin", 3000);
+  TransferStream stream(path, Mode::kRead, 10000, table_);
+  char buffer[1000];
+  const auto start = std::chrono::steady_clock::now();
+  while (stream.Read(buffer, sizeof buffer) > 0) {
+  }
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(took, std::chrono::milliseconds(300));  // 3000 bytes at 10000 B/s
+  EXPECT_LT(took, std::chrono::milliseconds(3000));
+}
+
+}  // namespace
+}  // namespace vantrel
