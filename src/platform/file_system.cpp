@@ -125,6 +125,10 @@ bool AppendToFile(const std::string& path, std::string_view content) {
   return ::close(fd) == 0 && ok;
 }
 
+bool RemoveFile(const std::string& path) {
+  return ::unlink(path.c_str()) == 0 || errno == ENOENT;
+}
+
 bool PathExists(const std::string& path) {
   struct stat info {};
   return ::stat(path.c_str(), &info) == 0;

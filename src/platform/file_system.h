@@ -27,6 +27,9 @@ void ReplaceFile(const std::string& path, std::string_view content);
 // Appends to `path`, creating it owner-only when missing. False when it cannot.
 bool AppendToFile(const std::string& path, std::string_view content);
 
+// Removes a file (not a directory). True when it is gone, including when it never was.
+bool RemoveFile(const std::string& path);
+
 bool PathExists(const std::string& path);
 bool IsDirectory(const std::string& path);
 std::optional<FileTime> ModificationTime(const std::string& path);
