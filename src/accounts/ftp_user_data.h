@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "common/date_time.h"
+
+namespace vantrel {
+
+// The fields of an account that the editor and the web pages read and write as a whole.
+struct AccountFields {
+  std::string user;
+  std::string pass;  // stored and shown in plain text
+  std::string home;  // directory on disk
+  bool allow_download = false;
+  bool allow_upload = false;
+  bool allow_rename = false;
+  bool allow_changedirectory = false;
+  bool allow_makedirectory = false;
+  bool allow_deletefile = false;
+  bool allow_deletedirectory = false;
+  std::string virtualdir;     // packed list of alias "=" directory
+  std::string filecontrol;    // packed list of extensions this account may not upload
+  std::int32_t download = 0;  // bytes per second, 0 = no limit
+  std::int32_t upload = 0;
+
+  bool operator==(const AccountFields&) const = default;
+};
+
+// One record type serves the account table and the online client table, each using only
+// some of the fields, so both tables are searched and rendered alike. The online table
+// uses user and pass for the login of the connection and leaves the rest of the account
+// fields empty.
+struct FtpUserData : AccountFields {
+  std::string clientid;           // online: optional client identifier; accounts: empty
+  std::string addr;               // connection key (accounts: of the last authentication)
+  std::string current_directory;  // online: FTP path written with the last action
+  std::string action;             // online: last action word
+  DateTime connected = 0;         // online: when the connection was accepted
+  DateTime last_time = 0;         // accounts: last successful authentication, 0 = never
+
+  bool operator==(const FtpUserData&) const = default;
+};
+
+}  // namespace vantrel

@@ -1,0 +1,413 @@
+#include "accounts/users.h"
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+
+#include "common/date_time.h"
+#include "common/duration_text.h"
+#include "common/text.h"
+#include "config/list_file.h"
+#include "platform/file_system.h"
+
+namespace vantrel {
+namespace {
+
+constexpr const char* kCountSection = "ftpmembers";
+constexpr const char* kCountKey = "ftpmembers";
+constexpr const char* kRecordType = "ftpmember";
+constexpr const char* kMissing = "readfailed";
+
+std::string AccountFilePath(const std::string& directory) {
+  if (directory.empty() || directory.back() == '/')
+    return directory + Users::kFileName;
+  return directory + "/" + Users::kFileName;
+}
+
+// The seven permission flags with their file keys, in the order they are written.
+struct FlagKey {
+  const char* key;
+  bool AccountFields::*field;
+};
+constexpr FlagKey kFlagKeys[] = {
+    {"allow_download", &FtpUserData::allow_download},
+    {"allow_upload", &FtpUserData::allow_upload},
+    {"allow_rename", &FtpUserData::allow_rename},
+    {"allow_changedirectory", &FtpUserData::allow_changedirectory},
+    {"allow_makedirectory", &FtpUserData::allow_makedirectory},
+    {"allow_deletefile", &FtpUserData::allow_deletefile},
+    {"allow_deletedirectory", &FtpUserData::allow_deletedirectory},
+};
+
+FtpUserData ReadAccount(const ListFile& file, const std::string& section) {
+  FtpUserData account;
+  account.user = file.ReadString(section, "user", kMissing);
+  account.pass = file.ReadString(section, "pass", kMissing);
+  account.home = file.ReadString(section, "home", kMissing);
+  account.addr = file.ReadString(section, "addr", kMissing);
+  for (const auto& flag : kFlagKeys)
+    account.*flag.field = file.ReadBool(section, flag.key, false);
+  account.virtualdir = file.ReadString(section, "virtualdir", "");
+  account.filecontrol = file.ReadString(section, "filecontrol", "");
+  account.download = file.ReadInteger(section, "download", 0);
+  account.upload = file.ReadInteger(section, "upload", 0);
+  return account;
+}
+
+void WriteAccount(ListFile& file, const std::string& section, const FtpUserData& account) {
+  file.WriteString(section, "user", account.user);
+  file.WriteString(section, "pass", account.pass);
+  file.WriteString(section, "home", account.home);
+  file.WriteString(section, "addr", account.addr);
+  for (const auto& flag : kFlagKeys)
+    file.WriteBool(section, flag.key, account.*flag.field);
+  file.WriteString(section, "virtualdir", account.virtualdir);
+  file.WriteString(section, "filecontrol", account.filecontrol);
+  file.WriteInteger(section, "download", account.download);
+  file.WriteInteger(section, "upload", account.upload);
+  file.WriteString(section, "clientid", "");
+}
+
+std::string DashIfEmpty(const std::string& text) {
+  return text.empty() ? "-" : text;
+}
+
+// Rounded to the millisecond first: a moment stored as a day fraction is a hair off whole
+// seconds, and plain truncation would show 45 s as 44 s.
+std::int64_t ElapsedSeconds(DateTime from, DateTime now) {
+  const auto milliseconds = std::llround(std::fabs(now - from) * kSecondsPerDay * 1000.0);
+  return milliseconds / 1000;
+}
+
+// The extension of the last path segment: a dot in a directory name is not the file's.
+std::string_view ExtensionOfFile(std::string_view path) {
+  const auto slash = path.find_last_of('/');
+  return FileExtension(slash == std::string_view::npos ? path : path.substr(slash + 1));
+}
+
+using AccountOrder = std::function<bool(const FtpUserData&, const FtpUserData&)>;
+
+AccountOrder TextOrder(std::string FtpUserData::*field) {
+  return [field](const FtpUserData& a, const FtpUserData& b) { return a.*field < b.*field; };
+}
+
+std::optional<AccountOrder> OrderForColumn(int column) {
+  switch (column) {
+    case 0:
+      return TextOrder(&FtpUserData::user);
+    case 1:
+      return TextOrder(&FtpUserData::pass);
+    case 2:
+      return TextOrder(&FtpUserData::home);
+    case 3:
+      return TextOrder(&FtpUserData::addr);
+    case 4:
+      return [](const FtpUserData& a, const FtpUserData& b) { return a.last_time > b.last_time; };
+    case 5:
+      return TextOrder(&FtpUserData::virtualdir);
+    default:
+      return std::nullopt;
+  }
+}
+
+}  // namespace
+
+Users::Users(const Clock& clock) : clock_(clock) {}
+
+// --- account table ---
+
+void Users::ClearAccounts() {
+  std::lock_guard lock(mutex_);
+  accounts_.clear();
+}
+
+bool Users::LoadAccounts(const std::string& directory) {
+  const std::string path = AccountFilePath(directory);
+  if (!platform::PathExists(path))
+    return false;
+  const ListFile file(path);
+  int count = file.ReadInteger(kCountSection, kCountKey, 0);
+  // An impossible count is a malformed number, and malformed numbers read as 0.
+  if (count < 0 || count > kMaxAccounts)
+    count = 0;
+  std::vector<FtpUserData> loaded;
+  loaded.reserve(static_cast<std::size_t>(count));
+  for (int i = 0; i < count; ++i)
+    loaded.push_back(ReadAccount(file, RecordSection(kRecordType, i)));
+  std::lock_guard lock(mutex_);
+  accounts_ = std::move(loaded);
+  return true;
+}
+
+void Users::SaveAccounts(const std::string& directory) const {
+  std::vector<FtpUserData> snapshot;
+  {
+    std::lock_guard lock(mutex_);
+    snapshot = accounts_;
+  }
+  // Opening the existing file keeps its other sections, so a shrunken table leaves its
+  // old tail behind; loading reads only as many sections as the count says.
+  ListFile file(AccountFilePath(directory));
+  file.WriteInteger(kCountSection, kCountKey, static_cast<std::int64_t>(snapshot.size()));
+  for (std::size_t i = 0; i < snapshot.size(); ++i) {
+    WriteAccount(file, RecordSection(kRecordType, static_cast<int>(i)), snapshot[i]);
+  }
+  file.Save();
+}
+
+int Users::AccountCount() const {
+  std::lock_guard lock(mutex_);
+  return static_cast<int>(accounts_.size());
+}
+
+int Users::FindAccount(std::string_view name) const {
+  std::lock_guard lock(mutex_);
+  const auto found = std::find_if(accounts_.begin(), accounts_.end(),
+                                  [name](const FtpUserData& a) { return a.user == name; });
+  return found == accounts_.end() ? -1 : static_cast<int>(found - accounts_.begin());
+}
+
+std::optional<AccountFields> Users::GetAccount(int index) const {
+  std::lock_guard lock(mutex_);
+  if (index < 0 || index >= static_cast<int>(accounts_.size()))
+    return std::nullopt;
+  return static_cast<const AccountFields&>(accounts_[static_cast<std::size_t>(index)]);
+}
+
+bool Users::UpdateAccount(int index, const AccountFields& fields) {
+  std::lock_guard lock(mutex_);
+  if (index < 0 || index >= static_cast<int>(accounts_.size()))
+    return false;
+  static_cast<AccountFields&>(accounts_[static_cast<std::size_t>(index)]) = fields;
+  return true;
+}
+
+bool Users::AddAccount(const AccountFields& fields) {
+  std::lock_guard lock(mutex_);
+  if (FindAccountLocked(fields.user) != nullptr)
+    return false;
+  FtpUserData account;
+  static_cast<AccountFields&>(account) = fields;
+  accounts_.push_back(std::move(account));
+  return true;
+}
+
+bool Users::DeleteAccount(int index) {
+  std::lock_guard lock(mutex_);
+  if (index < 0 || index >= static_cast<int>(accounts_.size()))
+    return false;
+  accounts_.erase(accounts_.begin() + index);
+  return true;
+}
+
+std::vector<std::string> Users::RenderAccountLines() const {
+  std::lock_guard lock(mutex_);
+  std::vector<std::string> lines;
+  lines.reserve(accounts_.size());
+  for (const auto& a : accounts_) {
+    const std::string last = a.last_time == 0 ? "-" : FormatLocalDateTime(a.last_time);
+    lines.push_back(a.user + "||" + a.pass + "||" + a.home + "||" + DashIfEmpty(a.addr) + "||" +
+                    last + "||" + DashIfEmpty(a.virtualdir) + "||");
+  }
+  return lines;
+}
+
+bool Users::SortAccounts(int column) {
+  const auto order = OrderForColumn(column);
+  if (!order)
+    return false;
+  // A stable sort gives exactly the order of an exchange sort that never swaps equal
+  // neighbours, without its quadratic cost under the lock.
+  std::lock_guard lock(mutex_);
+  std::stable_sort(accounts_.begin(), accounts_.end(), *order);
+  return true;
+}
+
+// --- questions of the FTP handlers ---
+
+const FtpUserData* Users::FindAccountLocked(std::string_view name) const {
+  for (const auto& account : accounts_) {
+    if (account.user == name)
+      return &account;
+  }
+  return nullptr;
+}
+
+bool Users::Authenticate(std::string_view key, std::string_view user, std::string_view pass) {
+  std::lock_guard lock(mutex_);
+  const FtpUserData* found = FindAccountLocked(user);
+  if (found == nullptr || found->pass != pass)
+    return false;
+  FtpUserData& account = accounts_[static_cast<std::size_t>(found - accounts_.data())];
+  account.addr = std::string(key);
+  account.last_time = clock_.Now();
+  return true;
+}
+
+std::string Users::GetHomeDirectory(std::string_view user) const {
+  std::lock_guard lock(mutex_);
+  const FtpUserData* account = FindAccountLocked(user);
+  return account ? account->home : std::string();
+}
+
+std::string Users::GetVirtualDirectories(std::string_view user) const {
+  std::lock_guard lock(mutex_);
+  const FtpUserData* account = FindAccountLocked(user);
+  return account ? account->virtualdir : std::string();
+}
+
+int Users::GetDownloadLimit(std::string_view user) const {
+  std::lock_guard lock(mutex_);
+  const FtpUserData* account = FindAccountLocked(user);
+  return account ? account->download : 0;
+}
+
+int Users::GetUploadLimit(std::string_view user) const {
+  std::lock_guard lock(mutex_);
+  const FtpUserData* account = FindAccountLocked(user);
+  return account ? account->upload : 0;
+}
+
+bool Users::Check(std::string_view key, std::string_view user, std::string_view pass,
+                  bool FtpUserData::*flag) {
+  std::lock_guard lock(mutex_);
+  if (!Authenticate(key, user, pass))
+    return false;
+  const FtpUserData* account = FindAccountLocked(user);
+  return account != nullptr && account->*flag;
+}
+
+bool Users::CanDownload(std::string_view key, std::string_view user, std::string_view pass) {
+  return Check(key, user, pass, &FtpUserData::allow_download);
+}
+
+bool Users::CanUpload(std::string_view key, std::string_view user, std::string_view pass,
+                      std::string_view file_name) {
+  std::lock_guard lock(mutex_);
+  if (!Check(key, user, pass, &FtpUserData::allow_upload))
+    return false;
+  const std::string_view extension = ExtensionOfFile(file_name);
+  if (extension.empty())
+    return true;
+  return FindAccountLocked(user)->filecontrol.find(extension) == std::string::npos;
+}
+
+bool Users::CanRename(std::string_view key, std::string_view user, std::string_view pass) {
+  return Check(key, user, pass, &FtpUserData::allow_rename);
+}
+
+bool Users::CanChangeDirectory(std::string_view key, std::string_view user, std::string_view pass) {
+  return Check(key, user, pass, &FtpUserData::allow_changedirectory);
+}
+
+bool Users::CanMakeDirectory(std::string_view key, std::string_view user, std::string_view pass) {
+  return Check(key, user, pass, &FtpUserData::allow_makedirectory);
+}
+
+bool Users::CanDeleteFile(std::string_view key, std::string_view user, std::string_view pass) {
+  return Check(key, user, pass, &FtpUserData::allow_deletefile);
+}
+
+bool Users::CanRemoveDirectory(std::string_view key, std::string_view user, std::string_view pass) {
+  return Check(key, user, pass, &FtpUserData::allow_deletedirectory);
+}
+
+// --- online clients ---
+
+FtpUserData* Users::FindOnlineLocked(std::string_view key, std::string_view clientid) {
+  if (!clientid.empty()) {
+    for (auto& client : online_) {
+      if (client.clientid == clientid)
+        return &client;
+    }
+    return nullptr;
+  }
+  // From the end: a peer that reconnects from the same port before its old entry is gone
+  // must update its new entry.
+  for (auto it = online_.rbegin(); it != online_.rend(); ++it) {
+    if (it->addr == key)
+      return &*it;
+  }
+  return nullptr;
+}
+
+bool Users::AddOnlineClient(std::string_view user, std::string_view pass, std::string_view key,
+                            std::string_view clientid) {
+  FtpUserData client;
+  client.clientid = std::string(clientid);
+  client.user = std::string(user);
+  client.pass = std::string(pass);
+  client.addr = std::string(key);
+  client.current_directory = "/";
+  client.action = "-";
+  client.connected = clock_.Now();
+  client.last_time = client.connected;
+  std::lock_guard lock(mutex_);
+  online_.push_back(std::move(client));
+  return true;
+}
+
+bool Users::SetOnlineUser(std::string_view key, std::string_view user, std::string_view pass,
+                          std::string_view clientid) {
+  std::lock_guard lock(mutex_);
+  FtpUserData* client = FindOnlineLocked(key, clientid);
+  if (client == nullptr)
+    return false;
+  client->user = std::string(user);
+  client->pass = std::string(pass);
+  return true;
+}
+
+bool Users::SetOnlineAction(std::string_view key, std::string_view action,
+                            std::string_view clientid) {
+  std::lock_guard lock(mutex_);
+  FtpUserData* client = FindOnlineLocked(key, clientid);
+  if (client == nullptr)
+    return false;
+  client->action = std::string(action);
+  return true;
+}
+
+bool Users::SetOnlineActionPath(std::string_view key, std::string_view action,
+                                std::string_view path, std::string_view clientid) {
+  std::lock_guard lock(mutex_);
+  FtpUserData* client = FindOnlineLocked(key, clientid);
+  if (client == nullptr)
+    return false;
+  client->action = std::string(action);
+  client->current_directory = std::string(path);
+  return true;
+}
+
+bool Users::RemoveOnlineClient(std::string_view key, std::string_view clientid) {
+  std::lock_guard lock(mutex_);
+  FtpUserData* client = FindOnlineLocked(key, clientid);
+  if (client == nullptr)
+    return false;
+  online_.erase(online_.begin() + (client - online_.data()));
+  return true;
+}
+
+int Users::OnlineCount() const {
+  std::lock_guard lock(mutex_);
+  return static_cast<int>(online_.size());
+}
+
+void Users::ClearOnlineClients() {
+  std::lock_guard lock(mutex_);
+  online_.clear();
+}
+
+std::vector<std::string> Users::RenderOnlineLines() const {
+  const DateTime now = clock_.Now();
+  std::lock_guard lock(mutex_);
+  std::vector<std::string> lines;
+  lines.reserve(online_.size());
+  for (const auto& c : online_) {
+    lines.push_back(c.addr + "||" + c.user + "||" + c.current_directory + "||" + c.action + "||" +
+                    FormatDuration(ElapsedSeconds(c.connected, now)) + "||||");
+  }
+  return lines;
+}
+
+}  // namespace vantrel

@@ -1,0 +1,100 @@
+#pragma once
+
+// The member accounts and the table of connected clients. Both live under one re-entrant
+// lock because the permission checks authenticate (which writes the account's address and
+// last time) and then read the account again, and that pair must not be split by a
+// concurrent edit. Everything handed out is a copy, so no caller keeps a pointer into a
+// table after the lock is released.
+
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "accounts/ftp_user_data.h"
+#include "common/clock.h"
+
+namespace vantrel {
+
+// Owned by the service host; every method may be called from any thread (connection
+// threads, the main window, the web pages).
+class Users {
+ public:
+  static constexpr const char* kFileName = "ftpmembers.lst";
+  // A corrupt count must not make loading allocate without bound.
+  static constexpr int kMaxAccounts = 100000;
+
+  explicit Users(const Clock& clock = DefaultClock());
+
+  // --- account table ---
+  void ClearAccounts();
+  // Reads `directory` + kFileName. False, table unchanged, when the file does not exist.
+  bool LoadAccounts(const std::string& directory);
+  // Writes every account; sections of a larger earlier count stay in the file, inert.
+  // Throws Error("Unable to write to ...") and leaves the previous file intact.
+  void SaveAccounts(const std::string& directory) const;
+  int AccountCount() const;
+  // Index of the first account with exactly that name, or -1.
+  int FindAccount(std::string_view name) const;
+  std::optional<AccountFields> GetAccount(int index) const;
+  // Leaves the address and last time alone. False when the index is out of range.
+  bool UpdateAccount(int index, const AccountFields& fields);
+  // False, nothing added, when an account of that name exists.
+  bool AddAccount(const AccountFields& fields);
+  bool DeleteAccount(int index);
+  // "user||pass||home||addr||last time||virtualdir||", empty address, last time and
+  // virtual directories as "-".
+  std::vector<std::string> RenderAccountLines() const;
+  // Stable; columns 0 user, 1 pass, 2 home, 3 addr, 5 virtualdir ascending by byte value,
+  // 4 last time most recent first. False for any other column.
+  bool SortAccounts(int column);
+
+  // --- questions of the FTP handlers ---
+  // On success notes `key` as the account's address and now as its last time.
+  bool Authenticate(std::string_view key, std::string_view user, std::string_view pass);
+  std::string GetHomeDirectory(std::string_view user) const;
+  std::string GetVirtualDirectories(std::string_view user) const;
+  int GetDownloadLimit(std::string_view user) const;
+  int GetUploadLimit(std::string_view user) const;
+  // Each authenticates first and is false when that fails.
+  bool CanDownload(std::string_view key, std::string_view user, std::string_view pass);
+  // Also false when the extension of the file's name occurs in the account's filecontrol
+  // text (a plain substring test, so ".ex" is found inside ".exe;").
+  bool CanUpload(std::string_view key, std::string_view user, std::string_view pass,
+                 std::string_view file_name);
+  bool CanRename(std::string_view key, std::string_view user, std::string_view pass);
+  bool CanChangeDirectory(std::string_view key, std::string_view user, std::string_view pass);
+  bool CanMakeDirectory(std::string_view key, std::string_view user, std::string_view pass);
+  bool CanDeleteFile(std::string_view key, std::string_view user, std::string_view pass);
+  bool CanRemoveDirectory(std::string_view key, std::string_view user, std::string_view pass);
+
+  // --- online clients ---
+  // A non-empty clientid names the client instead of its key; the FTP handlers pass none.
+  bool AddOnlineClient(std::string_view user, std::string_view pass, std::string_view key,
+                       std::string_view clientid = {});
+  bool SetOnlineUser(std::string_view key, std::string_view user, std::string_view pass,
+                     std::string_view clientid = {});
+  bool SetOnlineAction(std::string_view key, std::string_view action,
+                       std::string_view clientid = {});
+  bool SetOnlineActionPath(std::string_view key, std::string_view action, std::string_view path,
+                           std::string_view clientid = {});
+  bool RemoveOnlineClient(std::string_view key, std::string_view clientid = {});
+  int OnlineCount() const;
+  void ClearOnlineClients();
+  // "key||user||current directory||action||elapsed||||" per client, in arrival order.
+  std::vector<std::string> RenderOnlineLines() const;
+
+ private:
+  const FtpUserData* FindAccountLocked(std::string_view name) const;
+  FtpUserData* FindOnlineLocked(std::string_view key, std::string_view clientid);
+  bool Check(std::string_view key, std::string_view user, std::string_view pass,
+             bool FtpUserData::*flag);
+
+  const Clock& clock_;
+  mutable std::recursive_mutex mutex_;
+  std::vector<FtpUserData> accounts_;  // guarded by mutex_
+  std::vector<FtpUserData> online_;    // guarded by mutex_
+};
+
+}  // namespace vantrel

@@ -1,0 +1,72 @@
+#include <gtest/gtest.h>
+
+#include "accounts/users.h"
+#include "common/clock.h"
+
+namespace vantrel {
+namespace {
+
+class OnlineClientsTest : public ::testing::Test {
+ protected:
+  ManualClock clock_;
+  Users users_{clock_};
+};
+
+TEST_F(OnlineClientsTest, ElapsedTimeText) {
+  const struct {
+    double seconds;
+    const char* text;
+  } kCases[] = {{0, "0 s"},       {45, "45 s"},       {120, "120 s"},
+                {121, "2.0 min"}, {3599, "60.0 min"}, {3600, "60.0 min"},
+                {3601, "1.0 h"},  {5400, "1.5 h"},    {86400 * 3, "72.0 h"}};
+  for (const auto& c : kCases) {
+    Users users(clock_);
+    users.AddOnlineClient("", "", "10.0.0.1:1000");
+    clock_.AdvanceSeconds(c.seconds);
+    EXPECT_EQ(users.RenderOnlineLines()[0],
+              std::string("10.0.0.1:1000||||/||-||") + c.text + "||||")
+        << c.seconds;
+  }
+}
+
+TEST_F(OnlineClientsTest, LifeOfOneConnection) {
+  users_.AddOnlineClient("", "", "10.0.0.1:1000");
+  ASSERT_TRUE(users_.SetOnlineAction("10.0.0.1:1000", "CONNECT"));
+  EXPECT_EQ(users_.RenderOnlineLines()[0], "10.0.0.1:1000||||/||CONNECT||0 s||||");
+  ASSERT_TRUE(users_.SetOnlineUser("10.0.0.1:1000", "bob", "pw"));
+  ASSERT_TRUE(users_.SetOnlineActionPath("10.0.0.1:1000", "GET", "/pub/a.txt"));
+  EXPECT_EQ(users_.RenderOnlineLines()[0], "10.0.0.1:1000||bob||/pub/a.txt||GET||0 s||||");
+
+  EXPECT_TRUE(users_.RemoveOnlineClient("10.0.0.1:1000"));
+  EXPECT_FALSE(users_.RemoveOnlineClient("10.0.0.1:1000"));
+  EXPECT_EQ(users_.OnlineCount(), 0);
+  EXPECT_FALSE(users_.SetOnlineAction("10.0.0.1:1000", "DISCONN"));
+  EXPECT_FALSE(users_.SetOnlineUser("10.0.0.1:1000", "x", "y"));
+  EXPECT_FALSE(users_.SetOnlineActionPath("10.0.0.1:1000", "x", "/"));
+}
+
+TEST_F(OnlineClientsTest, SharedKeyFindsNewestAndClientIdWins) {
+  users_.AddOnlineClient("", "", "10.0.0.1:1000");
+  users_.AddOnlineClient("", "", "10.0.0.2:2000");
+  users_.AddOnlineClient("", "", "10.0.0.1:1000");
+  users_.AddOnlineClient("", "", "10.0.0.1:1000", "id-7");
+  ASSERT_TRUE(users_.SetOnlineAction("10.0.0.1:1000", "LIST"));
+  ASSERT_TRUE(users_.SetOnlineAction("ignored", "MKDIR", "id-7"));
+  const auto lines = users_.RenderOnlineLines();
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_EQ(lines[0], "10.0.0.1:1000||||/||-||0 s||||");
+  EXPECT_EQ(lines[2], "10.0.0.1:1000||||/||-||0 s||||");
+  // The newest entry of the key is the one with the client id; lookups by key still find it.
+  EXPECT_EQ(lines[3], "10.0.0.1:1000||||/||MKDIR||0 s||||");
+
+  ASSERT_TRUE(users_.RemoveOnlineClient("", "id-7"));
+  ASSERT_TRUE(users_.SetOnlineAction("10.0.0.1:1000", "RMDIR"));
+  EXPECT_EQ(users_.RenderOnlineLines()[2], "10.0.0.1:1000||||/||RMDIR||0 s||||");
+  EXPECT_FALSE(users_.RemoveOnlineClient("10.0.0.1:1000", "unknown-id"));
+  users_.ClearOnlineClients();
+  EXPECT_EQ(users_.OnlineCount(), 0);
+  EXPECT_TRUE(users_.RenderOnlineLines().empty());
+}
+
+}  // namespace
+}  // namespace vantrel

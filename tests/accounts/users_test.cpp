@@ -1,0 +1,218 @@
+#include "accounts/users.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "common/clock.h"
+#include "common/error.h"
+#include "config/list_file.h"
+#include "support/temp_dir.h"
+
+namespace vantrel {
+namespace {
+
+AccountFields Account(std::string user, std::string pass = "pw", std::string home = "/srv/ftp") {
+  AccountFields fields;
+  fields.user = std::move(user);
+  fields.pass = std::move(pass);
+  fields.home = std::move(home);
+  return fields;
+}
+
+std::vector<std::string> Names(const Users& users) {
+  std::vector<std::string> names;
+  for (int i = 0; i < users.AccountCount(); ++i)
+    names.push_back(users.GetAccount(i)->user);
+  return names;
+}
+
+class UsersTest : public ::testing::Test {
+ protected:
+  ManualClock clock_;
+  Users users_{clock_};
+};
+
+TEST_F(UsersTest, TableOperationsKeepOrderAndRefuseBadIndexes) {
+  for (const char* name : {"alice", "bob", "carol", "Bob"})
+    ASSERT_TRUE(users_.AddAccount(Account(name)));
+  EXPECT_FALSE(users_.AddAccount(Account("bob", "other")));
+  EXPECT_EQ(users_.GetAccount(1)->pass, "pw");
+  EXPECT_EQ(users_.FindAccount("Bob"), 3);
+  EXPECT_EQ(users_.FindAccount("BOB"), -1);
+  EXPECT_TRUE(users_.DeleteAccount(0));
+  EXPECT_EQ(Names(users_), (std::vector<std::string>{"bob", "carol", "Bob"}));
+  for (int bad : {-1, 3}) {
+    EXPECT_FALSE(users_.GetAccount(bad).has_value()) << bad;
+    EXPECT_FALSE(users_.UpdateAccount(bad, Account("x"))) << bad;
+    EXPECT_FALSE(users_.DeleteAccount(bad)) << bad;
+  }
+  EXPECT_EQ(users_.AccountCount(), 3);
+}
+
+TEST_F(UsersTest, AuthenticationIsExactAndShowsInTheRenderedLine) {
+  users_.AddAccount(Account("bob", "Secret", "/h"));
+  users_.AddAccount(Account("empty", ""));
+  EXPECT_FALSE(users_.Authenticate("k:1", "Bob", "Secret"));
+  EXPECT_FALSE(users_.Authenticate("k:1", "bob", "secret"));
+  EXPECT_FALSE(users_.CanRename("k:1", "bob", "wrong"));
+  EXPECT_EQ(users_.RenderAccountLines()[0], "bob||Secret||/h||-||-||-||");
+  EXPECT_TRUE(users_.Authenticate("k:1", "empty", ""));
+
+  // A permission check authenticates too, even when the flag then says no.
+  clock_.AdvanceSeconds(30);
+  EXPECT_FALSE(users_.CanDownload("192.168.1.20:3012", "bob", "Secret"));
+  const std::string noted = "||192.168.1.20:3012||" + FormatLocalDateTime(clock_.Now()) + "||";
+  EXPECT_EQ(users_.RenderAccountLines()[0], "bob||Secret||/h" + noted + "-||");
+
+  AccountFields changed = Account("bob", "new", "/other");
+  changed.virtualdir = "music=/mnt/mp3;";
+  ASSERT_TRUE(users_.UpdateAccount(0, changed));
+  EXPECT_EQ(*users_.GetAccount(0), changed);
+  EXPECT_EQ(users_.RenderAccountLines()[0], "bob||new||/other" + noted + "music=/mnt/mp3;||");
+}
+
+TEST_F(UsersTest, PermissionChecksReadTheirOwnFlag) {
+  using Check = bool (Users::*)(std::string_view, std::string_view, std::string_view);
+  const struct {
+    const char* name;
+    bool AccountFields::*flag;
+    Check check;
+  } kChecks[] = {
+      {"download", &AccountFields::allow_download, &Users::CanDownload},
+      {"rename", &AccountFields::allow_rename, &Users::CanRename},
+      {"chdir", &AccountFields::allow_changedirectory, &Users::CanChangeDirectory},
+      {"mkdir", &AccountFields::allow_makedirectory, &Users::CanMakeDirectory},
+      {"delete", &AccountFields::allow_deletefile, &Users::CanDeleteFile},
+      {"rmdir", &AccountFields::allow_deletedirectory, &Users::CanRemoveDirectory},
+  };
+  for (const auto& c : kChecks) {
+    Users users(clock_);
+    AccountFields only = Account("bob");
+    only.*c.flag = true;
+    users.AddAccount(only);
+    for (const auto& other : kChecks) {
+      EXPECT_EQ((users.*other.check)("k:1", "bob", "pw"), &other == &c)
+          << c.name << " set, " << other.name << " checked";
+    }
+    EXPECT_FALSE((users.*c.check)("k:1", "bob", "wrong")) << c.name;
+  }
+}
+
+TEST_F(UsersTest, UploadBlocksExtensionsByPlainSubstring) {
+  AccountFields account = Account("bob");
+  account.allow_upload = true;
+  account.filecontrol = ".exe;";
+  users_.AddAccount(account);
+  const struct {
+    const char* file;
+    bool allowed;
+  } kCases[] = {
+      {"/srv/ftp/setup.exe", false}, {"/srv/ftp/a.ex", false},  // ".ex" occurs in ".exe;"
+      {"/srv/ftp/README", true},     {"/srv/ftp/a.txt", true},
+      {"/srv/ftp/a.EXE", true},      {"/srv/ftp/tools.exe/readme", true},
+  };
+  for (const auto& c : kCases) {
+    EXPECT_EQ(users_.CanUpload("k:1", "bob", "pw", c.file), c.allowed) << c.file;
+  }
+  account.allow_upload = false;
+  users_.UpdateAccount(0, account);
+  EXPECT_FALSE(users_.CanUpload("k:1", "bob", "pw", "/srv/ftp/a.txt"));
+}
+
+TEST_F(UsersTest, SortIsStableAndPutsNeverLoggedInLast) {
+  const struct {
+    const char* user;
+    const char* pass;
+    double seconds_ago;  // < 0: never logged in
+  } kRows[] = {{"d", "x", -1}, {"b", "y", 10}, {"a", "x", 30}, {"c", "y", -1}, {"e", "x", 10}};
+  const DateTime start = clock_.Now();
+  for (const auto& row : kRows) {
+    users_.AddAccount(Account(row.user, row.pass));
+    if (row.seconds_ago < 0)
+      continue;
+    clock_.Set(start - row.seconds_ago / kSecondsPerDay);
+    users_.Authenticate("k:1", row.user, row.pass);
+  }
+  ASSERT_TRUE(users_.SortAccounts(1));  // equal passwords keep their order
+  EXPECT_EQ(Names(users_), (std::vector<std::string>{"d", "a", "e", "b", "c"}));
+  ASSERT_TRUE(users_.SortAccounts(4));  // most recent first, ties kept, never last
+  EXPECT_EQ(Names(users_), (std::vector<std::string>{"e", "b", "a", "d", "c"}));
+  EXPECT_FALSE(users_.SortAccounts(6));
+}
+
+class AccountFileTest : public UsersTest {
+ protected:
+  void WriteFile(const std::string& body) { std::ofstream(dir_.File(Users::kFileName)) << body; }
+  std::string Directory() const { return dir_.path() + "/"; }
+  TempDir dir_;
+};
+
+TEST_F(AccountFileTest, RoundTripKeepsEveryStoredField) {
+  AccountFields full = Account("bob", "p w", "/srv/b");
+  full.allow_download = full.allow_rename = full.allow_makedirectory = true;
+  full.allow_deletedirectory = true;
+  full.virtualdir = "music=/mnt/mp3;video=/mnt/v;";
+  full.filecontrol = ".exe;.bat;";
+  full.download = 2048;
+  full.upload = -5;
+  users_.AddAccount(full);
+  users_.AddAccount(Account("eve", "", ""));
+  users_.Authenticate("10.1.1.1:40000", "bob", "p w");
+  users_.SaveAccounts(Directory());
+
+  Users loaded(clock_);
+  ASSERT_TRUE(loaded.LoadAccounts(Directory()));
+  ASSERT_EQ(loaded.AccountCount(), 2);
+  EXPECT_EQ(*loaded.GetAccount(0), full);
+  EXPECT_EQ(*loaded.GetAccount(1), Account("eve", "", ""));
+  // The address is stored, the last time is not.
+  EXPECT_EQ(loaded.RenderAccountLines()[0],
+            "bob||p w||/srv/b||10.1.1.1:40000||-||music=/mnt/mp3;video=/mnt/v;||");
+}
+
+TEST_F(AccountFileTest, MissingKeysReadAsDefaults) {
+  WriteFile(
+      "[ftpmembers]\nftpmembers=2\n"
+      "[ftpmember0]\nuser=alice\npass=a\nhome=/a\naddr=\nallow_download=1\ndownload=12\n"
+      "[ftpmember1]\nuser=bob\nhome=/b\nallow_upload=1\nupload=x7\n");
+  ASSERT_TRUE(users_.LoadAccounts(Directory()));
+  ASSERT_EQ(users_.AccountCount(), 2);
+  EXPECT_TRUE(users_.GetAccount(0)->allow_download);
+  EXPECT_EQ(users_.GetAccount(0)->download, 12);
+  const AccountFields bob = *users_.GetAccount(1);
+  EXPECT_EQ(bob.pass, "readfailed");
+  EXPECT_TRUE(bob.allow_upload);
+  EXPECT_EQ(bob.upload, 0);  // malformed number
+  EXPECT_EQ(users_.RenderAccountLines()[1], "bob||readfailed||/b||readfailed||-||-||");
+}
+
+TEST_F(AccountFileTest, ShrinkingLeavesInertSections) {
+  for (const char* name : {"alice", "bob", "carol"})
+    users_.AddAccount(Account(name));
+  users_.SaveAccounts(Directory());
+  users_.DeleteAccount(1);
+  users_.SaveAccounts(Directory());
+  const ListFile file(dir_.File(Users::kFileName));
+  EXPECT_EQ(file.ReadInteger("ftpmembers", "ftpmembers", -1), 2);
+  EXPECT_EQ(file.ReadString("ftpmember2", "user", ""), "carol");  // stale
+  Users loaded(clock_);
+  ASSERT_TRUE(loaded.LoadAccounts(Directory()));
+  EXPECT_EQ(Names(loaded), (std::vector<std::string>{"alice", "carol"}));
+}
+
+TEST_F(AccountFileTest, MissingFileImpossibleCountAndWriteFailure) {
+  users_.AddAccount(Account("keep"));
+  EXPECT_FALSE(users_.LoadAccounts(Directory()));
+  EXPECT_EQ(Names(users_), std::vector<std::string>{"keep"});
+  EXPECT_THROW(users_.SaveAccounts(dir_.File("no/such/dir") + "/"), Error);
+
+  for (const char* count : {"-3", "2000000000", "lots", ""}) {
+    WriteFile(std::string("[ftpmembers]\nftpmembers=") + count + "\n[ftpmember0]\nuser=x\n");
+    EXPECT_TRUE(users_.LoadAccounts(Directory())) << count;
+    EXPECT_EQ(users_.AccountCount(), 0) << count;
+  }
+}
+
+}  // namespace
+}  // namespace vantrel
