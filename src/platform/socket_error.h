@@ -1,0 +1,20 @@
+#pragma once
+
+#include <stdexcept>
+
+namespace vantrel::platform {
+
+// Raised by the socket wrappers; the message says what was attempted, on which address
+// where one applies, and the system's reason.
+class SocketError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// A wait that ran out of time: the peer stayed silent (read) or stopped reading (write).
+class SocketTimeout : public SocketError {
+ public:
+  using SocketError::SocketError;
+};
+
+}  // namespace vantrel::platform

@@ -1,0 +1,51 @@
+#pragma once
+
+// A listening TCP socket whose Accept another thread can interrupt. The waiting thread
+// polls the socket together with the read end of a private pipe; Stop() writes to the
+// pipe. Closing the socket from the other thread instead would race with the descriptor
+// being reused, and shutdown() on a listening socket is not portable.
+
+#include <atomic>
+#include <chrono>
+#include <optional>
+#include <string>
+
+#include "platform/socket_address.h"
+#include "platform/tcp_socket.h"
+
+namespace vantrel::platform {
+
+// Owned by one thread that accepts; Stop() may be called from any thread.
+class TcpListener {
+ public:
+  // Creates the socket (IPv6 ones accept IPv6 only, so IPv4 peers always appear as dotted
+  // decimal on the IPv4 listener), sets SO_REUSEADDR when asked, and binds. An empty ip
+  // means every interface; port 0 lets the system choose. Throws SocketError.
+  TcpListener(const std::string& ip, int port, IpVersion version, bool reuse_address);
+  ~TcpListener();
+  TcpListener(const TcpListener&) = delete;
+  TcpListener& operator=(const TcpListener&) = delete;
+
+  void Listen(int backlog);
+  // The bound address, with the port the system chose.
+  const SocketAddress& LocalAddress() const { return local_; }
+
+  // Waits up to `timeout` for a connection. Nothing when the time passed or the listener
+  // was stopped. Throws SocketError when the system refuses (for example out of
+  // descriptors); the pending connection then stays queued.
+  std::optional<TcpSocket> Accept(std::chrono::milliseconds timeout);
+  // Waits up to `timeout` or until Stop(); true when stopped. For pausing after a failure.
+  bool WaitForStop(std::chrono::milliseconds timeout);
+
+  void Stop();
+  bool Stopped() const { return stopped_.load(); }
+
+ private:
+  int fd_ = -1;
+  int wake_read_ = -1;
+  int wake_write_ = -1;
+  SocketAddress local_;
+  std::atomic<bool> stopped_{false};
+};
+
+}  // namespace vantrel::platform

@@ -1,0 +1,76 @@
+#pragma once
+
+// A connected TCP socket. Every wait is a poll with a time-out, so a silent or stuck peer
+// costs a sleeping thread, never a spinning one, and never a thread that waits forever.
+// The descriptor stays non-blocking; the waits come from poll, not from the kernel's
+// blocking calls, because a blocking send can outlast any time-out we set.
+
+#include <chrono>
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/socket_address.h"
+
+namespace vantrel::platform {
+
+class TcpListener;
+
+// Owned by one thread, which alone reads, writes and closes it. Shutdown() is the one call
+// another thread may make, as long as the owner has not closed the socket yet (the owner of
+// the object arranges that, typically under the lock of a list the socket is in).
+class TcpSocket {
+ public:
+  static constexpr std::chrono::milliseconds kDefaultTimeout{60000};
+
+  TcpSocket() = default;
+  ~TcpSocket();
+  TcpSocket(TcpSocket&& other) noexcept;
+  TcpSocket& operator=(TcpSocket&& other) noexcept;
+  TcpSocket(const TcpSocket&) = delete;
+  TcpSocket& operator=(const TcpSocket&) = delete;
+
+  // Connects within `timeout`, from `local` when given (its port may be 0). Throws
+  // SocketError naming the address, or SocketTimeout.
+  static TcpSocket Connect(const SocketAddress& remote, std::chrono::milliseconds timeout,
+                           const std::optional<SocketAddress>& local = std::nullopt);
+
+  bool IsOpen() const { return fd_ >= 0; }
+
+  // Waits up to the read time-out for data, then returns what is there (at most `size`
+  // bytes); 0 means the peer closed. Throws SocketTimeout when nothing came in time.
+  std::size_t Read(char* buffer, std::size_t size);
+  // True when data (or the peer's close) is waiting; false when `timeout` passed first.
+  bool WaitReadable(std::chrono::milliseconds timeout) const;
+  // Writes every byte, each wait for buffer space bounded by the write time-out.
+  void Write(std::string_view data);
+
+  // Ends both directions; a read or write blocked in another thread returns at once.
+  void Shutdown();
+  void Close();
+
+  // Time-outs must be positive: nothing here waits without limit.
+  void SetReadTimeout(std::chrono::milliseconds timeout);
+  void SetWriteTimeout(std::chrono::milliseconds timeout);
+  std::chrono::milliseconds ReadTimeout() const { return read_timeout_; }
+  std::chrono::milliseconds WriteTimeout() const { return write_timeout_; }
+  void SetReceiveBufferSize(int bytes);
+  void SetSendBufferSize(int bytes);
+
+  // Read once when the socket is made, so they stay known after the peer has gone.
+  const SocketAddress& LocalAddress() const { return local_; }
+  const SocketAddress& PeerAddress() const { return peer_; }
+
+ private:
+  friend class TcpListener;
+  explicit TcpSocket(int fd);  // takes a connected, non-blocking descriptor
+
+  int fd_ = -1;
+  std::chrono::milliseconds read_timeout_ = kDefaultTimeout;
+  std::chrono::milliseconds write_timeout_ = kDefaultTimeout;
+  SocketAddress local_;
+  SocketAddress peer_;
+};
+
+}  // namespace vantrel::platform
