@@ -6,7 +6,7 @@ CMAKE ?= cmake
 DEBIAN_PACKAGES := cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev \
                    libssl-dev zlib1g-dev python3 curl
 
-.PHONY: all deps release debug tsan test tsan-test run clean format
+.PHONY: all deps release debug tsan test run install clean format
 
 all: release
 
@@ -37,6 +37,16 @@ test: debug
 	cd build/debug && ctest --output-on-failure -j $(JOBS)
 
 run: release
+	build/release/bin/vantreld
+
+PREFIX ?= /usr/local
+SYSTEMD_DIR ?= /etc/systemd/system
+
+install: release
+	install -d $(DESTDIR)$(PREFIX)/bin $(DESTDIR)$(SYSTEMD_DIR)
+	install -m 0755 build/release/bin/vantreld $(DESTDIR)$(PREFIX)/bin/
+	sed 's|/usr/local/bin/|$(PREFIX)/bin/|' packaging/vantreld.service \
+	  > $(DESTDIR)$(SYSTEMD_DIR)/vantreld.service
 
 format:
 	find src tests -name '*.h' -o -name '*.cpp' | xargs clang-format -i

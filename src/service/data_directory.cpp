@@ -6,7 +6,8 @@ namespace vantrel {
 namespace {
 
 std::string WithSlash(std::string directory) {
-  if (directory.empty() || directory.back() != '/') directory += '/';
+  if (directory.empty() || directory.back() != '/')
+    directory += '/';
   return directory;
 }
 
@@ -20,15 +21,18 @@ std::optional<std::string> Usable(const std::string& directory) {
 }  // namespace
 
 std::optional<std::string> ResolveDataDirectory(const std::optional<std::string>& requested) {
-  if (requested) return Usable(*requested);
+  if (requested)
+    return Usable(*requested);
   const std::string program = platform::ExecutablePath();
   const auto slash = program.find_last_of('/');
   if (slash != std::string::npos) {
     const std::string directory = program.substr(0, slash + 1);
-    if (platform::IsWritableDirectory(directory)) return directory;
+    if (platform::IsWritableDirectory(directory))
+      return directory;
   }
   const auto home = platform::UserDataHome();
-  if (!home) return std::nullopt;
+  if (!home)
+    return std::nullopt;
   return Usable(*home + "/vantrel");
 }
 

@@ -1,0 +1,93 @@
+#include "service/ftp_session_handlers.h"
+
+#include <chrono>
+
+#include "accounts/auto_ban.h"
+#include "accounts/users.h"
+#include "common/connection_key.h"
+#include "config/settings.h"
+#include "ftp/ftp_error.h"
+#include "ftp/ftp_server_context.h"
+#include "log/log_queue.h"
+#include "log/statistics.h"
+
+namespace vantrel {
+namespace {
+
+constexpr std::chrono::milliseconds kSessionReadTimeout{300000};
+
+}  // namespace
+
+std::string KeyOf(const Context& context) {
+  const auto& peer = context.Connection().PeerAddress();
+  return ConnectionKey(peer.ip, peer.port);
+}
+
+void FtpSessionHandlers::Log(const std::string& key, const std::string& message) {
+  units_.log.LogLine(key + message);
+}
+
+void FtpSessionHandlers::Connect(Context& context) {
+  const std::string key = KeyOf(context);
+  if (units_.settings.IsBanned(context.Connection().PeerAddress().ip)) {
+    Log(key, "> Not allowed to Connect");
+    context.Disconnect();
+    throw FtpError("Not allowed to connect");
+  }
+  units_.statistics.CountConnection();
+  units_.users.AddOnlineClient("", "", key);
+  units_.users.SetOnlineAction(key, "CONNECT");
+  context.Connection().SetReadTimeout(kSessionReadTimeout);
+}
+
+void FtpSessionHandlers::UserLogin(FTPServerContext& session, const std::string& user,
+                                   const std::string& password, bool& authenticated) {
+  const std::string key = KeyOf(session);
+  units_.users.SetOnlineAction(key, "LOGIN");
+  session.SetCurrentDir("/");
+  if (units_.users.Authenticate(key, user, password)) {
+    session.SetHomeDir(units_.users.GetHomeDirectory(user));
+    units_.statistics.CountSession();
+  } else if (units_.settings.Get(&SettingsData::allowanonymous)) {
+    session.SetHomeDir(units_.settings.Get(&SettingsData::anonymoushome));
+  } else {
+    units_.auto_ban.RecordFailure(BanRule::kLogin, key, session.Username());
+    authenticated = false;
+    Log(key, "> Failed to authenticate as " + user + " (" + password + ")");
+    return;
+  }
+  authenticated = true;
+  units_.auto_ban.ForgiveLoginFailure(key);
+  units_.users.SetOnlineUser(key, user, password);
+  Log(key, "> Authenticated as " + user + " (" + session.HomeDir() + ")");
+}
+
+void FtpSessionHandlers::AfterUserLogin(FTPServerContext& session) {
+  const std::string key = KeyOf(session);
+  units_.users.SetOnlineUser(key, session.Username(), session.Password());
+  if (session.HomeDir().empty()) {
+    Log(key, ", " + session.Username() + "> No home directory defined");
+    // The engine ends the login again, so the session can never reach the file system.
+    throw FtpError("No home directory defined");
+  }
+  if (session.CurrentDir().empty())
+    session.SetCurrentDir("/");
+}
+
+void FtpSessionHandlers::Disconnect(Context& context) {
+  const std::string key = KeyOf(context);
+  units_.users.SetOnlineAction(key, "DISCONN");
+  Log(key, "> Disconnected");
+  units_.users.RemoveOnlineClient(key);
+}
+
+void FtpSessionHandlers::Exception(Context& context, const std::exception&) {
+  const std::string key = KeyOf(context);
+  if (context.Connected()) {
+    units_.users.SetOnlineAction(key, "DISCONN");
+    context.Disconnect();
+  }
+  units_.users.RemoveOnlineClient(key);
+}
+
+}  // namespace vantrel

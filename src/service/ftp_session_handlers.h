@@ -1,0 +1,49 @@
+#pragma once
+
+// The answers to the FTP engine's session events: who may connect, who may log in and
+// with which home directory, and the bookkeeping of the online table, the counters and the
+// auto-ban around a session's life. Owned by the service; the events run on connection
+// threads, concurrently, and reach shared state only through the units' own locks.
+
+#include <exception>
+#include <string>
+
+namespace vantrel {
+
+class AutoBan;
+class Context;
+class FTPServerContext;
+class LogQueue;
+class Settings;
+class Statistics;
+class Users;
+
+struct ServiceUnits {
+  Settings& settings;
+  Users& users;
+  AutoBan& auto_ban;
+  Statistics& statistics;
+  LogQueue& log;
+};
+
+// The key that names a connection in the tables and starts its log lines.
+std::string KeyOf(const Context& context);
+
+class FtpSessionHandlers {
+ public:
+  explicit FtpSessionHandlers(const ServiceUnits& units) : units_(units) {}
+
+  void Connect(Context& context);
+  void UserLogin(FTPServerContext& session, const std::string& user, const std::string& password,
+                 bool& authenticated);
+  void AfterUserLogin(FTPServerContext& session);
+  void Disconnect(Context& context);
+  void Exception(Context& context, const std::exception& failure);
+
+ private:
+  void Log(const std::string& key, const std::string& message);
+
+  ServiceUnits units_;
+};
+
+}  // namespace vantrel

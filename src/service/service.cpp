@@ -1,0 +1,186 @@
+#include "service/service.h"
+
+#include "accounts/access_policy.h"
+#include "accounts/auto_ban.h"
+#include "accounts/path_mapper.h"
+#include "accounts/users.h"
+#include "common/packed_list.h"
+#include "config/settings.h"
+#include "ftp/ftp_server.h"
+#include "log/log_file.h"
+#include "log/log_queue.h"
+#include "log/statistics.h"
+#include "platform/process.h"
+#include "service/ftp_session_handlers.h"
+#include "transfer/transfer_table.h"
+#include "web/special_files.h"
+
+namespace vantrel {
+namespace {
+
+constexpr int kIdleTicksBeforeTrim = 11;
+constexpr int kFirstUnprivilegedPort = 1024;
+
+}  // namespace
+
+Service::Service(std::string data_directory, const Clock& clock)
+    : data_directory_(std::move(data_directory)),
+      clock_(clock),
+      log_(std::make_unique<LogQueue>(clock)),
+      log_file_(std::make_unique<LogFile>(clock)),
+      settings_(std::make_unique<Settings>()),
+      users_(std::make_unique<Users>(clock)),
+      auto_ban_(std::make_unique<AutoBan>(*settings_, *log_, clock)),
+      statistics_(std::make_unique<Statistics>()),
+      transfers_(std::make_unique<TransferTable>(*statistics_)),
+      special_files_(std::make_unique<SpecialFiles>()),
+      path_mapper_(std::make_unique<PathMapper>(*users_, *settings_)),
+      access_policy_(std::make_unique<AccessPolicy>(*users_, *settings_)),
+      session_handlers_(std::make_unique<FtpSessionHandlers>(
+          ServiceUnits{*settings_, *users_, *auto_ban_, *statistics_, *log_})),
+      ftp_server_(std::make_unique<FTPServer>(clock)) {
+  settings_->SetDataDirectory(data_directory_);
+  BindFtpEvents();
+}
+
+Service::~Service() {
+  // Connection threads use the units: they must all be gone before any unit is.
+  ftp_server_.reset();
+}
+
+void Service::Load() {
+  settings_->LoadSettings();
+  ApplyLogFileSettings();
+  log_->LogLine("- Running From [" + data_directory_ + "]");
+  users_->ClearOnlineClients();
+  users_->ClearAccounts();
+  log_->LogLine(users_->LoadAccounts(data_directory_) ? "- Account list loaded"
+                                                      : "- Failed to load account list");
+  log_->LogLine(special_files_->Load(data_directory_) ? "- Monitored files list loaded"
+                                                      : "- Failed to load monitored files list");
+}
+
+void Service::ApplyLogFileSettings() {
+  log_file_->SetFilename(settings_->Get(&SettingsData::logfile));
+  log_file_->SetMaxLines(settings_->Get(&SettingsData::logfilelines));
+}
+
+void Service::BindFtpEvents() {
+  FtpSessionHandlers& session = *session_handlers_;
+  ftp_server_->OnConnect = [&session](Context& c) { session.Connect(c); };
+  ftp_server_->OnDisconnect = [&session](Context& c) { session.Disconnect(c); };
+  ftp_server_->OnException = [&session](Context& c, const std::exception& e) {
+    session.Exception(c, e);
+  };
+  ftp_server_->OnListenException = [](const std::exception&) {};
+  ftp_server_->OnUserLogin = [&session](FTPServerContext& c, const std::string& user,
+                                        const std::string& password, bool& authenticated) {
+    session.UserLogin(c, user, password, authenticated);
+  };
+  ftp_server_->OnAfterUserLogin = [&session](FTPServerContext& c) { session.AfterUserLogin(c); };
+}
+
+void Service::ConfigureFtpEngine() {
+  const SettingsData s = settings_->Snapshot();
+  ftp_server_->SetDefaultPort(s.serverport);
+  ftp_server_->SetDefaultDataPort(s.dataport);
+  ftp_server_->SetMaxConnections(s.maxclientcount);
+  ftp_server_->HelpReply().SetText("Help not Implemented.");
+  ftp_server_->Greeting().SetLines(SplitPacked(s.greetingtext));
+  // 421 tells the client the server closes the connection; a 3xx code would read as a
+  // preliminary success.
+  ftp_server_->MaxConnectionReply() = Reply(421, SplitPacked(s.maxclientcountreply));
+}
+
+void Service::StartServer() {
+  if (!ftp_server_->Active()) {
+    users_->ClearOnlineClients();
+    auto_ban_->ResetAutoBan();
+    ConfigureFtpEngine();
+    try {
+      ftp_server_->SetActive(true);
+      server_start_time_ = clock_.Now();
+      log_->LogLine("- Server started (port " + std::to_string(ftp_server_->DefaultPort()) +
+                    ", data " + std::to_string(ftp_server_->DefaultDataPort()) + ")");
+    } catch (const std::exception&) {
+      log_->LogLine("- Failed to start server");
+      const int port = ftp_server_->DefaultPort();
+      if (port < kFirstUnprivilegedPort && !platform::MayBindPrivilegedPorts()) {
+        log_->LogLine("- Port " + std::to_string(port) +
+                      " needs administrator rights; set serverport above 1023 to run "
+                      "without them");
+      }
+    }
+  }
+}
+
+void Service::StopServer() {
+  if (!ftp_server_->Active())
+    return;
+  while (ftp_server_->Active()) {
+    try {
+      ftp_server_->SetActive(false);
+    } catch (const std::exception&) {
+      // Deactivation is retried until the engine reports inactive.
+    }
+  }
+  server_start_time_ = 0;
+  log_->LogLine("- Server stopped");
+}
+
+bool Service::IsRunning() const {
+  return ftp_server_->Active();
+}
+
+std::vector<platform::SocketAddress> Service::FtpAddresses() const {
+  return ftp_server_->BoundAddresses();
+}
+
+void Service::Shutdown() {
+  StopServer();
+  const auto save = [this](const auto& step) {
+    try {
+      step();
+    } catch (const std::exception& failure) {
+      log_->LogLine(std::string("- ") + failure.what());
+    }
+  };
+  save([this] { settings_->SaveSettings(); });
+  save([this] { users_->SaveAccounts(data_directory_); });
+  save([this] { special_files_->Save(data_directory_); });
+}
+
+void Service::LogTick(const LogSink& show) {
+  std::vector<std::pair<DateTime, std::string>> lines;
+  std::string text;
+  DateTime time = 0;
+  while (log_->PopLogLine(text, time))
+    lines.emplace_back(time, std::move(text));
+  if (lines.empty())
+    return;
+  if (settings_->Get(&SettingsData::logtofile)) {
+    std::vector<std::string> texts;
+    texts.reserve(lines.size());
+    for (const auto& line : lines)
+      texts.push_back(line.second);
+    log_file_->WriteLines(texts);
+  }
+  if (show) {
+    for (const auto& [when, line] : lines)
+      show(when, line);
+  }
+}
+
+void Service::RefreshTick() {
+  auto_ban_->PurgeAutoBan(settings_->Get(&SettingsData::autoban_minutes));
+  if (users_->OnlineCount() > 0) {
+    idle_ticks_ = 0;
+  } else if (idle_ticks_ >= kIdleTicksBeforeTrim) {
+    platform::TrimWorkingSet();
+    idle_ticks_ = 1;
+  } else {
+    ++idle_ticks_;
+  }
+}
+
+}  // namespace vantrel

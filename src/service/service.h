@@ -1,0 +1,102 @@
+#pragma once
+
+// The host of the server: it owns every unit (settings, accounts and online clients,
+// auto-ban, statistics, transfers, monitored files, the log queue and log file) and the
+// FTP engine, answers the engine's events, and offers the life-cycle steps that both front
+// ends drive: Load at start-up, StartServer/StopServer, Shutdown, and the two ticks.
+//
+// Threads: the life-cycle steps and the ticks belong to one controlling thread (the main
+// thread of either front end). The engine's events arrive on connection threads and only
+// touch the units, each of which has its own lock. The units are created before and
+// destroyed after the engine, so no connection thread can reach a freed unit.
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/clock.h"
+#include "platform/socket_address.h"
+
+namespace vantrel {
+
+class AccessPolicy;
+class AutoBan;
+class FTPServer;
+class FtpSessionHandlers;
+class LogFile;
+class LogQueue;
+class PathMapper;
+class Settings;
+class SpecialFiles;
+class Statistics;
+class TransferTable;
+class Users;
+
+class Service {
+ public:
+  // `data_directory` ends in "/" and exists (see ResolveDataDirectory).
+  explicit Service(std::string data_directory, const Clock& clock = DefaultClock());
+  ~Service();
+  Service(const Service&) = delete;
+  Service& operator=(const Service&) = delete;
+
+  // Start-up: settings, log file, the running-from line, accounts, monitored files.
+  void Load();
+  void StartServer();
+  void StopServer();
+  // Closing: stop, then save settings, accounts and monitored files. Failures are logged.
+  void Shutdown();
+
+  bool IsRunning() const;
+  // The moment the FTP service was last started; 0 while stopped.
+  DateTime ServerStartTime() const { return server_start_time_; }
+  // Where the FTP engine listens while running (ports chosen by the system filled in).
+  std::vector<platform::SocketAddress> FtpAddresses() const;
+
+  // Drains the log queue, oldest first: every line goes to the log file when `logtofile`
+  // is on, then to `show`. Controlling thread, every 500 ms.
+  using LogSink = std::function<void(DateTime time, const std::string& line)>;
+  void LogTick(const LogSink& show);
+  // Forgets stale auto-ban failures and, after a quiet while, gives unused memory back.
+  // Controlling thread, every 2000 ms.
+  void RefreshTick();
+  // Takes the log file's name and line limit from the settings again.
+  void ApplyLogFileSettings();
+
+  const std::string& data_directory() const { return data_directory_; }
+  const Clock& clock() const { return clock_; }
+  Settings& settings() { return *settings_; }
+  Users& users() { return *users_; }
+  AutoBan& auto_ban() { return *auto_ban_; }
+  Statistics& statistics() { return *statistics_; }
+  TransferTable& transfers() { return *transfers_; }
+  SpecialFiles& special_files() { return *special_files_; }
+  LogQueue& log() { return *log_; }
+  LogFile& log_file() { return *log_file_; }
+
+ private:
+  void ConfigureFtpEngine();
+  void BindFtpEvents();
+
+  const std::string data_directory_;
+  const Clock& clock_;
+  // Units first: they outlive the engine, which is destroyed (and joined) first.
+  std::unique_ptr<LogQueue> log_;
+  std::unique_ptr<LogFile> log_file_;
+  std::unique_ptr<Settings> settings_;
+  std::unique_ptr<Users> users_;
+  std::unique_ptr<AutoBan> auto_ban_;
+  std::unique_ptr<Statistics> statistics_;
+  std::unique_ptr<TransferTable> transfers_;
+  std::unique_ptr<SpecialFiles> special_files_;
+  std::unique_ptr<PathMapper> path_mapper_;
+  std::unique_ptr<AccessPolicy> access_policy_;
+  std::unique_ptr<FtpSessionHandlers> session_handlers_;
+  std::unique_ptr<FTPServer> ftp_server_;
+
+  DateTime server_start_time_ = 0;
+  int idle_ticks_ = 0;
+};
+
+}  // namespace vantrel

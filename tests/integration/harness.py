@@ -1,0 +1,162 @@
+"""Starts the real vantreld on loopback with a data directory written by the test.
+
+Each test gets a fresh directory and a free port; the daemon's standard output (the log)
+is collected by a reader thread so tests can wait for a line without polling the pipe.
+"""
+
+import ftplib
+import os
+import queue
+import shutil
+import signal
+import socket
+import subprocess
+import tempfile
+import threading
+import time
+import unittest
+
+VANTRELD = os.environ.get("VANTRELD", "build/debug/bin/vantreld")
+START_TIMEOUT = 20.0
+
+
+def free_port():
+    with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def write_list_file(path, sections):
+    """sections: {name: {key: value}} in order; values are written as given."""
+    with open(path, "w", encoding="utf-8") as f:
+        for name, keys in sections.items():
+            f.write(f"[{name}]\n")
+            for key, value in keys.items():
+                f.write(f"{key}={value}\n")
+
+
+def read_list_file(path):
+    sections, current = {}, None
+    with open(path, encoding="utf-8") as f:
+        for raw in f:
+            line = raw.rstrip("\n")
+            if line.startswith("[") and line.endswith("]"):
+                current = sections.setdefault(line[1:-1], {})
+            elif "=" in line and current is not None:
+                key, value = line.split("=", 1)
+                current[key] = value
+    return sections
+
+
+HOME = object()  # stands for the daemon's own home directory in member()
+
+
+def member(user, password, home=HOME, **flags):
+    record = {"user": user, "pass": password, "home": home}
+    for flag in ("download", "upload", "rename", "changedirectory", "makedirectory",
+                 "deletefile", "deletedirectory"):
+        record["allow_" + flag] = "1" if flags.get(flag, True) else "0"
+    record["virtualdir"] = flags.get("virtualdir", "")
+    record["filecontrol"] = flags.get("filecontrol", "")
+    record["download"] = str(flags.get("download_limit", 0))
+    record["upload"] = str(flags.get("upload_limit", 0))
+    return record
+
+
+class Daemon:
+    def __init__(self, settings=None, members=(), directory=None):
+        self.dir = directory or tempfile.mkdtemp(prefix="vantrel-it-")
+        self.port = free_port()
+        self.home = os.path.join(self.dir, "home")
+        os.makedirs(self.home, exist_ok=True)
+        values = {"serverport": str(self.port), "dataport": "0"}
+        values.update(settings or {})
+        write_list_file(self.path("ftpsettings.lst"), {"ftpsettings": values})
+        if members:
+            sections = {"ftpmembers": {"ftpmembers": str(len(members))}}
+            for i, record in enumerate(members):
+                home = self.home if record["home"] is HOME else record["home"]
+                sections[f"ftpmember{i}"] = dict(record, home=home)
+            write_list_file(self.path("ftpmembers.lst"), sections)
+        self.lines = []
+        self._queue = queue.Queue()
+        self.process = None
+
+    def path(self, name):
+        return os.path.join(self.dir, name)
+
+    def start(self, expect="- Server started"):
+        self.process = subprocess.Popen(
+            [VANTRELD, "--data-dir", self.dir], stdout=subprocess.PIPE,
+            stderr=subprocess.STDOUT, text=True, bufsize=1)
+        threading.Thread(target=self._read, daemon=True).start()
+        if expect:
+            self.wait_for(expect, START_TIMEOUT)
+        return self
+
+    def _read(self):
+        for raw in self.process.stdout:
+            self._queue.put(raw.rstrip("\n"))
+        self._queue.put(None)
+
+    def _drain(self, timeout):
+        try:
+            line = self._queue.get(timeout=timeout)
+        except queue.Empty:
+            return False
+        if line is None:
+            self._queue.put(None)
+            return False
+        # "YYYY-MM-DD HH:MM:SS> text": keep the text only.
+        self.lines.append(line.split("> ", 1)[1] if "> " in line[:21] else line)
+        return True
+
+    def wait_for(self, fragment, timeout=10.0):
+        """The first collected line containing `fragment`, waiting for it if need be."""
+        deadline = time.monotonic() + timeout
+        seen = 0
+        while True:
+            for line in self.lines[seen:]:
+                if fragment in line:
+                    return line
+            seen = len(self.lines)
+            left = deadline - time.monotonic()
+            if left <= 0 or (not self._drain(left) and self.process.poll() is not None):
+                raise AssertionError(f"no log line with {fragment!r}; got: {self.lines}")
+
+    def settle(self, seconds=0.7):
+        """Collects the lines of the next log tick(s)."""
+        deadline = time.monotonic() + seconds
+        while time.monotonic() < deadline:
+            self._drain(max(0.0, deadline - time.monotonic()))
+
+    def stop(self):
+        if self.process and self.process.poll() is None:
+            self.process.send_signal(signal.SIGTERM)
+            code = self.process.wait(timeout=30)
+            while self._drain(0.5):
+                pass
+            return code
+        return self.process.returncode if self.process else None
+
+    def ftp(self, user=None, password=None):
+        client = ftplib.FTP()
+        client.connect("127.0.0.1", self.port, timeout=10)
+        if user is not None:
+            client.login(user, password)
+        return client
+
+    def cleanup(self):
+        self.stop()
+        if self.process and self.process.stdout:
+            self.process.stdout.close()
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+
+class DaemonTestCase(unittest.TestCase):
+    """Gives each test `self.start(...)`, stopping and removing the daemon afterwards."""
+
+    def start(self, settings=None, members=(), expect="- Server started"):
+        daemon = Daemon(settings, members)
+        self.addCleanup(daemon.cleanup)
+        return daemon.start(expect)

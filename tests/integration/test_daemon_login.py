@@ -1,0 +1,152 @@
+"""Admission and login against the real daemon, driven like real clients do."""
+
+import ftplib
+import os
+import socket
+import subprocess
+import unittest
+
+from harness import VANTRELD, DaemonTestCase, member, read_list_file
+
+
+def raw_session(port):
+    """A bare control connection: (socket file for reading, socket) after the greeting."""
+    sock = socket.create_connection(("127.0.0.1", port), timeout=10)
+    reader = sock.makefile("r", encoding="latin-1", newline="\r\n")
+    return sock, reader
+
+
+def command(sock, reader, line):
+    sock.sendall((line + "\r\n").encode())
+    return reader.readline().rstrip("\r\n")
+
+
+class CommandLine(unittest.TestCase):
+    def run_daemon(self, *args):
+        return subprocess.run([VANTRELD, *args], capture_output=True, text=True, timeout=30)
+
+    def test_version_help_and_bad_arguments(self):
+        self.assertEqual(self.run_daemon("--version").stdout.strip(), "vantreld 1.4.1.65")
+        self.assertIn("--data-dir", self.run_daemon("--help").stdout)
+        bad = self.run_daemon("--bogus")
+        self.assertEqual(bad.returncode, 2)
+        self.assertIn("usage: vantreld", bad.stderr)
+        self.assertEqual(self.run_daemon("--data-dir").returncode, 2)
+
+
+class Login(DaemonTestCase):
+    def test_member_session_logs_exactly_these_lines(self):
+        d = self.start(members=[member("alice", "secret")])
+        client = d.ftp("alice", "secret")
+        key = "127.0.0.1:%d" % client.sock.getsockname()[1]
+        client.quit()
+        d.wait_for(key + "> Disconnected")
+        self.assertEqual(d.stop(), 0)
+        self.assertEqual(d.lines, [
+            "- Running From [%s/]" % d.dir,
+            "- Account list loaded",
+            "- Failed to load monitored files list",
+            "- Server started (port %d, data 0)" % d.port,
+            key + "> Authenticated as alice (%s)" % d.home,
+            key + "> Disconnected",
+            "- Server stopped",
+        ])
+
+    def test_three_wrong_passwords_close_the_connection(self):
+        d = self.start(members=[member("alice", "secret", "/tmp")])
+        sock, reader = raw_session(d.port)
+        self.assertTrue(reader.readline().startswith("220"))
+        replies = []
+        for _ in range(3):
+            command(sock, reader, "USER alice")
+            replies.append(command(sock, reader, "PASS wrong")[:3])
+        self.assertEqual(replies, ["530", "530", "421"])
+        self.assertEqual(reader.readline(), "", "connection stays open after the third failure")
+        sock.close()
+        d.wait_for("> Failed to authenticate as alice (wrong)")
+
+    def test_anonymous_switch(self):
+        anon_home = "/srv/nonexistent-anon"
+        d = self.start(settings={"allowanonymous": "0"})
+        with self.assertRaises(ftplib.error_perm):
+            d.ftp("anonymous", "guest@example.com")
+        d2 = self.start(settings={"allowanonymous": "1", "anonymoushome": anon_home},
+                        members=[member("alice", "secret", "/tmp")])
+        d2.ftp("anonymous", "guest@example.com").quit()
+        d2.wait_for("> Authenticated as anonymous (%s)" % anon_home)
+        # A member's name with the wrong password is admitted as anonymous.
+        d2.ftp("alice", "not-her-password").quit()
+        d2.wait_for("> Authenticated as alice (%s)" % anon_home)
+
+    def test_missing_home_logs_the_session_out(self):
+        d = self.start(members=[member("nohome", "pw", "")])
+        sock, reader = raw_session(d.port)
+        reader.readline()
+        command(sock, reader, "USER nohome")
+        reply = command(sock, reader, "PASS pw")
+        self.assertTrue(reply.endswith("No home directory defined"), reply)
+        self.assertFalse(reply.startswith("2"), reply)
+        self.assertEqual(command(sock, reader, "PWD"), "530 Not logged in.")
+        sock.close()
+        d.wait_for(", nohome> No home directory defined")
+
+
+class Admission(DaemonTestCase):
+    def test_banned_address_gets_no_greeting(self):
+        d = self.start(settings={"bannedlist": "127.0.0.1=manual;"})
+        sock, reader = raw_session(d.port)
+        self.assertEqual(reader.readline(), "")
+        sock.close()
+        d.wait_for("> Not allowed to Connect")
+        # Another loopback address is not on the list.
+        other = socket.create_connection(("127.0.0.1", d.port), timeout=10,
+                                         source_address=("127.0.0.2", 0))
+        self.assertTrue(other.makefile("r").readline().startswith("220"))
+        other.close()
+
+    def test_auto_ban_counts_failures_across_connections(self):
+        d = self.start(settings={"autoban": "1", "autoban_logins": "2",
+                                 "autoban_minutes": "10"},
+                       members=[member("alice", "secret", "/tmp")])
+        for _ in range(3):
+            client = d.ftp()
+            with self.assertRaises(ftplib.error_perm):
+                client.login("alice", "wrong")
+            client.close()
+        d.wait_for(", alice> AutoBan (login)")
+        sock, reader = raw_session(d.port)
+        self.assertEqual(reader.readline(), "", "banned address was greeted")
+        sock.close()
+        self.assertEqual(d.stop(), 0)
+        saved = read_list_file(d.path("ftpsettings.lst"))["ftpsettings"]
+        self.assertEqual(saved["bannedlist"], "127.0.0.1=autoban (login);")
+
+    def test_port_in_use_is_reported_and_the_daemon_keeps_running(self):
+        blocker = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        blocker.bind(("0.0.0.0", 0))
+        blocker.listen(1)
+        self.addCleanup(blocker.close)
+        d = self.start(settings={"serverport": str(blocker.getsockname()[1])},
+                       expect="- Failed to start server")
+        self.assertIsNone(d.process.poll())
+        self.assertEqual(d.stop(), 0)
+
+
+class Shutdown(DaemonTestCase):
+    def test_sigterm_saves_accounts_and_settings(self):
+        d = self.start(members=[member("alice", "secret", "/tmp")])
+        client = d.ftp("alice", "secret")
+        key = "127.0.0.1:%d" % client.sock.getsockname()[1]
+        client.quit()
+        os.remove(d.path("ftpsettings.lst"))
+        self.assertEqual(d.stop(), 0)
+        accounts = read_list_file(d.path("ftpmembers.lst"))
+        self.assertEqual(accounts["ftpmember0"]["addr"], key)
+        settings = read_list_file(d.path("ftpsettings.lst"))["ftpsettings"]
+        self.assertEqual(settings["serverport"], str(d.port))
+        self.assertEqual(settings["greetingtext"], "Wellcome to Vantrel!;")
+        self.assertEqual(os.stat(d.path("ftpsettings.lst")).st_mode & 0o777, 0o600)
+
+
+if __name__ == "__main__":
+    unittest.main()
