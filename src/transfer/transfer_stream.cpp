@@ -1,6 +1,7 @@
 #include "transfer/transfer_stream.h"
 
-#include <random>
+#include <algorithm>
+#include <atomic>
 #include <thread>
 
 #include "transfer/transfer_table.h"
@@ -8,9 +9,10 @@
 namespace vantrel {
 namespace {
 
-int DrawTransferId() {
-  thread_local std::mt19937 generator{std::random_device{}()};
-  return std::uniform_int_distribution<int>(0, 9999998)(generator);
+// A counter, not a random draw: two transfers must never share a row of the table.
+int NextTransferId() {
+  static std::atomic<int> next{0};
+  return next.fetch_add(1, std::memory_order_relaxed) + 1;
 }
 
 }  // namespace
@@ -22,16 +24,23 @@ TransferStream::TransferStream(const std::string& path, Mode mode, std::int64_t 
       limit_(limit),
       table_(table),
       start_(SteadyClock::now()),
-      id_(DrawTransferId()) {}
+      id_(NextTransferId()) {}
 
 TransferStream::~TransferStream() {
   table_.FinishTransfer(id_, bytes_read_, bytes_written_);
   file_.Close();
 }
 
+std::size_t TransferStream::BlockSize(std::size_t wanted) const {
+  if (limit_ <= 0)
+    return wanted;
+  const auto tenth = static_cast<std::size_t>(std::max<std::int64_t>(1, limit_ / 10));
+  return std::min(wanted, tenth);
+}
+
 std::size_t TransferStream::Read(char* buffer, std::size_t size) {
   const auto chunk_start = SteadyClock::now();
-  const std::size_t got = file_.Read(buffer, size);
+  const std::size_t got = file_.Read(buffer, BlockSize(size));
   bytes_read_ += static_cast<std::int64_t>(got);
   Throttle(got, chunk_start);
   Report();
@@ -39,11 +48,16 @@ std::size_t TransferStream::Read(char* buffer, std::size_t size) {
 }
 
 void TransferStream::Write(const char* data, std::size_t size) {
-  const auto chunk_start = SteadyClock::now();
-  file_.Write(data, size);
-  bytes_written_ += static_cast<std::int64_t>(size);
-  Throttle(size, chunk_start);
-  Report();
+  while (size > 0) {
+    const auto chunk_start = SteadyClock::now();
+    const std::size_t block = BlockSize(size);
+    file_.Write(data, block);
+    bytes_written_ += static_cast<std::int64_t>(block);
+    Throttle(block, chunk_start);
+    Report();
+    data += block;
+    size -= block;
+  }
 }
 
 void TransferStream::ConsumedExternally(std::size_t size) {

@@ -5,38 +5,42 @@
 // table, and on destruction hands its byte counts to the totals. Owned and used by one
 // connection thread.
 //
-// The throttle sleeps after a chunk until the chunk has taken size / limit seconds; there
-// is no shared budget across transfers, as each account's limit is its own.
+// The throttle sleeps after a block until the block has taken size / limit seconds. Blocks
+// hold at most a tenth of a second's worth of bytes at the limit, so a limited transfer
+// flows evenly instead of in bursts. There is no shared budget across transfers: each
+// account's limit is its own.
 
 #include <chrono>
 #include <cstdint>
 #include <string>
 
+#include "ftp/ftp_stream.h"
 #include "platform/file.h"
 
 namespace vantrel {
 
 class TransferTable;
 
-class TransferStream {
+class TransferStream final : public FtpStream {
  public:
   using Mode = platform::File::Mode;
 
   // Throws platform::FileError when the file cannot be opened (missing, in use).
   TransferStream(const std::string& path, Mode mode, std::int64_t limit, TransferTable& table);
-  ~TransferStream();
+  ~TransferStream() override;
   TransferStream(const TransferStream&) = delete;
   TransferStream& operator=(const TransferStream&) = delete;
 
-  std::size_t Read(char* buffer, std::size_t size);
-  void Write(const char* data, std::size_t size);
+  // With a limit, fewer bytes than asked for: one block at most.
+  std::size_t Read(char* buffer, std::size_t size) override;
+  void Write(const char* data, std::size_t size) override;
   // Accounts for bytes that left the file by another route (a zero-copy send from its
   // descriptor at the current position), with the same throttle and report.
   void ConsumedExternally(std::size_t size);
 
-  void Seek(std::int64_t offset) { file_.Seek(offset); }
-  std::int64_t Position() const { return file_.Position(); }
-  std::int64_t Size() const { return file_.Size(); }
+  void Seek(std::int64_t offset) override { file_.Seek(offset); }
+  std::int64_t Position() const override { return file_.Position(); }
+  std::int64_t Size() const override { return file_.Size(); }
   std::int64_t limit() const { return limit_; }
   int id() const { return id_; }
   const std::string& path() const { return path_; }
@@ -45,6 +49,7 @@ class TransferStream {
  private:
   using SteadyClock = std::chrono::steady_clock;
 
+  std::size_t BlockSize(std::size_t wanted) const;
   void Throttle(std::size_t bytes, SteadyClock::time_point chunk_start) const;
   void Report();
 

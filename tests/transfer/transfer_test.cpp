@@ -97,8 +97,18 @@ TEST_F(TransferTest, SpeedLimitHoldsEachChunk) {
   while (stream.Read(buffer, sizeof buffer) > 0) {
   }
   const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_EQ(statistics_.GetDownloaded(), 0) << "counted before the stream closed";
   EXPECT_GE(took, std::chrono::milliseconds(300));  // 3000 bytes at 10000 B/s
   EXPECT_LT(took, std::chrono::milliseconds(3000));
+}
+
+TEST_F(TransferTest, LimitedBlocksHoldATenthOfASecond) {
+  const std::string path = MakeFile("blocks.bin", 100000);
+  TransferStream stream(path, Mode::kRead, 20000, table_);
+  std::vector<char> buffer(65536);
+  EXPECT_EQ(stream.Read(buffer.data(), buffer.size()), 2000u);
+  TransferStream other(MakeFile("ids.bin", 1), Mode::kRead, 0, table_);
+  EXPECT_NE(stream.id(), other.id());
 }
 
 }  // namespace
