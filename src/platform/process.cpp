@@ -11,6 +11,8 @@
 
 #include <vector>
 
+#include "platform/file_tree.h"
+
 namespace vantrel::platform {
 namespace {
 
@@ -27,7 +29,8 @@ sigset_t TerminationSet() {
 std::string ExecutablePath() {
   std::vector<char> buffer(PATH_MAX + 1);
   const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
-  if (length <= 0) return {};
+  if (length <= 0)
+    return {};
   return std::string(buffer.data(), static_cast<size_t>(length));
 }
 
@@ -38,31 +41,25 @@ bool IsWritableDirectory(const std::string& path) {
 }
 
 bool CreateDirectories(const std::string& path) {
-  if (path.empty()) return false;
-  std::string partial;
-  size_t start = 0;
-  while (start <= path.size()) {
-    const size_t slash = path.find('/', start);
-    partial = path.substr(0, slash == std::string::npos ? path.size() : slash);
-    if (!partial.empty() && ::mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST) return false;
-    if (slash == std::string::npos) break;
-    start = slash + 1;
-  }
-  struct stat info {};
-  return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+  return MakeDirectories(path, 0700);
 }
 
 std::optional<std::string> UserDataHome() {
-  if (const char* xdg = ::getenv("XDG_DATA_HOME"); xdg && xdg[0] == '/') return std::string(xdg);
+  if (const char* xdg = ::getenv("XDG_DATA_HOME"); xdg && xdg[0] == '/')
+    return std::string(xdg);
   if (const char* home = ::getenv("HOME"); home && home[0] != '\0') {
     return std::string(home) + "/.local/share";
   }
   return std::nullopt;
 }
 
-void TrimWorkingSet() { ::malloc_trim(0); }
+void TrimWorkingSet() {
+  ::malloc_trim(0);
+}
 
-bool MayBindPrivilegedPorts() { return ::geteuid() == 0; }
+bool MayBindPrivilegedPorts() {
+  return ::geteuid() == 0;
+}
 
 void TerminationSignals::Block() {
   const sigset_t set = TerminationSet();
@@ -77,8 +74,10 @@ bool TerminationSignals::Wait(std::chrono::milliseconds timeout) {
   wait.tv_nsec = static_cast<long>(ms % 1000) * 1000000L;
   for (;;) {
     const int signal = ::sigtimedwait(&set, nullptr, &wait);
-    if (signal > 0) return true;
-    if (errno == EINTR) continue;  // another signal: keep waiting (the remaining time is close enough)
+    if (signal > 0)
+      return true;
+    if (errno == EINTR)
+      continue;  // another signal: keep waiting (the remaining time is close enough)
     return false;
   }
 }

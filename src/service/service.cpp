@@ -11,6 +11,7 @@
 #include "log/log_queue.h"
 #include "log/statistics.h"
 #include "platform/process.h"
+#include "service/ftp_file_handlers.h"
 #include "service/ftp_session_handlers.h"
 #include "transfer/transfer_table.h"
 #include "web/special_files.h"
@@ -38,6 +39,8 @@ Service::Service(std::string data_directory, const Clock& clock)
       access_policy_(std::make_unique<AccessPolicy>(*users_, *settings_)),
       session_handlers_(std::make_unique<FtpSessionHandlers>(
           ServiceUnits{*settings_, *users_, *auto_ban_, *statistics_, *log_})),
+      file_handlers_(std::make_unique<FtpFileHandlers>(
+          FileHandlerUnits{*users_, *auto_ban_, *log_, *path_mapper_, *access_policy_})),
       ftp_server_(std::make_unique<FTPServer>(clock)) {
   settings_->SetDataDirectory(data_directory_);
   BindFtpEvents();
@@ -78,6 +81,35 @@ void Service::BindFtpEvents() {
     session.UserLogin(c, user, password, authenticated);
   };
   ftp_server_->OnAfterUserLogin = [&session](FTPServerContext& c) { session.AfterUserLogin(c); };
+  BindFileEvents();
+}
+
+void Service::BindFileEvents() {
+  FtpFileHandlers& files = *file_handlers_;
+  using S = FTPServerContext;
+  ftp_server_->OnChangeDirectory = [&files](S& c, std::string& d) { files.ChangeDirectory(c, d); };
+  ftp_server_->OnFileExistCheck = [&files](S& c, const std::string& n, bool& exists) {
+    files.FileExistCheck(c, n, exists);
+  };
+  ftp_server_->OnGetFileDate = [&files](S& c, const std::string& n, DateTime& date) {
+    files.GetFileDate(c, n, date);
+  };
+  ftp_server_->OnGetFileSize = [&files](S& c, const std::string& n, std::int64_t& size) {
+    files.GetFileSize(c, n, size);
+  };
+  ftp_server_->OnDeleteFile = [&files](S& c, const std::string& n) { files.DeleteFile(c, n); };
+  ftp_server_->OnRenameFile = [&files](S& c, const std::string& from, const std::string& to) {
+    files.RenameFile(c, from, to);
+  };
+  ftp_server_->OnMakeDirectory = [&files](S& c, const std::string& n) {
+    files.MakeDirectory(c, n);
+  };
+  ftp_server_->OnRemoveDirectory = [&files](S& c, const std::string& n) {
+    files.RemoveDirectory(c, n);
+  };
+  ftp_server_->OnCRCFile = [&files](S& c, const std::string& n, std::unique_ptr<FtpStream>& s) {
+    files.CRCFile(c, n, s);
+  };
 }
 
 void Service::ConfigureFtpEngine() {

@@ -23,6 +23,7 @@ namespace vantrel {
 class AccessPolicy;
 class AutoBan;
 class FTPServer;
+class FtpFileHandlers;
 class FtpSessionHandlers;
 class LogFile;
 class LogQueue;
@@ -78,6 +79,7 @@ class Service {
  private:
   void ConfigureFtpEngine();
   void BindFtpEvents();
+  void BindFileEvents();
 
   const std::string data_directory_;
   const Clock& clock_;
@@ -93,6 +95,7 @@ class Service {
   std::unique_ptr<PathMapper> path_mapper_;
   std::unique_ptr<AccessPolicy> access_policy_;
   std::unique_ptr<FtpSessionHandlers> session_handlers_;
+  std::unique_ptr<FtpFileHandlers> file_handlers_;
   std::unique_ptr<FTPServer> ftp_server_;
 
   DateTime server_start_time_ = 0;

@@ -1,0 +1,65 @@
+#pragma once
+
+// The answers to the FTP engine's questions about the file tree and the commands that
+// change it: change directory, existence, size and date, delete, rename, make and remove
+// directories, checksums. Every client path reaches the disk only through the path
+// mapper, which confines it to the home or the matched virtual directory.
+//
+// Owned by the service; the events run on connection threads, concurrently, and share
+// state only through the units' own locks.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "accounts/path_mapper.h"
+#include "common/date_time.h"
+
+namespace vantrel {
+
+class AccessPolicy;
+class AutoBan;
+class FTPServerContext;
+class FtpStream;
+class LogQueue;
+class Users;
+struct FtpRequest;
+
+struct FileHandlerUnits {
+  Users& users;
+  AutoBan& auto_ban;
+  LogQueue& log;
+  PathMapper& mapper;
+  AccessPolicy& policy;
+};
+
+class FtpFileHandlers {
+ public:
+  explicit FtpFileHandlers(const FileHandlerUnits& units) : units_(units) {}
+
+  void ChangeDirectory(FTPServerContext& session, std::string& directory);
+  void FileExistCheck(FTPServerContext& session, const std::string& name, bool& exists);
+  void GetFileDate(FTPServerContext& session, const std::string& name, DateTime& date);
+  void GetFileSize(FTPServerContext& session, const std::string& name, std::int64_t& size);
+  void DeleteFile(FTPServerContext& session, const std::string& name);
+  void RenameFile(FTPServerContext& session, const std::string& from, const std::string& to);
+  void MakeDirectory(FTPServerContext& session, const std::string& name);
+  void RemoveDirectory(FTPServerContext& session, const std::string& name);
+  void CRCFile(FTPServerContext& session, const std::string& name,
+               std::unique_ptr<FtpStream>& stream);
+
+ private:
+  std::optional<MappedPath> Map(const FtpRequest& request, const FTPServerContext& session,
+                                const std::string& ftp_path) const;
+  // The home root or a virtual directory's own directory: renaming or removing it would
+  // move the operator's tree itself, so it is refused like a missing path.
+  bool IsMountPoint(const FtpRequest& request, const FTPServerContext& session,
+                    const std::string& ftp_path) const;
+  void Log(const FtpRequest& request, const std::string& text);
+  [[noreturn]] void Refuse(const FtpRequest& request, const std::string& message);
+
+  FileHandlerUnits units_;
+};
+
+}  // namespace vantrel

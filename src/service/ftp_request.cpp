@@ -1,0 +1,12 @@
+#include "service/ftp_request.h"
+
+#include "ftp/ftp_server_context.h"
+#include "service/ftp_session_handlers.h"
+
+namespace vantrel {
+
+FtpRequest RequestOf(const FTPServerContext& session) {
+  return FtpRequest{Credentials{KeyOf(session), session.Username(), session.Password()}};
+}
+
+}  // namespace vantrel
