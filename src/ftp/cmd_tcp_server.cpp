@@ -1,0 +1,210 @@
+#include "ftp/cmd_tcp_server.h"
+
+#include <algorithm>
+
+#include "platform/socket_error.h"
+
+namespace vantrel {
+namespace {
+
+std::vector<std::string> SplitParams(const std::string& text, char delimiter) {
+  std::vector<std::string> params;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find(delimiter, start);
+    if (end == std::string::npos)
+      end = text.size();
+    if (end > start)
+      params.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return params;
+}
+
+}  // namespace
+
+CmdTCPServer::CmdTCPServer() = default;
+
+CmdTCPServer::~CmdTCPServer() {
+  // Sessions call this class's overrides: they must end before this part is destroyed.
+  SetActive(false);
+}
+
+std::vector<CommandHandler>& CmdTCPServer::CommandHandlers() {
+  RequireInactive();
+  return handlers_;
+}
+
+CommandHandler& CmdTCPServer::AddCommandHandler(std::string command) {
+  RequireInactive();
+  CommandHandler& handler = handlers_.emplace_back();
+  handler.command = std::move(command);
+  handler.name = "CommandHandler" + std::to_string(handlers_.size());
+  return handler;
+}
+
+Reply& CmdTCPServer::Greeting() {
+  RequireInactive();
+  return greeting_;
+}
+
+Reply& CmdTCPServer::ExceptionReply() {
+  RequireInactive();
+  return exception_reply_;
+}
+
+Reply& CmdTCPServer::ReplyUnknownCommand() {
+  RequireInactive();
+  return reply_unknown_command_;
+}
+
+Reply& CmdTCPServer::HelpReply() {
+  RequireInactive();
+  return help_reply_;
+}
+
+ReplyTextMap& CmdTCPServer::ReplyTexts() {
+  RequireInactive();
+  return reply_texts_;
+}
+
+void CmdTCPServer::PrepareActivation() {
+  if (handlers_initialized_)
+    return;
+  InitializeCommandHandlers();
+  if (help_reply_.code() != 0)
+    AddHelpHandler();
+  handlers_initialized_ = true;
+}
+
+void CmdTCPServer::AddHelpHandler() {
+  std::vector<const CommandHandler*> visible;
+  for (const auto& handler : handlers_) {
+    if (handler.help_visible)
+      visible.push_back(&handler);
+  }
+  std::sort(visible.begin(), visible.end(),
+            [](const auto* a, const auto* b) { return a->command < b->command; });
+  std::vector<std::string> lines;
+  for (const auto* handler : visible) {
+    lines.push_back(handler->command + handler->help_super_script);
+    for (const auto& line : handler->description)
+      lines.push_back("  " + line);
+    lines.emplace_back();
+  }
+  CommandHandler& help = AddCommandHandler("Help");
+  help.description = {"Displays commands that the servers supports."};
+  help.normal_reply = help_reply_;
+  help.response = std::move(lines);
+}
+
+void CmdTCPServer::BeforeRun(Context& context) {
+  CustomTCPServer::BeforeRun(context);
+  if (context.Connected())
+    SendGreeting(context);
+}
+
+void CmdTCPServer::SendGreeting(Context& context) {
+  if (greeting_.code() != 0)
+    SendReply(context, greeting_);
+}
+
+bool CmdTCPServer::Execute(Context& context) {
+  if (handlers_.empty())
+    return CustomTCPServer::Execute(context);
+  if (!context.Connected())
+    return false;
+  std::optional<CommandLine> line = ReadCommandLine(context);
+  if (!line)
+    return false;
+  if (line->too_long) {
+    SendReply(context, Reply(500, "Command line too long."));
+  } else if (!line->text.empty()) {
+    DispatchLine(context, std::move(line->text));
+  }
+  return context.Connected();
+}
+
+std::optional<CommandLine> CmdTCPServer::ReadCommandLine(Context& context) {
+  for (;;) {
+    std::string& input = context.Input();
+    std::string_view pending(input);
+    std::string answer;
+    std::optional<CommandLine> line = context.LineReader().Feed(pending, answer);
+    input.erase(0, input.size() - pending.size());
+    if (!answer.empty())
+      context.Write(answer);
+    if (line)
+      return line;
+    if (!context.ReadMore())
+      return std::nullopt;
+  }
+}
+
+void CmdTCPServer::DispatchLine(Context& context, std::string line) {
+  if (OnBeforeCommandHandler)
+    OnBeforeCommandHandler(handlers_, line, context);
+  bool handled = false;
+  for (auto& handler : handlers_) {
+    std::string params;
+    if (!handler.enabled || !handler.Matches(line, params))
+      continue;
+    ExecuteCommand(context, handler, line, std::move(params));
+    handled = true;
+    break;
+  }
+  if (!handled)
+    HandleUnknownCommand(context, line);
+  if (OnAfterCommandHandler)
+    OnAfterCommandHandler(handlers_, context);
+}
+
+void CmdTCPServer::ExecuteCommand(Context& context, CommandHandler& handler,
+                                  const std::string& line, std::string params) {
+  Command command(context, handler);
+  command.raw_line = line;
+  command.unparsed_params = std::move(params);
+  if (handler.parse_params) {
+    command.params = SplitParams(command.unparsed_params, handler.param_delimiter);
+  }
+  command.reply = handler.normal_reply;
+  command.disconnect = handler.disconnect;
+  try {
+    if (handler.on_command)
+      handler.on_command(command);
+    if (command.reply.code() == 0)
+      command.reply = handler.normal_reply;
+  } catch (const platform::SocketError&) {
+    throw;  // the connection itself failed: the session ends, there is nobody to answer
+  } catch (const std::exception& failure) {
+    command.reply =
+        handler.exception_reply.code() != 0 ? handler.exception_reply : exception_reply_;
+    command.reply.SetText(failure.what());
+    command.disconnect = false;
+    command.perform_reply = true;
+  }
+  if (command.perform_reply) {
+    SendReply(context, command.reply);
+    command.perform_reply = false;
+  }
+  const auto& extra = command.response.empty() ? handler.response : command.response;
+  if (!extra.empty()) {
+    std::string lines;
+    for (const auto& text : extra)
+      lines += text + "\r\n";
+    context.Write(lines);
+  }
+  if (command.disconnect)
+    context.Disconnect();
+}
+
+void CmdTCPServer::HandleUnknownCommand(Context& context, const std::string&) {
+  SendReply(context, reply_unknown_command_);
+}
+
+void CmdTCPServer::SendReply(Context& context, Reply reply) const {
+  FillEmptyText(reply, reply_texts_);
+  context.WriteReply(reply);
+}
+
+}  // namespace vantrel

@@ -1,0 +1,78 @@
+#pragma once
+
+// The line-oriented command layer: a greeting on connect, then one command line at a
+// time matched against the registered handlers and answered with a numeric reply.
+// Matching ignores letter case and needs the word to stand alone or be followed by the
+// handler's delimiter, so "NOOP x" is NOOP and "NOOPX" is unknown.
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ftp/command_handler.h"
+#include "ftp/custom_tcp_server.h"
+
+namespace vantrel {
+
+// Owned by the host; configured before the first activation (see CustomTCPServer).
+class CmdTCPServer : public CustomTCPServer {
+ public:
+  CmdTCPServer();
+  ~CmdTCPServer() override;
+
+  std::vector<CommandHandler>& CommandHandlers();
+  CommandHandler& AddCommandHandler(std::string command);
+
+  // Sent on connect when it has a code.
+  Reply& Greeting();
+  // Code for a routine that throws when its handler has no exception reply.
+  Reply& ExceptionReply();
+  Reply& ReplyUnknownCommand();
+  // With a code at the first activation, a "Help" command listing the commands is added.
+  Reply& HelpReply();
+  ReplyTextMap& ReplyTexts();
+
+  // Session thread, before matching; may rewrite the line.
+  std::function<void(std::vector<CommandHandler>&, std::string& line, Context&)>
+      OnBeforeCommandHandler;
+  // Session thread, after matching, whether or not a handler matched.
+  std::function<void(std::vector<CommandHandler>&, Context&)> OnAfterCommandHandler;
+
+ protected:
+  // Registers the command set; runs once, at the first activation.
+  virtual void InitializeCommandHandlers() {}
+  virtual void SendGreeting(Context& context);
+  virtual void HandleUnknownCommand(Context& context, const std::string& line);
+
+  void PrepareActivation() override;
+  void BeforeRun(Context& context) override;
+  bool Execute(Context& context) override;
+
+  // The next line from the client; nothing once the connection closed.
+  std::optional<CommandLine> ReadCommandLine(Context& context);
+  // Runs `line` through the handlers (or the unknown-command path).
+  void DispatchLine(Context& context, std::string line);
+  // Sends `reply` after filling an empty text from ReplyTexts().
+  void SendReply(Context& context, Reply reply) const;
+
+  // Read-only while active; for subclasses that answer from their own state.
+  const std::vector<CommandHandler>& Handlers() const { return handlers_; }
+  const ReplyTextMap& Texts() const { return reply_texts_; }
+  const Reply& UnknownCommandReply() const { return reply_unknown_command_; }
+
+ private:
+  void AddHelpHandler();
+  void ExecuteCommand(Context& context, CommandHandler& handler, const std::string& line,
+                      std::string params);
+
+  std::vector<CommandHandler> handlers_;
+  bool handlers_initialized_ = false;
+  Reply greeting_;
+  Reply exception_reply_{500, "Unknown Internal Error"};
+  Reply reply_unknown_command_{500, "Unknown Command"};
+  Reply help_reply_;
+  ReplyTextMap reply_texts_;
+};
+
+}  // namespace vantrel

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <string_view>
+
+#include "ftp/command_line_reader.h"
+#include "platform/tcp_socket.h"
+
+namespace vantrel {
+
+class CustomTCPServer;
+class Reply;
+
+// One accepted connection and what its session keeps between reads. The server creates it
+// in a listener thread, hands it to the session's own thread, and destroys it when the
+// session ends; only that thread uses it, except that the server may shut the connection
+// down from another thread while stopping (under its list lock).
+class Context {
+ public:
+  Context(CustomTCPServer& server, platform::TcpSocket connection);
+  virtual ~Context();
+  Context(const Context&) = delete;
+  Context& operator=(const Context&) = delete;
+
+  CustomTCPServer& server() const { return server_; }
+  platform::TcpSocket& Connection() { return connection_; }
+  const platform::TcpSocket& Connection() const { return connection_; }
+
+  // False once this side disconnected or the peer's close was seen.
+  bool Connected() const { return connected_; }
+  // Ends the connection; what was written before still reaches the peer.
+  void Disconnect();
+
+  // One write for the whole of `bytes`; throws platform::SocketError when the peer is gone.
+  void Write(std::string_view bytes);
+  void WriteReply(const Reply& reply);
+
+  // Bytes received but not yet consumed by the session's reader.
+  std::string& Input() { return input_; }
+  CommandLineReader& LineReader() { return line_reader_; }
+  // Waits up to the connection's read time-out and appends what came to Input(). False
+  // when the peer closed; throws platform::SocketTimeout when nothing came in time.
+  bool ReadMore();
+
+ private:
+  friend class CustomTCPServer;
+  // Any thread, under the server's list lock.
+  void ShutdownFromServer() { connection_.Shutdown(); }
+
+  CustomTCPServer& server_;
+  platform::TcpSocket connection_;
+  bool connected_ = true;
+  std::string input_;
+  CommandLineReader line_reader_;
+};
+
+}  // namespace vantrel

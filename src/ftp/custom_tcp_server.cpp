@@ -1,0 +1,344 @@
+#include "ftp/custom_tcp_server.h"
+
+#include <stdexcept>
+
+#include "common/error.h"
+#include "platform/resolver.h"
+#include "platform/socket_error.h"
+#include "platform/tcp_listener.h"
+
+namespace vantrel {
+namespace {
+
+// The listener wakes this often even with nobody connecting; Stop() wakes it at once, so
+// the period only bounds how long a wait may last, not how fast a stop is.
+constexpr std::chrono::milliseconds kAcceptWait{60000};
+// After the system refused an accept (out of descriptors), give it time to recover
+// instead of failing again at once on the same queued connection.
+constexpr std::chrono::milliseconds kAcceptFailurePause{250};
+constexpr std::chrono::milliseconds kRefusalWriteTimeout{2000};
+constexpr std::chrono::milliseconds kDefaultReadTimeout{300000};
+
+}  // namespace
+
+struct CustomTCPServer::Listener {
+  std::unique_ptr<platform::TcpListener> socket;
+  std::thread thread;
+};
+
+CustomTCPServer::CustomTCPServer() : read_timeout_(kDefaultReadTimeout) {}
+
+CustomTCPServer::~CustomTCPServer() {
+  SetActive(false);
+}
+
+void CustomTCPServer::RequireInactive() const {
+  if (active_.load())
+    throw std::logic_error("the server must be stopped to change this");
+}
+
+std::vector<Binding>& CustomTCPServer::Bindings() {
+  RequireInactive();
+  return bindings_;
+}
+
+void CustomTCPServer::SetDefaultPort(int port) {
+  RequireInactive();
+  if (port < 0 || port > 65535)
+    throw Error("Invalid port number " + std::to_string(port));
+  default_port_ = port;
+}
+
+void CustomTCPServer::SetListenQueue(int backlog) {
+  RequireInactive();
+  listen_queue_ = backlog;
+}
+
+void CustomTCPServer::SetMaxConnections(int count) {
+  RequireInactive();
+  max_connections_ = count;
+}
+
+Reply& CustomTCPServer::MaxConnectionReply() {
+  RequireInactive();
+  return max_connection_reply_;
+}
+
+void CustomTCPServer::SetReuseSocket(ReuseSocket reuse) {
+  RequireInactive();
+  reuse_socket_ = reuse;
+}
+
+void CustomTCPServer::SetReadTimeout(std::chrono::milliseconds timeout) {
+  RequireInactive();
+  if (timeout.count() <= 0)
+    throw Error("The read time-out must be positive");
+  read_timeout_ = timeout;
+}
+
+std::vector<platform::SocketAddress> CustomTCPServer::BoundAddresses() const {
+  std::lock_guard lock(activation_mutex_);
+  std::vector<platform::SocketAddress> addresses;
+  for (const auto& listener : listeners_)
+    addresses.push_back(listener->socket->LocalAddress());
+  return addresses;
+}
+
+int CustomTCPServer::ContextCount() const {
+  std::lock_guard lock(sessions_mutex_);
+  return live_count_;
+}
+
+void CustomTCPServer::SetActive(bool active) {
+  std::lock_guard lock(activation_mutex_);
+  if (active == active_.load())
+    return;
+  if (active) {
+    Activate();
+  } else {
+    Deactivate();
+  }
+}
+
+void CustomTCPServer::Activate() {
+  PrepareActivation();
+  if (bindings_.empty()) {
+    bindings_.push_back({"", 0, platform::IpVersion::kV4});
+    if (platform::IsIpv6Available())
+      bindings_.push_back({"", 0, platform::IpVersion::kV6});
+  }
+  std::vector<std::unique_ptr<Listener>> bound;
+  for (const auto& binding : bindings_) {
+    auto listener = std::make_unique<Listener>();
+    listener->socket = std::make_unique<platform::TcpListener>(
+        binding.ip, binding.port != 0 ? binding.port : default_port_, binding.version,
+        reuse_socket_ == ReuseSocket::kTrue);
+    bound.push_back(std::move(listener));
+  }
+  if (OnAfterBind)
+    OnAfterBind();
+  for (auto& listener : bound)
+    listener->socket->Listen(listen_queue_);
+  {
+    std::lock_guard lock(stop_mutex_);
+    stopping_ = false;
+  }
+  active_.store(true);
+  // Threads start only once nothing can fail any more, so a failed activation has none
+  // to stop.
+  for (auto& listener : bound) {
+    Listener& own = *listener;
+    listeners_.push_back(std::move(listener));
+    own.thread = std::thread([this, &own] { ListenLoop(own); });
+  }
+}
+
+void CustomTCPServer::Deactivate() {
+  {
+    std::lock_guard lock(sessions_mutex_);
+    for (const auto& session : sessions_) {
+      if (session.thread.get_id() == std::this_thread::get_id()) {
+        throw std::logic_error("a session cannot stop the server it runs in");
+      }
+    }
+  }
+  active_.store(false);
+  for (auto& listener : listeners_)
+    listener->socket->Stop();
+  for (auto& listener : listeners_) {
+    if (listener->thread.joinable())
+      listener->thread.join();
+  }
+  listeners_.clear();
+  {
+    std::lock_guard lock(stop_mutex_);
+    stopping_ = true;
+  }
+  stop_signal_.notify_all();
+  std::list<Session> all;
+  {
+    std::lock_guard lock(sessions_mutex_);
+    for (auto& session : sessions_) {
+      if (session.context)
+        session.context->ShutdownFromServer();
+    }
+    // Spliced nodes keep their addresses, so threads still finishing can mark them.
+    all.splice(all.end(), sessions_);
+  }
+  for (auto& session : all)
+    session.thread.join();
+}
+
+void CustomTCPServer::ListenLoop(Listener& listener) {
+  while (!listener.socket->Stopped()) {
+    std::optional<platform::TcpSocket> connection;
+    try {
+      connection = listener.socket->Accept(kAcceptWait);
+    } catch (const std::exception& failure) {
+      RaiseListenException(failure);
+      listener.socket->WaitForStop(kAcceptFailurePause);
+      continue;
+    }
+    JoinFinishedSessions();
+    if (!connection)
+      continue;
+    try {
+      StartSession(std::move(*connection));
+    } catch (const std::exception& failure) {
+      RaiseListenException(failure);
+    }
+  }
+}
+
+void CustomTCPServer::StartSession(platform::TcpSocket connection) {
+  bool refuse = false;
+  {
+    std::lock_guard lock(sessions_mutex_);
+    refuse = max_connections_ > 0 && live_count_ >= max_connections_;
+    // The slot is taken at once, so two quick accepts cannot both pass the check.
+    if (!refuse)
+      ++live_count_;
+  }
+  if (refuse) {
+    RefuseOverLimit(std::move(connection));
+    return;
+  }
+  connection.SetReadTimeout(read_timeout_);
+  std::unique_ptr<Context> context;
+  try {
+    context = CreateContext(std::move(connection));
+  } catch (...) {
+    std::lock_guard lock(sessions_mutex_);
+    --live_count_;
+    throw;
+  }
+  std::lock_guard lock(sessions_mutex_);
+  sessions_.emplace_back();
+  Session& session = sessions_.back();
+  session.context = std::move(context);
+  try {
+    session.thread = std::thread([this, &session] { SessionMain(session); });
+  } catch (...) {
+    sessions_.pop_back();
+    --live_count_;
+    throw;
+  }
+}
+
+void CustomTCPServer::RefuseOverLimit(platform::TcpSocket connection) const {
+  try {
+    connection.SetWriteTimeout(kRefusalWriteTimeout);
+    connection.Write(max_connection_reply_.Format());
+    connection.Shutdown();
+  } catch (const platform::SocketError&) {
+    // The client left before reading its refusal; nothing is owed to it.
+  }
+}
+
+std::unique_ptr<Context> CustomTCPServer::CreateContext(platform::TcpSocket connection) {
+  return std::make_unique<Context>(*this, std::move(connection));
+}
+
+void CustomTCPServer::SessionMain(Session& session) {
+  RunSession(*session.context);
+  std::unique_ptr<Context> finished;
+  {
+    std::lock_guard lock(sessions_mutex_);
+    finished = std::move(session.context);
+    session.finished = true;
+    --live_count_;
+  }
+  // Destroyed outside the lock: closing a socket may take a moment.
+}
+
+void CustomTCPServer::RunSession(Context& context) {
+  try {
+    BeforeRun(context);
+  } catch (...) {
+    context.Disconnect();
+    RaiseException(context, std::current_exception());
+    return;
+  }
+  std::exception_ptr failure;
+  try {
+    while (Execute(context)) {
+    }
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  try {
+    AfterRun(context);
+  } catch (...) {
+    if (!failure)
+      failure = std::current_exception();
+  }
+  if (failure)
+    RaiseException(context, failure);
+}
+
+void CustomTCPServer::BeforeRun(Context& context) {
+  if (OnConnect)
+    OnConnect(context);
+}
+
+bool CustomTCPServer::Execute(Context& context) {
+  if (OnExecute) {
+    OnExecute(context);
+  } else {
+    context.Disconnect();
+  }
+  return context.Connected();
+}
+
+void CustomTCPServer::AfterRun(Context& context) {
+  if (OnDisconnect)
+    OnDisconnect(context);
+}
+
+void CustomTCPServer::RaiseException(Context& context, const std::exception_ptr& failure) {
+  if (!OnException)
+    return;
+  try {
+    try {
+      std::rethrow_exception(failure);
+    } catch (const std::exception& known) {
+      OnException(context, known);
+    } catch (...) {
+      OnException(context, Error("Unknown failure in a session"));
+    }
+  } catch (...) {
+    // A failing exception handler has nobody left to tell; the session ends regardless.
+  }
+}
+
+void CustomTCPServer::RaiseListenException(const std::exception& failure) {
+  if (!OnListenException)
+    return;
+  try {
+    OnListenException(failure);
+  } catch (...) {
+    // The listener must keep accepting whatever its handler does.
+  }
+}
+
+bool CustomTCPServer::Pause(std::chrono::milliseconds duration) {
+  std::unique_lock lock(stop_mutex_);
+  return !stop_signal_.wait_for(lock, duration, [this] { return stopping_; });
+}
+
+void CustomTCPServer::JoinFinishedSessions() {
+  std::list<Session> finished;
+  {
+    std::lock_guard lock(sessions_mutex_);
+    for (auto it = sessions_.begin(); it != sessions_.end();) {
+      auto next = std::next(it);
+      if (it->finished)
+        finished.splice(finished.end(), sessions_, it);
+      it = next;
+    }
+  }
+  for (auto& session : finished)
+    session.thread.join();
+}
+
+}  // namespace vantrel

@@ -1,0 +1,147 @@
+#pragma once
+
+// The multi-connection TCP server under the FTP engine (and the web engine): one listener
+// thread per binding, one thread per connection, a live list of sessions, the connection
+// limit, and a stop that closes every connection and joins every thread it started.
+//
+// Sessions block in the kernel (poll with the read time-out) while idle, so a thousand
+// idle sessions cost sleeping threads and no processor time. Finished session threads are
+// joined by the listener on its next accept and by the stop; nothing is detached, so the
+// stop can promise that no thread of this server outlives it.
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <exception>
+#include <functional>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ftp/context.h"
+#include "ftp/reply.h"
+#include "platform/socket_address.h"
+
+namespace vantrel {
+
+namespace platform {
+class TcpListener;
+}
+
+struct Binding {
+  std::string ip;  // empty: every interface
+  int port = 0;    // 0: DefaultPort()
+  platform::IpVersion version = platform::IpVersion::kV4;
+};
+
+// Only kTrue sets SO_REUSEADDR on the listening sockets.
+enum class ReuseSocket { kOsDependent, kTrue, kFalse };
+
+// Owned by the host. Configure it and set the events before SetActive(true); the setters
+// refuse while active. SetActive may be called from any thread but a session thread of
+// this server (a session cannot wait for itself to end). Events run in the session or
+// listener threads named below, concurrently for different sessions.
+class CustomTCPServer {
+ public:
+  static constexpr int kDefaultListenQueue = 15;
+
+  CustomTCPServer();
+  virtual ~CustomTCPServer();
+  CustomTCPServer(const CustomTCPServer&) = delete;
+  CustomTCPServer& operator=(const CustomTCPServer&) = delete;
+
+  // Binding fails with platform::SocketError (nothing stays open then).
+  void SetActive(bool active);
+  bool Active() const { return active_.load(); }
+
+  std::vector<Binding>& Bindings();
+  int DefaultPort() const { return default_port_; }
+  void SetDefaultPort(int port);
+  int ListenQueue() const { return listen_queue_; }
+  void SetListenQueue(int backlog);
+  // 0: no limit. Otherwise at most this many sessions exist at once.
+  int MaxConnections() const { return max_connections_; }
+  void SetMaxConnections(int count);
+  // Written to a connection over the limit, which is then closed.
+  Reply& MaxConnectionReply();
+  void SetReuseSocket(ReuseSocket reuse);
+  // Read time-out given to every new connection (OnConnect may change it per session).
+  void SetReadTimeout(std::chrono::milliseconds timeout);
+
+  // The addresses actually listened on (ports chosen by the system filled in).
+  std::vector<platform::SocketAddress> BoundAddresses() const;
+  // Sessions alive now.
+  int ContextCount() const;
+
+  // Session thread, when a session begins (before any greeting). Throwing refuses it.
+  std::function<void(Context&)> OnConnect;
+  // Session thread, when a session that got past OnConnect ends.
+  std::function<void(Context&)> OnDisconnect;
+  // Session thread, for the failure that ended the session (after OnDisconnect).
+  std::function<void(Context&, const std::exception&)> OnException;
+  // Listener thread, for a failure while accepting or starting a session.
+  std::function<void(const std::exception&)> OnListenException;
+  // Controlling thread, once every binding is bound and before any listens.
+  std::function<void()> OnAfterBind;
+  // Session thread: the whole work of a session when no command layer is on top.
+  std::function<void(Context&)> OnExecute;
+
+  // Sleeps up to `duration`; returns early (false) when the server is stopping.
+  bool Pause(std::chrono::milliseconds duration);
+
+ protected:
+  // Called on every activation before binding; the command layer registers its commands.
+  virtual void PrepareActivation() {}
+  virtual std::unique_ptr<Context> CreateContext(platform::TcpSocket connection);
+  // The session's steps, in its thread. BeforeRun raising skips Execute and AfterRun.
+  virtual void BeforeRun(Context& context);
+  // One step of work; returns whether the session goes on.
+  virtual bool Execute(Context& context);
+  virtual void AfterRun(Context& context);
+
+  void RequireInactive() const;
+
+ private:
+  struct Listener;
+  struct Session {
+    std::unique_ptr<Context> context;  // null once the session left the live list
+    std::thread thread;
+    bool finished = false;  // its thread is about to end and may be joined
+  };
+
+  void Activate();
+  void Deactivate();
+  void ListenLoop(Listener& listener);
+  void StartSession(platform::TcpSocket connection);
+  void RefuseOverLimit(platform::TcpSocket connection) const;
+  void SessionMain(Session& session);
+  void RunSession(Context& context);
+  void RaiseException(Context& context, const std::exception_ptr& failure);
+  void RaiseListenException(const std::exception& failure);
+  void JoinFinishedSessions();
+
+  std::vector<Binding> bindings_;
+  int default_port_ = 0;
+  int listen_queue_ = kDefaultListenQueue;
+  int max_connections_ = 0;
+  Reply max_connection_reply_;
+  ReuseSocket reuse_socket_ = ReuseSocket::kOsDependent;
+  std::chrono::milliseconds read_timeout_;
+
+  mutable std::mutex activation_mutex_;  // serialises SetActive
+  std::atomic<bool> active_{false};
+  std::vector<std::unique_ptr<Listener>> listeners_;  // guarded by activation_mutex_
+
+  mutable std::mutex sessions_mutex_;
+  std::list<Session> sessions_;  // guarded by sessions_mutex_
+  int live_count_ = 0;           // guarded by sessions_mutex_
+
+  std::mutex stop_mutex_;
+  std::condition_variable stop_signal_;
+  bool stopping_ = false;  // guarded by stop_mutex_
+};
+
+}  // namespace vantrel

@@ -1,0 +1,371 @@
+#include "ftp/ftp_server.h"
+
+#include "common/text.h"
+#include "ftp/path_processing.h"
+
+namespace vantrel {
+namespace {
+
+// REST and ALLO figures: a plain decimal count, anything else counts as 0.
+std::int64_t CountOrZero(std::string_view text) {
+  text = Trim(text);
+  if (text.empty())
+    return 0;
+  for (char c : text) {
+    if (c < '0' || c > '9')
+      return 0;
+  }
+  return ParseInteger(text).value_or(0);
+}
+
+}  // namespace
+
+struct FTPServer::CommandSpec {
+  const char* word;
+  Routine routine;
+  bool login;          // answer 530 before the routine runs when not logged in
+  int exception_code;  // 0: the server's exception reply
+  Event event;
+  const char* syntax;
+  bool unimplemented = false;
+  bool visible = true;
+};
+
+FTPServer::FTPServer(const Clock& clock) : clock_(clock) {
+  SetDefaultPort(kDefaultControlPort);
+  Greeting().SetCode(220);
+  MaxConnectionReply().SetCode(421);
+  ReplyUnknownCommand() = Reply(500, "Unknown Command");
+  ExceptionReply() = Reply(500, "Unknown Internal Error");
+  // HELP is answered by the FTP command itself, from the live command table.
+  HelpReply() = Reply(0, "Help not Implemented.");
+}
+
+FTPServer::~FTPServer() {
+  SetActive(false);
+}
+
+void FTPServer::SetDefaultDataPort(int port) {
+  RequireInactive();
+  if (port < 0 || port > 65535)
+    throw Error("Invalid port number " + std::to_string(port));
+  default_data_port_ = port;
+}
+
+Reply& FTPServer::ReplyUnknownSITCommand() {
+  RequireInactive();
+  return reply_unknown_site_command_;
+}
+
+void FTPServer::SetAllowAnonymousLogin(bool allow) {
+  RequireInactive();
+  allow_anonymous_login_ = allow;
+}
+
+std::vector<std::string>& FTPServer::AnonymousAccounts() {
+  RequireInactive();
+  return anonymous_accounts_;
+}
+
+void FTPServer::SetAnonymousPassStrictCheck(bool strict) {
+  RequireInactive();
+  anonymous_pass_strict_check_ = strict;
+}
+
+void FTPServer::SetMLSDFacts(MlstFacts facts) {
+  RequireInactive();
+  mlsd_facts_ = facts;
+}
+
+FTPSecurityOptions& FTPServer::SecurityOptions() {
+  RequireInactive();
+  return security_options_;
+}
+
+void FTPServer::SetEndOfHelpLine(std::string line) {
+  RequireInactive();
+  end_of_help_line_ = std::move(line);
+}
+
+std::unique_ptr<Context> FTPServer::CreateContext(platform::TcpSocket connection) {
+  return std::make_unique<FTPServerContext>(*this, std::move(connection), security_options_);
+}
+
+bool FTPServer::EventBound(Event event) const {
+  switch (event) {
+    case Event::kNone:
+      return true;
+    case Event::kChangeDirectory:
+      return static_cast<bool>(OnChangeDirectory);
+    case Event::kGetFileSize:
+      return static_cast<bool>(OnGetFileSize);
+    case Event::kGetFileDate:
+      return static_cast<bool>(OnGetFileDate);
+    case Event::kRenameFile:
+      return static_cast<bool>(OnRenameFile);
+    case Event::kDeleteFile:
+      return static_cast<bool>(OnDeleteFile);
+    case Event::kMakeDirectory:
+      return static_cast<bool>(OnMakeDirectory);
+    case Event::kRemoveDirectory:
+      return static_cast<bool>(OnRemoveDirectory);
+    case Event::kCRCFile:
+      return static_cast<bool>(OnCRCFile);
+    case Event::kCombineFiles:
+      return static_cast<bool>(OnCombineFiles);
+    case Event::kUnavailable:
+      return false;
+  }
+  return false;
+}
+
+void FTPServer::InitializeCommandHandlers() {
+  using S = FTPServer;
+  static const CommandSpec kCommands[] = {
+      {"USER", &S::CmdUser, false, 0, Event::kNone, "Syntax: USER <sp> <username>"},
+      {"PASS", &S::CmdPass, false, 0, Event::kNone, "Syntax: PASS <sp> <password>"},
+      {"ACCT", &S::CmdCommandNotImplemented, false, 0, Event::kNone,
+       "Syntax: ACCT <sp> <account-information>", true},
+      {"CWD", &S::CmdCwd, true, 550, Event::kChangeDirectory, "Syntax: CWD <sp> <pathname>"},
+      {"XCWD", &S::CmdCwd, true, 550, Event::kChangeDirectory, "Syntax: XCWD <sp> <pathname>"},
+      {"CDUP", &S::CmdCdup, true, 550, Event::kChangeDirectory, "Syntax: CDUP"},
+      {"XCUP", &S::CmdCdup, true, 551, Event::kChangeDirectory, "Syntax: XCUP"},
+      {"PWD", &S::CmdPwd, true, 550, Event::kNone, "Syntax: PWD"},
+      {"XPWD", &S::CmdPwd, true, 502, Event::kNone, "Syntax: XPWD"},
+      {"SMNT", &S::CmdCommandNotImplemented, false, 0, Event::kNone, "Syntax: SMNT <sp> <pathname>",
+       true},
+      {"REIN", &S::CmdRein, true, 0, Event::kNone, "Syntax: REIN"},
+      {"QUIT", &S::CmdQuit, false, 0, Event::kNone, "Syntax: QUIT"},
+      {"PORT", &S::CmdNeedsDataChannel, true, 0, Event::kNone,
+       "Syntax: PORT <sp> h1,h2,h3,h4,p1,p2"},
+      {"EPRT", &S::CmdNeedsDataChannel, true, 501, Event::kNone,
+       "Syntax: EPRT <sp> |protocol|address|port|"},
+      {"PASV", &S::CmdNeedsDataChannel, true, 0, Event::kNone, "Syntax: PASV"},
+      {"P@SW", &S::CmdNeedsDataChannel, true, 0, Event::kNone, "Syntax: P@SW", false, false},
+      {"EPSV", &S::CmdNeedsDataChannel, true, 501, Event::kNone,
+       "Syntax: EPSV [<sp> protocol | <sp> ALL]"},
+      {"SPSV", &S::CmdNeedsDataChannel, true, 0, Event::kNone, "Syntax: SPSV"},
+      {"TYPE", &S::CmdType, true, 0, Event::kNone, "Syntax: TYPE <sp> type-code (A or I)"},
+      {"STRU", &S::CmdStru, true, 0, Event::kNone, "Syntax: STRU <sp> structure-code (F, R or P)"},
+      {"MODE", &S::CmdMode, true, 501, Event::kNone, "Syntax: MODE <sp> mode-code (S)"},
+      {"RETR", &S::CmdNeedsDataChannel, true, 550, Event::kNone, "Syntax: RETR <sp> <pathname>"},
+      {"STOR", &S::CmdNeedsDataChannel, true, 551, Event::kNone, "Syntax: STOR <sp> <pathname>"},
+      {"STOU", &S::CmdNeedsDataChannel, true, 551, Event::kNone, "Syntax: STOU"},
+      {"APPE", &S::CmdNeedsDataChannel, true, 550, Event::kNone, "Syntax: APPE <sp> <pathname>"},
+      {"ALLO", &S::CmdAllo, true, 550, Event::kNone,
+       "Syntax: ALLO <sp> <decimal-integer> [<sp> R <sp> <decimal-integer>]"},
+      {"REST", &S::CmdRest, true, 550, Event::kNone, "Syntax: REST <sp> <marker>"},
+      {"RNFR", &S::CmdRnfr, true, 550, Event::kRenameFile, "Syntax: RNFR <sp> <pathname>"},
+      {"RNTO", &S::CmdRnto, true, 550, Event::kRenameFile, "Syntax: RNTO <sp> <pathname>"},
+      {"ABOR", &S::CmdAbor, true, 550, Event::kNone, "Syntax: ABOR"},
+      {"DELE", &S::CmdDele, false, 550, Event::kDeleteFile, "Syntax: DELE <sp> <pathname>"},
+      {"RMD", &S::CmdRmd, true, 550, Event::kRemoveDirectory, "Syntax: RMD <sp> <pathname>"},
+      {"XRMD", &S::CmdRmd, true, 551, Event::kRemoveDirectory, "Syntax: XRMD <sp> <pathname>"},
+      {"MKD", &S::CmdMkd, true, 550, Event::kMakeDirectory, "Syntax: MKD <sp> <pathname>"},
+      {"XMKD", &S::CmdMkd, true, 551, Event::kMakeDirectory, "Syntax: XMKD <sp> <pathname>"},
+      {"LIST", &S::CmdNeedsDataChannel, true, 450, Event::kNone, "Syntax: LIST [<sp> <pathname>]"},
+      {"NLST", &S::CmdNeedsDataChannel, true, 450, Event::kNone, "Syntax: NLST [<sp> <pathname>]"},
+      {"MLSD", &S::CmdNeedsDataChannel, true, 550, Event::kNone, "Syntax: MLSD [<sp> <pathname>]"},
+      {"MLST", &S::CmdNeedsListing, true, 550, Event::kNone, "Syntax: MLST [<sp> <pathname>]"},
+      {"STAT", &S::CmdStat, true, 450, Event::kNone, "Syntax: STAT [<sp> <pathname>]"},
+      {"SIZE", &S::CmdSize, true, 550, Event::kGetFileSize, "Syntax: SIZE <sp> <pathname>"},
+      {"MDTM", &S::CmdMdtm, false, 550, Event::kGetFileDate, "Syntax: MDTM <sp> <pathname>"},
+      {"SYST", &S::CmdSyst, true, 501, Event::kNone, "Syntax: SYST"},
+      {"FEAT", &S::CmdFeat, false, 501, Event::kNone, "Syntax: FEAT"},
+      {"OPTS", &S::CmdOpts, false, 501, Event::kNone, "Syntax: OPTS <sp> command [<sp> options]"},
+      {"HELP", &S::CmdHelp, false, 0, Event::kNone, "Syntax: HELP [<sp> <string>]"},
+      {"SITE", &S::CmdSite, false, 501, Event::kNone, "Syntax: SITE <sp> <string>"},
+      {"NOOP", &S::CmdSuccessful, false, 550, Event::kNone, "Syntax: NOOP"},
+      {"XCRC", &S::CmdRangeChecksum, true, 550, Event::kCRCFile,
+       "Syntax: XCRC <sp> \"<pathname>\" [<sp> start [<sp> end]]"},
+      {"XMD5", &S::CmdRangeChecksum, true, 550, Event::kCRCFile,
+       "Syntax: XMD5 <sp> \"<pathname>\" [<sp> start [<sp> end]]"},
+      {"MD5", &S::CmdMd5, true, 504, Event::kCRCFile, "Syntax: MD5 <sp> <pathname>"},
+      {"MMD5", &S::CmdMmd5, true, 504, Event::kCRCFile,
+       "Syntax: MMD5 <sp> <pathname>[,<pathname>...]"},
+      {"COMB", &S::CmdComb, true, 550, Event::kCombineFiles,
+       "Syntax: COMB <sp> \"<target>\" <sp> \"<part>\" [<sp> \"<part>\"...]"},
+      {"CLNT", &S::CmdNoted, false, 550, Event::kNone, "Syntax: CLNT <sp> <client-name>"},
+      {"MFMT", &S::CmdNotImplemented, true, 550, Event::kUnavailable,
+       "Syntax: MFMT <sp> time-val <sp> <pathname>"},
+      {"MFCT", &S::CmdNotImplemented, true, 550, Event::kUnavailable,
+       "Syntax: MFCT <sp> time-val <sp> <pathname>"},
+      {"MFF", &S::CmdNotImplemented, true, 550, Event::kUnavailable,
+       "Syntax: MFF <sp> facts <sp> <pathname>"},
+      {"AUTH", &S::CmdUnknown, false, 501, Event::kUnavailable, "Syntax: AUTH <sp> mechanism"},
+      {"PBSZ", &S::CmdUnknown, false, 501, Event::kUnavailable, "Syntax: PBSZ <sp> size"},
+      {"PROT", &S::CmdNotImplemented, false, 501, Event::kUnavailable, "Syntax: PROT <sp> level"},
+      {"CCC", &S::CmdUnknown, false, 501, Event::kUnavailable, "Syntax: CCC"},
+      {"SSCN", &S::CmdUnknown, false, 501, Event::kUnavailable, "Syntax: SSCN [<sp> ON|OFF]"},
+      {"CPSV", &S::CmdUnknown, false, 501, Event::kUnavailable, "Syntax: CPSV"},
+      {"MIC", &S::CmdUnknown, false, 501, Event::kNone, "Syntax: MIC <sp> data", true},
+      {"CONF", &S::CmdUnknown, false, 501, Event::kNone, "Syntax: CONF <sp> data", true},
+      {"ENC", &S::CmdUnknown, false, 501, Event::kNone, "Syntax: ENC <sp> data", true},
+      {"MLFL", &S::CmdCommandNotImplemented, false, 0, Event::kNone, "Syntax: MLFL", true},
+      {"MAIL", &S::CmdCommandNotImplemented, false, 0, Event::kNone, "Syntax: MAIL", true},
+      {"MSND", &S::CmdCommandNotImplemented, false, 0, Event::kNone, "Syntax: MSND", true},
+      {"MSOM", &S::CmdCommandNotImplemented, false, 0, Event::kNone, "Syntax: MSOM", true},
+      {"MSAM", &S::CmdCommandNotImplemented, false, 0, Event::kNone, "Syntax: MSAM", true},
+      {"MRSQ", &S::CmdCommandNotImplemented, false, 0, Event::kNone, "Syntax: MRSQ", true},
+      {"MRCP", &S::CmdCommandNotImplemented, false, 0, Event::kNone, "Syntax: MRCP", true},
+  };
+  for (const auto& spec : kCommands)
+    Register(spec);
+  RegisterSiteCommands();
+}
+
+void FTPServer::Register(const CommandSpec& spec) {
+  CommandHandler& handler = AddCommandHandler(spec.word);
+  handler.description = {spec.syntax};
+  handler.help_super_script = spec.unimplemented ? "*" : "";
+  handler.help_visible = spec.visible;
+  handler.tag = static_cast<int>(spec.event);
+  if (spec.exception_code != 0)
+    handler.exception_reply.SetCode(spec.exception_code);
+  const Routine routine = spec.routine;
+  const bool login = spec.login;
+  handler.on_command = [this, routine, login](Command& command) {
+    auto& session = static_cast<FTPServerContext&>(command.context);
+    if (login && !session.Authenticated()) {
+      command.reply = Reply(530, "Not logged in.");
+      return;
+    }
+    (this->*routine)(command, session);
+  };
+}
+
+std::string FTPServer::UpperAscii(std::string_view text) {
+  std::string upper(text);
+  for (char& c : upper) {
+    if (c >= 'a' && c <= 'z')
+      c = static_cast<char>(c - 32);
+  }
+  return upper;
+}
+
+Reply FTPServer::UnknownCommand(std::string_view line) const {
+  const std::size_t end = line.find_first_of(" \t");
+  std::string shown = UpperAscii(line.substr(0, end));
+  if (end != std::string_view::npos)
+    shown += line.substr(end);
+  Reply reply = UnknownCommandReply();
+  reply.SetText("'" + shown + "': command not understood.");
+  return reply;
+}
+
+Reply FTPServer::NotImplemented(const Command& command) {
+  return Reply(550, "\"" + command.handler.command + "\" Command not implemented.");
+}
+
+void FTPServer::HandleUnknownCommand(Context& context, const std::string& line) {
+  SendReply(context, UnknownCommand(line));
+}
+
+std::string FTPServer::Process(const FTPServerContext& session, std::string_view path) const {
+  return ProcessPath(session.CurrentDir(), path);
+}
+
+void FTPServer::CmdQuit(Command& command, FTPServerContext&) {
+  command.reply = Reply(221, "Goodbye.");
+  command.disconnect = true;
+}
+
+void FTPServer::CmdRein(Command& command, FTPServerContext& session) {
+  // Only the transfer settings start afresh; the login and the directory stay.
+  session.SetDataType(FtpDataType::kAscii);
+  session.SetDataStructure(FtpDataStructure::kFile);
+  session.SetDataPort(0);
+  session.SetPassiveMode(false);
+  session.SetEPSVAll(false);
+  command.reply = Reply(220, "Service ready for new user.");
+}
+
+void FTPServer::CmdType(Command& command, FTPServerContext& session) {
+  const std::string type = UpperAscii(command.unparsed_params);
+  if (type == "A" || type == "I") {
+    session.SetDataType(type == "A" ? FtpDataType::kAscii : FtpDataType::kBinary);
+    command.reply = Reply(200, "Type set to " + type + ".");
+  } else {
+    command.reply = Reply(504, "Command not implemented for that parameter.");
+  }
+}
+
+void FTPServer::CmdStru(Command& command, FTPServerContext& session) {
+  const std::string structure = UpperAscii(command.unparsed_params);
+  if (structure == "F") {
+    session.SetDataStructure(FtpDataStructure::kFile);
+  } else if (structure == "R") {
+    session.SetDataStructure(FtpDataStructure::kRecord);
+  } else if (structure == "P") {
+    session.SetDataStructure(FtpDataStructure::kPage);
+  } else {
+    command.reply = Reply(504, "Command not implemented for that parameter.");
+    return;
+  }
+  command.reply = Reply(200, "Structure set to " + structure + ".");
+}
+
+void FTPServer::CmdMode(Command& command, FTPServerContext& session) {
+  // Deflate needs a compressor, and none is configured: only stream mode is offered.
+  if (UpperAscii(command.unparsed_params) == "S") {
+    session.SetDataMode(FtpDataMode::kStream);
+    command.reply = Reply(200, "Mode set to S.");
+  } else {
+    command.reply = Reply(504, "Unimplemented mode.");
+  }
+}
+
+void FTPServer::CmdAllo(Command& command, FTPServerContext& session) {
+  const std::string argument = UpperAscii(command.unparsed_params);
+  std::string size;
+  if (argument.size() == 1) {
+    size = argument;
+  } else if (argument.starts_with("R ")) {
+    size = argument.substr(2);
+  } else {
+    command.reply = Reply(504, "Command not implemented for that parameter.");
+    return;
+  }
+  session.SetAlloSize(CountOrZero(size));
+  command.reply = Reply(200, "ALLO Command successful.");
+}
+
+void FTPServer::CmdRest(Command& command, FTPServerContext& session) {
+  session.SetRestartPosition(CountOrZero(command.unparsed_params));
+  command.reply = Reply(350, "Requested file action pending further information.");
+}
+
+void FTPServer::CmdSuccessful(Command& command, FTPServerContext&) {
+  command.reply = Reply(200, command.handler.command + " Command successful.");
+}
+
+void FTPServer::CmdAbor(Command& command, FTPServerContext&) {
+  // Nothing runs while the session reads commands, so there is nothing to abort.
+  command.reply = Reply(226, "ABOR Command successful.");
+}
+
+void FTPServer::CmdNoted(Command& command, FTPServerContext&) {
+  command.reply = Reply(200, "Noted.");
+}
+
+void FTPServer::CmdCommandNotImplemented(Command& command, FTPServerContext&) {
+  command.reply = Reply(502, "\"" + command.handler.command + "\" Command not implemented.");
+}
+
+void FTPServer::CmdNotImplemented(Command& command, FTPServerContext&) {
+  command.reply = NotImplemented(command);
+}
+
+void FTPServer::CmdUnknown(Command& command, FTPServerContext&) {
+  command.reply = UnknownCommand(command.raw_line);
+}
+
+void FTPServer::CmdNeedsDataChannel(Command& command, FTPServerContext&) {
+  command.reply = Reply(425, "Can't open data connection.");
+}
+
+void FTPServer::CmdNeedsListing(Command&, FTPServerContext&) {
+  throw FtpError("No OnListDirectory event found!");
+}
+
+}  // namespace vantrel

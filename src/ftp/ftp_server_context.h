@@ -1,0 +1,107 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+#include "ftp/context.h"
+#include "ftp/mlst_facts.h"
+
+namespace vantrel {
+
+enum class FtpUserType { kNone, kAnonymous, kNormal };
+enum class FtpDataType { kAscii, kBinary };
+enum class FtpDataMode { kStream, kDeflate };
+enum class FtpDataStructure { kFile, kRecord, kPage };
+
+// The server's rules for logins and data ports; every session gets its own copy.
+struct FTPSecurityOptions {
+  int password_attempts = 3;  // 0: no limit
+  std::chrono::milliseconds invalid_pass_delay{3000};
+  bool require_pasv_from_same_ip = true;
+  bool require_port_from_same_ip = true;
+  bool no_reserved_range_port = true;
+  bool block_all_port_transfers = false;
+  bool disable_syst_command = false;
+  bool disable_stat_command = false;
+  bool permit_ccc = false;
+};
+
+// One FTP session: who is logged in, where it stands, and the transfer settings. Created
+// by the server for each connection; every engine event receives it. Only the session's
+// own thread touches it, so nothing here is locked.
+class FTPServerContext : public Context {
+ public:
+  FTPServerContext(CustomTCPServer& server, platform::TcpSocket connection,
+                   const FTPSecurityOptions& security);
+
+  FtpUserType UserType() const { return user_type_; }
+  void SetUserType(FtpUserType type) { user_type_ = type; }
+  bool Authenticated() const { return authenticated_; }
+  void SetAuthenticated(bool authenticated) { authenticated_ = authenticated; }
+  const std::string& Username() const { return username_; }
+  void SetUsername(std::string name) { username_ = std::move(name); }
+  const std::string& Password() const { return password_; }
+  void SetPassword(std::string password) { password_ = std::move(password); }
+  // The host's: a disk path it chose at login.
+  const std::string& HomeDir() const { return home_dir_; }
+  void SetHomeDir(std::string directory) { home_dir_ = std::move(directory); }
+  // The FTP directory, Unix style; the host sets "/" at login.
+  const std::string& CurrentDir() const { return current_dir_; }
+  void SetCurrentDir(std::string directory) { current_dir_ = std::move(directory); }
+
+  // Set by REST, consumed by the next transfer. 64-bit: files beyond 4 GiB resume too.
+  std::int64_t RestartPosition() const { return restart_position_; }
+  void SetRestartPosition(std::int64_t position) { restart_position_ = position; }
+  const std::string& RenameFrom() const { return rename_from_; }
+  void SetRenameFrom(std::string path) { rename_from_ = std::move(path); }
+  // Size announced by ALLO. Kept for the record only: stored files take the size of the
+  // data actually received, never this figure.
+  std::int64_t AlloSize() const { return allo_size_; }
+  void SetAlloSize(std::int64_t size) { allo_size_ = size; }
+
+  FtpDataType DataType() const { return data_type_; }
+  void SetDataType(FtpDataType type) { data_type_ = type; }
+  FtpDataMode DataMode() const { return data_mode_; }
+  void SetDataMode(FtpDataMode mode) { data_mode_ = mode; }
+  FtpDataStructure DataStructure() const { return data_structure_; }
+  void SetDataStructure(FtpDataStructure structure) { data_structure_ = structure; }
+  int DataPort() const { return data_port_; }
+  void SetDataPort(int port) { data_port_ = port; }
+  bool PassiveMode() const { return passive_mode_; }
+  void SetPassiveMode(bool passive) { passive_mode_ = passive; }
+  bool EPSVAll() const { return epsv_all_; }
+  void SetEPSVAll(bool all) { epsv_all_ = all; }
+  // Set when PORT or EPRT was refused; transfers answer 425 until the next one.
+  bool DataPortRefused() const { return data_port_refused_; }
+  void SetDataPortRefused(bool refused) { data_port_refused_ = refused; }
+
+  int FailedLogins() const { return failed_logins_; }
+  void SetFailedLogins(int count) { failed_logins_ = count; }
+  const FTPSecurityOptions& SecurityOptions() const { return security_; }
+  MlstFacts MLSTFacts() const { return mlst_facts_; }
+  void SetMLSTFacts(MlstFacts facts) { mlst_facts_ = facts; }
+
+ private:
+  FtpUserType user_type_ = FtpUserType::kNone;
+  bool authenticated_ = false;
+  std::string username_;
+  std::string password_;
+  std::string home_dir_;
+  std::string current_dir_;
+  std::int64_t restart_position_ = 0;
+  std::string rename_from_;
+  std::int64_t allo_size_ = 0;
+  FtpDataType data_type_ = FtpDataType::kAscii;
+  FtpDataMode data_mode_ = FtpDataMode::kStream;
+  FtpDataStructure data_structure_ = FtpDataStructure::kFile;
+  int data_port_ = 0;
+  bool passive_mode_ = false;
+  bool epsv_all_ = false;
+  bool data_port_refused_ = false;
+  int failed_logins_ = 0;
+  FTPSecurityOptions security_;
+  MlstFacts mlst_facts_ = MlstFacts::Basic();
+};
+
+}  // namespace vantrel

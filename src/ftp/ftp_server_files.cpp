@@ -1,0 +1,279 @@
+// Commands about single files and directories. The engine only joins the client's path
+// onto the current directory and hands it to the host's event; the host decides and
+// touches the disk.
+
+#include "common/text.h"
+#include "ftp/ftp_server.h"
+#include "ftp/ftp_time.h"
+#include "ftp/path_processing.h"
+
+namespace vantrel {
+namespace {
+
+constexpr const char* kLocalError = "Requested action aborted: local error in processing.";
+constexpr const char* kFileActionDone = "Requested file action okay, completed.";
+
+// Words separated by blanks; a word in double quotes may hold blanks (an unclosed quote
+// runs to the end).
+std::vector<std::string> SplitQuotedWords(std::string_view text) {
+  std::vector<std::string> words;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    if (text[i] == ' ' || text[i] == '\t') {
+      ++i;
+      continue;
+    }
+    if (text[i] == '"') {
+      const std::size_t close = text.find('"', i + 1);
+      const std::size_t end = close == std::string_view::npos ? text.size() : close;
+      words.emplace_back(text.substr(i + 1, end - i - 1));
+      i = end + 1;
+      continue;
+    }
+    const std::size_t end = std::min(text.find_first_of(" \t", i), text.size());
+    words.emplace_back(text.substr(i, end - i));
+    i = end;
+  }
+  return words;
+}
+
+// A whole-parameter file name, optionally in double quotes.
+std::string_view Unquoted(std::string_view text) {
+  text = Trim(text);
+  if (text.size() >= 2 && text.front() == '"' && text.back() == '"') {
+    text = text.substr(1, text.size() - 2);
+  }
+  return text;
+}
+
+std::int64_t NumberOrZero(const std::vector<std::string>& words, std::size_t index) {
+  if (index >= words.size())
+    return 0;
+  const auto value = ParseInteger(words[index]);
+  return value && *value > 0 ? *value : 0;
+}
+
+Reply ParameterError(const Command& command) {
+  return Reply(501, "Error in parameters to " + command.handler.command);
+}
+
+}  // namespace
+
+std::optional<std::string> FTPServer::FileChecksum(FTPServerContext& session, std::string_view name,
+                                                   ChecksumKind kind, std::int64_t start,
+                                                   std::int64_t count) {
+  std::unique_ptr<FtpStream> stream;
+  OnCRCFile(session, Process(session, name), stream);
+  if (!stream)
+    return std::nullopt;
+  return StreamChecksum(*stream, kind, start, count);
+}
+
+void FTPServer::CmdSize(Command& command, FTPServerContext& session) {
+  if (!OnGetFileSize) {
+    command.reply = UnknownCommand(command.raw_line);
+    return;
+  }
+  if (command.unparsed_params.empty()) {
+    command.reply = ParameterError(command);
+    return;
+  }
+  std::int64_t size = -1;
+  OnGetFileSize(session, Process(session, command.unparsed_params), size);
+  command.reply = size >= 0 ? Reply(213, std::to_string(size)) : Reply(550, kLocalError);
+}
+
+void FTPServer::CmdMdtm(Command& command, FTPServerContext& session) {
+  if (!OnGetFileDate) {
+    command.reply = UnknownCommand(command.raw_line);
+    return;
+  }
+  if (!session.Authenticated()) {
+    command.reply = Reply(530, "Not logged in.");
+    return;
+  }
+  const std::string& parameter = command.unparsed_params;
+  if (parameter.empty()) {
+    command.reply = ParameterError(command);
+    return;
+  }
+  const std::string_view first_word = std::string_view(parameter).substr(0, parameter.find(' '));
+  if (IsTimestamp(first_word)) {
+    bool exists = false;
+    if (OnFileExistCheck)
+      OnFileExistCheck(session, Process(session, parameter), exists);
+    if (!exists) {
+      // "MDTM time file" asks to set the time, which this server does not offer; saying
+      // "changed" would report a success that never happened.
+      command.reply = NotImplemented(command);
+      return;
+    }
+  }
+  DateTime date = 0;
+  OnGetFileDate(session, Process(session, parameter), date);
+  command.reply = date > 0 ? Reply(213, FormatUtcTimestamp(date)) : Reply(550, kLocalError);
+}
+
+void FTPServer::CmdRnfr(Command& command, FTPServerContext& session) {
+  if (!OnRenameFile) {
+    command.reply = NotImplemented(command);
+    return;
+  }
+  if (command.unparsed_params.empty()) {
+    command.reply = ParameterError(command);
+    return;
+  }
+  session.SetRenameFrom(Process(session, command.unparsed_params));
+  command.reply = Reply(350, "Requested file action pending further information.");
+}
+
+void FTPServer::CmdRnto(Command& command, FTPServerContext& session) {
+  if (!OnRenameFile) {
+    command.reply = NotImplemented(command);
+    return;
+  }
+  // A rename source serves one RNTO only; without one the host would be asked to move
+  // the current directory.
+  const std::string from = session.RenameFrom();
+  session.SetRenameFrom("");
+  if (from.empty()) {
+    command.reply = Reply(503, "Bad sequence of commands.");
+    return;
+  }
+  if (command.unparsed_params.empty()) {
+    command.reply = ParameterError(command);
+    return;
+  }
+  OnRenameFile(session, from, Process(session, command.unparsed_params));
+  command.reply = Reply(250, "Ok");
+}
+
+void FTPServer::CmdDele(Command& command, FTPServerContext& session) {
+  if (!session.Authenticated()) {
+    command.reply = Reply(550, "Requested file action not taken.");
+    return;
+  }
+  if (!OnDeleteFile) {
+    command.reply = NotImplemented(command);
+    return;
+  }
+  if (command.unparsed_params.empty()) {
+    command.reply = ParameterError(command);
+    return;
+  }
+  OnDeleteFile(session, Process(session, command.unparsed_params));
+  command.reply = Reply(250, kFileActionDone);
+}
+
+void FTPServer::CmdMkd(Command& command, FTPServerContext& session) {
+  if (!OnMakeDirectory) {
+    command.reply = NotImplemented(command);
+    return;
+  }
+  if (command.unparsed_params.empty()) {
+    command.reply = ParameterError(command);
+    return;
+  }
+  OnMakeDirectory(session, Process(session, WithoutTrailingSlash(command.unparsed_params)));
+  command.reply = Reply(257, kFileActionDone);
+}
+
+void FTPServer::CmdRmd(Command& command, FTPServerContext& session) {
+  if (!OnRemoveDirectory) {
+    command.reply = NotImplemented(command);
+    return;
+  }
+  if (command.unparsed_params.empty()) {
+    command.reply = ParameterError(command);
+    return;
+  }
+  OnRemoveDirectory(session, Process(session, WithoutTrailingSlash(command.unparsed_params)));
+  command.reply = Reply(250, kFileActionDone);
+}
+
+void FTPServer::CmdRangeChecksum(Command& command, FTPServerContext& session) {
+  if (!OnCRCFile) {
+    command.reply = NotImplemented(command);
+    return;
+  }
+  const std::vector<std::string> words = SplitQuotedWords(command.unparsed_params);
+  if (words.empty() || words[0].empty()) {
+    command.reply = ParameterError(command);
+    return;
+  }
+  // "start end" name a range of positions: the bytes from start up to, not including,
+  // end. No end (or 0) means up to the end of the file; no numbers, the whole file.
+  const std::int64_t start = NumberOrZero(words, 1);
+  const std::int64_t end = NumberOrZero(words, 2);
+  if (end != 0 && end <= start) {
+    command.reply = ParameterError(command);
+    return;
+  }
+  const ChecksumKind kind =
+      command.handler.command == "XCRC" ? ChecksumKind::kCrc32 : ChecksumKind::kMd5;
+  const auto checksum = FileChecksum(session, words[0], kind, start, end == 0 ? -1 : end - start);
+  command.reply = checksum ? Reply(250, *checksum) : Reply(550, kLocalError);
+}
+
+void FTPServer::CmdMd5(Command& command, FTPServerContext& session) {
+  if (!OnCRCFile) {
+    command.reply = NotImplemented(command);
+    return;
+  }
+  const std::string name(Unquoted(command.unparsed_params));
+  if (name.empty()) {
+    command.reply = ParameterError(command);
+    return;
+  }
+  const auto checksum = FileChecksum(session, name, ChecksumKind::kMd5, 0, -1);
+  command.reply = checksum ? Reply(251, name + " " + *checksum) : Reply(550, kLocalError);
+}
+
+void FTPServer::CmdMmd5(Command& command, FTPServerContext& session) {
+  if (!OnCRCFile) {
+    command.reply = NotImplemented(command);
+    return;
+  }
+  std::vector<std::string> names;
+  std::string_view rest = command.unparsed_params;
+  for (;;) {
+    const std::size_t comma = rest.find(',');
+    names.emplace_back(Unquoted(rest.substr(0, comma)));
+    if (names.back().empty()) {
+      command.reply = ParameterError(command);
+      return;
+    }
+    if (comma == std::string_view::npos)
+      break;
+    rest.remove_prefix(comma + 1);
+  }
+  std::string text;
+  for (const auto& name : names) {
+    const auto checksum = FileChecksum(session, name, ChecksumKind::kMd5, 0, -1);
+    if (!checksum) {
+      command.reply = Reply(550, kLocalError);
+      return;
+    }
+    text += (text.empty() ? "" : ", ") + name + " " + *checksum;
+  }
+  command.reply = Reply(252, text);
+}
+
+void FTPServer::CmdComb(Command& command, FTPServerContext& session) {
+  if (!OnCombineFiles) {
+    command.reply = NotImplemented(command);
+    return;
+  }
+  const std::vector<std::string> words = SplitQuotedWords(command.unparsed_params);
+  if (words.size() < 2) {
+    command.reply = ParameterError(command);
+    return;
+  }
+  std::vector<std::string> parts;
+  for (std::size_t i = 1; i < words.size(); ++i)
+    parts.push_back(Process(session, words[i]));
+  OnCombineFiles(session, Process(session, words[0]), parts);
+  command.reply = Reply(250, "File Operation Successful");
+}
+
+}  // namespace vantrel

@@ -1,0 +1,179 @@
+// Commands that describe the server and the session: HELP, FEAT, SYST, STAT, OPTS, SITE.
+
+#include <algorithm>
+
+#include "common/text.h"
+#include "ftp/ftp_server.h"
+#include "ftp/ftp_time.h"
+
+namespace vantrel {
+namespace {
+
+// HELP lays words out in columns of this width, this many to a row, indented by four
+// spaces: 74 characters, so a row with its "214-" stays inside 80 columns.
+constexpr std::size_t kHelpColumnWidth = 10;
+constexpr std::size_t kHelpColumns = 7;
+
+std::vector<std::string> ColumnRows(const std::vector<std::string>& words) {
+  std::vector<std::string> rows;
+  for (std::size_t i = 0; i < words.size(); i += kHelpColumns) {
+    std::string row = "    ";
+    for (std::size_t j = i; j < std::min(i + kHelpColumns, words.size()); ++j) {
+      std::string cell = words[j];
+      cell.resize(std::max(kHelpColumnWidth, cell.size() + 1), ' ');
+      row += cell;
+    }
+    row.erase(row.find_last_not_of(' ') + 1);
+    rows.push_back(std::move(row));
+  }
+  return rows;
+}
+
+}  // namespace
+
+void FTPServer::CmdHelp(Command& command, FTPServerContext&) {
+  const std::string& topic = command.unparsed_params;
+  if (!topic.empty()) {
+    for (const auto& handler : Handlers()) {
+      if (EqualsIgnoreCase(handler.command, topic)) {
+        command.reply = Reply(214, handler.description);
+        return;
+      }
+    }
+    command.reply = Reply(502, "Unknown command " + topic + ".");
+    return;
+  }
+  std::vector<std::string> words;
+  for (const auto& handler : Handlers()) {
+    if (!handler.help_visible)
+      continue;
+    const bool missing = !EventBound(static_cast<Event>(handler.tag));
+    const std::string mark =
+        missing && handler.help_super_script.empty() ? std::string("*") : handler.help_super_script;
+    words.push_back(handler.command + mark);
+  }
+  std::sort(words.begin(), words.end());
+  std::vector<std::string> lines = {
+      "The following commands are recognized (* => unimplemented, + => extension)."};
+  for (auto& row : ColumnRows(words))
+    lines.push_back(std::move(row));
+  if (!end_of_help_line_.empty())
+    lines.push_back(end_of_help_line_);
+  command.reply = Reply(214, std::move(lines));
+}
+
+void FTPServer::CmdFeat(Command& command, FTPServerContext& session) {
+  std::vector<std::string> lines = {"Extensions supported:"};
+  if (OnCombineFiles)
+    lines.emplace_back("COMB target;source_list");
+  for (const char* feature : {"EPRT", "EPSV", "LIST -laT", "MDTM", "MLSD"}) {
+    lines.emplace_back(feature);
+  }
+  lines.push_back(FormatMlstFeature(MlstFacts::Basic().Union(mlsd_facts_), session.MLSTFacts()));
+  for (const char* feature :
+       {"REST STREAM", "SITE ZONE", "SIZE", "SPSV", "STAT -laT", "TVFS", "XCRC filename;start;end",
+        "XMD5 filename;start;end", "Compliance Level: 20020901 (IETF mlst-16)"}) {
+    lines.emplace_back(feature);
+  }
+  lines.emplace_back("End of extentions.");
+  command.reply = Reply(211, std::move(lines), ReplyFormat::kIndented);
+}
+
+void FTPServer::CmdSyst(Command& command, FTPServerContext& session) {
+  if (session.SecurityOptions().disable_syst_command) {
+    command.reply = NotImplemented(command);
+    return;
+  }
+  command.reply = Reply(215, "UNIX Type: L8");
+}
+
+void FTPServer::CmdStat(Command& command, FTPServerContext& session) {
+  if (!command.unparsed_params.empty()) {
+    CmdNeedsListing(command, session);
+    return;
+  }
+  if (session.SecurityOptions().disable_stat_command) {
+    command.reply = NotImplemented(command);
+    return;
+  }
+  command.reply = Reply(211, "End of Status");
+}
+
+void FTPServer::CmdOpts(Command& command, FTPServerContext& session) {
+  const std::string& parameter = command.unparsed_params;
+  const std::size_t space = parameter.find(' ');
+  const std::string option = UpperAscii(parameter.substr(0, space));
+  if (option != "MLST") {
+    command.reply = Reply(501, "Option not recognized.");
+    return;
+  }
+  const std::string facts = space == std::string::npos ? "" : parameter.substr(space + 1);
+  if (facts.find(' ') != std::string::npos) {
+    command.reply = Reply(501, "Invalid MLST options");
+    return;
+  }
+  session.SetMLSTFacts(SelectMlstFacts(facts, MlstFacts::Basic().Union(mlsd_facts_)));
+  command.reply = Reply(200, "MLST OPTS " + FormatMlstSelection(session.MLSTFacts()));
+}
+
+void FTPServer::RegisterSiteCommands() {
+  struct SiteSpec {
+    const char* word;
+    Routine routine;
+    bool login;
+  };
+  static const SiteSpec kSite[] = {
+      {"HELP", &FTPServer::SiteHelp, true},
+      {"ZONE", &FTPServer::SiteZone, false},
+      {"DIRSTYLE", &FTPServer::SiteDirStyle, true},
+  };
+  for (const auto& spec : kSite) {
+    CommandHandler& handler = site_handlers_.emplace_back();
+    handler.command = spec.word;
+    const Routine routine = spec.routine;
+    const bool login = spec.login;
+    handler.on_command = [this, routine, login](Command& command) {
+      auto& session = static_cast<FTPServerContext&>(command.context);
+      if (login && !session.Authenticated()) {
+        command.reply = Reply(530, "Not logged in.");
+        return;
+      }
+      (this->*routine)(command, session);
+    };
+  }
+}
+
+void FTPServer::CmdSite(Command& command, FTPServerContext&) {
+  const std::string& line = command.unparsed_params;
+  for (auto& handler : site_handlers_) {
+    std::string params;
+    if (!handler.Matches(line, params))
+      continue;
+    Command sub(command.context, handler);
+    sub.raw_line = line;
+    sub.unparsed_params = std::move(params);
+    handler.on_command(sub);
+    command.reply = sub.reply;
+    return;
+  }
+  command.reply = UnknownCommand(line.empty() ? "SITE" : "SITE " + line);
+}
+
+void FTPServer::SiteHelp(Command& command, FTPServerContext&) {
+  // DIRSTYLE belongs to the DOS listing style, which this server does not produce.
+  std::vector<std::string> lines = {"The following SITE commands are supported:"};
+  for (auto& row : ColumnRows({"ZONE"}))
+    lines.push_back(std::move(row));
+  command.reply = Reply(214, std::move(lines));
+}
+
+void FTPServer::SiteZone(Command& command, FTPServerContext&) {
+  const int offset = UtcOffsetMinutes(clock_.Now());
+  command.reply = Reply(210, (offset >= 0 ? "UTC+" : "UTC") + std::to_string(offset));
+}
+
+void FTPServer::SiteDirStyle(Command& command, FTPServerContext&) {
+  command.reply = reply_unknown_site_command_;
+}
+
+}  // namespace vantrel

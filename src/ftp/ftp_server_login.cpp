@@ -1,0 +1,110 @@
+// The login state machine: USER names the account (or an anonymous name), PASS completes
+// it through the host or, for anonymous names, on the server's own rules. Consecutive
+// failures are counted per session and end it at the configured limit.
+
+#include "common/text.h"
+#include "ftp/ftp_server.h"
+
+namespace vantrel {
+namespace {
+
+bool LooksLikeEmail(std::string_view password) {
+  return password.find('@') != std::string_view::npos ||
+         password.find('.') != std::string_view::npos;
+}
+
+}  // namespace
+
+void FTPServer::CmdUser(Command& command, FTPServerContext& session) {
+  const std::string& name = command.unparsed_params;
+  session.SetAuthenticated(false);
+  const std::string lower = ToLowerAscii(name);
+  bool anonymous = false;
+  if (allow_anonymous_login_) {
+    for (const auto& account : anonymous_accounts_)
+      anonymous = anonymous || lower == account;
+  }
+  if (anonymous) {
+    session.SetUserType(FtpUserType::kAnonymous);
+    session.SetUsername(name);
+    command.reply = Reply(331, "Anonymous login OK, send e-mail as password.");
+    return;
+  }
+  session.SetUserType(FtpUserType::kNormal);
+  if (name.empty()) {
+    command.reply = Reply(332, "Need account for login.");
+    return;
+  }
+  session.SetUsername(name);
+  command.reply = Reply(331, "User name okay, need password.");
+}
+
+void FTPServer::CmdPass(Command& command, FTPServerContext& session) {
+  const std::string& password = command.unparsed_params;
+  switch (session.UserType()) {
+    case FtpUserType::kNone:
+      command.reply = Reply(503, "Login with USER first.");
+      return;
+    case FtpUserType::kAnonymous:
+      if (!password.empty() && (!anonymous_pass_strict_check_ || LooksLikeEmail(password))) {
+        session.SetAuthenticated(true);
+        session.SetPassword(password);
+        AcceptLogin(command, session, "Anonymous user logged in, proceed.");
+        return;
+      }
+      session.SetUserType(FtpUserType::kNone);
+      session.SetAuthenticated(false);
+      session.SetPassword("");
+      session.SetFailedLogins(session.FailedLogins() + 1);
+      // Slows down guessing; a stopping server cuts the wait short.
+      Pause(session.SecurityOptions().invalid_pass_delay);
+      RefuseLogin(command, session);
+      return;
+    case FtpUserType::kNormal:
+      break;
+  }
+  if (!OnUserLogin) {
+    command.reply = Reply(530, "Not logged in.");
+    return;
+  }
+  bool authenticated = false;
+  OnUserLogin(session, session.Username(), password, authenticated);
+  session.SetAuthenticated(authenticated);
+  if (authenticated) {
+    session.SetPassword(password);
+    AcceptLogin(command, session, "User logged in, proceed.");
+    return;
+  }
+  session.SetPassword("");
+  session.SetFailedLogins(session.FailedLogins() + 1);
+  RefuseLogin(command, session);
+}
+
+void FTPServer::AcceptLogin(Command& command, FTPServerContext& session, const char* text) {
+  session.SetFailedLogins(0);
+  if (OnAfterUserLogin) {
+    try {
+      OnAfterUserLogin(session);
+    } catch (...) {
+      // The host refused the session after all (no home directory, say): it must not
+      // stay logged in and reach files it was never given.
+      session.SetAuthenticated(false);
+      session.SetUserType(FtpUserType::kNone);
+      session.SetPassword("");
+      throw;
+    }
+  }
+  command.reply = Reply(230, text);
+}
+
+void FTPServer::RefuseLogin(Command& command, FTPServerContext& session) {
+  const int attempts = session.SecurityOptions().password_attempts;
+  if (attempts > 0 && session.FailedLogins() >= attempts) {
+    command.reply = Reply(421, "Service not available, closing control connection.");
+    command.disconnect = true;
+    return;
+  }
+  command.reply = Reply(530, "Not logged in.");
+}
+
+}  // namespace vantrel

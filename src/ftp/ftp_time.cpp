@@ -1,0 +1,76 @@
+#include "ftp/ftp_time.h"
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+
+namespace vantrel {
+namespace {
+
+using namespace std::chrono;
+
+CivilTime UtcCivil(system_clock::time_point moment) {
+  const auto millis = time_point_cast<milliseconds>(moment);
+  const auto day = floor<days>(millis);
+  const year_month_day date{day};
+  const hh_mm_ss<milliseconds> time{millis - day};
+  CivilTime civil;
+  civil.year = static_cast<int>(date.year());
+  civil.month = static_cast<int>(static_cast<unsigned>(date.month()));
+  civil.day = static_cast<int>(static_cast<unsigned>(date.day()));
+  civil.hour = static_cast<int>(time.hours().count());
+  civil.minute = static_cast<int>(time.minutes().count());
+  civil.second = static_cast<int>(time.seconds().count());
+  civil.millisecond = static_cast<int>(time.subseconds().count());
+  return civil;
+}
+
+bool AllDigits(std::string_view text) {
+  for (char c : text) {
+    if (c < '0' || c > '9')
+      return false;
+  }
+  return !text.empty();
+}
+
+int Field(std::string_view text, std::size_t at, std::size_t length) {
+  int value = 0;
+  for (std::size_t i = at; i < at + length; ++i)
+    value = value * 10 + (text[i] - '0');
+  return value;
+}
+
+}  // namespace
+
+std::string FormatUtcTimestamp(DateTime local) {
+  const CivilTime c = UtcCivil(ToTimePoint(local));
+  char text[40];
+  if (c.millisecond != 0) {
+    std::snprintf(text, sizeof text, "%04d%02d%02d%02d%02d%02d.%03d", c.year, c.month, c.day,
+                  c.hour, c.minute, c.second, c.millisecond);
+  } else {
+    std::snprintf(text, sizeof text, "%04d%02d%02d%02d%02d%02d", c.year, c.month, c.day, c.hour,
+                  c.minute, c.second);
+  }
+  return text;
+}
+
+bool IsTimestamp(std::string_view text) {
+  if (text.size() < 14 || !AllDigits(text.substr(0, 14)))
+    return false;
+  if (text.size() > 14 && (text[14] != '.' || !AllDigits(text.substr(15))))
+    return false;
+  const year_month_day date{year{Field(text, 0, 4)},
+                            month{static_cast<unsigned>(Field(text, 4, 2))},
+                            day{static_cast<unsigned>(Field(text, 6, 2))}};
+  return date.ok() && Field(text, 8, 2) < 24 && Field(text, 10, 2) < 60 &&
+         Field(text, 12, 2) < 61;  // 60: a leap second
+}
+
+int UtcOffsetMinutes(DateTime local) {
+  const auto moment = ToTimePoint(local);
+  const double difference = ToDateTime(moment) - EncodeDateTime(UtcCivil(moment));
+  return static_cast<int>(std::lround(difference * 24 * 60));
+}
+
+}  // namespace vantrel

@@ -1,0 +1,265 @@
+// The command layer and the server under it, driven over real loopback connections.
+
+#include "ftp/cmd_tcp_server.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <thread>
+
+#include "ftp/ftp_error.h"
+#include "ftp/ftp_test_client.h"
+
+namespace vantrel {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::FtpTestClient;
+
+class CmdTCPServerTest : public ::testing::Test {
+ protected:
+  CmdTCPServerTest() {
+    server_.Bindings() = {{"127.0.0.1", 0, platform::IpVersion::kV4}};
+    server_.Greeting() = Reply(220, "hello");
+    server_.ReplyUnknownCommand() = Reply(500, "Unknown Command");
+    server_.AddCommandHandler("NOOP").on_command = [](Command& c) {
+      c.reply = Reply(200, "NOOP got [" + c.unparsed_params + "]");
+    };
+    server_.AddCommandHandler("SILENT");  // no routine: its normal reply alone
+    CommandHandler& deny = server_.AddCommandHandler("DENY");
+    deny.exception_reply.SetCode(550);
+    deny.on_command = [](Command&) { throw FtpError("Access denied"); };
+    server_.AddCommandHandler("FAIL").on_command = [](Command&) {
+      throw std::runtime_error("one\ntwo");
+    };
+    server_.AddCommandHandler("LINES").on_command = [](Command& c) {
+      c.reply = Reply(214, std::vector<std::string>{"a", "b", "c"});
+    };
+    server_.AddCommandHandler("ARGS").on_command = [](Command& c) {
+      std::string joined;
+      for (const auto& p : c.params)
+        joined += "<" + p + ">";
+      c.reply = Reply(200, joined);
+    };
+    server_.AddCommandHandler("BADCODE").on_command = [](Command& c) { c.reply.SetCode(42); };
+    CommandHandler& bye = server_.AddCommandHandler("BYE");
+    bye.disconnect = true;
+    bye.normal_reply = Reply(221, "bye");
+    bye.response = {"extra line"};
+    CommandHandler& off = server_.AddCommandHandler("OFF");
+    off.enabled = false;
+  }
+
+  int Start() {
+    server_.SetActive(true);
+    return server_.BoundAddresses().at(0).port;
+  }
+
+  FtpTestClient Connect() {
+    FtpTestClient client(port_);
+    EXPECT_EQ(client.ReadReply(), "220 hello");
+    return client;
+  }
+
+  CmdTCPServer server_;
+  int port_ = 0;
+};
+
+TEST_F(CmdTCPServerTest, DispatchRules) {
+  port_ = Start();
+  FtpTestClient client = Connect();
+  struct Case {
+    const char* sent;
+    const char* reply;
+  };
+  const Case cases[] = {
+      {"NOOP", "200 NOOP got []"},
+      {"noop", "200 NOOP got []"},
+      {"NoOp  two  spaces ", "200 NOOP got [ two  spaces ]"},
+      {"NOOPX", "500 Unknown Command"},
+      {"NOO", "500 Unknown Command"},
+      {"SILENT", "200 Ok"},
+      {"DENY it", "550 Access denied"},
+      {"FAIL", "500-one\n500 two"},
+      {"LINES", "214-a\n214-b\n214 c"},
+      {"ARGS a  b c", "200 <a><b><c>"},
+      {"BADCODE", "500 Reply Code is not valid: 42"},
+      {"OFF", "500 Unknown Command"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(client.Ask(c.sent), c.reply) << c.sent;
+}
+
+TEST_F(CmdTCPServerTest, LineEndingsAndEmptyLines) {
+  port_ = Start();
+  FtpTestClient client = Connect();
+  client.Send("\r\n\n");  // empty lines get no reply at all
+  client.Send(std::string("NOOP a\r\0", 8));
+  EXPECT_EQ(client.ReadReply(), "200 NOOP got [a]");
+  client.Send("NOOP b\n");
+  EXPECT_EQ(client.ReadReply(), "200 NOOP got [b]");
+  client.Send("NO\xff\xf7OOP c\r\n");  // IAC EC erases the wrong letter
+  EXPECT_EQ(client.ReadReply(), "200 NOOP got [c]");
+  client.Send("\xff\xfd\x18NOOP\r\n");  // IAC DO option: refused with IAC WONT
+  EXPECT_EQ(client.ReadLine(),
+            "\xff\xfc\x18"
+            "200 NOOP got []");
+  EXPECT_TRUE(client.Silent(100ms));
+}
+
+TEST_F(CmdTCPServerTest, OverlongLineIsRefusedAndSessionGoesOn) {
+  port_ = Start();
+  FtpTestClient client = Connect();
+  client.SendLine("NOOP " + std::string(100000, 'x'));
+  EXPECT_EQ(client.ReadReply(), "500 Command line too long.");
+  EXPECT_EQ(client.Ask("NOOP"), "200 NOOP got []");
+}
+
+TEST_F(CmdTCPServerTest, DisconnectingCommandSendsReplyAndResponseThenCloses) {
+  port_ = Start();
+  FtpTestClient client = Connect();
+  client.SendLine("BYE");
+  EXPECT_EQ(client.ReadUntilClosed(), "221 bye\r\nextra line\r\n");
+}
+
+TEST_F(CmdTCPServerTest, BeforeCommandHookMayRewriteTheLine) {
+  std::atomic<int> after{0};
+  server_.OnBeforeCommandHandler = [](std::vector<CommandHandler>&, std::string& line, Context&) {
+    if (line == "ALIAS")
+      line = "NOOP aliased";
+  };
+  server_.OnAfterCommandHandler = [&after](std::vector<CommandHandler>&, Context&) { ++after; };
+  port_ = Start();
+  FtpTestClient client = Connect();
+  EXPECT_EQ(client.Ask("ALIAS"), "200 NOOP got [aliased]");
+  EXPECT_EQ(client.Ask("nothing"), "500 Unknown Command");
+  EXPECT_EQ(after.load(), 2);
+}
+
+TEST_F(CmdTCPServerTest, HelpReplyAddsSortedHelpCommand) {
+  server_.HelpReply() = Reply(214, "Commands:");
+  server_.CommandHandlers()[0].description = {"does nothing"};
+  server_.CommandHandlers()[1].help_visible = false;
+  server_.CommandHandlers()[2].help_super_script = "*";
+  port_ = Start();
+  FtpTestClient client = Connect();
+  client.SendLine("HELP");
+  EXPECT_EQ(client.ReadReply(), "214 Commands:");
+  std::vector<std::string> listed;
+  for (int i = 0; i < 9; ++i)
+    listed.push_back(client.ReadLine());
+  EXPECT_EQ(listed,
+            (std::vector<std::string>{"ARGS", "", "BADCODE", "", "BYE", "", "DENY*", "", "FAIL"}));
+}
+
+TEST_F(CmdTCPServerTest, EventOrderOfSessions) {
+  std::mutex mutex;
+  std::vector<std::string> events;
+  auto note = [&](std::string event) {
+    std::lock_guard lock(mutex);
+    events.push_back(std::move(event));
+  };
+  server_.OnConnect = [&](Context&) { note("connect"); };
+  server_.OnDisconnect = [&](Context&) { note("disconnect"); };
+  server_.OnException = [&](Context&, const std::exception& e) {
+    note(std::string("exception: ") + e.what());
+  };
+  server_.SetReadTimeout(300ms);
+  port_ = Start();
+  {
+    FtpTestClient client = Connect();
+    client.SendLine("BYE");
+    client.ReadUntilClosed();
+  }
+  {
+    FtpTestClient idle = Connect();
+    idle.ReadUntilClosed();  // the read time-out ends the session
+  }
+  server_.SetActive(false);
+  ASSERT_EQ(events.size(), 5u);
+  EXPECT_EQ(events[0], "connect");
+  EXPECT_EQ(events[1], "disconnect");  // a clean end raises no exception
+  EXPECT_EQ(events[2], "connect");
+  EXPECT_EQ(events[3], "disconnect");
+  EXPECT_EQ(events[4].rfind("exception: read time-out", 0), 0u) << events[4];
+}
+
+TEST_F(CmdTCPServerTest, ConnectHandlerThatThrowsGetsNoGreetingAndNoDisconnect) {
+  std::atomic<int> disconnects{0};
+  std::atomic<int> exceptions{0};
+  server_.OnConnect = [](Context&) { throw FtpError("Not allowed to connect"); };
+  server_.OnDisconnect = [&](Context&) { ++disconnects; };
+  server_.OnException = [&](Context&, const std::exception& e) {
+    EXPECT_STREQ(e.what(), "Not allowed to connect");
+    ++exceptions;
+  };
+  port_ = Start();
+  FtpTestClient client(port_);
+  EXPECT_EQ(client.ReadUntilClosed(), "");
+  server_.SetActive(false);
+  EXPECT_EQ(disconnects.load(), 0);
+  EXPECT_EQ(exceptions.load(), 1);
+}
+
+TEST_F(CmdTCPServerTest, MaxConnectionsRefusesTheThirdClient) {
+  server_.SetMaxConnections(2);
+  server_.MaxConnectionReply() = Reply(421, "Server busy. Try again later.");
+  std::atomic<int> connects{0};
+  server_.OnConnect = [&](Context&) { ++connects; };
+  port_ = Start();
+  FtpTestClient first = Connect();
+  FtpTestClient second = Connect();
+  FtpTestClient third(port_);
+  EXPECT_EQ(third.ReadUntilClosed(), "421 Server busy. Try again later.\r\n");
+  EXPECT_EQ(first.Ask("NOOP"), "200 NOOP got []");
+  EXPECT_EQ(second.Ask("NOOP"), "200 NOOP got []");
+  EXPECT_EQ(connects.load(), 2);
+
+  first.SendLine("BYE");
+  first.ReadUntilClosed();
+  // The slot frees once the first session has fully ended.
+  for (int i = 0; i < 100 && server_.ContextCount() > 1; ++i)
+    std::this_thread::sleep_for(10ms);
+  FtpTestClient fourth = Connect();
+  EXPECT_EQ(fourth.Ask("NOOP"), "200 NOOP got []");
+}
+
+TEST_F(CmdTCPServerTest, DeactivationWithOpenSessionsEndsThemAllPromptly) {
+  std::atomic<int> disconnects{0};
+  server_.OnDisconnect = [&](Context&) { ++disconnects; };
+  port_ = Start();
+  std::vector<FtpTestClient> clients;
+  for (int i = 0; i < 20; ++i)
+    clients.push_back(Connect());
+  EXPECT_EQ(clients[5].Ask("NOOP"), "200 NOOP got []");
+  ASSERT_EQ(server_.ContextCount(), 20);
+
+  const auto start = std::chrono::steady_clock::now();
+  server_.SetActive(false);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+  EXPECT_EQ(disconnects.load(), 20);
+  EXPECT_EQ(server_.ContextCount(), 0);
+  for (auto& client : clients)
+    EXPECT_EQ(client.ReadUntilClosed(), "");
+  EXPECT_THROW(FtpTestClient late(port_), platform::SocketError);
+
+  // The same server starts again, and its commands are still there.
+  port_ = Start();
+  FtpTestClient again = Connect();
+  EXPECT_EQ(again.Ask("NOOP"), "200 NOOP got []");
+}
+
+TEST_F(CmdTCPServerTest, BindingAPortInUseFailsCleanly) {
+  port_ = Start();
+  CmdTCPServer other;
+  other.Bindings() = {{"127.0.0.1", 0, platform::IpVersion::kV4},
+                      {"127.0.0.1", port_, platform::IpVersion::kV4}};
+  EXPECT_THROW(other.SetActive(true), platform::SocketError);
+  EXPECT_FALSE(other.Active());
+  EXPECT_THROW(server_.SetMaxConnections(3), std::logic_error);
+}
+
+}  // namespace
+}  // namespace vantrel

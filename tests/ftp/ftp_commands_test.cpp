@@ -1,0 +1,190 @@
+// The FTP command table over real connections: replies, path joining as the host sees
+// it, and the answers of commands whose event is missing.
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "ftp/ftp_server_fixture.h"
+
+namespace vantrel {
+namespace {
+
+using testing::FtpTestClient;
+
+struct Exchange {
+  const char* sent;
+  const char* reply;
+};
+
+void Converse(FtpTestClient& client, std::initializer_list<Exchange> exchanges) {
+  for (const auto& e : exchanges)
+    EXPECT_EQ(client.Ask(e.sent), e.reply) << e.sent;
+}
+
+class FtpCommandsTest : public testing::FtpServerFixture {
+ protected:
+  FtpCommandsTest() { LoginAccepts(); }
+
+  // Records what each file event was asked, in order.
+  void RecordFileEvents() {
+    server_.OnChangeDirectory = [this](FTPServerContext&, std::string& directory) {
+      asked_.Add("cd " + directory);
+      if (directory.find("forbidden") != std::string::npos) {
+        throw FtpError("Not allowed to change directory");
+      }
+      if (directory == "/alias")
+        directory = "/real";
+    };
+    server_.OnRenameFile = [this](FTPServerContext&, const std::string& from,
+                                  const std::string& to) { asked_.Add(from + " -> " + to); };
+    server_.OnDeleteFile = [this](FTPServerContext&, const std::string& path) {
+      asked_.Add("dele " + path);
+    };
+    server_.OnMakeDirectory = [this](FTPServerContext&, const std::string& path) {
+      asked_.Add("mkd " + path);
+    };
+    server_.OnRemoveDirectory = [this](FTPServerContext&, const std::string& path) {
+      asked_.Add("rmd " + path);
+      throw FtpError("Failed to remove directory " + path);
+    };
+  }
+
+  testing::Recorder asked_;
+};
+
+TEST_F(FtpCommandsTest, DirectoryChangesAsTheHostSeesThem) {
+  RecordFileEvents();
+  Start();
+  FtpTestClient client = LoggedIn();
+  Converse(client, {
+                       {"CWD sub", "250 CWD Command successful."},
+                       {"PWD", "257 \"/sub\" is working directory."},
+                       {"XCWD deeper/", "250 XCWD Command successful."},
+                       {"XPWD", "257 \"/sub/deeper\" is working directory."},
+                       {"CWD ..", "250 CWD Command successful."},
+                       {"PWD", "257 \"/sub/\" is working directory."},
+                       {"CWD", "250 CWD Command successful."},
+                       {"CWD /x/../y", "250 CWD Command successful."},
+                       {"CDUP", "250 \"/\" is working directory."},
+                       {"CWD /alias", "250 CWD Command successful."},
+                       {"PWD", "257 \"/real\" is working directory."},
+                       {"CWD forbidden", "550 Not allowed to change directory"},
+                       {"PWD", "257 \"/real\" is working directory."},
+                       {"XCUP", "250 \"/\" is working directory."},
+                   });
+  EXPECT_EQ(asked_.Entries(),
+            (std::vector<std::string>{"cd /sub", "cd /sub/deeper", "cd /sub/", "cd /", "cd /x/../y",
+                                      "cd /", "cd /alias", "cd /real/forbidden", "cd /"}));
+}
+
+TEST_F(FtpCommandsTest, FileCommandsHandTheHostJoinedPaths) {
+  RecordFileEvents();
+  Start();
+  FtpTestClient client = LoggedIn();
+  Converse(client, {
+                       {"CWD docs", "250 CWD Command successful."},
+                       {"RNTO b", "503 Bad sequence of commands."},
+                       {"RNFR a.txt", "350 Requested file action pending further information."},
+                       {"RNTO /other/b.txt", "250 Ok"},
+                       {"RNTO c", "503 Bad sequence of commands."},
+                       {"DELE old.txt", "250 Requested file action okay, completed."},
+                       {"DELE", "501 Error in parameters to DELE"},
+                       {"MKD new/", "257 Requested file action okay, completed."},
+                       {"XMKD ../up", "257 Requested file action okay, completed."},
+                       {"RMD new/", "550 Failed to remove directory /docs/new"},
+                       {"XRMD new", "551 Failed to remove directory /docs/new"},
+                       {"RMD /", "550 Failed to remove directory /"},
+                   });
+  EXPECT_EQ(asked_.Entries(),
+            (std::vector<std::string>{"cd /docs", "/docs/a.txt -> /other/b.txt",
+                                      "dele /docs/old.txt", "mkd /docs/new", "mkd /up",
+                                      "rmd /docs/new", "rmd /docs/new", "rmd /"}));
+}
+
+TEST_F(FtpCommandsTest, CommandsWithoutTheirEventSayNotImplemented) {
+  Start();
+  FtpTestClient client = LoggedIn();
+  Converse(client, {
+                       {"CWD x", "550 \"CWD\" Command not implemented."},
+                       {"XCWD x", "550 \"XCWD\" Command not implemented."},
+                       {"CDUP", "550 \"CDUP\" Command not implemented."},
+                       {"RNFR x", "550 \"RNFR\" Command not implemented."},
+                       {"RNTO x", "550 \"RNTO\" Command not implemented."},
+                       {"DELE x", "550 \"DELE\" Command not implemented."},
+                       {"MKD x", "550 \"MKD\" Command not implemented."},
+                       {"XRMD x", "550 \"XRMD\" Command not implemented."},
+                       {"XCRC x", "550 \"XCRC\" Command not implemented."},
+                       {"MD5 x", "550 \"MD5\" Command not implemented."},
+                       {"COMB a b", "550 \"COMB\" Command not implemented."},
+                       {"MFMT 20240101000000 x", "550 \"MFMT\" Command not implemented."},
+                       {"size x", "500 'SIZE x': command not understood."},
+                       {"mdtm x", "500 'MDTM x': command not understood."},
+                   });
+}
+
+TEST_F(FtpCommandsTest, SessionSettingsAndPlainReplies) {
+  Start();
+  FtpTestClient client = LoggedIn();
+  Converse(client,
+           {
+               {"TYPE i", "200 Type set to I."},
+               {"TYPE A", "200 Type set to A."},
+               {"TYPE E", "504 Command not implemented for that parameter."},
+               {"STRU r", "200 Structure set to R."},
+               {"STRU x", "504 Command not implemented for that parameter."},
+               {"MODE s", "200 Mode set to S."},
+               {"MODE Z", "504 Unimplemented mode."},
+               {"ALLO 5", "200 ALLO Command successful."},
+               {"ALLO R 1000", "200 ALLO Command successful."},
+               {"ALLO 1000", "504 Command not implemented for that parameter."},
+               {"ALLO", "504 Command not implemented for that parameter."},
+               {"REST 5000000000", "350 Requested file action pending further information."},
+               {"REST junk", "350 Requested file action pending further information."},
+               {"REIN", "220 Service ready for new user."},
+               {"PWD", "257 \"/\" is working directory."},
+               {"SYST", "215 UNIX Type: L8"},
+               {"STAT", "211 End of Status"},
+               {"ABOR", "226 ABOR Command successful."},
+               {"xyz abc", "500 'XYZ abc': command not understood."},
+               {"xyz\tabc", "500 'XYZ\tabc': command not understood."},
+               {"NOOPX", "500 'NOOPX': command not understood."},
+               {"CONF x", "500 'CONF x': command not understood."},
+           });
+}
+
+TEST_F(FtpCommandsTest, SessionStateFollowsTheCommands) {
+  testing::Recorder state;
+  server_.OnChangeDirectory = [&state](FTPServerContext& session, std::string&) {
+    state.Add(std::string(session.DataType() == FtpDataType::kBinary ? "binary" : "ascii") +
+              " rest=" + std::to_string(session.RestartPosition()) + " allo=" +
+              std::to_string(session.AlloSize()) + (session.Authenticated() ? " in" : " out"));
+  };
+  Start();
+  FtpTestClient client = LoggedIn();
+  Converse(client, {{"CWD /", "250 CWD Command successful."},
+                    {"TYPE I", "200 Type set to I."},
+                    {"REST 5000000000", "350 Requested file action pending further information."},
+                    {"ALLO R 77", "200 ALLO Command successful."},
+                    {"CWD /", "250 CWD Command successful."},
+                    {"REIN", "220 Service ready for new user."},
+                    {"CWD /", "250 CWD Command successful."}});
+  EXPECT_EQ(state.Entries(),
+            (std::vector<std::string>{"ascii rest=0 allo=0 in", "binary rest=5000000000 allo=77 in",
+                                      "ascii rest=5000000000 allo=77 in"}));
+}
+
+TEST_F(FtpCommandsTest, DataChannelCommandsWaitForTheDataChannel) {
+  Start();
+  FtpTestClient client = LoggedIn();
+  for (const char* sent :
+       {"PORT 127,0,0,1,200,10", "EPRT |1|127.0.0.1|5000|", "PASV", "P@SW", "EPSV", "SPSV",
+        "RETR f", "STOR f", "STOU", "APPE f", "LIST", "NLST", "MLSD"}) {
+    EXPECT_EQ(client.Ask(sent), "425 Can't open data connection.") << sent;
+  }
+  EXPECT_EQ(client.Ask("MLST f"), "550 No OnListDirectory event found!");
+  EXPECT_EQ(client.Ask("STAT /"), "450 No OnListDirectory event found!");
+}
+
+}  // namespace
+}  // namespace vantrel

@@ -1,0 +1,124 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+#include "ftp/ftp_server_fixture.h"
+
+namespace vantrel {
+namespace {
+
+using testing::FtpTestClient;
+
+class FtpLoginTest : public testing::FtpServerFixture {};
+
+TEST_F(FtpLoginTest, ThreeWrongPasswordsCloseTheConnection) {
+  LoginAccepts();
+  Start();
+  FtpTestClient client = Connect();
+  EXPECT_EQ(client.Ask("USER user"), "331 User name okay, need password.");
+  EXPECT_EQ(client.Ask("PASS wrong"), "530 Not logged in.");
+  EXPECT_EQ(client.Ask("PASS wrong"), "530 Not logged in.");
+  client.SendLine("PASS wrong");
+  EXPECT_EQ(client.ReadUntilClosed(), "421 Service not available, closing control connection.\r\n");
+}
+
+TEST_F(FtpLoginTest, SuccessResetsTheFailureCount) {
+  LoginAccepts();
+  Start();
+  FtpTestClient client = Connect();
+  EXPECT_EQ(client.Ask("USER user"), "331 User name okay, need password.");
+  EXPECT_EQ(client.Ask("PASS wrong"), "530 Not logged in.");
+  EXPECT_EQ(client.Ask("PASS wrong"), "530 Not logged in.");
+  EXPECT_EQ(client.Ask("PASS secret"), "230 User logged in, proceed.");
+  EXPECT_EQ(client.Ask("USER user"), "331 User name okay, need password.");
+  EXPECT_EQ(client.Ask("PWD"), "530 Not logged in.") << "USER ends the previous login";
+  EXPECT_EQ(client.Ask("PASS wrong"), "530 Not logged in.");
+  EXPECT_EQ(client.Ask("PASS wrong"), "530 Not logged in.");
+  EXPECT_EQ(client.Ask("PASS secret"), "230 User logged in, proceed.");
+}
+
+TEST_F(FtpLoginTest, ConversationsBeforeAndAfterLogin) {
+  LoginAccepts();
+  Start();
+  FtpTestClient client = Connect();
+  struct Case {
+    const char* sent;
+    const char* reply;
+  };
+  const Case before[] = {
+      {"PASS x", "503 Login with USER first."},
+      {"NOOP", "200 NOOP Command successful."},
+      {"PWD", "530 Not logged in."},
+      {"DELE x", "550 Requested file action not taken."},
+      {"SYST", "530 Not logged in."},
+      {"SITE HELP", "530 Not logged in."},
+      {"CLNT ftplib", "200 Noted."},
+      {"ACCT x", "502 \"ACCT\" Command not implemented."},
+      {"MAIL", "502 \"MAIL\" Command not implemented."},
+      {"AUTH TLS", "500 'AUTH TLS': command not understood."},
+      {"PROT P", "550 \"PROT\" Command not implemented."},
+      {"USER", "332 Need account for login."},
+      {"USER anonymous", "331 User name okay, need password."},
+  };
+  for (const auto& c : before)
+    EXPECT_EQ(client.Ask(c.sent), c.reply) << c.sent;
+  EXPECT_EQ(client.Ask("PASS me@example.org"), "530 Not logged in.")
+      << "anonymous login is off: the host decided";
+}
+
+TEST_F(FtpLoginTest, AnonymousLoginOnTheServersOwnRules) {
+  server_.SetAllowAnonymousLogin(true);
+  std::atomic<int> host_asked{0};
+  server_.OnUserLogin = [&](FTPServerContext&, const std::string&, const std::string&, bool&) {
+    ++host_asked;
+  };
+  Start();
+  FtpTestClient client = Connect();
+  EXPECT_EQ(client.Ask("USER Anonymous"), "331 Anonymous login OK, send e-mail as password.");
+  EXPECT_EQ(client.Ask("PASS nobody"), "530 Not logged in.") << "neither @ nor .";
+  EXPECT_EQ(client.Ask("PASS x@y"), "503 Login with USER first.") << "the refusal forgot USER";
+  EXPECT_EQ(client.Ask("USER ftp"), "331 Anonymous login OK, send e-mail as password.");
+  EXPECT_EQ(client.Ask("PASS x@y"), "230 Anonymous user logged in, proceed.");
+  EXPECT_EQ(host_asked.load(), 0);
+}
+
+TEST_F(FtpLoginTest, HostWithoutLoginHandlerAdmitsNobody) {
+  Start();
+  FtpTestClient client = Connect();
+  EXPECT_EQ(client.Ask("USER user"), "331 User name okay, need password.");
+  EXPECT_EQ(client.Ask("PASS secret"), "530 Not logged in.");
+}
+
+TEST_F(FtpLoginTest, RefusalAfterLoginEndsTheLogin) {
+  LoginAccepts();
+  server_.OnAfterUserLogin = [](FTPServerContext&) { throw FtpError("No home directory defined"); };
+  server_.OnChangeDirectory = [](FTPServerContext&, std::string&) {};
+  Start();
+  FtpTestClient client = Connect();
+  EXPECT_EQ(client.Ask("USER user"), "331 User name okay, need password.");
+  EXPECT_EQ(client.Ask("PASS secret"), "500 No home directory defined");
+  EXPECT_EQ(client.Ask("CWD /"), "530 Not logged in.");
+}
+
+TEST_F(FtpLoginTest, HandlerSeesNamesAndSessionKeepsThem) {
+  testing::Recorder seen;
+  server_.OnUserLogin = [&seen](FTPServerContext& session, const std::string& user,
+                                const std::string& password, bool& authenticated) {
+    seen.Add(user + "/" + password + "/" + session.Username());
+    authenticated = true;
+    session.SetCurrentDir("/home");
+  };
+  server_.OnAfterUserLogin = [](FTPServerContext& session) {
+    if (session.Password() != "pass word")
+      throw FtpError("password not kept");
+  };
+  Start();
+  FtpTestClient client = Connect();
+  EXPECT_EQ(client.Ask("USER Some One"), "331 User name okay, need password.");
+  EXPECT_EQ(client.Ask("PASS pass word"), "230 User logged in, proceed.");
+  EXPECT_EQ(client.Ask("PWD"), "257 \"/home\" is working directory.");
+  EXPECT_EQ(seen.Entries(), std::vector<std::string>{"Some One/pass word/Some One"});
+}
+
+}  // namespace
+}  // namespace vantrel

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "ftp/ftp_server.h"
+#include "ftp/ftp_test_client.h"
+
+namespace vantrel::testing {
+
+// What event handlers saw, written in session threads and read by the test.
+class Recorder {
+ public:
+  void Add(std::string entry) {
+    std::lock_guard lock(mutex_);
+    entries_.push_back(std::move(entry));
+  }
+  std::vector<std::string> Entries() const {
+    std::lock_guard lock(mutex_);
+    return entries_;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<std::string> entries_;  // guarded by mutex_
+};
+
+// An FTP server on 127.0.0.1 with a port chosen at run time. Tests bind the events they
+// need before Start(); "user"/"secret" log in when LoginAccepts() is used.
+class FtpServerFixture : public ::testing::Test {
+ protected:
+  FtpServerFixture() {
+    // Port 0 in a binding means the default port; with that 0 too the system chooses.
+    server_.SetDefaultPort(0);
+    server_.Bindings() = {{"127.0.0.1", 0, platform::IpVersion::kV4}};
+    server_.Greeting().SetText("Welcome");
+    server_.SecurityOptions().invalid_pass_delay = std::chrono::milliseconds(1);
+  }
+
+  void LoginAccepts() {
+    server_.OnUserLogin = [](FTPServerContext& session, const std::string& user,
+                             const std::string& password, bool& authenticated) {
+      authenticated = user == "user" && password == "secret";
+      if (authenticated)
+        session.SetCurrentDir("/");
+    };
+  }
+
+  void Start() {
+    server_.SetActive(true);
+    port_ = server_.BoundAddresses().at(0).port;
+  }
+
+  FtpTestClient Connect() {
+    FtpTestClient client(port_);
+    EXPECT_EQ(client.ReadReply(), "220 Welcome");
+    return client;
+  }
+
+  FtpTestClient LoggedIn() {
+    FtpTestClient client = Connect();
+    EXPECT_EQ(client.Ask("USER user"), "331 User name okay, need password.");
+    EXPECT_EQ(client.Ask("PASS secret"), "230 User logged in, proceed.");
+    return client;
+  }
+
+  FTPServer server_;
+  int port_ = 0;
+};
+
+}  // namespace vantrel::testing
