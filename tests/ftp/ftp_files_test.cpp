@@ -1,0 +1,166 @@
+// Commands answered from the host's files: SIZE, MDTM, the checksums and COMB, with
+// handlers over a temporary directory as a host would write them.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "ftp/ftp_server_fixture.h"
+#include "support/temp_dir.h"
+
+namespace vantrel {
+namespace {
+
+using testing::FtpTestClient;
+namespace fs = std::filesystem;
+
+class FtpFilesTest : public testing::FtpServerFixture {
+ protected:
+  FtpFilesTest() {
+    LoginAccepts();
+    Write("hello.txt", "hello world\n");
+    Write("digits", "123456789");
+    Write("abc", "abc");
+    fs::create_directory(root_.File("dir"));
+    server_.OnGetFileSize = [this](FTPServerContext&, const std::string& name, std::int64_t& size) {
+      std::error_code error;
+      const auto bytes = fs::file_size(Disk(name), error);
+      if (!error)
+        size = static_cast<std::int64_t>(bytes);
+    };
+    server_.OnCRCFile = [this](FTPServerContext&, const std::string& name,
+                               std::unique_ptr<FtpStream>& stream) {
+      if (fs::is_regular_file(Disk(name))) {
+        stream = std::make_unique<FileFtpStream>(Disk(name), platform::File::Mode::kRead);
+      }
+    };
+  }
+
+  std::string Disk(const std::string& ftp_path) const { return root_.path() + ftp_path; }
+  void Write(const std::string& name, const std::string& content) {
+    std::ofstream(root_.File(name), std::ios::binary) << content;
+  }
+
+  TempDir root_;
+};
+
+TEST_F(FtpFilesTest, SizeOfFilesBigAndSmall) {
+  Write("sparse", "");
+  fs::resize_file(root_.File("sparse"), 5'000'000'009);  // sparse: costs no disk
+  Start();
+  FtpTestClient client = LoggedIn();
+  struct Case {
+    const char* sent;
+    const char* reply;
+  };
+  const Case cases[] = {
+      {"SIZE hello.txt", "213 12"},
+      {"SIZE /sparse", "213 5000000009"},
+      {"SIZE missing", "550 Requested action aborted: local error in processing."},
+      {"SIZE", "501 Error in parameters to SIZE"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(client.Ask(c.sent), c.reply) << c.sent;
+}
+
+TEST_F(FtpFilesTest, ChecksumsOfKnownContent) {
+  Write("sparse", "");
+  fs::resize_file(root_.File("sparse"), 5'000'000'100);
+  Start();
+  FtpTestClient client = LoggedIn();
+  struct Case {
+    const char* sent;
+    std::string reply;
+  };
+  const Case cases[] = {
+      {"XCRC digits", "250 CBF43926"},
+      {"XCRC \"digits\"", "250 CBF43926"},
+      {"XCRC \"digits\" 2 6", "250 8D339230"},
+      {"XCRC digits 0 9", "250 CBF43926"},
+      {"XCRC digits 2", "250 4E337267"},
+      {"XCRC \"sparse\" 5000000000 5000000009", "250 E60914AE"},
+      {"XCRC digits 6 2", "501 Error in parameters to XCRC"},
+      {"XCRC", "501 Error in parameters to XCRC"},
+      {"XCRC \"\"", "501 Error in parameters to XCRC"},
+      {"XCRC nothing", "550 Requested action aborted: local error in processing."},
+      {"XMD5 hello.txt", "250 6F5902AC237024BDD0C176CB93063DC4"},
+      {"XMD5 \"abc\" 0 3", "250 900150983CD24FB0D6963F7D28E17F72"},
+      {"MD5 \"abc\"", "251 abc 900150983CD24FB0D6963F7D28E17F72"},
+      {"MMD5 abc, hello.txt",
+       "252 abc 900150983CD24FB0D6963F7D28E17F72, hello.txt 6F5902AC237024BDD0C176CB93063DC4"},
+      {"MMD5 abc,", "501 Error in parameters to MMD5"},
+      {"MMD5 abc,nothing", "550 Requested action aborted: local error in processing."},
+      {"MD5 dir", "550 Requested action aborted: local error in processing."},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(client.Ask(c.sent), c.reply) << c.sent;
+}
+
+TEST_F(FtpFilesTest, ChecksumHandlerRefusalUsesTheCommandsCode) {
+  server_.OnCRCFile = [](FTPServerContext&, const std::string& name, std::unique_ptr<FtpStream>&) {
+    throw FtpError("Checksum file failed " + name);
+  };
+  Start();
+  FtpTestClient client = LoggedIn();
+  EXPECT_EQ(client.Ask("XCRC f"), "550 Checksum file failed /f");
+  EXPECT_EQ(client.Ask("MD5 f"), "504 Checksum file failed /f");
+}
+
+TEST_F(FtpFilesTest, ModificationTimes) {
+  testing::Recorder asked;
+  server_.OnGetFileDate = [&asked](FTPServerContext&, const std::string& name, DateTime& date) {
+    asked.Add("date " + name);
+    if (name == "/old" || name == "/20240105123456 odd name")
+      date = EncodeDateTime({2024, 1, 5, 12, 34, 56, 0});
+    if (name == "/precise")
+      date = EncodeDateTime({2024, 1, 5, 12, 34, 56, 250});
+    if (name == "/gone")
+      date = -1;
+  };
+  server_.OnFileExistCheck = [&asked](FTPServerContext&, const std::string& name, bool& exists) {
+    asked.Add("exists " + name);
+    exists = name == "/20240105123456 odd name";
+  };
+  Start();
+  FtpTestClient client = LoggedIn();
+  const std::string plain = client.Ask("MDTM old");
+  ASSERT_EQ(plain.size(), 18u) << plain;
+  EXPECT_EQ(plain.substr(0, 4), "213 ");
+  EXPECT_EQ(plain.substr(14), "3456") << "minutes and seconds survive any whole-hour zone";
+  const std::string precise = client.Ask("MDTM precise");
+  EXPECT_EQ(precise.substr(4), plain.substr(4) + ".250");
+  EXPECT_EQ(client.Ask("MDTM gone"), "550 Requested action aborted: local error in processing.");
+  EXPECT_EQ(client.Ask("MDTM 20240105123456 odd name").size(), 18u);
+  EXPECT_EQ(client.Ask("MDTM 20240105123456 other"), "550 \"MDTM\" Command not implemented.");
+  EXPECT_EQ(asked.Entries(),
+            (std::vector<std::string>{
+                "date /old", "date /precise", "date /gone", "exists /20240105123456 odd name",
+                "date /20240105123456 odd name", "exists /20240105123456 other"}));
+}
+
+TEST_F(FtpFilesTest, MdtmWithoutItsEventIsUnknownEvenBeforeLogin) {
+  Start();
+  FtpTestClient client = Connect();
+  EXPECT_EQ(client.Ask("MDTM x"), "500 'MDTM x': command not understood.");
+  EXPECT_EQ(client.Ask("SIZE x"), "530 Not logged in.");
+}
+
+TEST_F(FtpFilesTest, CombineHandsTheHostJoinedParts) {
+  testing::Recorder asked;
+  server_.OnCombineFiles = [&asked](FTPServerContext&, const std::string& target,
+                                    const std::vector<std::string>& parts) {
+    std::string entry = target + " <=";
+    for (const auto& part : parts)
+      entry += " " + part;
+    asked.Add(entry);
+  };
+  Start();
+  FtpTestClient client = LoggedIn();
+  EXPECT_EQ(client.Ask("COMB \"all parts\" p1 \"/x/p 2\""), "250 File Operation Successful");
+  EXPECT_EQ(client.Ask("COMB lonely"), "501 Error in parameters to COMB");
+  EXPECT_EQ(asked.Entries(), std::vector<std::string>{"/all parts <= /p1 /x/p 2"});
+}
+
+}  // namespace
+}  // namespace vantrel
