@@ -1,0 +1,51 @@
+// vantrel: the desktop program. One copy per user; a second copy shows the first one's
+// window and ends. The window is a shell over the same service host as the daemon.
+
+#include <QMessageBox>
+#include <QSocketNotifier>
+#include <cstdio>
+
+#include "app/application.h"
+#include "app/f_vantrel.h"
+#include "app/single_instance.h"
+#include "platform/termination_notifier.h"
+#include "service/data_directory.h"
+#include "service/service.h"
+
+int main(int argc, char** argv) {
+  vantrel::Application application(argc, argv);
+
+  // Before anything is loaded: a second copy must leave every file alone.
+  vantrel::SingleInstance single_instance(vantrel::SingleInstance::DefaultSocketPath());
+  switch (single_instance.Claim()) {
+    case vantrel::SingleInstance::Outcome::kFirst:
+      break;
+    case vantrel::SingleInstance::Outcome::kOtherRestored:
+      return 0;
+    case vantrel::SingleInstance::Outcome::kOtherSilent:
+      std::fprintf(stderr, "vantrel: another copy is running but does not answer\n");
+      return 1;
+  }
+
+  // A termination request closes the window like the operator would, saving everything.
+  vantrel::platform::TerminationNotifier termination;
+
+  const auto directory = vantrel::ResolveDataDirectory(std::nullopt);
+  if (!directory) {
+    QMessageBox::critical(nullptr, "Vantrel", "No usable data directory was found.");
+    return 1;
+  }
+  vantrel::Service service(*directory);
+  vantrel::FVantrel window(service);
+  QObject::connect(&single_instance, &vantrel::SingleInstance::RestoreRequested, &window,
+                   &vantrel::FVantrel::RestoreAndRaise);
+  QSocketNotifier termination_watch(termination.descriptor(), QSocketNotifier::Read);
+  QObject::connect(&termination_watch, &QSocketNotifier::activated, &window, [&] {
+    if (!termination.Consume())
+      return;
+    window.CloseWithoutQuestion();
+    vantrel::Application::quit();  // even while a message box is open
+  });
+  window.show();
+  return application.exec();
+}
