@@ -29,7 +29,7 @@ class FtpCommandsTest : public testing::FtpServerFixture {
   // Records what each file event was asked, in order.
   void RecordFileEvents() {
     server_.OnChangeDirectory = [this](FTPServerContext&, std::string& directory) {
-      asked_.Add("cd " + directory);
+      recorded_.Add("cd " + directory);
       if (directory.find("forbidden") != std::string::npos) {
         throw FtpError("Not allowed to change directory");
       }
@@ -37,20 +37,18 @@ class FtpCommandsTest : public testing::FtpServerFixture {
         directory = "/real";
     };
     server_.OnRenameFile = [this](FTPServerContext&, const std::string& from,
-                                  const std::string& to) { asked_.Add(from + " -> " + to); };
+                                  const std::string& to) { recorded_.Add(from + " -> " + to); };
     server_.OnDeleteFile = [this](FTPServerContext&, const std::string& path) {
-      asked_.Add("dele " + path);
+      recorded_.Add("dele " + path);
     };
     server_.OnMakeDirectory = [this](FTPServerContext&, const std::string& path) {
-      asked_.Add("mkd " + path);
+      recorded_.Add("mkd " + path);
     };
     server_.OnRemoveDirectory = [this](FTPServerContext&, const std::string& path) {
-      asked_.Add("rmd " + path);
+      recorded_.Add("rmd " + path);
       throw FtpError("Failed to remove directory " + path);
     };
   }
-
-  testing::Recorder asked_;
 };
 
 TEST_F(FtpCommandsTest, DirectoryChangesAsTheHostSeesThem) {
@@ -73,7 +71,7 @@ TEST_F(FtpCommandsTest, DirectoryChangesAsTheHostSeesThem) {
                        {"PWD", "257 \"/real\" is working directory."},
                        {"XCUP", "250 \"/\" is working directory."},
                    });
-  EXPECT_EQ(asked_.Entries(),
+  EXPECT_EQ(recorded_.Entries(),
             (std::vector<std::string>{"cd /sub", "cd /sub/deeper", "cd /sub/", "cd /", "cd /x/../y",
                                       "cd /", "cd /alias", "cd /real/forbidden", "cd /"}));
 }
@@ -96,7 +94,7 @@ TEST_F(FtpCommandsTest, FileCommandsHandTheHostJoinedPaths) {
                        {"XRMD new", "551 Failed to remove directory /docs/new"},
                        {"RMD /", "550 Failed to remove directory /"},
                    });
-  EXPECT_EQ(asked_.Entries(),
+  EXPECT_EQ(recorded_.Entries(),
             (std::vector<std::string>{"cd /docs", "/docs/a.txt -> /other/b.txt",
                                       "dele /docs/old.txt", "mkd /docs/new", "mkd /up",
                                       "rmd /docs/new", "rmd /docs/new", "rmd /"}));
@@ -154,11 +152,10 @@ TEST_F(FtpCommandsTest, SessionSettingsAndPlainReplies) {
 }
 
 TEST_F(FtpCommandsTest, SessionStateFollowsTheCommands) {
-  testing::Recorder state;
-  server_.OnChangeDirectory = [&state](FTPServerContext& session, std::string&) {
-    state.Add(std::string(session.DataType() == FtpDataType::kBinary ? "binary" : "ascii") +
-              " rest=" + std::to_string(session.RestartPosition()) + " allo=" +
-              std::to_string(session.AlloSize()) + (session.Authenticated() ? " in" : " out"));
+  server_.OnChangeDirectory = [this](FTPServerContext& session, std::string&) {
+    recorded_.Add(std::string(session.DataType() == FtpDataType::kBinary ? "binary" : "ascii") +
+                  " rest=" + std::to_string(session.RestartPosition()) + " allo=" +
+                  std::to_string(session.AlloSize()) + (session.Authenticated() ? " in" : " out"));
   };
   Start();
   FtpTestClient client = LoggedIn();
@@ -169,7 +166,7 @@ TEST_F(FtpCommandsTest, SessionStateFollowsTheCommands) {
                     {"CWD /", "250 CWD Command successful."},
                     {"REIN", "220 Service ready for new user."},
                     {"CWD /", "250 CWD Command successful."}});
-  EXPECT_EQ(state.Entries(),
+  EXPECT_EQ(recorded_.Entries(),
             (std::vector<std::string>{"ascii rest=0 allo=0 in", "binary rest=5000000000 allo=77 in",
                                       "ascii rest=5000000000 allo=77 in"}));
 }

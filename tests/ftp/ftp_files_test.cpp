@@ -108,9 +108,8 @@ TEST_F(FtpFilesTest, ChecksumHandlerRefusalUsesTheCommandsCode) {
 }
 
 TEST_F(FtpFilesTest, ModificationTimes) {
-  testing::Recorder asked;
-  server_.OnGetFileDate = [&asked](FTPServerContext&, const std::string& name, DateTime& date) {
-    asked.Add("date " + name);
+  server_.OnGetFileDate = [this](FTPServerContext&, const std::string& name, DateTime& date) {
+    recorded_.Add("date " + name);
     if (name == "/old" || name == "/20240105123456 odd name")
       date = EncodeDateTime({2024, 1, 5, 12, 34, 56, 0});
     if (name == "/precise")
@@ -118,8 +117,8 @@ TEST_F(FtpFilesTest, ModificationTimes) {
     if (name == "/gone")
       date = -1;
   };
-  server_.OnFileExistCheck = [&asked](FTPServerContext&, const std::string& name, bool& exists) {
-    asked.Add("exists " + name);
+  server_.OnFileExistCheck = [this](FTPServerContext&, const std::string& name, bool& exists) {
+    recorded_.Add("exists " + name);
     exists = name == "/20240105123456 odd name";
   };
   Start();
@@ -133,7 +132,7 @@ TEST_F(FtpFilesTest, ModificationTimes) {
   EXPECT_EQ(client.Ask("MDTM gone"), "550 Requested action aborted: local error in processing.");
   EXPECT_EQ(client.Ask("MDTM 20240105123456 odd name").size(), 18u);
   EXPECT_EQ(client.Ask("MDTM 20240105123456 other"), "550 \"MDTM\" Command not implemented.");
-  EXPECT_EQ(asked.Entries(),
+  EXPECT_EQ(recorded_.Entries(),
             (std::vector<std::string>{
                 "date /old", "date /precise", "date /gone", "exists /20240105123456 odd name",
                 "date /20240105123456 odd name", "exists /20240105123456 other"}));
@@ -147,19 +146,18 @@ TEST_F(FtpFilesTest, MdtmWithoutItsEventIsUnknownEvenBeforeLogin) {
 }
 
 TEST_F(FtpFilesTest, CombineHandsTheHostJoinedParts) {
-  testing::Recorder asked;
-  server_.OnCombineFiles = [&asked](FTPServerContext&, const std::string& target,
-                                    const std::vector<std::string>& parts) {
+  server_.OnCombineFiles = [this](FTPServerContext&, const std::string& target,
+                                  const std::vector<std::string>& parts) {
     std::string entry = target + " <=";
     for (const auto& part : parts)
       entry += " " + part;
-    asked.Add(entry);
+    recorded_.Add(entry);
   };
   Start();
   FtpTestClient client = LoggedIn();
   EXPECT_EQ(client.Ask("COMB \"all parts\" p1 \"/x/p 2\""), "250 File Operation Successful");
   EXPECT_EQ(client.Ask("COMB lonely"), "501 Error in parameters to COMB");
-  EXPECT_EQ(asked.Entries(), std::vector<std::string>{"/all parts <= /p1 /x/p 2"});
+  EXPECT_EQ(recorded_.Entries(), std::vector<std::string>{"/all parts <= /p1 /x/p 2"});
 }
 
 }  // namespace

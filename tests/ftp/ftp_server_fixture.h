@@ -2,31 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "ftp/ftp_server.h"
 #include "ftp/ftp_test_client.h"
+#include "ftp/recorder.h"
 
 namespace vantrel::testing {
-
-// What event handlers saw, written in session threads and read by the test.
-class Recorder {
- public:
-  void Add(std::string entry) {
-    std::lock_guard lock(mutex_);
-    entries_.push_back(std::move(entry));
-  }
-  std::vector<std::string> Entries() const {
-    std::lock_guard lock(mutex_);
-    return entries_;
-  }
-
- private:
-  mutable std::mutex mutex_;
-  std::vector<std::string> entries_;  // guarded by mutex_
-};
 
 // An FTP server on 127.0.0.1 with a port chosen at run time. Tests bind the events they
 // need before Start(); "user"/"secret" log in when LoginAccepts() is used.
@@ -67,6 +50,9 @@ class FtpServerFixture : public ::testing::Test {
     return client;
   }
 
+  // Declared before the server so that it outlives the sessions whose handlers write it;
+  // handlers must not capture locals of a test body, which end before the server stops.
+  Recorder recorded_;
   FTPServer server_;
   int port_ = 0;
 };
