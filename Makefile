@@ -4,9 +4,9 @@
 JOBS ?= $(shell nproc)
 CMAKE ?= cmake
 DEBIAN_PACKAGES := cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev \
-                   libssl-dev zlib1g-dev python3 curl
+                   libssl-dev zlib1g-dev python3 curl qt6-base-dev xvfb xauth
 
-.PHONY: all deps release debug tsan test run install clean format
+.PHONY: all deps release debug tsan test run screenshots install clean format
 
 all: release
 
@@ -38,6 +38,11 @@ test: debug
 
 run: release
 	build/release/bin/vantreld
+
+# The desktop program serving a real FTP client, photographed tab by tab on a virtual
+# display: build/screenshots/*.png.
+screenshots: release
+	xvfb-run -a -s "-screen 0 1280x900x24" build/release/bin/vantrel_screenshots build/screenshots
 
 PREFIX ?= /usr/local
 SYSTEMD_DIR ?= /etc/systemd/system
