@@ -1,0 +1,367 @@
+#include "web/http_server.h"
+
+#include <algorithm>
+
+#include "common/text.h"
+#include "ftp/context.h"
+#include "platform/socket_error.h"
+#include "web/html_escape.h"
+#include "web/http_error.h"
+#include "web/http_status.h"
+
+namespace vantrel {
+namespace {
+
+// After refusing a request whose body is still arriving, the rest is read and dropped
+// while it keeps coming (within a bound) before closing: closing with unread data makes
+// the system reset the connection, and the client would lose the refusal it has not read.
+constexpr std::chrono::milliseconds kDrainTime{2000};
+constexpr std::chrono::milliseconds kDrainWait{200};
+constexpr std::size_t kDrainLimit = 8 * 1024 * 1024;
+
+bool IsHttp11OrLater(std::string_view version) {
+  if (version.size() < 8 || !EqualsIgnoreCase(version.substr(0, 5), "HTTP/"))
+    return false;
+  version.remove_prefix(5);
+  const auto dot = version.find('.');
+  const auto major = ParseInteger(version.substr(0, dot));
+  const auto minor = dot == std::string_view::npos ? std::optional<std::int64_t>(0)
+                                                   : ParseInteger(version.substr(dot + 1));
+  return major && minor && (*major > 1 || (*major == 1 && *minor >= 1));
+}
+
+bool ContainsIgnoreCase(std::string_view text, std::string_view part) {
+  return ToLowerAscii(text).find(ToLowerAscii(part)) != std::string::npos;
+}
+
+// Digits only: a sign, blanks inside or a hex prefix are malformed, not a length.
+std::optional<std::size_t> DeclaredLength(const HTTPRequestInfo& request) {
+  const auto text = request.Header("Content-Length");
+  if (!text)
+    return std::nullopt;
+  if (text->empty() || text->size() > 18 ||
+      !std::all_of(text->begin(), text->end(), [](char c) { return c >= '0' && c <= '9'; }))
+    throw HTTPRefusal(400, "Malformed Content-Length");
+  const auto length = static_cast<std::size_t>(std::stoll(*text));
+  if (length > CustomHTTPServer::kMaxBodyLength)
+    throw HTTPRefusal(413, "Request body over the limit");
+  return length;
+}
+
+void DiscardPendingInput(Context& context) {
+  context.Input().clear();
+  const auto deadline = std::chrono::steady_clock::now() + kDrainTime;
+  std::size_t discarded = 0;
+  try {
+    while (discarded < kDrainLimit) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          deadline - std::chrono::steady_clock::now());
+      if (left.count() <= 0)
+        break;
+      context.Connection().SetReadTimeout(std::min(left, kDrainWait));
+      if (!context.ReadMore())
+        break;
+      discarded += context.Input().size();
+      context.Input().clear();
+    }
+  } catch (const platform::SocketError&) {
+    // Silent or gone: either way there is nothing more to wait for.
+  }
+}
+
+}  // namespace
+
+CustomHTTPServer::CustomHTTPServer(const Clock& clock) : sessions_(clock) {
+  SetDefaultPort(kDefaultPort);
+  sessions_.OnSessionEnd = [this](HTTPSession& session) {
+    if (OnSessionEnd)
+      OnSessionEnd(session);
+  };
+}
+
+CustomHTTPServer::~CustomHTTPServer() {
+  // Connection threads and the cleaner use members of this class; they must end before the
+  // members do, which the base destructor would be too late for.
+  SetActive(false);
+}
+
+void CustomHTTPServer::SetActive(bool active) {
+  std::lock_guard lock(control_mutex_);
+  if (active == Active())
+    return;
+  if (active) {
+    if (session_timeout_ != 0) {
+      sessions_.SetSessionTimeout(std::chrono::milliseconds(session_timeout_));
+    } else {
+      session_state_ = false;
+    }
+    CustomTCPServer::SetActive(true);
+    if (session_state_)
+      cleaner_ = std::make_unique<SessionCleaner>(sessions_);
+  } else {
+    CustomTCPServer::SetActive(false);
+    cleaner_.reset();
+    sessions_.Clear();
+  }
+}
+
+void CustomHTTPServer::SetParseParams(bool on) {
+  RequireInactive();
+  parse_params_ = on;
+}
+
+void CustomHTTPServer::SetSessionState(bool on) {
+  if (Active())
+    throw HTTPError("Cannot change session state when the server is active.");
+  session_state_ = on;
+}
+
+void CustomHTTPServer::SetAutoStartSession(bool on) {
+  RequireInactive();
+  auto_start_session_ = on;
+}
+
+void CustomHTTPServer::SetSessionTimeOut(int milliseconds) {
+  RequireInactive();
+  if (milliseconds < 0)
+    throw Error("The session time-out cannot be negative");
+  session_timeout_ = milliseconds;
+}
+
+void CustomHTTPServer::SetKeepAlive(bool on) {
+  RequireInactive();
+  keep_alive_ = on;
+}
+
+void CustomHTTPServer::SetServerSoftware(std::string text) {
+  RequireInactive();
+  server_software_ = std::move(text);
+}
+
+void CustomHTTPServer::SetMaximumHeaderLineCount(int count) {
+  RequireInactive();
+  if (count < 1)
+    throw Error("At least one header line must be allowed");
+  maximum_header_line_count_ = count;
+}
+
+bool CustomHTTPServer::Execute(Context& context) {
+  try {
+    try {
+      return HandleRequest(context);
+    } catch (const HTTPRefusal& refusal) {
+      Refuse(context, refusal.ResponseNo());
+      return false;
+    }
+  } catch (const platform::SocketError&) {
+    // The peer left, reset or stayed silent past the read time-out: nobody to answer.
+    context.Disconnect();
+    return false;
+  }
+}
+
+std::optional<std::string> CustomHTTPServer::ReadLine(Context& context, int too_long_response) {
+  std::string& input = context.Input();
+  std::size_t searched = 0;
+  for (;;) {
+    const auto newline = input.find('\n', searched);
+    if (newline != std::string::npos) {
+      std::size_t length = newline;
+      if (length > 0 && input[length - 1] == '\r')
+        --length;
+      if (length > kMaxLineLength)
+        throw HTTPRefusal(too_long_response, "Line over the limit");
+      std::string line = input.substr(0, length);
+      input.erase(0, newline + 1);
+      return line;
+    }
+    // One more byte than the limit may still be the CR of a line just within it.
+    if (input.size() > kMaxLineLength + 1)
+      throw HTTPRefusal(too_long_response, "Line over the limit");
+    searched = input.size();
+    if (!context.ReadMore())
+      return std::nullopt;
+  }
+}
+
+bool CustomHTTPServer::ReadHead(Context& context, HTTPRequestInfo& request) {
+  auto line = ReadLine(context, 414);
+  if (!line)
+    return false;
+  const auto parsed = ParseRequestLine(*line);
+  if (!parsed)
+    throw HTTPError("Error in parsing command.");
+  request.raw_http_command = std::move(*line);
+  request.command = parsed->command;
+  request.command_type = CommandTypeOf(parsed->command);
+  request.uri = parsed->uri;
+  request.version = parsed->version;
+  for (;;) {
+    line = ReadLine(context, 400);
+    if (!line)
+      return false;
+    if (line->empty())
+      return true;
+    if (static_cast<int>(request.raw_headers.size()) >= maximum_header_line_count_)
+      throw HTTPRefusal(400, "Too many header lines");
+    request.raw_headers.push_back(std::move(*line));
+  }
+}
+
+std::string CustomHTTPServer::ReadBody(Context& context, const HTTPRequestInfo& request) {
+  std::string& input = context.Input();
+  const auto declared = DeclaredLength(request);
+  std::size_t length = 0;
+  if (declared) {
+    length = *declared;
+    while (input.size() < length) {
+      if (!context.ReadMore())
+        throw platform::SocketError("The client closed before sending the whole body");
+    }
+  } else if (request.command_type == HTTPCommandType::kPost) {
+    // Without a length the body ends where the client closes its side.
+    while (context.ReadMore()) {
+      if (input.size() > kMaxBodyLength)
+        throw HTTPRefusal(413, "Request body over the limit");
+    }
+    length = input.size();
+  }
+  std::string body = input.substr(0, length);
+  input.erase(0, length);
+  return body;
+}
+
+bool CustomHTTPServer::PassHeaderChecks(Context& context, const HTTPRequestInfo& request,
+                                        HTTPResponseInfo& response) {
+  bool proceed = true;
+  if (OnHeadersAvailable)
+    OnHeadersAvailable(context, request.uri, request.raw_headers, proceed);
+  if (!proceed) {
+    int response_no = 400;
+    std::string text = ResponseText(response_no);
+    std::string content;
+    if (OnHeadersBlocked)
+      OnHeadersBlocked(context, request.raw_headers, response_no, text, content);
+    response.SetResponseNo(response_no);
+    response.response_text = text;
+    response.content_text = content;
+    return false;
+  }
+  const auto encoding = request.Header("Transfer-Encoding");
+  if (encoding && !EqualsIgnoreCase(*encoding, "identity"))
+    throw HTTPRefusal(411, "Only bodies with a length are accepted");
+  DeclaredLength(request);
+  const auto expect = request.Header("Expect");
+  if (IsHttp11OrLater(request.version) && expect && !expect->empty()) {
+    bool accepted = true;
+    if (OnHeaderExpectations)
+      OnHeaderExpectations(context, *expect, accepted);
+    if (!accepted) {
+      response.SetResponseNo(417);
+      return false;
+    }
+    if (ContainsIgnoreCase(*expect, "100-continue"))
+      context.Write(request.version + " 100 " + ResponseText(100) + "\r\n\r\n");
+  }
+  return true;
+}
+
+bool CustomHTTPServer::AttachSession(Context& context, HTTPRequestInfo& request,
+                                     HTTPResponseInfo& response) {
+  if (!session_state_)
+    return true;
+  for (const auto& cookie : request.cookies.Lines()) {
+    if (!EqualsIgnoreCase(NameValueList::NameOf(cookie), kSessionCookie))
+      continue;
+    const std::string id(NameValueList::ValueOf(cookie));
+    request.session = sessions_.GetSession(id, request.remote_ip);
+    if (request.session)
+      return true;
+    bool proceed = true;
+    if (OnInvalidSession)
+      OnInvalidSession(context, request, response, proceed, id);
+    if (!proceed)
+      return false;
+  }
+  if (!auto_start_session_)
+    return true;
+  try {
+    request.session = sessions_.CreateSession(request.remote_ip);
+  } catch (const HTTPError&) {
+    // No secure ID could be drawn: the request goes on without a session, and the pages
+    // say so.
+    return true;
+  }
+  response.cookies.push_back(ResponseCookie{kSessionCookie, request.session->SessionID()});
+  if (OnSessionStart)
+    OnSessionStart(*request.session);
+  return true;
+}
+
+void CustomHTTPServer::Dispatch(Context& context, HTTPRequestInfo& request,
+                                HTTPResponseInfo& response) {
+  const bool get_like = request.command_type == HTTPCommandType::kHead ||
+                        request.command_type == HTTPCommandType::kGet ||
+                        request.command_type == HTTPCommandType::kPost;
+  const RequestHandler& handler = get_like ? OnCommandGet : OnCommandOther;
+  if (!handler)
+    return;
+  try {
+    handler(context, request, response);
+  } catch (const platform::SocketError&) {
+    throw;
+  } catch (const std::exception& failure) {
+    response.SetResponseNo(500);
+    response.content_text = EscapeHtml(failure.what());
+  } catch (...) {
+    response.SetResponseNo(500);
+    response.content_text = "Unknown failure";
+  }
+}
+
+bool CustomHTTPServer::HandleRequest(Context& context) {
+  HTTPRequestInfo request;
+  if (!ReadHead(context, request)) {
+    context.Disconnect();
+    return false;
+  }
+  HTTPResponseInfo response(context);
+  response.server_software = server_software_;
+  const auto connection = request.Header("Connection");
+  response.close_connection =
+      !keep_alive_ || (connection && EqualsIgnoreCase(*connection, "close"));
+  response.omit_body = request.command_type == HTTPCommandType::kHead;
+  bool proceed = PassHeaderChecks(context, request, response);
+  if (proceed) {
+    request.body = ReadBody(context, request);
+    request.remote_ip = context.Connection().PeerAddress().ip;
+    InterpretRequest(request, parse_params_);
+    proceed = AttachSession(context, request, response);
+  }
+  if (proceed)
+    Dispatch(context, request, response);
+  else
+    response.close_connection = true;
+  if (!response.HeaderHasBeenWritten())
+    response.WriteHeader();
+  if (!response.content_text.empty())
+    response.WriteContent();
+  if (response.close_connection) {
+    context.Disconnect();
+    return false;
+  }
+  return context.Connected();
+}
+
+void CustomHTTPServer::Refuse(Context& context, int response_no) {
+  HTTPResponseInfo response(context);
+  response.SetResponseNo(response_no);
+  response.server_software = server_software_;
+  response.content_text = DefaultBody(response_no, response.response_text);
+  response.WriteHeader();
+  response.WriteContent();
+  DiscardPendingInput(context);
+  context.Disconnect();
+}
+
+}  // namespace vantrel

@@ -1,0 +1,119 @@
+#pragma once
+
+// The HTTP/1.1 engine of the administration site, on the multi-connection TCP server: each
+// connection's thread reads a request, finds or makes the browser's session, hands the
+// request to the page handler and writes the reply.
+//
+// Every length a client controls has a limit (request and header lines, header count,
+// body), and a request over a limit is answered with its status and closed without
+// reaching a handler. The body is always kept in memory, which the body limit makes
+// affordable; a pluggable body stream was left out because no page needs one.
+
+#include <chrono>
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/clock.h"
+#include "ftp/custom_tcp_server.h"
+#include "web/http_request.h"
+#include "web/http_response.h"
+#include "web/http_session.h"
+
+namespace vantrel {
+
+// Owned by the host. Configure it and set the events before SetActive(true); the setters
+// refuse while active. The events run on connection threads, concurrently for different
+// connections; the session events also on the cleaner thread.
+class CustomHTTPServer : public CustomTCPServer {
+ public:
+  static constexpr int kDefaultPort = 80;
+  static constexpr std::size_t kMaxLineLength = 8192;
+  static constexpr int kDefaultMaximumHeaderLineCount = 1024;
+  static constexpr std::size_t kMaxBodyLength = 1024 * 1024;
+  static constexpr const char* kSessionCookie = "HTTPSESSIONID";
+
+  explicit CustomHTTPServer(const Clock& clock = DefaultClock());
+  ~CustomHTTPServer() override;
+
+  // Also starts (or stops) the session cleaner and, when stopping, empties the session
+  // list. A session time-out of 0 turns SessionState off at activation.
+  void SetActive(bool active);
+
+  bool ParseParams() const { return parse_params_; }
+  void SetParseParams(bool on);
+  bool SessionState() const { return session_state_; }
+  // Throws HTTPError "Cannot change session state when the server is active.".
+  void SetSessionState(bool on);
+  bool AutoStartSession() const { return auto_start_session_; }
+  void SetAutoStartSession(bool on);
+  // Milliseconds a session may stay idle.
+  int SessionTimeOut() const { return session_timeout_; }
+  void SetSessionTimeOut(int milliseconds);
+  bool KeepAlive() const { return keep_alive_; }
+  void SetKeepAlive(bool on);
+  const std::string& ServerSoftware() const { return server_software_; }
+  void SetServerSoftware(std::string text);
+  int MaximumHeaderLineCount() const { return maximum_header_line_count_; }
+  void SetMaximumHeaderLineCount(int count);
+
+  HTTPSessionList& SessionList() { return sessions_; }
+
+  using RequestHandler = std::function<void(Context&, HTTPRequestInfo&, HTTPResponseInfo&)>;
+  // HEAD, GET and POST.
+  RequestHandler OnCommandGet;
+  // Every other method.
+  RequestHandler OnCommandOther;
+  // Clearing `continue_processing` blocks the request; OnHeadersBlocked then fills the
+  // reply (400 when unassigned).
+  std::function<void(Context&, const std::string& uri, const std::vector<std::string>& headers,
+                     bool& continue_processing)>
+      OnHeadersAvailable;
+  std::function<void(Context&, const std::vector<std::string>& headers, int& response_no,
+                     std::string& response_text, std::string& content_text)>
+      OnHeadersBlocked;
+  // An "Expect" header of an HTTP/1.1 request; accepted when unassigned.
+  std::function<void(Context&, const std::string& expectations, bool& continue_processing)>
+      OnHeaderExpectations;
+  // A session cookie that names no live session of this address.
+  std::function<void(Context&, HTTPRequestInfo&, HTTPResponseInfo&, bool& continue_processing,
+                     const std::string& invalid_session_id)>
+      OnInvalidSession;
+  std::function<void(HTTPSession&)> OnSessionStart;
+  std::function<void(HTTPSession&)> OnSessionEnd;
+
+ protected:
+  bool Execute(Context& context) override;
+
+ private:
+  // Throws HTTPRefusal(code) for a line over the limit; nothing when the peer closed.
+  std::optional<std::string> ReadLine(Context& context, int too_long_response);
+  std::string ReadBody(Context& context, const HTTPRequestInfo& request);
+  bool HandleRequest(Context& context);
+  bool ReadHead(Context& context, HTTPRequestInfo& request);
+  bool PassHeaderChecks(Context& context, const HTTPRequestInfo& request,
+                        HTTPResponseInfo& response);
+  bool AttachSession(Context& context, HTTPRequestInfo& request, HTTPResponseInfo& response);
+  void Dispatch(Context& context, HTTPRequestInfo& request, HTTPResponseInfo& response);
+  void Refuse(Context& context, int response_no);
+
+  std::mutex control_mutex_;                 // serialises SetActive
+  std::unique_ptr<SessionCleaner> cleaner_;  // guarded by control_mutex_
+  HTTPSessionList sessions_;
+  bool parse_params_ = true;
+  bool session_state_ = false;
+  bool auto_start_session_ = false;
+  int session_timeout_ = 0;
+  bool keep_alive_ = false;
+  std::string server_software_;
+  int maximum_header_line_count_ = kDefaultMaximumHeaderLineCount;
+};
+
+// The component the host places: the engine as it stands.
+using HTTPServer = CustomHTTPServer;
+
+}  // namespace vantrel
