@@ -77,11 +77,8 @@ void CustomTCPServer::SetReadTimeout(std::chrono::milliseconds timeout) {
 }
 
 std::vector<platform::SocketAddress> CustomTCPServer::BoundAddresses() const {
-  std::lock_guard lock(activation_mutex_);
-  std::vector<platform::SocketAddress> addresses;
-  for (const auto& listener : listeners_)
-    addresses.push_back(listener->socket->LocalAddress());
-  return addresses;
+  std::lock_guard lock(bound_mutex_);
+  return bound_addresses_;
 }
 
 int CustomTCPServer::ContextCount() const {
@@ -115,25 +112,39 @@ void CustomTCPServer::Activate() {
         reuse_socket_ == ReuseSocket::kTrue);
     bound.push_back(std::move(listener));
   }
-  if (OnAfterBind)
-    OnAfterBind();
-  for (auto& listener : bound)
-    listener->socket->Listen(listen_queue_);
+  SetBoundAddresses(bound);
+  try {
+    if (OnAfterBind)
+      OnAfterBind();
+    for (auto& listener : bound)
+      listener->socket->Listen(listen_queue_);
+  } catch (...) {
+    SetBoundAddresses({});
+    throw;
+  }
   {
     std::lock_guard lock(stop_mutex_);
     stopping_ = false;
   }
   active_.store(true);
-  // Threads start only once nothing can fail any more, so a failed activation has none
-  // to stop.
-  for (auto& listener : bound) {
-    Listener& own = *listener;
-    listeners_.push_back(std::move(listener));
-    own.thread = std::thread([this, &own] { ListenLoop(own); });
+  try {
+    for (auto& listener : bound) {
+      Listener& own = *listener;
+      listeners_.push_back(std::move(listener));
+      own.thread = std::thread([this, &own] { ListenLoop(own); });
+    }
+  } catch (...) {
+    Deactivate();  // the system refused a thread: stop those already listening
+    throw;
   }
 }
 
 void CustomTCPServer::Deactivate() {
+  for (const auto& listener : listeners_) {
+    if (listener->thread.get_id() == std::this_thread::get_id()) {
+      throw std::logic_error("a listener cannot stop the server it runs in");
+    }
+  }
   {
     std::lock_guard lock(sessions_mutex_);
     for (const auto& session : sessions_) {
@@ -150,6 +161,7 @@ void CustomTCPServer::Deactivate() {
       listener->thread.join();
   }
   listeners_.clear();
+  SetBoundAddresses({});
   {
     std::lock_guard lock(stop_mutex_);
     stopping_ = true;
@@ -167,6 +179,14 @@ void CustomTCPServer::Deactivate() {
   }
   for (auto& session : all)
     session.thread.join();
+}
+
+void CustomTCPServer::SetBoundAddresses(const std::vector<std::unique_ptr<Listener>>& bound) {
+  std::vector<platform::SocketAddress> addresses;
+  for (const auto& listener : bound)
+    addresses.push_back(listener->socket->LocalAddress());
+  std::lock_guard lock(bound_mutex_);
+  bound_addresses_ = std::move(addresses);
 }
 
 void CustomTCPServer::ListenLoop(Listener& listener) {

@@ -41,9 +41,9 @@ struct Binding {
 enum class ReuseSocket { kOsDependent, kTrue, kFalse };
 
 // Owned by the host. Configure it and set the events before SetActive(true); the setters
-// refuse while active. SetActive may be called from any thread but a session thread of
-// this server (a session cannot wait for itself to end). Events run in the session or
-// listener threads named below, concurrently for different sessions.
+// refuse while active. SetActive may be called from any thread but the server's own
+// listener and session threads (none of them can wait for itself to end). Events run in the session
+// or listener threads named below, concurrently for different sessions.
 class CustomTCPServer {
  public:
   static constexpr int kDefaultListenQueue = 15;
@@ -71,7 +71,8 @@ class CustomTCPServer {
   // Read time-out given to every new connection (OnConnect may change it per session).
   void SetReadTimeout(std::chrono::milliseconds timeout);
 
-  // The addresses actually listened on (ports chosen by the system filled in).
+  // The addresses actually bound (ports chosen by the system filled in), from OnAfterBind
+  // on; empty while inactive.
   std::vector<platform::SocketAddress> BoundAddresses() const;
   // Sessions alive now.
   int ContextCount() const;
@@ -114,6 +115,7 @@ class CustomTCPServer {
 
   void Activate();
   void Deactivate();
+  void SetBoundAddresses(const std::vector<std::unique_ptr<Listener>>& bound);
   void ListenLoop(Listener& listener);
   void StartSession(platform::TcpSocket connection);
   void RefuseOverLimit(platform::TcpSocket connection) const;
@@ -131,9 +133,12 @@ class CustomTCPServer {
   ReuseSocket reuse_socket_ = ReuseSocket::kOsDependent;
   std::chrono::milliseconds read_timeout_;
 
-  mutable std::mutex activation_mutex_;  // serialises SetActive
+  std::mutex activation_mutex_;  // serialises SetActive
   std::atomic<bool> active_{false};
   std::vector<std::unique_ptr<Listener>> listeners_;  // guarded by activation_mutex_
+
+  mutable std::mutex bound_mutex_;
+  std::vector<platform::SocketAddress> bound_addresses_;  // guarded by bound_mutex_
 
   mutable std::mutex sessions_mutex_;
   std::list<Session> sessions_;  // guarded by sessions_mutex_

@@ -243,6 +243,21 @@ TEST_F(CmdTCPServerTest, DeactivationWithOpenSessionsEndsThemAllPromptly) {
   EXPECT_EQ(again.Ask("NOOP"), "200 NOOP got []");
 }
 
+TEST_F(CmdTCPServerTest, AfterBindSeesThePortsAndSessionsCannotStopTheirServer) {
+  server_.OnAfterBind = [this] {
+    const auto bound = server_.BoundAddresses();
+    events_.Add(bound.size() == 1 && bound[0].port != 0 ? "bound" : "not bound");
+  };
+  server_.AddCommandHandler("STOP").on_command = [this](Command&) { server_.SetActive(false); };
+  port_ = Start();
+  EXPECT_EQ(events_.Entries(), std::vector<std::string>{"bound"});
+  FtpTestClient client = Connect();
+  EXPECT_EQ(client.Ask("STOP"), "500 a session cannot stop the server it runs in");
+  EXPECT_TRUE(server_.Active());
+  server_.SetActive(false);
+  EXPECT_TRUE(server_.BoundAddresses().empty());
+}
+
 TEST_F(CmdTCPServerTest, BindingAPortInUseFailsCleanly) {
   port_ = Start();
   CmdTCPServer other;
