@@ -1,0 +1,367 @@
+#include "service/web_pages.h"
+
+#include <chrono>
+#include <optional>
+
+#include "accounts/auto_ban.h"
+#include "accounts/users.h"
+#include "common/byte_size.h"
+#include "common/connection_key.h"
+#include "common/error.h"
+#include "config/settings.h"
+#include "ftp/context.h"
+#include "log/log_queue.h"
+#include "log/statistics.h"
+#include "web/html_escape.h"
+#include "web/http_request.h"
+#include "web/http_response.h"
+#include "web/http_session.h"
+
+namespace vantrel {
+namespace {
+
+constexpr std::chrono::milliseconds kReadTimeout{300000};
+constexpr const char* kCrLf = "\r\n";
+constexpr const char* kBackLink = "<br><a href=\"/\">Back</a><br>";
+constexpr int kMemberCells = 7;
+
+std::string Line(const std::string& text) {
+  return text + kCrLf;
+}
+
+std::string Quoted(const std::string& text) {
+  return "\"" + text + "\"";
+}
+
+struct Permission {
+  const char* param;
+  const char* text;
+  bool AccountFields::*flag;
+};
+
+// In the order of the forms' check boxes.
+constexpr Permission kPermissions[] = {
+    {"allowdownload", "Allow download", &AccountFields::allow_download},
+    {"allowupload", "Allow upload", &AccountFields::allow_upload},
+    {"allowrename", "Allow rename", &AccountFields::allow_rename},
+    {"allowdeletefile", "Allow delete files", &AccountFields::allow_deletefile},
+    {"allowchangedir", "Allow change directories", &AccountFields::allow_changedirectory},
+    {"allowcreatedir", "Allow create directories", &AccountFields::allow_makedirectory},
+    {"allowdeletedir", "Allow delete directories", &AccountFields::allow_deletedirectory},
+};
+
+struct TextField {
+  const char* label;
+  const char* type;
+  const char* name;
+};
+
+constexpr TextField kAddFieldsBefore[] = {{"Username", "edit", "addnewmember"},
+                                          {"Password", "password", "pass"},
+                                          {"Home Directory", "edit", "home"}};
+constexpr TextField kMemberFieldsBefore[] = {{"Username", "edit", "modifymember"},
+                                             {"Password", "password", "pass"},
+                                             {"Home Directory", "edit", "home"}};
+constexpr TextField kFieldsAfter[] = {{"Virtual Directories", "edit", "virtualdir"},
+                                      {"File Control", "edit", "filecontrol"}};
+
+std::string RowStart(const std::string& label) {
+  return "<tr bgcolor=#dddddd><td width=20%><font size=2 color=#000000>" + label +
+         "</td><td bgcolor=#dddddd>";
+}
+
+std::string InputRow(const TextField& field, const std::string* value) {
+  std::string row = RowStart(field.label) + "<input type=\"" + field.type +
+                    "\" size=\"40\" name=\"" + field.name + "\"";
+  if (value != nullptr)
+    row += " value=\"" + EscapeHtml(*value) + "\"";
+  return Line(row + "></td></tr>");
+}
+
+std::string SubmitRow(const std::string& caption) {
+  return Line(RowStart("") + "<input type=\"submit\" value=\"" + caption + "\"></td></tr>");
+}
+
+std::string OptionsLabel(const Permission& permission) {
+  return &permission == &kPermissions[0] ? "Options" : "";
+}
+
+std::string AddFormRows() {
+  std::string rows;
+  for (const auto& field : kAddFieldsBefore)
+    rows += InputRow(field, nullptr);
+  for (const auto& permission : kPermissions) {
+    rows += Line(RowStart(OptionsLabel(permission)) +
+                 "<font size=2 color=#000000><input type=\"checkbox\" CHECKED name=\"" +
+                 permission.param + "\">" + permission.text + "</td></tr>");
+  }
+  for (const auto& field : kFieldsAfter)
+    rows += InputRow(field, nullptr);
+  return rows + SubmitRow("Add new member");
+}
+
+std::string MemberFormRows(const AccountFields& account) {
+  const std::string* before[] = {&account.user, &account.pass, &account.home};
+  const std::string* after[] = {&account.virtualdir, &account.filecontrol};
+  std::string rows;
+  for (std::size_t i = 0; i < std::size(kMemberFieldsBefore); ++i)
+    rows += InputRow(kMemberFieldsBefore[i], before[i]);
+  for (const auto& permission : kPermissions) {
+    rows += Line(RowStart(OptionsLabel(permission)) + "<input type=\"checkbox\" " +
+                 (account.*permission.flag ? "CHECKED" : "") + " name=\"" + permission.param +
+                 "\"><font size=2 color=#000000>" + permission.text + "</td></tr>");
+  }
+  for (std::size_t i = 0; i < std::size(kFieldsAfter); ++i)
+    rows += InputRow(kFieldsAfter[i], after[i]);
+  return rows + SubmitRow("Modify member");
+}
+
+std::string LoginPage() {
+  const auto row = [](const char* label, const char* type, const char* name) {
+    return Line(std::string("<tr><td bgcolor=#dddddd width=20%><font size=2 color=#000000>") +
+                label + "</td><td bgcolor=#dddddd><input type=\"" + type +
+                "\" size=\"40\" name=\"" + name + "\"></td></tr>");
+  };
+  return Line("<font color=#0000ff>Login</font><br>") + Line("<table width=100%>") +
+         Line("<form name=\"ftpserverloginform\" method=\"post\">") +
+         row("Username", "edit", "username") + row("Password", "password", "password") +
+         Line(
+             "<tr><td colspan=2 bgcolor=#dddddd><input type=\"submit\" value=\"Try to "
+             "login\"></td></tr>") +
+         Line("</form>") + Line("</table>");
+}
+
+std::string StatisticsRow(const char* label, const std::string& value) {
+  return Line(std::string("<tr><td width=25%><font size=2 color=#000000>") + label +
+              "</td><td bgcolor=#dddddd><font size=2 color=#0000ff>" + value + "</td></tr>");
+}
+
+std::string MemberActionForm(const char* form, const char* param, const char* caption,
+                             const std::string& name) {
+  return std::string("<form name=\"") + form + "\" method=\"post\"><td width=4%>" +
+         "<input type=\"hidden\" name=\"" + param + "\" value=\"" + EscapeHtml(name) + "\">" +
+         "<input type=\"submit\" value=\"" + caption + "\"></td></form>";
+}
+
+std::string MemberRow(std::string_view line) {
+  std::string row = "<tr>";
+  std::string user;
+  for (int cell = 0; cell < kMemberCells; ++cell) {
+    const auto end = line.find("||");
+    if (end == std::string_view::npos) {
+      row += "<td bgcolor=#dddddd><font size=2 color=#000000>-</td>";
+      continue;
+    }
+    const std::string field(line.substr(0, end));
+    line.remove_prefix(end + 2);
+    if (cell == 0)
+      user = field;
+    // The password is there for the operator to select, not to be read over a shoulder.
+    const char* colour = cell == 1 ? "#dddddd" : "#000000";
+    row += std::string("<td bgcolor=#dddddd><font size=2 color=") + colour + ">" +
+           EscapeHtml(field) + "</td>";
+  }
+  if (user.empty()) {
+    row += "<td bgcolor=#dddddd></td>";
+  } else {
+    row += MemberActionForm("viewmemberform", "viewmember", "View", user);
+    row += MemberActionForm("deletememberform", "deletemember", "Delete", user);
+  }
+  return Line(row + "</tr>");
+}
+
+AccountFields FieldsFromForm(const std::string& name, const NameValueList& params) {
+  AccountFields fields;
+  fields.user = name;
+  fields.pass = params.Value("pass");
+  fields.home = params.Value("home");
+  for (const auto& permission : kPermissions)
+    fields.*permission.flag = !params.Value(permission.param).empty();
+  fields.virtualdir = params.Value("virtualdir");
+  fields.filecontrol = params.Value("filecontrol");
+  fields.download = 0;
+  fields.upload = 0;
+  return fields;
+}
+
+struct Login {
+  std::string user;
+  std::string password;
+};
+
+Login TakeLogin(HTTPSession& session, const NameValueList& params) {
+  return session.WithContent([&params](NameValueList& content) {
+    if (content.Empty()) {
+      content.Add("username=");
+      content.Add("password=");
+    }
+    const std::string posted = params.Value("username");
+    if (!posted.empty()) {
+      content.SetValue("username", posted);
+      content.SetValue("password", params.Value("password"));
+    }
+    return Login{content.Value("username"), content.Value("password")};
+  });
+}
+
+}  // namespace
+
+WebPages::WebPages(const ServiceUnits& units, std::string data_directory)
+    : units_(units), data_directory_(std::move(data_directory)) {}
+
+void WebPages::Connect(Context& context) {
+  const std::string& ip = context.Connection().PeerAddress().ip;
+  if (units_.settings.IsBanned(ip)) {
+    units_.log.LogLine("HTTP> " + ip + "> Not allowed to Connect");
+    throw Error("Not allowed to connect");
+  }
+  context.Connection().SetReadTimeout(kReadTimeout);
+}
+
+void WebPages::Exception(Context&, const std::exception&) {}
+
+std::string WebPages::Title() const {
+  return EscapeHtml(units_.settings.Get(&SettingsData::servertitle));
+}
+
+bool WebPages::LoginHolds(const std::string& user, const std::string& password) const {
+  // A name is required: an entry without "=" has an empty name, and a fresh session holds
+  // an empty name, so without this check such an entry would admit every visitor.
+  return !user.empty() && units_.settings.IsWebUser(user, password);
+}
+
+void WebPages::CommandGet(Context& context, HTTPRequestInfo& request, HTTPResponseInfo& response) {
+  if (!request.session) {
+    response.content_text =
+        "<html><body><b>" + Title() + "</b><br>Error: Failed to create session</body></html>";
+    return;
+  }
+  const std::string& ip = request.remote_ip;
+  const Login login = TakeLogin(*request.session, request.params);
+  const NameValueList& params = request.params;
+  const std::string add = params.Value("addnewmember");
+  const std::string modify = params.Value("modifymember");
+  const std::string view = params.Value("viewmember");
+  const std::string remove = params.Value("deletemember");
+
+  std::string page;
+  if (!LoginHolds(login.user, login.password)) {
+    if (!params.Value("username").empty()) {
+      const auto& peer = context.Connection().PeerAddress();
+      units_.auto_ban.RecordFailure(BanRule::kLogin, ConnectionKey(peer.ip, peer.port), login.user);
+    }
+    units_.log.LogLine("HTTP> " + ip + "> login");
+    page = LoginPage();
+  } else if (!add.empty()) {
+    page = AddPage(params);
+  } else if (!modify.empty()) {
+    page = ModifyPage(params);
+  } else if (!view.empty()) {
+    page = ViewPage(ip, login.user, view);
+  } else if (!remove.empty()) {
+    page = DeletePage(remove);
+  } else {
+    page = MainPage(ip, login.user);
+  }
+  response.content_type = "text/html";
+  response.content_text = Line("<html><body bgcolor=#ffffff><b>" + Title() + "</b><br>") +
+                          Line("<hr>") + page + "</body></html>";
+}
+
+std::string WebPages::MainPage(const std::string& ip, const std::string& user) {
+  units_.log.LogLine("HTTP> " + ip + ", " + user + " - main page");
+  const Statistics& totals = units_.statistics;
+  return Line("<font color=#0000ff>Server Statistics:</font><br>") + Line("<table width=100%>") +
+         StatisticsRow("Connections", std::to_string(totals.GetConnections())) +
+         StatisticsRow("Sessions", std::to_string(totals.GetSessions())) +
+         StatisticsRow("Downloaded", FormatByteSize(totals.GetDownloaded())) +
+         StatisticsRow("Uploaded", FormatByteSize(totals.GetUploaded())) + Line("</table>") +
+         Line("<hr>") + Line("<font color=#0000ff>Members list:</font><br>") +
+         Line("<table width=100%>") + MemberRows() + Line("</table>") + Line("<hr>") +
+         Line("<font color=#0000ff>Add new member:</font><br>") + Line("<table width=100%>") +
+         Line("<form name=\"addnewclientform\" method=\"post\">") + AddFormRows() +
+         Line("</form>") + Line("</table>");
+}
+
+std::string WebPages::MemberRows() const {
+  std::string rows;
+  for (const auto& line : units_.users.RenderAccountLines())
+    rows += MemberRow(line);
+  return rows;
+}
+
+std::string WebPages::ViewPage(const std::string& ip, const std::string& user,
+                               const std::string& name) {
+  units_.log.LogLine("HTTP> " + ip + ", " + user + " - view member " + Quoted(name));
+  std::optional<AccountFields> account;
+  {
+    std::lock_guard lock(accounts_mutex_);
+    account = units_.users.GetAccount(units_.users.FindAccount(name));
+  }
+  std::string page = Line("<font color=#0000ff>Member data:</font><br>");
+  if (!account || account->user != name) {
+    return page + "<font size=2 color=#ff0000>Failed to locate member " + EscapeHtml(name) +
+           ".</font>" + Line(kBackLink);
+  }
+  return page + Line("<table width=1005><form name=\"modifyclientform\" method=\"post\">") +
+         MemberFormRows(*account) + Line("</form>") + "</table>" +
+         Line("<a href=\"/\">Back</a><br>");
+}
+
+std::string WebPages::AddPage(const NameValueList& params) {
+  const std::string name = params.Value("addnewmember");
+  bool added = false;
+  {
+    std::lock_guard lock(accounts_mutex_);
+    added = units_.users.AddAccount(FieldsFromForm(name, params));
+    if (added)
+      SaveAccounts();
+  }
+  const std::string result =
+      added ? "<font size=2 color=#0000ff>New ftp member added (" + EscapeHtml(name) + ")"
+            : std::string("<font size=2 color=#ff0000>Failed to add new ftp member");
+  return result + Line(kBackLink);
+}
+
+std::string WebPages::ModifyPage(const NameValueList& params) {
+  const std::string name = params.Value("modifymember");
+  bool modified = false;
+  {
+    std::lock_guard lock(accounts_mutex_);
+    const int index = units_.users.FindAccount(name);
+    modified = index >= 0 && units_.users.UpdateAccount(index, FieldsFromForm(name, params));
+    if (modified)
+      SaveAccounts();
+  }
+  const std::string shown = Quoted(EscapeHtml(name));
+  const std::string result =
+      modified ? "<font size=2 color=#0000ff>Ftp member " + shown + " modified succesfully."
+               : "<font size=2 color=#ff0000>Failed to modify ftp member " + shown;
+  return result + Line(kBackLink);
+}
+
+std::string WebPages::DeletePage(const std::string& name) {
+  bool deleted = false;
+  {
+    std::lock_guard lock(accounts_mutex_);
+    const int index = units_.users.FindAccount(name);
+    deleted = index >= 0 && units_.users.DeleteAccount(index);
+    if (deleted)
+      SaveAccounts();
+  }
+  const std::string shown = EscapeHtml(name);
+  const std::string result =
+      deleted ? "<font size=2 color=#0000ff>Ftp member " + shown + " deleted.</font>"
+              : "<font size=2 color=#ff0000>Failed to delete Ftp member " + shown + ".</font>";
+  return result + Line(kBackLink);
+}
+
+void WebPages::SaveAccounts() {
+  try {
+    units_.users.SaveAccounts(data_directory_);
+  } catch (const std::exception& failure) {
+    units_.log.LogLine(std::string("- ") + failure.what());
+  }
+}
+
+}  // namespace vantrel

@@ -1,0 +1,56 @@
+#pragma once
+
+// The administration site: a login form, the main page with the totals, the member list
+// and the add form, a member's data page and the short result pages of add, modify and
+// delete. Every path and method that reaches the page handler is answered by the same
+// logic, driven by the session's login and the request's parameters.
+//
+// Every value that reaches a page is HTML-escaped, since member names, passwords and
+// directories come from whoever could edit an account. Account changes are written to the
+// accounts file at once, so an edit made here survives a crash.
+
+#include <exception>
+#include <mutex>
+#include <string>
+
+#include "service/ftp_session_handlers.h"
+
+namespace vantrel {
+
+class Context;
+class HTTPResponseInfo;
+class NameValueList;
+struct AccountFields;
+struct HTTPRequestInfo;
+
+// Owned by the web interface; its handlers run on the web engine's connection threads,
+// concurrently, and reach shared state only through the units' own locks.
+class WebPages {
+ public:
+  WebPages(const ServiceUnits& units, std::string data_directory);
+
+  // Refuses a banned address before any reply; gives the connection its read time-out.
+  void Connect(Context& context);
+  void Exception(Context& context, const std::exception& failure);
+  void CommandGet(Context& context, HTTPRequestInfo& request, HTTPResponseInfo& response);
+
+ private:
+  std::string Title() const;
+  bool LoginHolds(const std::string& user, const std::string& password) const;
+  std::string MainPage(const std::string& ip, const std::string& user);
+  std::string MemberRows() const;
+  std::string ViewPage(const std::string& ip, const std::string& user, const std::string& name);
+  std::string AddPage(const NameValueList& params);
+  std::string ModifyPage(const NameValueList& params);
+  std::string DeletePage(const std::string& name);
+  // Writes the accounts file; a failure is logged, the change in memory stands.
+  void SaveAccounts();
+
+  ServiceUnits units_;
+  const std::string data_directory_;
+  // Users offers no look-up-and-change in one step; this keeps the site's own edits from
+  // splitting each other's pair, and keeps their saves in the order of the edits.
+  std::mutex accounts_mutex_;
+};
+
+}  // namespace vantrel
