@@ -13,6 +13,7 @@
 #include "platform/process.h"
 #include "service/ftp_file_handlers.h"
 #include "service/ftp_session_handlers.h"
+#include "service/web_interface.h"
 #include "transfer/transfer_table.h"
 #include "web/special_files.h"
 
@@ -41,6 +42,9 @@ Service::Service(std::string data_directory, const Clock& clock)
           ServiceUnits{*settings_, *users_, *auto_ban_, *statistics_, *log_})),
       file_handlers_(std::make_unique<FtpFileHandlers>(
           FileHandlerUnits{*users_, *auto_ban_, *log_, *path_mapper_, *access_policy_})),
+      web_(std::make_unique<WebInterface>(
+          ServiceUnits{*settings_, *users_, *auto_ban_, *statistics_, *log_}, data_directory_,
+          clock)),
       ftp_server_(std::make_unique<FTPServer>(clock)) {
   settings_->SetDataDirectory(data_directory_);
   BindFtpEvents();
@@ -48,6 +52,7 @@ Service::Service(std::string data_directory, const Clock& clock)
 
 Service::~Service() {
   // Connection threads use the units: they must all be gone before any unit is.
+  web_.reset();
   ftp_server_.reset();
 }
 
@@ -144,9 +149,12 @@ void Service::StartServer() {
       }
     }
   }
+  if (settings_->Get(&SettingsData::webinterfaceenabled) && ftp_server_->Active())
+    web_->Start();
 }
 
 void Service::StopServer() {
+  web_->Stop();
   if (!ftp_server_->Active())
     return;
   while (ftp_server_->Active()) {
@@ -166,6 +174,10 @@ bool Service::IsRunning() const {
 
 std::vector<platform::SocketAddress> Service::FtpAddresses() const {
   return ftp_server_->BoundAddresses();
+}
+
+std::vector<platform::SocketAddress> Service::WebAddresses() const {
+  return web_->Active() ? web_->Addresses() : std::vector<platform::SocketAddress>();
 }
 
 void Service::Shutdown() {

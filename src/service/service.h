@@ -33,6 +33,7 @@ class SpecialFiles;
 class Statistics;
 class TransferTable;
 class Users;
+class WebInterface;
 
 class Service {
  public:
@@ -54,6 +55,8 @@ class Service {
   DateTime ServerStartTime() const { return server_start_time_; }
   // Where the FTP engine listens while running (ports chosen by the system filled in).
   std::vector<platform::SocketAddress> FtpAddresses() const;
+  // Where the web interface listens while it runs; empty while it is stopped.
+  std::vector<platform::SocketAddress> WebAddresses() const;
 
   // Drains the log queue, oldest first: every line goes to the log file when `logtofile`
   // is on, then to `show`. Controlling thread, every 500 ms.
@@ -96,6 +99,7 @@ class Service {
   std::unique_ptr<AccessPolicy> access_policy_;
   std::unique_ptr<FtpSessionHandlers> session_handlers_;
   std::unique_ptr<FtpFileHandlers> file_handlers_;
+  std::unique_ptr<WebInterface> web_;
   std::unique_ptr<FTPServer> ftp_server_;
 
   DateTime server_start_time_ = 0;
