@@ -17,6 +17,8 @@ constexpr std::chrono::milliseconds kAcceptWait{60000};
 // instead of failing again at once on the same queued connection.
 constexpr std::chrono::milliseconds kAcceptFailurePause{250};
 constexpr std::chrono::milliseconds kRefusalWriteTimeout{2000};
+// No session waits for its client without end: five minutes of silence (the figure the
+// host sets anyway) end it unless the host chooses otherwise.
 constexpr std::chrono::milliseconds kDefaultReadTimeout{300000};
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <ctime>
 #include <thread>
 
 #include "ftp/ftp_error.h"
@@ -217,6 +218,19 @@ TEST_F(CmdTCPServerTest, MaxConnectionsRefusesTheThirdClient) {
     std::this_thread::sleep_for(10ms);
   FtpTestClient fourth = Connect();
   EXPECT_EQ(fourth.Ask("NOOP"), "200 NOOP got []");
+}
+
+TEST_F(CmdTCPServerTest, IdleSessionsCostNoProcessorTime) {
+  port_ = Start();
+  std::vector<FtpTestClient> clients;
+  for (int i = 0; i < 50; ++i)
+    clients.push_back(Connect());
+  EXPECT_EQ(clients.back().Ask("NOOP"), "200 NOOP got []");
+  const std::clock_t before = std::clock();
+  std::this_thread::sleep_for(1s);
+  const double seconds = static_cast<double>(std::clock() - before) / CLOCKS_PER_SEC;
+  // Sessions that polled their sockets every millisecond would burn a good part of a core.
+  EXPECT_LT(seconds, 0.05) << "processor seconds spent by 50 idle sessions in one second";
 }
 
 TEST_F(CmdTCPServerTest, DeactivationWithOpenSessionsEndsThemAllPromptly) {

@@ -79,6 +79,16 @@ TEST_F(FtpLoginTest, AnonymousLoginOnTheServersOwnRules) {
   EXPECT_TRUE(recorded_.Entries().empty());
 }
 
+TEST_F(FtpLoginTest, OverLimitClientGets421WithTheConfiguredText) {
+  server_.SetMaxConnections(1);
+  server_.MaxConnectionReply().SetText("Server busy. Try again later.");
+  Start();
+  FtpTestClient first = Connect();
+  FtpTestClient second(port_);
+  EXPECT_EQ(second.ReadUntilClosed(), "421 Server busy. Try again later.\r\n");
+  EXPECT_EQ(first.Ask("NOOP"), "200 NOOP Command successful.");
+}
+
 TEST_F(FtpLoginTest, HostWithoutLoginHandlerAdmitsNobody) {
   Start();
   FtpTestClient client = Connect();
