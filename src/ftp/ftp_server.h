@@ -4,9 +4,10 @@
 // joining, and events through which the host decides everything about accounts and
 // files. The engine keeps no file system of its own.
 //
-// Handlers refuse by throwing FtpError (any std::exception works the same way): the
-// command is answered with its failure code and the message. Commands whose event is not
-// bound answer that they are not implemented rather than pretend to succeed.
+// Handlers refuse by throwing FtpError (any std::exception but a socket failure works the
+// same way; a socket failure ends the session): the command is answered with its failure
+// code and the message. Commands whose event is not bound answer that they are not
+// implemented rather than pretend to succeed.
 
 #include <cstdint>
 #include <functional>
