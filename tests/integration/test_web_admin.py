@@ -1,0 +1,264 @@
+"""The web administration site of the real daemon, driven with http.client."""
+
+import http.client
+import os
+import socket
+import time
+import unittest
+import urllib.parse
+
+from harness import DaemonTestCase, free_port, member, read_list_file
+
+MAIN = "<font color=#0000ff>Server Statistics:</font><br>"
+LOGIN = "<font color=#0000ff>Login</font><br>"
+
+
+class Browser:
+    """One HTTP client with its own session cookie, from a chosen loopback address."""
+
+    def __init__(self, port, source="127.0.0.1"):
+        self.port, self.source, self.cookie = port, source, None
+        self.last = None
+
+    def request(self, method="GET", path="/", fields=None, content_type=None, body=None):
+        conn = http.client.HTTPConnection("127.0.0.1", self.port, timeout=10,
+                                          source_address=(self.source, 0))
+        headers = {}
+        if self.cookie:
+            headers["Cookie"] = self.cookie
+        if fields is not None:
+            body = urllib.parse.urlencode(fields)
+            content_type = content_type or "application/x-www-form-urlencoded"
+        if content_type:
+            headers["Content-Type"] = content_type
+        conn.request(method, path, body=body, headers=headers)
+        response = conn.getresponse()
+        text = response.read().decode("utf-8")
+        conn.close()
+        cookie = response.getheader("Set-Cookie")
+        if cookie:
+            self.cookie = cookie.split(";", 1)[0]
+        self.last = response
+        return text
+
+    def post(self, **fields):
+        return self.request("POST", "/", fields)
+
+    def login(self, user="admin", password="pw"):
+        return self.post(username=user, password=password)
+
+
+class WebSiteCase(DaemonTestCase):
+    def start_web(self, timeout=60000, users="admin=pw;", members=(), **settings):
+        self.web_port = free_port()
+        values = {"webinterfaceenabled": "1", "webinterfaceport": str(self.web_port),
+                  "webinterfaceusers": users, "webinterfacesessiontimeout": str(timeout)}
+        values.update(settings)
+        d = self.start(settings=values, members=members)
+        d.wait_for("- Web interface started (port %d, timeout %d)" % (self.web_port, timeout))
+        return d
+
+    def browser(self, source="127.0.0.1"):
+        return Browser(self.web_port, source)
+
+
+class Sessions(WebSiteCase):
+    def test_first_request_login_and_every_reply_closes(self):
+        d = self.start_web()
+        b = self.browser()
+        page = b.request(path="/favicon.ico")
+        self.assertIn(LOGIN, page)
+        cookie = b.last.getheader("Set-Cookie")
+        self.assertRegex(cookie, r"^HTTPSESSIONID=[A-Za-z0-9]{15}; path=/; HttpOnly; "
+                                 r"SameSite=Strict$")
+        self.assertEqual(b.last.getheader("Connection"), "close")
+        d.wait_for("HTTP> 127.0.0.1> login")
+
+        self.assertIn(LOGIN, b.login("admin", "wrong"))
+        self.assertEqual(b.last.getheader("Connection"), "close")
+        self.assertIn(MAIN, b.login("admin", "pw"))
+        self.assertIsNone(b.last.getheader("Set-Cookie"), "the session was found again")
+        self.assertIn(MAIN, b.request(path="/other"))
+        self.assertEqual(b.last.getheader("Connection"), "close")
+        d.wait_for("HTTP> 127.0.0.1, admin - main page")
+
+    def test_session_is_bound_to_the_address(self):
+        self.start_web()
+        b = self.browser()
+        self.assertIn(MAIN, b.login())
+        thief = self.browser("127.0.0.2")
+        thief.cookie = b.cookie
+        self.assertIn(LOGIN, thief.request())
+        self.assertNotEqual(thief.cookie, b.cookie, "a new session for the other address")
+        self.assertIn(MAIN, b.request(), "the owner's session is untouched")
+
+    def test_session_expires_about_a_second_after_its_time_out(self):
+        self.start_web(timeout=2000)
+        b = self.browser()
+        self.assertIn(MAIN, b.login())
+        time.sleep(1.5)
+        self.assertIn(MAIN, b.request(), "used within the time-out: still logged in")
+        first = b.cookie
+        time.sleep(2.0 + 1.0 + 0.4)
+        self.assertIn(LOGIN, b.request())
+        self.assertNotEqual(b.cookie, first)
+
+    def test_zero_time_out_means_no_sessions(self):
+        self.start_web(timeout=0)
+        b = self.browser()
+        page = b.login()
+        self.assertEqual(page, "<html><body><b>Vantrel</b><br>Error: Failed to create session"
+                               "</body></html>")
+        self.assertIsNone(b.last.getheader("Set-Cookie"))
+
+
+class Requests(WebSiteCase):
+    def test_post_of_another_content_type_brings_no_fields(self):
+        self.start_web()
+        b = self.browser()
+        b.request()
+        body = "username=admin&password=pw"
+        self.assertIn(LOGIN, b.request("POST", "/", content_type="text/plain", body=body))
+        self.assertIn(MAIN, b.request("POST", "/?" + body, content_type="text/plain",
+                                      body="x=1"))
+
+    def test_request_line_without_blank_gets_no_reply(self):
+        self.start_web()
+        with socket.create_connection(("127.0.0.1", self.web_port), timeout=10) as s:
+            s.sendall(b"GET\r\n\r\n")
+            self.assertEqual(s.recv(1024), b"")
+
+    def test_limits(self):
+        self.start_web()
+        cases = [
+            ("GET /" + "a" * 9000 + " HTTP/1.1\r\n\r\n", "414"),
+            ("GET / HTTP/1.1\r\nX: " + "h" * 9000 + "\r\n\r\n", "400"),
+            ("GET / HTTP/1.1\r\n" + "X: v\r\n" * 1025 + "\r\n", "400"),
+            ("POST / HTTP/1.1\r\nContent-Length: 1048577\r\n\r\n", "413"),
+        ]
+        for request, status in cases:
+            with socket.create_connection(("127.0.0.1", self.web_port), timeout=10) as s:
+                s.sendall(request.encode())
+                reply = s.makefile("rb").read().decode()
+                self.assertTrue(reply.startswith("HTTP/1.1 " + status), request[:40])
+        # A body without a length is capped too; the refusal is not lost to a reset.
+        with socket.create_connection(("127.0.0.1", self.web_port), timeout=10) as s:
+            s.sendall(b"POST / HTTP/1.1\r\n\r\n" + b"b" * (1024 * 1024 + 10))
+            s.shutdown(socket.SHUT_WR)
+            reply = s.makefile("rb").read().decode()
+            self.assertTrue(reply.startswith("HTTP/1.1 413 Request Entity To Long"), reply)
+        # A small body without a length ends where the client stops sending.
+        with socket.create_connection(("127.0.0.1", self.web_port), timeout=10) as s:
+            s.sendall(b"POST / HTTP/1.1\r\nContent-Type: application/x-www-form-urlencoded"
+                      b"\r\n\r\nusername=admin&password=pw")
+            s.shutdown(socket.SHUT_WR)
+            reply = s.makefile("rb").read().decode()
+            self.assertIn(MAIN, reply)
+
+
+class Members(WebSiteCase):
+    def saved(self, d):
+        sections = read_list_file(d.path("ftpmembers.lst"))
+        count = int(sections["ftpmembers"]["ftpmembers"])
+        return [sections["ftpmember%d" % i] for i in range(count)]
+
+    def test_add_view_modify_delete_saved_at_once(self):
+        d = self.start_web(members=[member("first", "one", "/srv/first")])
+        b = self.browser()
+        b.login()
+        page = b.post(addnewmember="bob", **{"pass": "secret"}, home="/srv/bob",
+                      allowdownload="on", virtualdir="pub=/srv/pub;", filecontrol=".exe;")
+        self.assertIn("New ftp member added (bob)", page)
+        bob = self.saved(d)[1]
+        self.assertEqual((bob["user"], bob["pass"], bob["home"], bob["allow_download"],
+                          bob["allow_upload"], bob["virtualdir"], bob["download"]),
+                         ("bob", "secret", "/srv/bob", "1", "0", "pub=/srv/pub;", "0"))
+        self.assertIn("Failed to add new ftp member", b.post(addnewmember="bob"))
+        self.assertIn("New ftp member added (BOB)", b.post(addnewmember="BOB"))
+
+        self.assertIn('name="home" value="/srv/first"', b.post(viewmember="first"))
+        d.wait_for('HTTP> 127.0.0.1, admin - view member "first"')
+        page = b.post(modifymember="first", **{"pass": "two"}, home="/srv/f2",
+                      allowdownload="on", allowupload="on", allowchangedir="on",
+                      allowdeletefile="on", allowcreatedir="on", allowdeletedir="on")
+        self.assertIn('Ftp member "first" modified succesfully.', page)
+        first = self.saved(d)[0]
+        self.assertEqual((first["pass"], first["home"], first["allow_rename"],
+                          first["allow_upload"]), ("two", "/srv/f2", "0", "1"))
+
+        self.assertIn("Ftp member first deleted.</font>", b.post(deletemember="first"))
+        self.assertEqual([m["user"] for m in self.saved(d)], ["bob", "BOB"])
+        self.assertIn("Failed to delete Ftp member first.</font>", b.post(deletemember="first"))
+
+    def test_action_precedence_and_escaping(self):
+        self.start_web(members=[member("<script>alert(1)</script>", "pw")])
+        b = self.browser()
+        main = b.login()
+        self.assertNotIn("<script>", main)
+        self.assertIn("&lt;script&gt;alert(1)&lt;/script&gt;", main)
+        name = "<script>alert(1)</script>"
+        self.assertIn("Member data:", b.post(viewmember=name, deletemember=name))
+        self.assertIn("New ftp member added (x)",
+                      b.post(deletemember=name, modifymember=name, addnewmember="x"))
+        self.assertIn("Failed to modify", b.post(modifymember="nobody", viewmember=name))
+
+
+class Admission(WebSiteCase):
+    def test_banned_address_gets_no_reply(self):
+        self.start_web(bannedlist="127.0.0.2=manual;")
+        with socket.create_connection(("127.0.0.1", self.web_port), timeout=10,
+                                      source_address=("127.0.0.2", 0)) as s:
+            s.sendall(b"GET / HTTP/1.1\r\n\r\n")
+            self.assertEqual(s.recv(1024), b"")
+        self.assertIn(LOGIN, self.browser().request())
+
+    def test_failed_web_logins_ban_the_address(self):
+        d = self.start_web(autoban="1", autoban_logins="2")
+        b = self.browser("127.0.0.3")
+        for attempt in range(3):
+            self.assertIn(LOGIN, b.login("admin", "guess%d" % attempt))
+        d.wait_for(", admin> AutoBan")
+        with self.assertRaises((ConnectionError, http.client.RemoteDisconnected)):
+            b.request()
+        self.assertIn(LOGIN, self.browser().request(), "other addresses are still served")
+
+
+class Lifecycle(WebSiteCase):
+    def test_started_after_and_stopped_before_the_ftp_service(self):
+        d = self.start_web()
+        self.assertEqual(d.stop(), 0)
+        lines = [l for l in d.lines if l.startswith("- ")]
+        self.assertEqual(lines[-4:], [
+            "- Server started (port %d, data 0)" % d.port,
+            "- Web interface started (port %d, timeout 60000)" % self.web_port,
+            "- Web interface stopped",
+            "- Server stopped",
+        ])
+
+    def test_web_port_taken_leaves_ftp_running(self):
+        with socket.socket() as taken:
+            taken.bind(("0.0.0.0", 0))
+            taken.listen()
+            port = taken.getsockname()[1]
+            d = self.start(settings={"webinterfaceenabled": "1",
+                                     "webinterfaceport": str(port)})
+            d.wait_for("- Failed to start Web interface")
+            d.ftp().quit()
+
+    def test_no_web_interface_without_the_ftp_service(self):
+        with socket.socket() as taken:
+            taken.bind(("0.0.0.0", 0))
+            taken.listen()
+            web_port = free_port()
+            d = self.start(settings={"serverport": str(taken.getsockname()[1]),
+                                     "webinterfaceenabled": "1",
+                                     "webinterfaceport": str(web_port)},
+                           expect="- Failed to start server")
+            d.settle()
+            self.assertFalse(any("Web interface" in l for l in d.lines), d.lines)
+            with self.assertRaises(ConnectionRefusedError):
+                socket.create_connection(("127.0.0.1", web_port), timeout=5).close()
+
+
+if __name__ == "__main__":
+    unittest.main()
