@@ -104,7 +104,7 @@ int main(int argc, char** argv) {
 
   QProcess client;
   client.setProcessChannelMode(QProcess::ForwardedChannels);
-  client.start("python3", {VANTREL_SCREENSHOT_CLIENT, QString::number(port), "alice", "wonderland",
+  client.start("python3", {VANTREL_DOWNLOAD_CLIENT, QString::number(port), "alice", "wonderland",
                            "release.iso"});
   const bool connected = WaitFor([&] { return service.users().OnlineCount() > 0; }, 10000);
   const bool transferring = WaitFor([&] { return !service.transfers().Transfers().empty(); }, 5000);

@@ -1,7 +1,8 @@
-"""A real FTP client for the screenshots: logs in, starts a slow download, and keeps its
-session open until it is killed, so the window has a client and a transfer to show.
+"""A real FTP client for the desktop tests and screenshots: logs in, downloads a file (slowly
+when the account has a speed limit) and keeps its session open until it is killed, so the
+window has a client and a transfer to show.
 
-Usage: screenshot_client.py PORT USER PASSWORD FILE
+Usage: slow_download_client.py PORT USER PASSWORD FILE
 """
 
 import ftplib
