@@ -10,7 +10,8 @@ namespace vantrel {
 namespace {
 
 constexpr int kConnectTimeoutMs = 2000;
-constexpr int kAnswerTimeoutMs = 5000;
+// The first copy answers from its event loop, which runs only once its window is loaded.
+constexpr int kAnswerTimeoutMs = 15000;
 constexpr int kMaxRequestBytes = 64;
 constexpr char kRestoreRequest[] = "restore\n";
 constexpr char kRestoredAnswer[] = "restored\n";
