@@ -173,6 +173,8 @@ TEST_F(CmdTCPServerTest, EventOrderOfSessions) {
     client.SendLine("BYE");
     client.ReadUntilClosed();
   }
+  // The server may see the next client before this session's thread reports its end.
+  ASSERT_TRUE(events_.WaitForCount(2, std::chrono::seconds(5)));
   {
     FtpTestClient idle = Connect();
     idle.ReadUntilClosed();  // the read time-out ends the session
