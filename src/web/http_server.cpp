@@ -346,6 +346,8 @@ bool CustomHTTPServer::HandleRequest(Context& context) {
     response.WriteHeader();
   if (!response.content_text.empty())
     response.WriteContent();
+  if (!proceed)
+    DiscardPendingInput(context);
   if (response.close_connection) {
     context.Disconnect();
     return false;

@@ -15,7 +15,8 @@ except ImportError:
             os.path.exists(SYSTEM_PYTHON) and not os.environ.get("VANTREL_SYSTEM_PYTHON"):
         os.environ["VANTREL_SYSTEM_PYTHON"] = "1"
         sys.stdout.flush()
-        os.execv(SYSTEM_PYTHON, [SYSTEM_PYTHON, "-m", "unittest", "-v", "test_web_browser"])
+        # The same command line again, so every test it named still runs.
+        os.execv(SYSTEM_PYTHON, [SYSTEM_PYTHON] + sys.orig_argv[1:])
     raise
 
 import shutil
