@@ -18,6 +18,20 @@ std::optional<Ipv6Bytes> ParseIpv6(std::string_view text) {
   return bytes;
 }
 
+std::optional<std::string> CanonicalAddress(std::string_view text, IpVersion version) {
+  if (text.size() >= INET6_ADDRSTRLEN)
+    return std::nullopt;
+  const std::string terminated(text);
+  const int family = version == IpVersion::kV4 ? AF_INET : AF_INET6;
+  struct in6_addr parsed {};  // large enough for either family
+  if (inet_pton(family, terminated.c_str(), &parsed) != 1)
+    return std::nullopt;
+  char out[INET6_ADDRSTRLEN];
+  if (!inet_ntop(family, &parsed, out, sizeof out))
+    return std::nullopt;
+  return std::string(out);
+}
+
 std::optional<std::string> MappedIpv4(std::string_view text) {
   const auto bytes = ParseIpv6(text);
   if (!bytes)

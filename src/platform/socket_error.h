@@ -11,6 +11,12 @@ class SocketError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// A bind or listen refused because another socket holds the address and port.
+class AddressInUse : public SocketError {
+ public:
+  using SocketError::SocketError;
+};
+
 // A wait that ran out of time: the peer stayed silent (read) or stopped reading (write).
 class SocketTimeout : public SocketError {
  public:

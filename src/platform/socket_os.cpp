@@ -74,6 +74,11 @@ SocketAddress PeerAddressOf(int fd) {
   return FromOsAddress(storage);
 }
 
+std::string Describe(const SocketAddress& address) {
+  return address.version == IpVersion::kV6 ? "[" + address.ip + "]:" + std::to_string(address.port)
+                                           : address.ip + ":" + std::to_string(address.port);
+}
+
 void ThrowErrno(const std::string& what) {
   throw SocketError(what + ": " + ::strerror(errno));
 }

@@ -29,6 +29,9 @@ SocketAddress FromOsAddress(const sockaddr_storage& storage);
 SocketAddress LocalAddressOf(int fd);
 SocketAddress PeerAddressOf(int fd);
 
+// "ip:port", or "[ip]:port" for IPv6, for messages.
+std::string Describe(const SocketAddress& address);
+
 // `what` followed by ": " and the text of the current errno.
 [[noreturn]] void ThrowErrno(const std::string& what);
 

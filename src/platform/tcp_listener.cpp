@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <string.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -25,6 +26,14 @@ bool IsTransientAcceptError(int error) {
          error == EPROTO;
 }
 
+// Two sockets with SO_REUSEADDR may both bind a port; only the second listen then finds
+// it taken. Either way the caller learns "in use" and may try another port.
+[[noreturn]] void ThrowBindError(const std::string& what) {
+  if (errno == EADDRINUSE)
+    throw AddressInUse(what + ": " + ::strerror(errno));
+  os::ThrowErrno(what);
+}
+
 }  // namespace
 
 TcpListener::TcpListener(const std::string& ip, int port, IpVersion version, bool reuse_address) {
@@ -44,7 +53,7 @@ TcpListener::TcpListener(const std::string& ip, int port, IpVersion version, boo
       os::ThrowErrno("cannot set SO_REUSEADDR on " + where);
     }
     if (::bind(fd_, address.get(), address.length) != 0)
-      os::ThrowErrno("cannot bind " + where);
+      ThrowBindError("cannot bind " + where);
     local_ = os::LocalAddressOf(fd_);
     int pipe_fds[2];
     if (::pipe2(pipe_fds, O_CLOEXEC | O_NONBLOCK) != 0)
@@ -66,7 +75,7 @@ TcpListener::~TcpListener() {
 
 void TcpListener::Listen(int backlog) {
   if (::listen(fd_, backlog) != 0) {
-    os::ThrowErrno("cannot listen on " + Describe(local_.ip, local_.port, local_.version));
+    ThrowBindError("cannot listen on " + Describe(local_.ip, local_.port, local_.version));
   }
 }
 

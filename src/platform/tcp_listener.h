@@ -20,7 +20,8 @@ class TcpListener {
  public:
   // Creates the socket (IPv6 ones accept IPv6 only, so IPv4 peers always appear as dotted
   // decimal on the IPv4 listener), sets SO_REUSEADDR when asked, and binds. An empty ip
-  // means every interface; port 0 lets the system choose. Throws SocketError.
+  // means every interface; port 0 lets the system choose. Throws SocketError, or
+  // AddressInUse when the port is taken (Listen() too).
   TcpListener(const std::string& ip, int port, IpVersion version, bool reuse_address);
   ~TcpListener();
   TcpListener(const TcpListener&) = delete;
@@ -41,6 +42,8 @@ class TcpListener {
   bool Stopped() const { return stopped_.load(); }
 
  private:
+  friend class SocketWait;
+
   int fd_ = -1;
   int wake_read_ = -1;
   int wake_write_ = -1;

@@ -3,22 +3,23 @@
 #include <errno.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <string.h>
+#include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <stdexcept>
 #include <utility>
 
+#include "platform/file.h"
+#include "platform/file_system.h"
 #include "platform/socket_error.h"
 #include "platform/socket_os.h"
+#include "platform/socket_wait.h"
+#include "platform/tcp_connector.h"
 
 namespace vantrel::platform {
 namespace {
-
-std::string Describe(const SocketAddress& address) {
-  return address.version == IpVersion::kV6 ? "[" + address.ip + "]:" + std::to_string(address.port)
-                                           : address.ip + ":" + std::to_string(address.port);
-}
 
 void RequirePositive(std::chrono::milliseconds timeout) {
   if (timeout.count() <= 0)
@@ -69,43 +70,13 @@ TcpSocket& TcpSocket::operator=(TcpSocket&& other) noexcept {
 TcpSocket TcpSocket::Connect(const SocketAddress& remote, std::chrono::milliseconds timeout,
                              const std::optional<SocketAddress>& local) {
   RequirePositive(timeout);
-  const os::Address target = os::ToOsAddress(remote.ip, remote.port, remote.version);
-  const int family = remote.version == IpVersion::kV4 ? AF_INET : AF_INET6;
-  int fd = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  if (fd < 0)
-    os::ThrowErrno("cannot create a socket for " + Describe(remote));
-  try {
-    if (local) {
-      const int on = 1;
-      ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-      const os::Address from = os::ToOsAddress(local->ip, local->port, local->version);
-      if (::bind(fd, from.get(), from.length) != 0) {
-        os::ThrowErrno("cannot bind to " + Describe(*local));
-      }
-    }
-    if (::connect(fd, target.get(), target.length) != 0) {
-      if (errno != EINPROGRESS && errno != EINTR) {
-        os::ThrowErrno("cannot connect to " + Describe(remote));
-      }
-      pollfd wait{fd, POLLOUT, 0};
-      if (!os::Poll(&wait, 1, timeout)) {
-        throw SocketTimeout("no connection to " + Describe(remote) + " within the time-out");
-      }
-      int error = 0;
-      socklen_t length = sizeof error;
-      ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length);
-      if (error != 0) {
-        errno = error;
-        os::ThrowErrno("cannot connect to " + Describe(remote));
-      }
-    }
-    const int on = 1;
-    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    return TcpSocket(fd);
-  } catch (...) {
-    os::CloseQuietly(fd);
-    throw;
+  TcpConnector connector(remote, local);
+  SocketWait wait;
+  wait.WatchConnect(connector);
+  if (!wait.Wait(timeout)) {
+    throw SocketTimeout("no connection to " + os::Describe(remote) + " within the time-out");
   }
+  return connector.Finish();
 }
 
 std::size_t TcpSocket::Read(char* buffer, std::size_t size) {
@@ -118,11 +89,11 @@ std::size_t TcpSocket::Read(char* buffer, std::size_t size) {
     if (errno == EINTR)
       continue;
     if (errno != EAGAIN && errno != EWOULDBLOCK) {
-      os::ThrowErrno("cannot read from " + Describe(peer_));
+      os::ThrowErrno("cannot read from " + os::Describe(peer_));
     }
     pollfd wait{fd_, POLLIN, 0};
     if (!os::Poll(&wait, 1, read_timeout_)) {
-      throw SocketTimeout("read time-out on the connection from " + Describe(peer_));
+      throw SocketTimeout("read time-out on the connection from " + os::Describe(peer_));
     }
   }
 }
@@ -147,12 +118,68 @@ void TcpSocket::Write(std::string_view data) {
     if (errno == EINTR)
       continue;
     if (errno != EAGAIN && errno != EWOULDBLOCK) {
-      os::ThrowErrno("cannot write to " + Describe(peer_));
+      os::ThrowErrno("cannot write to " + os::Describe(peer_));
     }
     pollfd wait{fd_, POLLOUT, 0};
     if (!os::Poll(&wait, 1, write_timeout_)) {
-      throw SocketTimeout("write time-out on the connection to " + Describe(peer_));
+      throw SocketTimeout("write time-out on the connection to " + os::Describe(peer_));
     }
+  }
+}
+
+std::size_t TcpSocket::TrySend(std::string_view data) {
+  if (fd_ < 0)
+    throw SocketError("write to a closed socket");
+  for (;;) {
+    const ssize_t sent = ::send(fd_, data.data(), data.size(), MSG_NOSIGNAL);
+    if (sent >= 0)
+      return static_cast<std::size_t>(sent);
+    if (errno == EINTR)
+      continue;
+    if (errno == EAGAIN || errno == EWOULDBLOCK)
+      return 0;
+    os::ThrowErrno("cannot write to " + os::Describe(peer_));
+  }
+}
+
+std::optional<std::size_t> TcpSocket::TryReceive(char* buffer, std::size_t size) {
+  if (fd_ < 0)
+    throw SocketError("read from a closed socket");
+  for (;;) {
+    const ssize_t got = ::recv(fd_, buffer, size, 0);
+    if (got >= 0)
+      return static_cast<std::size_t>(got);
+    if (errno == EINTR)
+      continue;
+    if (errno == EAGAIN || errno == EWOULDBLOCK)
+      return std::nullopt;
+    os::ThrowErrno("cannot read from " + os::Describe(peer_));
+  }
+}
+
+std::optional<std::size_t> TcpSocket::TrySendFile(File& file, std::size_t count) {
+  if (fd_ < 0)
+    throw SocketError("write to a closed socket");
+  for (;;) {
+    const ssize_t sent = ::sendfile(fd_, file.descriptor(), nullptr, count);
+    if (sent >= 0)
+      return static_cast<std::size_t>(sent);
+    if (errno == EINTR)
+      continue;
+    if (errno == EAGAIN || errno == EWOULDBLOCK)
+      return std::nullopt;
+    if (errno == EIO) {
+      // The disk failed, not the peer: the caller answers a local error.
+      throw FileError(std::string("cannot read the file being sent: ") + ::strerror(errno));
+    }
+    os::ThrowErrno("cannot send a file to " + os::Describe(peer_));
+  }
+}
+
+void TcpSocket::SetOutOfBandInline() {
+  const int on = 1;
+  if (fd_ >= 0 && ::setsockopt(fd_, SOL_SOCKET, SO_OOBINLINE, &on, sizeof on) != 0) {
+    os::ThrowErrno("cannot keep urgent data in line");
   }
 }
 

@@ -15,6 +15,7 @@
 
 namespace vantrel::platform {
 
+class File;
 class TcpListener;
 
 // Owned by one thread, which alone reads, writes and closes it. Shutdown() is the one call
@@ -46,6 +47,21 @@ class TcpSocket {
   // Writes every byte, each wait for buffer space bounded by the write time-out.
   void Write(std::string_view data);
 
+  // The non-blocking forms, for callers that wait on several sockets at once
+  // (SocketWait) and move data only when the wait says it can move:
+  // Bytes sent, 0 when the send buffer is full. Throws SocketError.
+  std::size_t TrySend(std::string_view data);
+  // Bytes received, 0 when the peer closed, nothing when no data is waiting.
+  std::optional<std::size_t> TryReceive(char* buffer, std::size_t size);
+  // Up to `count` bytes of `file` from its position, which moves past them, straight
+  // from the page cache (zero-copy). 0 at the end of the file; nothing when the send
+  // buffer is full. Throws SocketError for the connection, FileError for the disk.
+  std::optional<std::size_t> TrySendFile(File& file, std::size_t count);
+
+  // Urgent data (a Telnet "synch" sent with MSG_OOB) stays in the byte stream, where a
+  // line reader sees it, instead of being taken out of band and lost.
+  void SetOutOfBandInline();
+
   // Ends both directions; a read or write blocked in another thread returns at once.
   void Shutdown();
   void Close();
@@ -63,6 +79,8 @@ class TcpSocket {
   const SocketAddress& PeerAddress() const { return peer_; }
 
  private:
+  friend class SocketWait;
+  friend class TcpConnector;
   friend class TcpListener;
   explicit TcpSocket(int fd);  // takes a connected, non-blocking descriptor
 
