@@ -126,6 +126,11 @@ bool CmdTCPServer::Execute(Context& context) {
 }
 
 std::optional<CommandLine> CmdTCPServer::ReadCommandLine(Context& context) {
+  if (!context.KeptLines().empty()) {
+    CommandLine kept = std::move(context.KeptLines().front());
+    context.KeptLines().pop_front();
+    return kept;
+  }
   for (;;) {
     std::string& input = context.Input();
     std::string_view pending(input);

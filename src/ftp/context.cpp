@@ -42,4 +42,19 @@ bool Context::ReadMore() {
   return true;
 }
 
+bool Context::ReadAvailable() {
+  if (!connected_)
+    return false;
+  char block[kReadBlock];
+  const std::optional<std::size_t> got = connection_.TryReceive(block, sizeof block);
+  if (!got)
+    return true;
+  if (*got == 0) {
+    connected_ = false;
+    return false;
+  }
+  input_.append(block, *got);
+  return true;
+}
+
 }  // namespace vantrel

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <deque>
 #include <string>
 #include <string_view>
 
@@ -42,6 +43,11 @@ class Context {
   // Waits up to the connection's read time-out and appends what came to Input(). False
   // when the peer closed; throws platform::SocketTimeout when nothing came in time.
   bool ReadMore();
+  // Appends what has already arrived, without waiting. False when the peer closed.
+  bool ReadAvailable();
+  // Lines that came while a transfer ran; the session handles them, in order, before it
+  // reads anything new.
+  std::deque<CommandLine>& KeptLines() { return kept_lines_; }
 
  private:
   friend class CustomTCPServer;
@@ -53,6 +59,7 @@ class Context {
   bool connected_ = true;
   std::string input_;
   CommandLineReader line_reader_;
+  std::deque<CommandLine> kept_lines_;
 };
 
 }  // namespace vantrel

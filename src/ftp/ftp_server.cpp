@@ -31,7 +31,12 @@ struct FTPServer::CommandSpec {
   bool visible = true;
 };
 
-FTPServer::FTPServer(const Clock& clock) : clock_(clock) {
+FTPServer::FTPServer(const Clock& clock)
+    : clock_(clock),
+      unique_name_counter_(
+          static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                         std::chrono::steady_clock::now().time_since_epoch())
+                                         .count())) {
   SetDefaultPort(kDefaultControlPort);
   Greeting().SetCode(220);
   MaxConnectionReply().SetCode(421);
@@ -50,6 +55,35 @@ void FTPServer::SetDefaultDataPort(int port) {
   if (port < 0 || port > 65535)
     throw Error("Invalid port number " + std::to_string(port));
   default_data_port_ = port;
+}
+
+void FTPServer::SetPASVBoundPortMin(int port) {
+  RequireInactive();
+  if (port < 0)
+    throw Error("Property can not be a negative number.");
+  if (port > 65535)
+    throw Error("Invalid port number " + std::to_string(port));
+  if (pasv_bound_port_max_ != 0 && port >= pasv_bound_port_max_)
+    throw Error("PASVBoundPortMin must be less than PASVBoundPortMax.");
+  pasv_bound_port_min_ = port;
+}
+
+void FTPServer::SetPASVBoundPortMax(int port) {
+  RequireInactive();
+  if (port < 0)
+    throw Error("Property can not be a negative number.");
+  if (port > 65535)
+    throw Error("Invalid port number " + std::to_string(port));
+  if (pasv_bound_port_min_ != 0 && port <= pasv_bound_port_min_)
+    throw Error("PASVBoundPortMax must be greater than PASVBoundPortMin.");
+  pasv_bound_port_max_ = port;
+}
+
+void FTPServer::SetDataTimeouts(DataChannelTimeouts timeouts) {
+  RequireInactive();
+  if (timeouts.accept.count() <= 0 || timeouts.connect.count() <= 0)
+    throw Error("Data connection time-outs must be positive");
+  data_timeouts_ = timeouts;
 }
 
 Reply& FTPServer::ReplyUnknownSITCommand() {
@@ -88,7 +122,15 @@ void FTPServer::SetEndOfHelpLine(std::string line) {
 }
 
 std::unique_ptr<Context> FTPServer::CreateContext(platform::TcpSocket connection) {
+  // ABOR may come as Telnet "synch", its last byte urgent; it must reach the line reader.
+  connection.SetOutOfBandInline();
   return std::make_unique<FTPServerContext>(*this, std::move(connection), security_options_);
+}
+
+void FTPServer::AfterRun(Context& context) {
+  // A prepared channel (a passive listener) closes before the host hears of the end.
+  static_cast<FTPServerContext&>(context).SetDataChannel(nullptr);
+  CmdTCPServer::AfterRun(context);
 }
 
 bool FTPServer::EventBound(Event event) const {
@@ -113,6 +155,12 @@ bool FTPServer::EventBound(Event event) const {
       return static_cast<bool>(OnCRCFile);
     case Event::kCombineFiles:
       return static_cast<bool>(OnCombineFiles);
+    case Event::kRetrieveFile:
+      return static_cast<bool>(OnRetrieveFile);
+    case Event::kStoreFile:
+      return static_cast<bool>(OnStoreFile);
+    case Event::kStoreUnique:
+      return OnStoreFile && OnFileExistCheck;
     case Event::kUnavailable:
       return false;
   }
@@ -136,22 +184,19 @@ void FTPServer::InitializeCommandHandlers() {
        true},
       {"REIN", &S::CmdRein, true, 0, Event::kNone, "Syntax: REIN"},
       {"QUIT", &S::CmdQuit, false, 0, Event::kNone, "Syntax: QUIT"},
-      {"PORT", &S::CmdNeedsDataChannel, true, 0, Event::kNone,
-       "Syntax: PORT <sp> h1,h2,h3,h4,p1,p2"},
-      {"EPRT", &S::CmdNeedsDataChannel, true, 501, Event::kNone,
-       "Syntax: EPRT <sp> |protocol|address|port|"},
-      {"PASV", &S::CmdNeedsDataChannel, true, 0, Event::kNone, "Syntax: PASV"},
-      {"P@SW", &S::CmdNeedsDataChannel, true, 0, Event::kNone, "Syntax: P@SW", false, false},
-      {"EPSV", &S::CmdNeedsDataChannel, true, 501, Event::kNone,
-       "Syntax: EPSV [<sp> protocol | <sp> ALL]"},
-      {"SPSV", &S::CmdNeedsDataChannel, true, 0, Event::kNone, "Syntax: SPSV"},
+      {"PORT", &S::CmdPort, true, 0, Event::kNone, "Syntax: PORT <sp> h1,h2,h3,h4,p1,p2"},
+      {"EPRT", &S::CmdEprt, true, 501, Event::kNone, "Syntax: EPRT <sp> |protocol|address|port|"},
+      {"PASV", &S::CmdPasv, true, 0, Event::kNone, "Syntax: PASV"},
+      {"P@SW", &S::CmdPasv, true, 0, Event::kNone, "Syntax: P@SW", false, false},
+      {"EPSV", &S::CmdEpsv, true, 501, Event::kNone, "Syntax: EPSV [<sp> protocol | <sp> ALL]"},
+      {"SPSV", &S::CmdSpsv, true, 0, Event::kNone, "Syntax: SPSV"},
       {"TYPE", &S::CmdType, true, 0, Event::kNone, "Syntax: TYPE <sp> type-code (A or I)"},
       {"STRU", &S::CmdStru, true, 0, Event::kNone, "Syntax: STRU <sp> structure-code (F, R or P)"},
       {"MODE", &S::CmdMode, true, 501, Event::kNone, "Syntax: MODE <sp> mode-code (S)"},
-      {"RETR", &S::CmdNeedsDataChannel, true, 550, Event::kNone, "Syntax: RETR <sp> <pathname>"},
-      {"STOR", &S::CmdNeedsDataChannel, true, 551, Event::kNone, "Syntax: STOR <sp> <pathname>"},
-      {"STOU", &S::CmdNeedsDataChannel, true, 551, Event::kNone, "Syntax: STOU"},
-      {"APPE", &S::CmdNeedsDataChannel, true, 550, Event::kNone, "Syntax: APPE <sp> <pathname>"},
+      {"RETR", &S::CmdRetr, true, 550, Event::kRetrieveFile, "Syntax: RETR <sp> <pathname>"},
+      {"STOR", &S::CmdStor, true, 551, Event::kStoreFile, "Syntax: STOR <sp> <pathname>"},
+      {"STOU", &S::CmdStou, true, 551, Event::kStoreUnique, "Syntax: STOU"},
+      {"APPE", &S::CmdStor, true, 550, Event::kStoreFile, "Syntax: APPE <sp> <pathname>"},
       {"ALLO", &S::CmdAllo, true, 550, Event::kNone,
        "Syntax: ALLO <sp> <decimal-integer> [<sp> R <sp> <decimal-integer>]"},
       {"REST", &S::CmdRest, true, 550, Event::kNone, "Syntax: REST <sp> <marker>"},
@@ -163,10 +208,10 @@ void FTPServer::InitializeCommandHandlers() {
       {"XRMD", &S::CmdRmd, true, 551, Event::kRemoveDirectory, "Syntax: XRMD <sp> <pathname>"},
       {"MKD", &S::CmdMkd, true, 550, Event::kMakeDirectory, "Syntax: MKD <sp> <pathname>"},
       {"XMKD", &S::CmdMkd, true, 551, Event::kMakeDirectory, "Syntax: XMKD <sp> <pathname>"},
-      {"LIST", &S::CmdNeedsDataChannel, true, 450, Event::kNone, "Syntax: LIST [<sp> <pathname>]"},
-      {"NLST", &S::CmdNeedsDataChannel, true, 450, Event::kNone, "Syntax: NLST [<sp> <pathname>]"},
-      {"MLSD", &S::CmdNeedsDataChannel, true, 550, Event::kNone, "Syntax: MLSD [<sp> <pathname>]"},
-      {"MLST", &S::CmdNeedsListing, true, 550, Event::kNone, "Syntax: MLST [<sp> <pathname>]"},
+      {"LIST", &S::CmdList, true, 450, Event::kNone, "Syntax: LIST [<sp> <pathname>]"},
+      {"NLST", &S::CmdList, true, 450, Event::kNone, "Syntax: NLST [<sp> <pathname>]"},
+      {"MLSD", &S::CmdMlsd, true, 550, Event::kNone, "Syntax: MLSD [<sp> <pathname>]"},
+      {"MLST", &S::CmdMlst, true, 550, Event::kNone, "Syntax: MLST [<sp> <pathname>]"},
       {"STAT", &S::CmdStat, true, 450, Event::kNone, "Syntax: STAT [<sp> <pathname>]"},
       {"SIZE", &S::CmdSize, true, 550, Event::kGetFileSize, "Syntax: SIZE <sp> <pathname>"},
       {"MDTM", &S::CmdMdtm, false, 550, Event::kGetFileDate, "Syntax: MDTM <sp> <pathname>"},
@@ -257,6 +302,10 @@ Reply FTPServer::NotImplemented(const Command& command) {
   return Reply(550, "\"" + command.handler.command + "\" Command not implemented.");
 }
 
+Reply FTPServer::ParameterError(const Command& command) {
+  return Reply(501, "Error in parameters to " + command.handler.command);
+}
+
 void FTPServer::HandleUnknownCommand(Context& context, const std::string& line) {
   SendReply(context, UnknownCommand(line));
 }
@@ -277,6 +326,7 @@ void FTPServer::CmdRein(Command& command, FTPServerContext& session) {
   session.SetDataPort(0);
   session.SetPassiveMode(false);
   session.SetEPSVAll(false);
+  session.SetDataChannel(nullptr);
   command.reply = Reply(220, "Service ready for new user.");
 }
 
@@ -339,8 +389,13 @@ void FTPServer::CmdSuccessful(Command& command, FTPServerContext&) {
   command.reply = Reply(200, command.handler.command + " Command successful.");
 }
 
-void FTPServer::CmdAbor(Command& command, FTPServerContext&) {
-  // Nothing runs while the session reads commands, so there is nothing to abort.
+void FTPServer::CmdAbor(Command& command, FTPServerContext& session) {
+  // A running transfer sees ABOR itself; here at most a prepared channel is dropped.
+  if (session.HasDataChannel()) {
+    session.SetDataChannel(nullptr);
+    command.reply = Reply(226, "Closing data connection.");
+    return;
+  }
   command.reply = Reply(226, "ABOR Command successful.");
 }
 
@@ -358,14 +413,6 @@ void FTPServer::CmdNotImplemented(Command& command, FTPServerContext&) {
 
 void FTPServer::CmdUnknown(Command& command, FTPServerContext&) {
   command.reply = UnknownCommand(command.raw_line);
-}
-
-void FTPServer::CmdNeedsDataChannel(Command& command, FTPServerContext&) {
-  command.reply = Reply(425, "Can't open data connection.");
-}
-
-void FTPServer::CmdNeedsListing(Command&, FTPServerContext&) {
-  throw FtpError("No OnListDirectory event found!");
 }
 
 }  // namespace vantrel

@@ -9,6 +9,7 @@
 // code and the message. Commands whose event is not bound answer that they are not
 // implemented rather than pretend to succeed.
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -20,7 +21,9 @@
 #include "common/clock.h"
 #include "ftp/checksum.h"
 #include "ftp/cmd_tcp_server.h"
+#include "ftp/data_channel.h"
 #include "ftp/ftp_error.h"
+#include "ftp/ftp_list_output.h"
 #include "ftp/ftp_server_context.h"
 #include "ftp/ftp_stream.h"
 #include "ftp/mlst_facts.h"
@@ -38,8 +41,20 @@ class FTPServer : public CmdTCPServer {
   explicit FTPServer(const Clock& clock = DefaultClock());
   ~FTPServer() override;
 
+  // The source port of active data connections, used when the process may bind it
+  // (ports below 1024 need root); otherwise the system chooses one.
   int DefaultDataPort() const { return default_data_port_; }
   void SetDefaultDataPort(int port);
+  // The passive port range; used when both are set and OnPASVBeforeBind leaves the port
+  // at 0. Negative values are refused; while the other end is set, the minimum must stay
+  // below the maximum, so a host moving the range upwards sets the maximum first.
+  int PASVBoundPortMin() const { return pasv_bound_port_min_; }
+  void SetPASVBoundPortMin(int port);
+  int PASVBoundPortMax() const { return pasv_bound_port_max_; }
+  void SetPASVBoundPortMax(int port);
+  // How long a data connection may take to come about.
+  const DataChannelTimeouts& DataTimeouts() const { return data_timeouts_; }
+  void SetDataTimeouts(DataChannelTimeouts timeouts);
   // Reply of SITE subcommands that this configuration does not offer.
   Reply& ReplyUnknownSITCommand();
   // When true, the names of AnonymousAccounts() log in with an e-mail address as
@@ -76,7 +91,37 @@ class FTPServer : public CmdTCPServer {
   std::function<void(FTPServerContext&, const std::string& file_name,
                      std::unique_ptr<FtpStream>& stream)>
       OnCRCFile;
+  // MDTM with a time stamp, and STOU looking for a free name: whether a file (not a
+  // directory) of that name exists.
   std::function<void(FTPServerContext&, const std::string& path, bool& exists)> OnFileExistCheck;
+  // LIST, NLST, MLSD and STAT with a path (the directory, ending in "/"), and MLST (the
+  // path as the client named it): add the entries to `listing`. `command` is the command
+  // word, `switches` the client's switch word ("-la") or empty.
+  std::function<void(FTPServerContext&, const std::string& path, FTPListOutput& listing,
+                     const std::string& command, const std::string& switches)>
+      OnListDirectory;
+  // RETR: a readable stream on the file, or none (550). The engine seeks it to the
+  // restart offset, sends it and destroys it before the final reply.
+  std::function<void(FTPServerContext&, const std::string& file_name,
+                     std::unique_ptr<FtpStream>& stream)>
+      OnRetrieveFile;
+  // STOR, STOU, APPE: a writable stream, or none (550). With `append` (APPE, and STOR
+  // resuming after REST) the file must be opened as it is, never truncated; the engine
+  // then seeks to the end (APPE) or the restart offset (STOR).
+  std::function<void(FTPServerContext&, const std::string& file_name, bool append,
+                     std::unique_ptr<FtpStream>& stream)>
+      OnStoreFile;
+  // PASV, P@SW, EPSV, SPSV, before the passive listener binds: `ip` starts as the control
+  // connection's local address and `port` at 0 (the range, else any free port); either
+  // may be changed. `version` is the control connection's.
+  std::function<void(FTPServerContext&, std::string& ip, std::uint16_t& port,
+                     platform::IpVersion version)>
+      OnPASVBeforeBind;
+  // PASV, P@SW, EPSV, after the bind: the bound address and port, which the handler may
+  // change for the reply only (an address seen from outside a NAT, say).
+  std::function<void(FTPServerContext&, std::string& ip, std::uint16_t& port,
+                     platform::IpVersion version)>
+      OnPASVReply;
   std::function<void(FTPServerContext&, const std::string& target,
                      const std::vector<std::string>& parts)>
       OnCombineFiles;
@@ -84,6 +129,7 @@ class FTPServer : public CmdTCPServer {
  protected:
   void InitializeCommandHandlers() override;
   std::unique_ptr<Context> CreateContext(platform::TcpSocket connection) override;
+  void AfterRun(Context& context) override;
   void HandleUnknownCommand(Context& context, const std::string& line) override;
 
  private:
@@ -100,6 +146,9 @@ class FTPServer : public CmdTCPServer {
     kRemoveDirectory,
     kCRCFile,
     kCombineFiles,
+    kRetrieveFile,
+    kStoreFile,
+    kStoreUnique,  // STOU also asks whether its name is free
     kUnavailable,  // needs a facility this server does not offer
   };
   struct CommandSpec;
@@ -109,6 +158,7 @@ class FTPServer : public CmdTCPServer {
   void RegisterSiteCommands();
   Reply UnknownCommand(std::string_view line) const;
   static Reply NotImplemented(const Command& command);
+  static Reply ParameterError(const Command& command);
   static std::string UpperAscii(std::string_view text);
   std::string Process(const FTPServerContext& session, std::string_view path) const;
 
@@ -136,8 +186,48 @@ class FTPServer : public CmdTCPServer {
   void CmdCommandNotImplemented(Command& command, FTPServerContext& session);
   void CmdNotImplemented(Command& command, FTPServerContext& session);
   void CmdUnknown(Command& command, FTPServerContext& session);
-  void CmdNeedsDataChannel(Command& command, FTPServerContext& session);
-  void CmdNeedsListing(Command& command, FTPServerContext& session);
+  // Data channel.
+  void CmdPort(Command& command, FTPServerContext& session);
+  void CmdEprt(Command& command, FTPServerContext& session);
+  void PrepareActive(Command& command, FTPServerContext& session, const std::string& ip, int port,
+                     platform::IpVersion version);
+  void CmdPasv(Command& command, FTPServerContext& session);
+  void CmdEpsv(Command& command, FTPServerContext& session);
+  void CmdSpsv(Command& command, FTPServerContext& session);
+  // Drops the session's channel, raises OnPASVBeforeBind and binds a listener; the
+  // caller installs the channel once its reply is settled.
+  std::unique_ptr<DataChannel> PreparePassive(FTPServerContext& session,
+                                              platform::IpVersion version);
+  // Raises OnPASVReply and installs `channel`; the address and port to announce.
+  platform::SocketAddress AnnouncePassive(FTPServerContext& session,
+                                          std::unique_ptr<DataChannel> channel,
+                                          platform::IpVersion version, bool raise_reply);
+  std::unique_ptr<platform::TcpListener> BindPassive(const std::string& ip, int port) const;
+  bool RefusedAfterEpsvAll(Command& command, const FTPServerContext& session) const;
+  // The channel a transfer command consumes; nothing (after answering 425) without one.
+  std::unique_ptr<DataChannel> TakeChannel(Command& command, FTPServerContext& session);
+  void CmdRetr(Command& command, FTPServerContext& session);
+  void CmdStor(Command& command, FTPServerContext& session);
+  void CmdStou(Command& command, FTPServerContext& session);
+  void Store(Command& command, FTPServerContext& session, std::unique_ptr<DataChannel> channel,
+             const std::string& name, bool append, std::int64_t restart, const Reply& preliminary);
+  std::string UniqueFileName(FTPServerContext& session);
+  void CmdList(Command& command, FTPServerContext& session);
+  void CmdMlsd(Command& command, FTPServerContext& session);
+  void CmdMlst(Command& command, FTPServerContext& session);
+  void StatPath(Command& command, FTPServerContext& session);
+  FTPListOutput BuildListing(FTPServerContext& session, const std::string& path,
+                             const std::string& command, const std::string& switches);
+  // The directory a listing names: the current one when `path` is empty; always with a
+  // final "/".
+  std::string DirectoryPath(const FTPServerContext& session, std::string_view path) const;
+  static Reply StatusReply(const FTPServerContext& session);
+  // Sends `preliminary`, opens the channel, runs `move` and answers how it ended. The
+  // stream, when there is one, is destroyed before the final reply.
+  enum class Direction { kSend, kReceive };
+  void RunTransfer(Command& command, FTPServerContext& session, DataChannel& channel,
+                   const Reply& preliminary, std::unique_ptr<FtpStream> stream,
+                   std::string_view text, Direction direction);
   // Files.
   void CmdSize(Command& command, FTPServerContext& session);
   void CmdMdtm(Command& command, FTPServerContext& session);
@@ -168,6 +258,12 @@ class FTPServer : public CmdTCPServer {
 
   const Clock& clock_;
   int default_data_port_ = kDefaultDataPortNumber;
+  int pasv_bound_port_min_ = 0;
+  int pasv_bound_port_max_ = 0;
+  DataChannelTimeouts data_timeouts_;
+  // STOU's names count up from here; shared by the sessions so that two of them never
+  // try the same name at the same moment.
+  std::atomic<std::uint32_t> unique_name_counter_;
   Reply reply_unknown_site_command_{500, "Invalid SITE command."};
   bool allow_anonymous_login_ = false;
   std::vector<std::string> anonymous_accounts_{"anonymous", "ftp", "guest"};

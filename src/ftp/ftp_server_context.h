@@ -2,9 +2,11 @@
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "ftp/context.h"
+#include "ftp/data_channel.h"
 #include "ftp/mlst_facts.h"
 
 namespace vantrel {
@@ -72,7 +74,13 @@ class FTPServerContext : public Context {
   void SetPassiveMode(bool passive) { passive_mode_ = passive; }
   bool EPSVAll() const { return epsv_all_; }
   void SetEPSVAll(bool all) { epsv_all_ = all; }
-  // Set when PORT or EPRT was refused; transfers answer 425 until the next one.
+  // The prepared data connection, if any; a transfer takes it and it ends with the
+  // transfer.
+  bool HasDataChannel() const { return data_channel_ != nullptr; }
+  std::unique_ptr<DataChannel> TakeDataChannel() { return std::move(data_channel_); }
+  void SetDataChannel(std::unique_ptr<DataChannel> channel) { data_channel_ = std::move(channel); }
+  // Set when PORT or EPRT (or a passive connection's address) was refused; transfers
+  // answer 425 until a channel is prepared again.
   bool DataPortRefused() const { return data_port_refused_; }
   void SetDataPortRefused(bool refused) { data_port_refused_ = refused; }
 
@@ -99,6 +107,7 @@ class FTPServerContext : public Context {
   bool passive_mode_ = false;
   bool epsv_all_ = false;
   bool data_port_refused_ = false;
+  std::unique_ptr<DataChannel> data_channel_;
   int failed_logins_ = 0;
   FTPSecurityOptions security_;
   MlstFacts mlst_facts_ = MlstFacts::Basic();

@@ -53,10 +53,6 @@ std::int64_t NumberOrZero(const std::vector<std::string>& words, std::size_t ind
   return value && *value > 0 ? *value : 0;
 }
 
-Reply ParameterError(const Command& command) {
-  return Reply(501, "Error in parameters to " + command.handler.command);
-}
-
 }  // namespace
 
 std::optional<std::string> FTPServer::FileChecksum(FTPServerContext& session, std::string_view name,

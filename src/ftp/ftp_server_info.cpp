@@ -89,7 +89,7 @@ void FTPServer::CmdSyst(Command& command, FTPServerContext& session) {
 
 void FTPServer::CmdStat(Command& command, FTPServerContext& session) {
   if (!command.unparsed_params.empty()) {
-    CmdNeedsListing(command, session);
+    StatPath(command, session);
     return;
   }
   if (session.SecurityOptions().disable_stat_command) {

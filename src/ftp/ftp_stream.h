@@ -24,6 +24,14 @@ class FtpStream {
   virtual void Seek(std::int64_t position) = 0;
   virtual std::int64_t Position() const = 0;
   virtual std::int64_t Size() const = 0;
+
+  // A plain file whose bytes from the current position the engine may hand to the kernel
+  // to send directly (zero-copy); nothing when they must come through Read (a speed
+  // limit, memory, a filter).
+  virtual platform::File* ZeroCopyFile() { return nullptr; }
+  // Accounts for `size` bytes that left ZeroCopyFile() that way; its position has
+  // already moved past them.
+  virtual void ConsumedExternally(std::size_t /*size*/) {}
 };
 
 // A plain file, for checksums and hosts without speed limits.
@@ -38,6 +46,7 @@ class FileFtpStream final : public FtpStream {
   void Seek(std::int64_t position) override { file_.Seek(position); }
   std::int64_t Position() const override { return file_.Position(); }
   std::int64_t Size() const override { return file_.Size(); }
+  platform::File* ZeroCopyFile() override { return &file_; }
 
  private:
   platform::File file_;

@@ -40,10 +40,7 @@ int Field(std::string_view text, std::size_t at, std::size_t length) {
   return value;
 }
 
-}  // namespace
-
-std::string FormatUtcTimestamp(DateTime local) {
-  const CivilTime c = UtcCivil(ToTimePoint(local));
+std::string FormatCivil(const CivilTime& c) {
   char text[40];
   if (c.millisecond != 0) {
     std::snprintf(text, sizeof text, "%04d%02d%02d%02d%02d%02d.%03d", c.year, c.month, c.day,
@@ -53,6 +50,16 @@ std::string FormatUtcTimestamp(DateTime local) {
                   c.minute, c.second);
   }
   return text;
+}
+
+}  // namespace
+
+std::string FormatUtcTimestamp(DateTime local) {
+  return FormatCivil(UtcCivil(ToTimePoint(local)));
+}
+
+std::string FormatTimestamp(DateTime utc) {
+  return FormatCivil(DecodeDateTime(utc));
 }
 
 bool IsTimestamp(std::string_view text) {

@@ -12,6 +12,8 @@ namespace vantrel {
 
 // A local moment as a UTC time stamp.
 std::string FormatUtcTimestamp(DateTime local);
+// A moment already in UTC, written as it stands.
+std::string FormatTimestamp(DateTime utc);
 
 // Whether `text` is a time stamp of that form with valid fields.
 bool IsTimestamp(std::string_view text);

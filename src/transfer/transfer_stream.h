@@ -36,7 +36,10 @@ class TransferStream final : public FtpStream {
   void Write(const char* data, std::size_t size) override;
   // Accounts for bytes that left the file by another route (a zero-copy send from its
   // descriptor at the current position), with the same throttle and report.
-  void ConsumedExternally(std::size_t size);
+  void ConsumedExternally(std::size_t size) override;
+  // Only without a limit: a limited transfer goes through Read, whose blocks the
+  // throttle keeps small.
+  platform::File* ZeroCopyFile() override { return limit_ <= 0 ? &file_ : nullptr; }
 
   void Seek(std::int64_t offset) override { file_.Seek(offset); }
   std::int64_t Position() const override { return file_.Position(); }

@@ -171,16 +171,29 @@ TEST_F(FtpCommandsTest, SessionStateFollowsTheCommands) {
                                       "ascii rest=5000000000 allo=77 in"}));
 }
 
-TEST_F(FtpCommandsTest, DataChannelCommandsWaitForTheDataChannel) {
+TEST_F(FtpCommandsTest, TransfersWithoutAPreparedChannel) {
+  server_.OnRetrieveFile = [](FTPServerContext&, const std::string&, std::unique_ptr<FtpStream>&) {
+  };
+  server_.OnStoreFile = [](FTPServerContext&, const std::string&, bool,
+                           std::unique_ptr<FtpStream>&) {};
+  server_.OnFileExistCheck = [](FTPServerContext&, const std::string&, bool&) {};
   Start();
   FtpTestClient client = LoggedIn();
-  for (const char* sent :
-       {"PORT 127,0,0,1,200,10", "EPRT |1|127.0.0.1|5000|", "PASV", "P@SW", "EPSV", "SPSV",
-        "RETR f", "STOR f", "STOU", "APPE f", "LIST", "NLST", "MLSD"}) {
+  for (const char* sent : {"RETR f", "STOR f", "STOU", "APPE f", "LIST", "NLST", "MLSD"})
     EXPECT_EQ(client.Ask(sent), "425 Can't open data connection.") << sent;
-  }
   EXPECT_EQ(client.Ask("MLST f"), "550 No OnListDirectory event found!");
   EXPECT_EQ(client.Ask("STAT /"), "450 No OnListDirectory event found!");
+}
+
+TEST_F(FtpCommandsTest, TransfersWithoutTheirEventSayNotImplemented) {
+  Start();
+  FtpTestClient client = LoggedIn();
+  Converse(client, {
+                       {"RETR f", "550 \"RETR\" Command not implemented."},
+                       {"STOR f", "550 \"STOR\" Command not implemented."},
+                       {"APPE f", "550 \"APPE\" Command not implemented."},
+                       {"STOU", "550 \"STOU\" Command not implemented."},
+                   });
 }
 
 }  // namespace

@@ -22,6 +22,11 @@ class FtpInfoTest : public testing::FtpServerFixture {
     server_.OnMakeDirectory = [](FTPServerContext&, const std::string&) {};
     server_.OnRemoveDirectory = [](FTPServerContext&, const std::string&) {};
     server_.OnCRCFile = [](FTPServerContext&, const std::string&, std::unique_ptr<FtpStream>&) {};
+    server_.OnFileExistCheck = [](FTPServerContext&, const std::string&, bool&) {};
+    server_.OnRetrieveFile = [](FTPServerContext&, const std::string&,
+                                std::unique_ptr<FtpStream>&) {};
+    server_.OnStoreFile = [](FTPServerContext&, const std::string&, bool,
+                             std::unique_ptr<FtpStream>&) {};
   }
 };
 

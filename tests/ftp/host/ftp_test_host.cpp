@@ -1,17 +1,22 @@
 // Runs the FTP engine on a loopback port with plain handlers over one directory, so that
-// clients written in other languages (Python's ftplib in the smoke test, load scripts)
-// can talk to it. Prints "PORT <n>" once listening and stops when its standard input
-// ends. User "user" with password "secret" logs in; the directory is the root for all.
+// clients written in other languages (Python's ftplib and curl in the smoke tests, load
+// scripts, benchmarks) can talk to it. Prints "PORT <n>" once listening (and "PORT6 <n>"
+// for ::1 with --ipv6) and stops when its standard input ends. User "user" with password
+// "secret" logs in; the directory is the root for all.
 //
-// Usage: ftp_test_host <root directory> [max connections]
+// Usage: ftp_test_host <root directory> [max connections] [--pasv-range MIN-MAX]
+//                      [--ipv6] [--limit BYTES_PER_SECOND]
 
 #include <chrono>
 #include <filesystem>
 #include <iostream>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "common/date_time.h"
 #include "ftp/ftp_server.h"
+#include "platform/resolver.h"
 
 namespace {
 
@@ -25,6 +30,105 @@ fs::path OnDisk(const fs::path& root, const std::string& ftp_path) {
   if (!relative.empty() && *relative.begin() == "..")
     throw FtpError("Outside the root " + ftp_path);
   return root / relative;
+}
+
+vantrel::DateTime ModifiedLocal(const fs::path& path) {
+  std::error_code error;
+  const auto written = fs::last_write_time(path, error);
+  return error ? 0 : vantrel::ToDateTime(std::chrono::file_clock::to_sys(written));
+}
+
+void AddEntry(vantrel::FTPListOutput& listing, const fs::path& path, std::string name) {
+  vantrel::FTPListItem& item = listing.Add();
+  item.file_name = std::move(name);
+  item.modified_date = ModifiedLocal(path);
+  std::error_code error;
+  if (fs::is_directory(path, error)) {
+    item.item_type = vantrel::FtpListItemType::kDirectory;
+  } else {
+    item.size = static_cast<std::int64_t>(fs::file_size(path, error));
+  }
+}
+
+void ListDirectory(const fs::path& root, const std::string& path, vantrel::FTPListOutput& listing,
+                   const std::string& command) {
+  const fs::path disk = OnDisk(root, path);
+  if (command == "MLST") {
+    if (!fs::exists(disk))
+      throw FtpError("File not found " + path);
+    AddEntry(listing, disk, path);
+    return;
+  }
+  if (!fs::is_directory(disk))
+    throw FtpError("Directory does not exist " + path);
+  if (path != "/") {
+    AddEntry(listing, disk, ".");
+    AddEntry(listing, disk.parent_path(), "..");
+  }
+  for (const auto& entry : fs::directory_iterator(disk))
+    AddEntry(listing, entry.path(), entry.path().filename().string());
+}
+
+// A speed-limited stream, so that slow transfers can be watched from outside.
+class LimitedStream final : public vantrel::FtpStream {
+ public:
+  LimitedStream(const std::string& path, vantrel::platform::File::Mode mode, std::int64_t limit)
+      : file_(path, mode), limit_(limit) {}
+  std::size_t Read(char* buffer, std::size_t size) override {
+    const std::size_t got = file_.Read(buffer, std::min<std::size_t>(size, Block()));
+    Pause(got);
+    return got;
+  }
+  void Write(const char* data, std::size_t size) override {
+    file_.Write(data, size);
+    Pause(size);
+  }
+  void Seek(std::int64_t position) override { file_.Seek(position); }
+  std::int64_t Position() const override { return file_.Position(); }
+  std::int64_t Size() const override { return file_.Size(); }
+
+ private:
+  std::size_t Block() const {
+    return static_cast<std::size_t>(std::max<std::int64_t>(1, limit_ / 10));
+  }
+  void Pause(std::size_t bytes) const {
+    std::this_thread::sleep_for(
+        std::chrono::milliseconds(static_cast<std::int64_t>(bytes) * 1000 / limit_));
+  }
+
+  vantrel::FileFtpStream file_;
+  std::int64_t limit_;
+};
+
+std::unique_ptr<vantrel::FtpStream> OpenStream(const fs::path& file,
+                                               vantrel::platform::File::Mode mode,
+                                               std::int64_t limit) {
+  if (limit > 0)
+    return std::make_unique<LimitedStream>(file, mode, limit);
+  return std::make_unique<vantrel::FileFtpStream>(file, mode);
+}
+
+void BindTransferHandlers(vantrel::FTPServer& server, const fs::path& root, std::int64_t limit) {
+  using Mode = vantrel::platform::File::Mode;
+  server.OnListDirectory = [root](FTPServerContext&, const std::string& path,
+                                  vantrel::FTPListOutput& listing, const std::string& command,
+                                  const std::string&) {
+    ListDirectory(root, path, listing, command);
+  };
+  server.OnRetrieveFile = [root, limit](FTPServerContext&, const std::string& name,
+                                        std::unique_ptr<vantrel::FtpStream>& stream) {
+    const fs::path file = OnDisk(root, name);
+    if (fs::is_regular_file(file))
+      stream = OpenStream(file, Mode::kRead, limit);
+  };
+  server.OnStoreFile = [root, limit](FTPServerContext&, const std::string& name, bool append,
+                                     std::unique_ptr<vantrel::FtpStream>& stream) {
+    try {
+      stream = OpenStream(OnDisk(root, name), append ? Mode::kAppend : Mode::kCreate, limit);
+    } catch (const std::exception&) {
+      throw FtpError((append ? "Append file failed " : "Failed to upload file ") + name);
+    }
+  };
 }
 
 void BindHandlers(vantrel::FTPServer& server, const fs::path& root) {
@@ -88,24 +192,69 @@ void BindHandlers(vantrel::FTPServer& server, const fs::path& root) {
 
 }  // namespace
 
+struct Options {
+  fs::path root;
+  int max_connections = 0;
+  int pasv_min = 0;
+  int pasv_max = 0;
+  bool ipv6 = false;
+  std::int64_t limit = 0;
+};
+
+Options ParseOptions(int argc, char** argv) {
+  if (argc < 2 || !fs::is_directory(argv[1]))
+    throw std::invalid_argument("no root directory");
+  Options options;
+  options.root = fs::absolute(argv[1]);
+  for (int i = 2; i < argc; ++i) {
+    const std::string argument = argv[i];
+    if (argument == "--ipv6") {
+      options.ipv6 = true;
+    } else if (argument == "--pasv-range" && i + 1 < argc) {
+      const std::string range = argv[++i];
+      const std::size_t dash = range.find('-');
+      options.pasv_min = std::stoi(range.substr(0, dash));
+      options.pasv_max = std::stoi(range.substr(dash + 1));
+    } else if (argument == "--limit" && i + 1 < argc) {
+      options.limit = std::stoll(argv[++i]);
+    } else {
+      options.max_connections = std::stoi(argument);
+    }
+  }
+  return options;
+}
+
 int main(int argc, char** argv) {
-  if (argc < 2 || !fs::is_directory(argv[1])) {
-    std::cerr << "usage: ftp_test_host <root directory> [max connections]\n";
+  Options options;
+  try {
+    options = ParseOptions(argc, argv);
+  } catch (const std::exception&) {
+    std::cerr << "usage: ftp_test_host <root directory> [max connections] [--pasv-range MIN-MAX]"
+                 " [--ipv6] [--limit BYTES_PER_SECOND]\n";
     return 2;
   }
   try {
     vantrel::FTPServer server;
     server.SetDefaultPort(0);
+    server.SetDefaultDataPort(0);
     server.Bindings() = {{"127.0.0.1", 0, vantrel::platform::IpVersion::kV4}};
+    if (options.ipv6)
+      server.Bindings().push_back({"::1", 0, vantrel::platform::IpVersion::kV6});
     server.Greeting().SetText("Vantrel test host ready");
     server.SecurityOptions().invalid_pass_delay = std::chrono::milliseconds(10);
-    if (argc > 2) {
-      server.SetMaxConnections(std::stoi(argv[2]));
+    if (options.max_connections > 0) {
+      server.SetMaxConnections(options.max_connections);
       server.MaxConnectionReply().SetText("Server busy. Try again later.");
     }
-    BindHandlers(server, fs::absolute(argv[1]));
+    server.SetPASVBoundPortMax(options.pasv_max);
+    server.SetPASVBoundPortMin(options.pasv_min);
+    BindHandlers(server, options.root);
+    BindTransferHandlers(server, options.root, options.limit);
     server.SetActive(true);
-    std::cout << "PORT " << server.BoundAddresses().at(0).port << std::endl;
+    const auto bound = server.BoundAddresses();
+    std::cout << "PORT " << bound.at(0).port << std::endl;
+    if (options.ipv6)
+      std::cout << "PORT6 " << bound.at(1).port << std::endl;
     std::string line;
     while (std::getline(std::cin, line)) {
     }

@@ -1,0 +1,137 @@
+#include "ftp/data_channel.h"
+
+#include "ftp/transfer_control.h"
+#include "platform/socket_error.h"
+#include "platform/socket_wait.h"
+#include "platform/tcp_connector.h"
+
+namespace vantrel {
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+
+std::chrono::milliseconds Left(SteadyClock::time_point deadline) {
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - SteadyClock::now());
+  return std::max(left, std::chrono::milliseconds(0));
+}
+
+}  // namespace
+
+std::unique_ptr<DataChannel> DataChannel::Active(platform::SocketAddress remote,
+                                                 std::optional<platform::SocketAddress> local) {
+  std::unique_ptr<DataChannel> channel(new DataChannel);
+  channel->remote_ = std::move(remote);
+  channel->local_ = std::move(local);
+  return channel;
+}
+
+std::unique_ptr<DataChannel> DataChannel::Passive(std::unique_ptr<platform::TcpListener> listener,
+                                                  bool require_same_ip, std::string client_ip) {
+  std::unique_ptr<DataChannel> channel(new DataChannel);
+  channel->listener_ = std::move(listener);
+  channel->require_same_ip_ = require_same_ip;
+  channel->client_ip_ = std::move(client_ip);
+  return channel;
+}
+
+platform::SocketAddress DataChannel::BoundAddress() const {
+  return listener_ ? listener_->LocalAddress() : platform::SocketAddress{};
+}
+
+std::optional<platform::TcpSocket> DataChannel::Open(TransferControl& control,
+                                                     const DataChannelTimeouts& timeouts) {
+  failure_ = Failure::kNone;
+  return listener_ ? Accept(control, timeouts.accept) : Connect(control, timeouts.connect);
+}
+
+std::optional<platform::TcpSocket> DataChannel::Accept(TransferControl& control,
+                                                       std::chrono::milliseconds timeout) {
+  const auto deadline = SteadyClock::now() + timeout;
+  for (;;) {
+    const auto left = Left(deadline);
+    if (left.count() == 0) {
+      failure_ = Failure::kNoConnection;
+      return std::nullopt;
+    }
+    platform::SocketWait wait;
+    const std::size_t queued = wait.WatchAccept(*listener_);
+    const std::size_t command = control.Watch(wait);
+    if (!wait.Wait(left))
+      continue;
+    if (wait.Ready(command)) {
+      control.Serve();
+      if (control.ShouldStop()) {
+        failure_ = Failure::kStopped;
+        return std::nullopt;
+      }
+    }
+    if (!wait.Ready(queued))
+      continue;
+    std::optional<platform::TcpSocket> connection;
+    try {
+      connection = listener_->Accept(std::chrono::milliseconds(0));
+    } catch (const platform::SocketError&) {
+      failure_ = Failure::kNoConnection;  // out of descriptors, say
+      return std::nullopt;
+    }
+    if (!connection)
+      continue;  // it went away between the wait and the accept
+    listener_.reset();
+    if (require_same_ip_ && connection->PeerAddress().ip != client_ip_) {
+      failure_ = Failure::kWrongPeer;
+      return std::nullopt;
+    }
+    return connection;
+  }
+}
+
+std::optional<platform::TcpSocket> DataChannel::Connect(TransferControl& control,
+                                                        std::chrono::milliseconds timeout) {
+  std::unique_ptr<platform::TcpConnector> connector;
+  try {
+    connector = std::make_unique<platform::TcpConnector>(remote_, local_);
+  } catch (const platform::SocketError&) {
+    try {
+      // The source port may be taken by a connection to the same client that the
+      // system still remembers; any port serves as well.
+      if (!local_ || local_->port == 0)
+        throw;
+      platform::SocketAddress any_port = *local_;
+      any_port.port = 0;
+      connector = std::make_unique<platform::TcpConnector>(remote_, any_port);
+    } catch (const platform::SocketError&) {
+      failure_ = Failure::kNoConnection;
+      return std::nullopt;
+    }
+  }
+  const auto deadline = SteadyClock::now() + timeout;
+  for (;;) {
+    const auto left = Left(deadline);
+    if (left.count() == 0) {
+      failure_ = Failure::kNoConnection;
+      return std::nullopt;
+    }
+    platform::SocketWait wait;
+    const std::size_t attempt = wait.WatchConnect(*connector);
+    const std::size_t command = control.Watch(wait);
+    if (!wait.Wait(left))
+      continue;
+    if (wait.Ready(command)) {
+      control.Serve();
+      if (control.ShouldStop()) {
+        failure_ = Failure::kStopped;
+        return std::nullopt;
+      }
+    }
+    if (!wait.Ready(attempt))
+      continue;
+    try {
+      return connector->Finish();
+    } catch (const platform::SocketError&) {
+      failure_ = Failure::kNoConnection;
+      return std::nullopt;
+    }
+  }
+}
+
+}  // namespace vantrel

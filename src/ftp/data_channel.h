@@ -1,0 +1,72 @@
+#pragma once
+
+// The data connection a session prepared (PORT/EPRT: the server will connect; PASV, EPSV,
+// SPSV: the server listens) until a transfer command opens it.
+//
+// Opening waits on the data side and the control connection together, so an ABOR, a
+// client that leaves, or a server that stops (it shuts the control connection) ends the
+// wait at once; a client that never connects ends it after a bounded time. A passive
+// listener takes one connection and closes at once, so nobody else can queue on it.
+
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/socket_address.h"
+#include "platform/tcp_listener.h"
+#include "platform/tcp_socket.h"
+
+namespace vantrel {
+
+class TransferControl;
+
+struct DataChannelTimeouts {
+  std::chrono::milliseconds accept{60000};   // a passive client's connection
+  std::chrono::milliseconds connect{30000};  // an active connection to the client
+};
+
+// Owned by its session (at most one at a time) and used by the session's thread only.
+class DataChannel {
+ public:
+  enum class Failure {
+    kNone,
+    kNoConnection,  // none came in time, or the connection failed: 425
+    kWrongPeer,     // a passive connection from another address: 504
+    kStopped,       // the control connection asked to stop (ABOR) or ended
+  };
+
+  // Active: connects to `remote` from `local` when given; when binding that source port
+  // fails at once, from a port the system chooses.
+  static std::unique_ptr<DataChannel> Active(platform::SocketAddress remote,
+                                             std::optional<platform::SocketAddress> local);
+  // Passive, on a listener already listening. With `require_same_ip` a connection from
+  // any address but `client_ip` is refused.
+  static std::unique_ptr<DataChannel> Passive(std::unique_ptr<platform::TcpListener> listener,
+                                              bool require_same_ip, std::string client_ip);
+
+  bool passive() const { return listener_ != nullptr; }
+  // The listener's address (passive only).
+  platform::SocketAddress BoundAddress() const;
+
+  // The data connection, or nothing with failure() saying why.
+  std::optional<platform::TcpSocket> Open(TransferControl& control,
+                                          const DataChannelTimeouts& timeouts);
+  Failure failure() const { return failure_; }
+
+ private:
+  DataChannel() = default;
+  std::optional<platform::TcpSocket> Accept(TransferControl& control,
+                                            std::chrono::milliseconds timeout);
+  std::optional<platform::TcpSocket> Connect(TransferControl& control,
+                                             std::chrono::milliseconds timeout);
+
+  std::unique_ptr<platform::TcpListener> listener_;
+  bool require_same_ip_ = false;
+  std::string client_ip_;
+  platform::SocketAddress remote_;
+  std::optional<platform::SocketAddress> local_;
+  Failure failure_ = Failure::kNone;
+};
+
+}  // namespace vantrel

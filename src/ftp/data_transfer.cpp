@@ -1,0 +1,168 @@
+#include "ftp/data_transfer.h"
+
+#include <optional>
+
+#include "ftp/transfer_control.h"
+#include "platform/file.h"
+#include "platform/file_system.h"
+#include "platform/socket_error.h"
+#include "platform/socket_wait.h"
+#include "platform/tcp_socket.h"
+
+namespace vantrel {
+
+DataTransfer::DataTransfer(platform::TcpSocket& data, TransferControl& control,
+                           std::chrono::milliseconds idle_limit)
+    : data_(data), control_(control), idle_limit_(idle_limit), last_progress_(SteadyClock::now()) {}
+
+TransferOutcome DataTransfer::Send(FtpStream& stream) {
+  if (platform::File* file = stream.ZeroCopyFile())
+    return SendZeroCopy(stream, *file);
+  const auto buffer = std::make_unique_for_overwrite<char[]>(kBlockSize);
+  for (;;) {
+    std::size_t got = 0;
+    try {
+      got = stream.Read(buffer.get(), kBlockSize);
+    } catch (const std::exception&) {
+      return TransferOutcome::kLocalError;
+    }
+    if (got == 0)
+      return TransferOutcome::kDone;
+    if (!SendAll(std::string_view(buffer.get(), got)) || !Between())
+      return outcome_;
+  }
+}
+
+TransferOutcome DataTransfer::SendZeroCopy(FtpStream& stream, platform::File& file) {
+  for (;;) {
+    std::optional<std::size_t> sent;
+    try {
+      sent = data_.TrySendFile(file, kBlockSize);
+    } catch (const platform::SocketError&) {
+      return TransferOutcome::kConnectionLost;
+    } catch (const std::exception&) {
+      return TransferOutcome::kLocalError;
+    }
+    if (!sent) {
+      if (!WaitForData(true))
+        return outcome_;
+      continue;
+    }
+    if (*sent == 0)
+      return TransferOutcome::kDone;
+    Moved();
+    try {
+      stream.ConsumedExternally(*sent);
+    } catch (const std::exception&) {
+      return TransferOutcome::kLocalError;
+    }
+    if (!Between())
+      return outcome_;
+  }
+}
+
+TransferOutcome DataTransfer::Send(std::string_view text) {
+  while (!text.empty()) {
+    const std::string_view block = text.substr(0, kBlockSize);
+    if (!SendAll(block) || !Between())
+      return outcome_;
+    text.remove_prefix(block.size());
+  }
+  return TransferOutcome::kDone;
+}
+
+TransferOutcome DataTransfer::Receive(FtpStream& stream) {
+  const auto buffer = std::make_unique_for_overwrite<char[]>(kBlockSize);
+  for (;;) {
+    std::size_t filled = 0;
+    bool end = false;
+    // Fill the block from what has arrived, so the stream sees few large writes.
+    while (filled < kBlockSize) {
+      std::optional<std::size_t> got;
+      try {
+        got = data_.TryReceive(buffer.get() + filled, kBlockSize - filled);
+      } catch (const platform::SocketError&) {
+        return TransferOutcome::kConnectionLost;
+      }
+      if (!got) {
+        if (filled > 0)
+          break;
+        if (!WaitForData(false))
+          return outcome_;
+        continue;
+      }
+      if (*got == 0) {
+        end = true;
+        break;
+      }
+      filled += *got;
+      Moved();
+    }
+    if (filled > 0) {
+      try {
+        stream.Write(buffer.get(), filled);
+      } catch (const std::exception&) {
+        return TransferOutcome::kLocalError;
+      }
+    }
+    if (end)
+      return TransferOutcome::kDone;
+    if (!Between())
+      return outcome_;
+  }
+}
+
+bool DataTransfer::SendAll(std::string_view bytes) {
+  while (!bytes.empty()) {
+    std::size_t sent = 0;
+    try {
+      sent = data_.TrySend(bytes);
+    } catch (const platform::SocketError&) {
+      outcome_ = TransferOutcome::kConnectionLost;
+      return false;
+    }
+    if (sent > 0) {
+      bytes.remove_prefix(sent);
+      Moved();
+    } else if (!WaitForData(true)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool DataTransfer::WaitForData(bool sending) {
+  for (;;) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(last_progress_ + idle_limit_ -
+                                                                   SteadyClock::now());
+    if (left.count() <= 0) {
+      outcome_ = TransferOutcome::kIdle;
+      return false;
+    }
+    platform::SocketWait wait;
+    const std::size_t data = sending ? wait.WatchWritable(data_) : wait.WatchReadable(data_);
+    const std::size_t command = control_.Watch(wait);
+    if (!wait.Wait(left))
+      continue;
+    if (wait.Ready(command)) {
+      control_.Serve();
+      if (control_.ShouldStop()) {
+        outcome_ = TransferOutcome::kStopped;
+        return false;
+      }
+    }
+    if (wait.Ready(data))
+      return true;
+  }
+}
+
+bool DataTransfer::Between() {
+  control_.Check();
+  if (control_.ShouldStop()) {
+    outcome_ = TransferOutcome::kStopped;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace vantrel

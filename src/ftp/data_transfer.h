@@ -1,0 +1,72 @@
+#pragma once
+
+// Moves the bytes of one transfer over an open data connection: a stream or a listing
+// out to the client, or the client's bytes into a stream.
+//
+// The socket is non-blocking and every wait is one SocketWait on the data connection and
+// the control connection together, so ABOR and STAT are seen even while the client
+// reads slowly or not at all, and a stopping server (which shuts the control
+// connection) is never kept waiting by a transfer. Between blocks the control
+// connection gets a look without waiting. Blocks are large (a megabyte), and a plain
+// file without a speed limit goes out with the kernel's zero-copy send, so the cost per
+// byte stays near what the network itself costs.
+//
+// Failures of the data connection and of the stream end the transfer with an outcome,
+// never an exception: only the control connection's own failure may end the session.
+
+#include <chrono>
+#include <cstddef>
+#include <memory>
+#include <string_view>
+
+#include "ftp/ftp_stream.h"
+
+namespace vantrel {
+
+namespace platform {
+class TcpSocket;
+}
+class TransferControl;
+
+enum class TransferOutcome {
+  kDone,            // every byte handed over (sent into the kernel, or written to the stream)
+  kConnectionLost,  // the data connection failed or the client closed it early
+  kIdle,            // no byte moved for the idle limit
+  kLocalError,      // the stream failed (a full disk, a read error)
+  kStopped,         // ABOR, or the control connection ended
+};
+
+// Used by the session's thread for one transfer.
+class DataTransfer {
+ public:
+  static constexpr std::size_t kBlockSize = 1 << 20;
+
+  DataTransfer(platform::TcpSocket& data, TransferControl& control,
+               std::chrono::milliseconds idle_limit);
+
+  TransferOutcome Send(FtpStream& stream);
+  TransferOutcome Send(std::string_view text);
+  // Until the client closes the data connection.
+  TransferOutcome Receive(FtpStream& stream);
+
+ private:
+  using SteadyClock = std::chrono::steady_clock;
+
+  TransferOutcome SendZeroCopy(FtpStream& stream, platform::File& file);
+  // The whole of `bytes`; false (with outcome_ set) when the transfer must end.
+  bool SendAll(std::string_view bytes);
+  // Until the data connection can move (`sending`: has room; else has data). False
+  // (with outcome_ set) on ABOR, a lost control connection or the idle limit.
+  bool WaitForData(bool sending);
+  // A look at the control connection between blocks; false when the transfer must end.
+  bool Between();
+  void Moved() { last_progress_ = SteadyClock::now(); }
+
+  platform::TcpSocket& data_;
+  TransferControl& control_;
+  std::chrono::milliseconds idle_limit_;
+  SteadyClock::time_point last_progress_;
+  TransferOutcome outcome_ = TransferOutcome::kDone;
+};
+
+}  // namespace vantrel

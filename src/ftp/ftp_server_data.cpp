@@ -1,0 +1,607 @@
+// The data channel commands: preparing a connection (PORT, EPRT, PASV, P@SW, EPSV, SPSV),
+// the transfers that consume it (RETR, STOR, STOU, APPE, LIST, NLST, MLSD), and the
+// listings that travel on the control connection (MLST, STAT with a path).
+//
+// A transfer command always consumes the prepared channel, whether or not the transfer
+// happens: a client that connected to a passive port and then got a refusal has given
+// that connection up, and the next transfer must not inherit it.
+
+#include <cstdio>
+
+#include "common/text.h"
+#include "ftp/data_transfer.h"
+#include "ftp/ftp_server.h"
+#include "ftp/transfer_control.h"
+#include "platform/ip_text.h"
+#include "platform/process.h"
+#include "platform/resolver.h"
+#include "platform/socket_error.h"
+
+namespace vantrel {
+namespace {
+
+using platform::IpVersion;
+
+constexpr const char* kCannotOpen = "Can't open data connection.";
+constexpr const char* kLocalError = "Requested action aborted: local error in processing.";
+constexpr const char* kAboutToOpen = "File status okay; about to open data connection.";
+constexpr const char* kClosing = "Closing data connection.";
+constexpr const char* kClosedAbnormally = "Data connection closed abnormally.";
+constexpr const char* kSameAddressOnly =
+    "Data port can only be used by the same IP address used by the control connection.";
+// STOU gives up after this many taken names rather than ask the host forever.
+constexpr int kUniqueNameAttempts = 1000;
+
+struct ActiveTarget {
+  std::string ip;
+  int port = 0;
+};
+
+bool AllDigits(std::string_view text) {
+  if (text.empty())
+    return false;
+  for (char c : text) {
+    if (c < '0' || c > '9')
+      return false;
+  }
+  return true;
+}
+
+std::optional<int> PortNumber(std::string_view text) {
+  if (!AllDigits(text) || text.size() > 5)
+    return std::nullopt;
+  const int port = static_cast<int>(*ParseInteger(text));
+  if (port < 1 || port > 65535)
+    return std::nullopt;
+  return port;
+}
+
+std::vector<std::string_view> Split(std::string_view text, char delimiter) {
+  std::vector<std::string_view> fields;
+  for (;;) {
+    const std::size_t end = text.find(delimiter);
+    fields.push_back(text.substr(0, end));
+    if (end == std::string_view::npos)
+      return fields;
+    text.remove_prefix(end + 1);
+  }
+}
+
+// "h1,h2,h3,h4,p1,p2": four address bytes and the port's two.
+std::optional<ActiveTarget> ParsePortArgument(std::string_view text) {
+  const std::vector<std::string_view> fields = Split(Trim(text), ',');
+  if (fields.size() != 6)
+    return std::nullopt;
+  int bytes[6];
+  for (std::size_t i = 0; i < 6; ++i) {
+    const std::string_view field = Trim(fields[i]);
+    if (!AllDigits(field) || field.size() > 3)
+      return std::nullopt;
+    bytes[i] = static_cast<int>(*ParseInteger(field));
+    if (bytes[i] > 255)
+      return std::nullopt;
+  }
+  ActiveTarget target;
+  target.ip = std::to_string(bytes[0]) + "." + std::to_string(bytes[1]) + "." +
+              std::to_string(bytes[2]) + "." + std::to_string(bytes[3]);
+  target.port = bytes[4] * 256 + bytes[5];
+  if (target.port == 0)
+    return std::nullopt;
+  return target;
+}
+
+const char* ProtocolNumber(IpVersion version) {
+  return version == IpVersion::kV4 ? "1" : "2";
+}
+
+struct ListArgument {
+  std::string switches;
+  std::string path;
+};
+
+// A parameter starting with "-" gives its first word as the switches.
+ListArgument SplitListArgument(std::string_view parameter) {
+  ListArgument argument;
+  if (!parameter.starts_with('-')) {
+    argument.path = std::string(parameter);
+    return argument;
+  }
+  const std::size_t end = parameter.find(' ');
+  argument.switches = std::string(parameter.substr(0, end));
+  if (end != std::string_view::npos) {
+    const std::size_t start = parameter.find_first_not_of(' ', end);
+    if (start != std::string_view::npos)
+      argument.path = std::string(parameter.substr(start));
+  }
+  return argument;
+}
+
+// The letters of a client's switch word that the listing obeys; the rest are the host's.
+std::string ClientSwitches(std::string_view word) {
+  std::string switches;
+  for (char c : word) {
+    if ((c == 'l' || c == 'a' || c == 'T') && switches.find(c) == std::string::npos)
+      switches.push_back(c);
+  }
+  return switches;
+}
+
+Reply FinalReply(TransferOutcome outcome) {
+  switch (outcome) {
+    case TransferOutcome::kDone:
+      return Reply(226, kClosing);
+    case TransferOutcome::kLocalError:
+      return Reply(451, kLocalError);
+    case TransferOutcome::kConnectionLost:
+    case TransferOutcome::kIdle:
+    case TransferOutcome::kStopped:
+      break;
+  }
+  return Reply(426, kClosedAbnormally);
+}
+
+}  // namespace
+
+bool FTPServer::RefusedAfterEpsvAll(Command& command, const FTPServerContext& session) const {
+  if (!session.EPSVAll())
+    return false;
+  command.reply = Reply(501, command.handler.command + " not allowed after EPSV ALL");
+  return true;
+}
+
+void FTPServer::CmdPort(Command& command, FTPServerContext& session) {
+  session.SetDataPortRefused(false);
+  if (RefusedAfterEpsvAll(command, session))
+    return;
+  if (session.SecurityOptions().block_all_port_transfers) {
+    session.SetDataPort(0);
+    session.SetDataPortRefused(true);
+    command.reply = Reply(502, "PORT/EPRT Command disabled.");
+    return;
+  }
+  session.SetPassiveMode(false);
+  const std::optional<ActiveTarget> target = ParsePortArgument(command.unparsed_params);
+  if (!target) {
+    session.SetDataPortRefused(true);
+    command.reply = ParameterError(command);
+    return;
+  }
+  PrepareActive(command, session, target->ip, target->port, IpVersion::kV4);
+}
+
+void FTPServer::CmdEprt(Command& command, FTPServerContext& session) {
+  session.SetDataPortRefused(false);
+  if (RefusedAfterEpsvAll(command, session))
+    return;
+  if (session.SecurityOptions().block_all_port_transfers) {
+    session.SetDataPort(0);
+    session.SetDataPortRefused(true);
+    command.reply = Reply(502, "PORT/EPRT Command disabled.");
+    return;
+  }
+  session.SetPassiveMode(false);
+  // Until the argument proves good, the old channel must not serve a transfer.
+  session.SetDataPortRefused(true);
+  const std::string_view text = Trim(command.unparsed_params);
+  // |protocol|address|port| with any delimiter in place of "|".
+  std::vector<std::string_view> fields;
+  if (text.size() >= 2)
+    fields = Split(text.substr(1), text[0]);
+  if (fields.size() != 4 || !fields[3].empty()) {
+    command.reply = ParameterError(command);
+    return;
+  }
+  const IpVersion control = session.Connection().LocalAddress().version;
+  if (fields[0] != "1" && fields[0] != "2") {
+    command.reply = Reply(522, "Network protocol not supported, use (1)");
+    return;
+  }
+  const IpVersion version = fields[0] == "1" ? IpVersion::kV4 : IpVersion::kV6;
+  if (version != control) {
+    command.reply =
+        Reply(522, std::string("Network protocol mismatch, use (") + ProtocolNumber(control) + ")");
+    return;
+  }
+  const std::optional<std::string> ip = platform::CanonicalAddress(fields[1], version);
+  if (!ip) {
+    command.reply = Reply(500, "Invalid IP Address");
+    return;
+  }
+  const std::optional<int> port = PortNumber(fields[2]);
+  if (!port) {
+    command.reply = Reply(500, "Invalid port number");
+    return;
+  }
+  session.SetDataPortRefused(false);
+  PrepareActive(command, session, *ip, *port, version);
+}
+
+void FTPServer::PrepareActive(Command& command, FTPServerContext& session, const std::string& ip,
+                              int port, IpVersion version) {
+  const auto refuse = [&](const char* text) {
+    session.SetDataPort(0);
+    session.SetDataPortRefused(true);
+    command.reply = Reply(504, text);
+  };
+  if (session.SecurityOptions().no_reserved_range_port && port >= 1 && port <= 1024) {
+    refuse("PORT/EPRT Command disabled for reserved port range (1-1024).");
+    return;
+  }
+  // Without this check a client could make the server connect to any third host
+  // (the "bounce" attack of RFC 2577).
+  if (session.SecurityOptions().require_port_from_same_ip &&
+      ip != session.Connection().PeerAddress().ip) {
+    refuse(kSameAddressOnly);
+    return;
+  }
+  std::optional<platform::SocketAddress> local;
+  const platform::SocketAddress& control = session.Connection().LocalAddress();
+  if (control.version == version) {
+    // The traditional source port 20 needs root; without it any port serves.
+    const bool may_bind = default_data_port_ >= 1024 ||
+                          (default_data_port_ > 0 && platform::MayBindPrivilegedPorts());
+    local = platform::SocketAddress{control.ip, may_bind ? default_data_port_ : 0, version};
+  }
+  session.SetDataChannel(DataChannel::Active({ip, port, version}, local));
+  session.SetDataPort(port);
+  command.reply = Reply(200, command.handler.command + " Command successful.");
+}
+
+std::unique_ptr<platform::TcpListener> FTPServer::BindPassive(const std::string& ip,
+                                                              int port) const {
+  const std::optional<IpVersion> version = platform::NumericAddressVersion(ip);
+  if (!version)
+    throw FtpError("Invalid IP Address");
+  const auto listen_on = [&](int number) {
+    // SO_REUSEADDR: a port whose last data connection lingers in TIME_WAIT is free
+    // for a new listener; Linux still refuses a port somebody listens on.
+    auto listener = std::make_unique<platform::TcpListener>(ip, number, *version, true);
+    listener->Listen(1);
+    return listener;
+  };
+  const int min = pasv_bound_port_min_;
+  const int max = pasv_bound_port_max_;
+  try {
+    if (port == 0 && min != 0 && max != 0) {
+      if (min > max) {
+        throw FtpError("Invalid Port Range (" + std::to_string(min) + " - " + std::to_string(max) +
+                       ")");
+      }
+      for (int number = max; number >= min; --number) {
+        try {
+          return listen_on(number);
+        } catch (const platform::AddressInUse&) {
+          // taken by another session or program: try the next one down
+        }
+      }
+      throw FtpError("Can not bind in port range (" + std::to_string(min) + " - " +
+                     std::to_string(max) + ")");
+    }
+    try {
+      return listen_on(port);
+    } catch (const platform::AddressInUse&) {
+      throw FtpError("Could not bind socket. Address and port are already in use.");
+    }
+  } catch (const platform::SocketError& failure) {
+    // Not the control connection's failure: the command fails, the session goes on.
+    throw FtpError(failure.what());
+  }
+}
+
+std::unique_ptr<DataChannel> FTPServer::PreparePassive(FTPServerContext& session,
+                                                       IpVersion version) {
+  std::string ip = session.Connection().LocalAddress().ip;
+  std::uint16_t port = 0;
+  if (OnPASVBeforeBind)
+    OnPASVBeforeBind(session, ip, port, version);
+  // The old listener goes first: it may hold the very port the new one needs.
+  session.SetDataChannel(nullptr);
+  return DataChannel::Passive(BindPassive(ip, port),
+                              session.SecurityOptions().require_pasv_from_same_ip,
+                              session.Connection().PeerAddress().ip);
+}
+
+platform::SocketAddress FTPServer::AnnouncePassive(FTPServerContext& session,
+                                                   std::unique_ptr<DataChannel> channel,
+                                                   IpVersion version, bool raise_reply) {
+  platform::SocketAddress announced = channel->BoundAddress();
+  if (raise_reply && OnPASVReply) {
+    auto port = static_cast<std::uint16_t>(announced.port);
+    OnPASVReply(session, announced.ip, port, version);
+    announced.port = port;
+  }
+  session.SetDataChannel(std::move(channel));
+  session.SetPassiveMode(true);
+  session.SetDataPortRefused(false);
+  return announced;
+}
+
+void FTPServer::CmdPasv(Command& command, FTPServerContext& session) {
+  if (RefusedAfterEpsvAll(command, session))
+    return;
+  const IpVersion version = session.Connection().LocalAddress().version;
+  const platform::SocketAddress announced =
+      AnnouncePassive(session, PreparePassive(session, version), version, true);
+  std::optional<std::string> ipv4 = platform::CanonicalAddress(announced.ip, IpVersion::kV4);
+  if (!ipv4)
+    ipv4 = platform::MappedIpv4(announced.ip);
+  if (!ipv4) {
+    // The reply has room for four address bytes only; EPSV names no address at all.
+    session.SetDataChannel(nullptr);
+    throw FtpError("PASV cannot announce the address " + announced.ip + "; use EPSV");
+  }
+  std::string numbers = *ipv4;
+  for (char& c : numbers) {
+    if (c == '.')
+      c = ',';
+  }
+  numbers +=
+      "," + std::to_string(announced.port / 256) + "," + std::to_string(announced.port % 256);
+  command.reply = Reply(227, "Entering Passive Mode (" + numbers + ").");
+}
+
+void FTPServer::CmdEpsv(Command& command, FTPServerContext& session) {
+  const IpVersion control = session.Connection().LocalAddress().version;
+  const std::string_view argument = Trim(command.unparsed_params);
+  if (EqualsIgnoreCase(argument, "ALL")) {
+    session.SetEPSVAll(true);
+    command.reply = Reply(200, " EPSV ALL sent, now only accepting EPSV connections");
+    return;
+  }
+  IpVersion wanted = control;
+  if (!argument.empty()) {
+    if (!AllDigits(argument)) {
+      command.reply =
+          Reply(522, platform::IsIpv6Available() ? "Network protocol not supported, use (1,2)"
+                                                 : "Network protocol not supported, use (1)");
+      return;
+    }
+    if (argument == "1") {
+      wanted = IpVersion::kV4;
+    } else if (argument == "2") {
+      if (!platform::IsIpv6Available()) {
+        command.reply = Reply(522, "Network protocol not supported, use (1)");
+        return;
+      }
+      wanted = IpVersion::kV6;
+    } else {
+      command.reply =
+          Reply(522, std::string("Protocol not supported, use (") + ProtocolNumber(control) + ")");
+      return;
+    }
+  }
+  if (wanted != control) {
+    command.reply =
+        Reply(522, std::string("Network protocol mismatch, use (") + ProtocolNumber(control) + ")");
+    return;
+  }
+  const platform::SocketAddress announced =
+      AnnouncePassive(session, PreparePassive(session, control), control, true);
+  command.reply =
+      Reply(229, "Entering Extended Passive Mode (|||" + std::to_string(announced.port) + "|)");
+}
+
+void FTPServer::CmdSpsv(Command& command, FTPServerContext& session) {
+  if (RefusedAfterEpsvAll(command, session))
+    return;
+  const IpVersion version = session.Connection().LocalAddress().version;
+  const platform::SocketAddress announced =
+      AnnouncePassive(session, PreparePassive(session, version), version, false);
+  command.reply = Reply(227, std::to_string(announced.port));
+}
+
+std::unique_ptr<DataChannel> FTPServer::TakeChannel(Command& command, FTPServerContext& session) {
+  std::unique_ptr<DataChannel> channel = session.TakeDataChannel();
+  if (!channel || session.DataPortRefused()) {
+    command.reply = Reply(425, kCannotOpen);
+    return nullptr;
+  }
+  return channel;
+}
+
+void FTPServer::CmdRetr(Command& command, FTPServerContext& session) {
+  if (!OnRetrieveFile) {
+    command.reply = NotImplemented(command);
+    return;
+  }
+  // REST serves the one transfer that follows it, whatever becomes of that transfer.
+  const std::int64_t restart = session.RestartPosition();
+  session.SetRestartPosition(0);
+  std::unique_ptr<DataChannel> channel = TakeChannel(command, session);
+  if (!channel)
+    return;
+  if (command.unparsed_params.empty()) {
+    command.reply = ParameterError(command);
+    return;
+  }
+  std::unique_ptr<FtpStream> stream;
+  OnRetrieveFile(session, Process(session, command.unparsed_params), stream);
+  if (!stream) {
+    command.reply = Reply(550, kLocalError);
+    return;
+  }
+  stream->Seek(restart);
+  RunTransfer(command, session, *channel, Reply(150, kAboutToOpen), std::move(stream), {},
+              Direction::kSend);
+}
+
+void FTPServer::CmdStor(Command& command, FTPServerContext& session) {
+  if (!OnStoreFile) {
+    command.reply = NotImplemented(command);
+    return;
+  }
+  const std::int64_t restart = session.RestartPosition();
+  session.SetRestartPosition(0);
+  std::unique_ptr<DataChannel> channel = TakeChannel(command, session);
+  if (!channel)
+    return;
+  if (command.unparsed_params.empty()) {
+    command.reply = ParameterError(command);
+    return;
+  }
+  const bool append = command.handler.command == "APPE";
+  Store(command, session, std::move(channel), command.unparsed_params, append, append ? 0 : restart,
+        Reply(150, kAboutToOpen));
+}
+
+void FTPServer::CmdStou(Command& command, FTPServerContext& session) {
+  if (!OnStoreFile || !OnFileExistCheck) {
+    command.reply = NotImplemented(command);
+    return;
+  }
+  session.SetRestartPosition(0);  // a new file has nothing to resume
+  std::unique_ptr<DataChannel> channel = TakeChannel(command, session);
+  if (!channel)
+    return;
+  const std::string name = UniqueFileName(session);
+  Store(command, session, std::move(channel), name, false, 0, Reply(150, "FILE: " + name));
+}
+
+std::string FTPServer::UniqueFileName(FTPServerContext& session) {
+  // The host answers for the client's directory: the process's working directory has
+  // nothing to do with where the file lands.
+  for (int attempt = 0; attempt < kUniqueNameAttempts; ++attempt) {
+    char name[16];
+    std::snprintf(name, sizeof name, "Temp%08X",
+                  static_cast<unsigned>(unique_name_counter_.fetch_add(1)));
+    bool exists = false;
+    OnFileExistCheck(session, Process(session, name), exists);
+    if (!exists)
+      return name;
+  }
+  throw FtpError("No unique file name is free");
+}
+
+void FTPServer::Store(Command& command, FTPServerContext& session,
+                      std::unique_ptr<DataChannel> channel, const std::string& name, bool append,
+                      std::int64_t restart, const Reply& preliminary) {
+  std::unique_ptr<FtpStream> stream;
+  // A resumed STOR continues the file it resumes: truncating it first would leave
+  // zeros where its head was.
+  OnStoreFile(session, Process(session, name), append || restart > 0, stream);
+  if (!stream) {
+    command.reply = Reply(550, kLocalError);
+    return;
+  }
+  stream->Seek(append ? stream->Size() : restart);
+  RunTransfer(command, session, *channel, preliminary, std::move(stream), {}, Direction::kReceive);
+}
+
+std::string FTPServer::DirectoryPath(const FTPServerContext& session, std::string_view path) const {
+  std::string directory = path.empty() ? session.CurrentDir() : Process(session, path);
+  if (!directory.ends_with('/'))
+    directory += '/';
+  return directory;
+}
+
+FTPListOutput FTPServer::BuildListing(FTPServerContext& session, const std::string& path,
+                                      const std::string& command, const std::string& switches) {
+  if (!OnListDirectory)
+    throw FtpError("No OnListDirectory event found!");
+  FTPListOutput listing;
+  listing.SetSwitches(ClientSwitches(switches));
+  OnListDirectory(session, path, listing, command, switches);
+  return listing;
+}
+
+void FTPServer::CmdList(Command& command, FTPServerContext& session) {
+  std::unique_ptr<DataChannel> channel = TakeChannel(command, session);
+  if (!channel)
+    return;
+  const ListArgument argument = SplitListArgument(command.unparsed_params);
+  const bool names = command.handler.command == "NLST";
+  const FTPListOutput listing = BuildListing(session, DirectoryPath(session, argument.path),
+                                             command.handler.command, argument.switches);
+  const std::string text =
+      names ? listing.NameListing(clock_.Now()) : listing.LongListing(clock_.Now());
+  const char* source = names && argument.switches.empty() ? "file list" : "/bin/ls";
+  RunTransfer(command, session, *channel,
+              Reply(125, std::string("Opening ASCII mode data connection for ") + source + "."),
+              nullptr, text, Direction::kSend);
+}
+
+void FTPServer::CmdMlsd(Command& command, FTPServerContext& session) {
+  std::unique_ptr<DataChannel> channel = TakeChannel(command, session);
+  if (!channel)
+    return;
+  const FTPListOutput listing =
+      BuildListing(session, DirectoryPath(session, Trim(command.unparsed_params)), "MLSD", "");
+  RunTransfer(command, session, *channel, Reply(125, kAboutToOpen), nullptr,
+              listing.MachineListing(session.MLSTFacts()), Direction::kSend);
+}
+
+void FTPServer::CmdMlst(Command& command, FTPServerContext& session) {
+  const std::string_view parameter = Trim(command.unparsed_params);
+  const std::string path = parameter.empty() ? session.CurrentDir() : Process(session, parameter);
+  const FTPListOutput listing = BuildListing(session, path, "MLST", "");
+  std::vector<std::string> lines = {"Begin"};
+  for (auto& line : listing.MachineLines(session.MLSTFacts()))
+    lines.push_back(std::move(line));
+  lines.emplace_back("End");
+  command.reply = Reply(250, std::move(lines), ReplyFormat::kIndented);
+}
+
+void FTPServer::StatPath(Command& command, FTPServerContext& session) {
+  const ListArgument argument = SplitListArgument(command.unparsed_params);
+  const FTPListOutput listing =
+      BuildListing(session, DirectoryPath(session, argument.path), "STAT", argument.switches);
+  // The listing lines go out as they are, between the first and the last reply line.
+  std::string text = "213-File status okay; about to open data connection.\r\n";
+  text += listing.LongListing(clock_.Now());
+  text += "213 End of Status\r\n";
+  session.Write(text);
+  command.perform_reply = false;
+}
+
+Reply FTPServer::StatusReply(const FTPServerContext& session) {
+  if (session.SecurityOptions().disable_stat_command)
+    return Reply(550, "\"STAT\" Command not implemented.");
+  return Reply(211, "End of Status");
+}
+
+void FTPServer::RunTransfer(Command& command, FTPServerContext& session, DataChannel& channel,
+                            const Reply& preliminary, std::unique_ptr<FtpStream> stream,
+                            std::string_view text, Direction direction) {
+  command.perform_reply = false;
+  SendReply(session, preliminary);
+  TransferControl control(session, StatusReply(session));
+  std::optional<platform::TcpSocket> data = channel.Open(control, data_timeouts_);
+  Reply final_reply;
+  if (!data) {
+    switch (channel.failure()) {
+      case DataChannel::Failure::kWrongPeer:
+        session.SetDataPortRefused(true);
+        final_reply = Reply(504, kSameAddressOnly);
+        break;
+      case DataChannel::Failure::kStopped:
+        final_reply = Reply(426, kClosedAbnormally);
+        break;
+      case DataChannel::Failure::kNone:
+      case DataChannel::Failure::kNoConnection:
+        final_reply = Reply(425, kCannotOpen);
+        break;
+    }
+  } else {
+    DataTransfer transfer(*data, control, session.Connection().ReadTimeout());
+    TransferOutcome outcome;
+    if (direction == Direction::kReceive) {
+      outcome = transfer.Receive(*stream);
+    } else {
+      outcome = stream ? transfer.Send(*stream) : transfer.Send(text);
+    }
+    data->Close();
+    final_reply = FinalReply(outcome);
+  }
+  // The host's stream closes its file and reports before the client hears the end, so
+  // a client that acts on the reply at once finds the file complete and free.
+  stream.reset();
+  if (control.Lost()) {
+    session.Disconnect();
+    return;
+  }
+  SendReply(session, final_reply);
+  if (control.Aborted())
+    SendReply(session, Reply(226, kClosing));
+}
+
+}  // namespace vantrel
