@@ -25,7 +25,6 @@
 #include "common/byte_size.h"
 #include "common/error.h"
 #include "config/settings.h"
-#include "log/log_file.h"
 #include "log/log_queue.h"
 #include "log/statistics.h"
 #include "platform/file_system.h"
@@ -37,7 +36,6 @@
 #include "widgets/column_list_view.h"
 #include "widgets/log_view.h"
 #include "widgets/status_box.h"
-#include "widgets/status_icons.h"
 
 namespace vantrel {
 namespace {
