@@ -12,7 +12,9 @@
 #include "log/statistics.h"
 #include "platform/process.h"
 #include "service/ftp_file_handlers.h"
+#include "service/ftp_listing_handler.h"
 #include "service/ftp_session_handlers.h"
+#include "service/ftp_transfer_handlers.h"
 #include "service/web_interface.h"
 #include "transfer/transfer_table.h"
 #include "web/special_files.h"
@@ -42,6 +44,9 @@ Service::Service(std::string data_directory, const Clock& clock)
           ServiceUnits{*settings_, *users_, *auto_ban_, *statistics_, *log_})),
       file_handlers_(std::make_unique<FtpFileHandlers>(
           FileHandlerUnits{*users_, *auto_ban_, *log_, *path_mapper_, *access_policy_})),
+      listing_handler_(std::make_unique<FtpListingHandler>(*users_, *log_, *path_mapper_, clock)),
+      transfer_handlers_(std::make_unique<FtpTransferHandlers>(TransferHandlerUnits{
+          *settings_, *users_, *auto_ban_, *log_, *path_mapper_, *access_policy_, *transfers_})),
       web_(std::make_unique<WebInterface>(
           ServiceUnits{*settings_, *users_, *auto_ban_, *statistics_, *log_}, data_directory_,
           clock)),
@@ -87,6 +92,29 @@ void Service::BindFtpEvents() {
   };
   ftp_server_->OnAfterUserLogin = [&session](FTPServerContext& c) { session.AfterUserLogin(c); };
   BindFileEvents();
+  BindTransferEvents();
+}
+
+void Service::BindTransferEvents() {
+  using S = FTPServerContext;
+  FtpListingHandler& listing = *listing_handler_;
+  ftp_server_->OnListDirectory = [&listing](S& c, const std::string& path, FTPListOutput& out,
+                                            const std::string&, const std::string&) {
+    listing.ListDirectory(c, path, out);
+  };
+  FtpTransferHandlers& transfers = *transfer_handlers_;
+  ftp_server_->OnRetrieveFile = [&transfers](S& c, const std::string& name,
+                                             std::unique_ptr<FtpStream>& stream) {
+    transfers.RetrieveFile(c, name, stream);
+  };
+  ftp_server_->OnStoreFile = [&transfers](S& c, const std::string& name, bool append,
+                                          std::unique_ptr<FtpStream>& stream) {
+    transfers.StoreFile(c, name, append, stream);
+  };
+  ftp_server_->OnPASVBeforeBind = [&transfers](S& c, std::string& ip, std::uint16_t& port,
+                                               platform::IpVersion version) {
+    transfers.PASVBeforeBind(c, ip, port, version);
+  };
 }
 
 void Service::BindFileEvents() {
@@ -127,6 +155,27 @@ void Service::ConfigureFtpEngine() {
   // 421 tells the client the server closes the connection; a 3xx code would read as a
   // preliminary success.
   ftp_server_->MaxConnectionReply() = Reply(421, SplitPacked(s.maxclientcountreply));
+  ConfigurePassiveRange();
+}
+
+void Service::ConfigurePassiveRange() {
+  const int start = settings_->Get(&SettingsData::pasvrangestart);
+  const int size = settings_->Get(&SettingsData::pasvrangesize);
+  // Cleared first, so that the engine's "minimum below maximum" rule accepts any new range.
+  ftp_server_->SetPASVBoundPortMin(0);
+  ftp_server_->SetPASVBoundPortMax(0);
+  if (start <= 0 || size <= 0)
+    return;
+  try {
+    ftp_server_->SetPASVBoundPortMax(start + size);
+    ftp_server_->SetPASVBoundPortMin(start);
+    log_->LogLine("- Passive ports range set to [" + std::to_string(start) + ".." +
+                  std::to_string(start + size) + "]");
+  } catch (const std::exception& failure) {
+    ftp_server_->SetPASVBoundPortMin(0);
+    ftp_server_->SetPASVBoundPortMax(0);
+    log_->LogLine(std::string("- ") + failure.what());
+  }
 }
 
 void Service::StartServer() {

@@ -24,6 +24,8 @@ class AccessPolicy;
 class AutoBan;
 class FTPServer;
 class FtpFileHandlers;
+class FtpListingHandler;
+class FtpTransferHandlers;
 class FtpSessionHandlers;
 class LogFile;
 class LogQueue;
@@ -83,6 +85,8 @@ class Service {
   void ConfigureFtpEngine();
   void BindFtpEvents();
   void BindFileEvents();
+  void BindTransferEvents();
+  void ConfigurePassiveRange();
 
   const std::string data_directory_;
   const Clock& clock_;
@@ -99,6 +103,8 @@ class Service {
   std::unique_ptr<AccessPolicy> access_policy_;
   std::unique_ptr<FtpSessionHandlers> session_handlers_;
   std::unique_ptr<FtpFileHandlers> file_handlers_;
+  std::unique_ptr<FtpListingHandler> listing_handler_;
+  std::unique_ptr<FtpTransferHandlers> transfer_handlers_;
   std::unique_ptr<WebInterface> web_;
   std::unique_ptr<FTPServer> ftp_server_;
 

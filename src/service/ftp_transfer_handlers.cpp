@@ -1,0 +1,96 @@
+#include "service/ftp_transfer_handlers.h"
+
+#include "accounts/access_policy.h"
+#include "accounts/auto_ban.h"
+#include "accounts/path_mapper.h"
+#include "accounts/users.h"
+#include "common/byte_size.h"
+#include "config/settings.h"
+#include "ftp/ftp_error.h"
+#include "ftp/ftp_server_context.h"
+#include "log/log_queue.h"
+#include "platform/file_system.h"
+#include "platform/file_tree.h"
+#include "service/ftp_request.h"
+#include "transfer/transfer_stream.h"
+
+namespace vantrel {
+namespace {
+
+using Mode = TransferStream::Mode;
+
+}  // namespace
+
+void FtpTransferHandlers::RetrieveFile(FTPServerContext& session, const std::string& name,
+                                       std::unique_ptr<FtpStream>& stream) {
+  const FtpRequest request = RequestOf(session);
+  const auto log = [&](const std::string& text) {
+    units_.log.LogLine(request.LogPrefix() + "> " + text);
+  };
+  const bool allowed = units_.policy.IsAllowed(FileOperation::kRetrieve, request.who);
+  const int limit = units_.policy.DownloadLimit(request.who);
+  units_.users.SetOnlineActionPath(request.key(), "GET", name);
+  if (!allowed) {
+    log("Not allowed to download file " + name);
+    return;
+  }
+  const auto mapped =
+      units_.mapper.MapPath(request.who, session.HomeDir(), session.CurrentDir(), name);
+  const auto facts = mapped ? platform::StatPath(mapped->disk_path) : std::nullopt;
+  if (!facts || !facts->is_regular) {
+    units_.auto_ban.RecordFailure(BanRule::kDownload, request.key(), request.who.user);
+    log("File not found " + name);
+    return;
+  }
+  if (units_.settings.Get(&SettingsData::autoban)) {
+    units_.auto_ban.ForgiveDownloadFailure(request.key());
+  }
+  try {
+    stream =
+        std::make_unique<TransferStream>(mapped->disk_path, Mode::kRead, limit, units_.transfers);
+  } catch (const platform::FileError&) {
+    log("Download file failed " + name);
+    throw FtpError("Download file failed " + name);
+  }
+  log("Download file " + name + " (" + FormatByteSize(facts->size) + ")");
+}
+
+void FtpTransferHandlers::StoreFile(FTPServerContext& session, const std::string& name, bool append,
+                                    std::unique_ptr<FtpStream>& stream) {
+  const FtpRequest request = RequestOf(session);
+  const auto refuse = [&](const std::string& text, const std::string& message) {
+    units_.log.LogLine(request.LogPrefix() + "> " + text);
+    throw FtpError(message);
+  };
+  const auto mapped =
+      units_.mapper.MapPath(request.who, session.HomeDir(), session.CurrentDir(), name);
+  const std::string disk_path = mapped ? mapped->disk_path : std::string();
+  const bool allowed = units_.policy.IsAllowed(FileOperation::kStore, request.who, disk_path);
+  const int limit = units_.policy.UploadLimit(request.who);
+  units_.users.SetOnlineActionPath(request.key(), "PUT", name);
+  if (!allowed)
+    refuse("Not allowed to upload file " + name, "Not allowed to upload files");
+  if (append)
+    units_.users.SetOnlineActionPath(request.key(), "APPEND", name);
+  const std::string failure = (append ? "Append file failed " : "Failed to upload file ") + name;
+  if (!mapped)
+    refuse(failure, failure);
+  try {
+    stream = std::make_unique<TransferStream>(disk_path, append ? Mode::kAppend : Mode::kCreate,
+                                              limit, units_.transfers);
+  } catch (const platform::FileError&) {
+    refuse(failure, failure);
+  }
+  units_.log.LogLine(request.LogPrefix() + (append ? "> Append file " : "> Upload file ") + name);
+}
+
+void FtpTransferHandlers::PASVBeforeBind(FTPServerContext&, std::string& ip, std::uint16_t&,
+                                         platform::IpVersion version) {
+  const std::string configured = units_.settings.Get(&SettingsData::pasvipaddr);
+  // An address of the other family could never be bound for this connection's clients.
+  if (!configured.empty() && platform::NumericAddressVersion(configured) == version) {
+    ip = configured;
+  }
+}
+
+}  // namespace vantrel
