@@ -69,7 +69,9 @@ class Daemon:
         self.port = free_port()
         self.home = os.path.join(self.dir, "home")
         os.makedirs(self.home, exist_ok=True)
-        values = {"serverport": str(self.port), "dataport": "0"}
+        # No passive range by default: daemons of tests running side by side would
+        # compete for the same few ports.
+        values = {"serverport": str(self.port), "dataport": "0", "pasvrangestart": "0"}
         values.update(settings or {})
         write_list_file(self.path("ftpsettings.lst"), {"ftpsettings": values})
         if members:
