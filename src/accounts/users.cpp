@@ -200,6 +200,21 @@ bool Users::DeleteAccount(int index) {
   return true;
 }
 
+std::optional<AccountFields> Users::GetAccountByName(std::string_view name) const {
+  std::lock_guard lock(mutex_);
+  return GetAccount(FindAccount(name));
+}
+
+bool Users::UpdateAccountByName(std::string_view name, const AccountFields& fields) {
+  std::lock_guard lock(mutex_);
+  return UpdateAccount(FindAccount(name), fields);
+}
+
+bool Users::DeleteAccountByName(std::string_view name) {
+  std::lock_guard lock(mutex_);
+  return DeleteAccount(FindAccount(name));
+}
+
 std::vector<std::string> Users::RenderAccountLines() const {
   std::lock_guard lock(mutex_);
   std::vector<std::string> lines;

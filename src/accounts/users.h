@@ -43,6 +43,11 @@ class Users {
   // False, nothing added, when an account of that name exists.
   bool AddAccount(const AccountFields& fields);
   bool DeleteAccount(int index);
+  // The same, for the account of that name, looked up and changed in one locked step so
+  // that another editor cannot shift the indexes in between.
+  std::optional<AccountFields> GetAccountByName(std::string_view name) const;
+  bool UpdateAccountByName(std::string_view name, const AccountFields& fields);
+  bool DeleteAccountByName(std::string_view name);
   // "user||pass||home||addr||last time||virtualdir||", empty address, last time and
   // virtual directories as "-".
   std::vector<std::string> RenderAccountLines() const;

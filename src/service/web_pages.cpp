@@ -296,7 +296,7 @@ std::string WebPages::ViewPage(const std::string& ip, const std::string& user,
   std::optional<AccountFields> account;
   {
     std::lock_guard lock(accounts_mutex_);
-    account = units_.users.GetAccount(units_.users.FindAccount(name));
+    account = units_.users.GetAccountByName(name);
   }
   std::string page = Line("<font color=#0000ff>Member data:</font><br>");
   if (!account || account->user != name) {
@@ -328,8 +328,7 @@ std::string WebPages::ModifyPage(const NameValueList& params) {
   bool modified = false;
   {
     std::lock_guard lock(accounts_mutex_);
-    const int index = units_.users.FindAccount(name);
-    modified = index >= 0 && units_.users.UpdateAccount(index, FieldsFromForm(name, params));
+    modified = units_.users.UpdateAccountByName(name, FieldsFromForm(name, params));
     if (modified)
       SaveAccounts();
   }
@@ -344,8 +343,7 @@ std::string WebPages::DeletePage(const std::string& name) {
   bool deleted = false;
   {
     std::lock_guard lock(accounts_mutex_);
-    const int index = units_.users.FindAccount(name);
-    deleted = index >= 0 && units_.users.DeleteAccount(index);
+    deleted = units_.users.DeleteAccountByName(name);
     if (deleted)
       SaveAccounts();
   }
