@@ -50,6 +50,19 @@ TEST_F(UsersTest, TableOperationsKeepOrderAndRefuseBadIndexes) {
   EXPECT_EQ(users_.AccountCount(), 3);
 }
 
+TEST_F(UsersTest, ByNameOperationsFindTheExactName) {
+  for (const char* name : {"alice", "bob", "Bob"})
+    ASSERT_TRUE(users_.AddAccount(Account(name)));
+  EXPECT_TRUE(users_.UpdateAccountByName("Bob", Account("Bob", "changed")));
+  EXPECT_EQ(users_.GetAccountByName("Bob")->pass, "changed");
+  EXPECT_EQ(users_.GetAccountByName("bob")->pass, "pw");
+  EXPECT_FALSE(users_.GetAccountByName("BOB").has_value());
+  EXPECT_FALSE(users_.UpdateAccountByName("nobody", Account("nobody")));
+  EXPECT_TRUE(users_.DeleteAccountByName("alice"));
+  EXPECT_FALSE(users_.DeleteAccountByName("alice"));
+  EXPECT_EQ(Names(users_), (std::vector<std::string>{"bob", "Bob"}));
+}
+
 TEST_F(UsersTest, AuthenticationIsExactAndShowsInTheRenderedLine) {
   users_.AddAccount(Account("bob", "Secret", "/h"));
   users_.AddAccount(Account("empty", ""));
