@@ -194,23 +194,29 @@ bool IsDotEntry(const std::string& name) {
   return name == "." || name == "..";
 }
 
-bool NameLess(const FTPListItem* a, const FTPListItem* b) {
-  const bool a_dot = IsDotEntry(a->file_name);
-  const bool b_dot = IsDotEntry(b->file_name);
-  if (a_dot != b_dot)
-    return a_dot;
-  const std::string& x = a->file_name;
-  const std::string& y = b->file_name;
-  const std::size_t common = std::min(x.size(), y.size());
-  for (std::size_t i = 0; i < common; ++i) {
-    const char cx = ToLowerAscii(x[i]);
-    const char cy = ToLowerAscii(y[i]);
-    if (cx != cy)
-      return static_cast<unsigned char>(cx) < static_cast<unsigned char>(cy);
+// The name order: "." and ".." first, then names without regard to case, names that
+// differ only in case in one fixed order. Keys are folded once, not in every comparison.
+void SortByName(std::vector<const FTPListItem*>& items) {
+  struct Key {
+    int rank;
+    std::string folded;
+    const FTPListItem* item;
+  };
+  std::vector<Key> keys;
+  keys.reserve(items.size());
+  for (const auto* item : items) {
+    const std::string& name = item->file_name;
+    keys.push_back({name == "." ? 0 : name == ".." ? 1 : 2, ToLowerAscii(name), item});
   }
-  if (x.size() != y.size())
-    return x.size() < y.size();
-  return x < y;  // names differing only in case keep one fixed order
+  std::sort(keys.begin(), keys.end(), [](const Key& a, const Key& b) {
+    if (a.rank != b.rank)
+      return a.rank < b.rank;
+    if (const int order = a.folded.compare(b.folded); order != 0)
+      return order < 0;
+    return a.item->file_name < b.item->file_name;
+  });
+  for (std::size_t i = 0; i < keys.size(); ++i)
+    items[i] = keys[i].item;
 }
 
 // Names laid out in columns that fill kLineWidth, down the columns or across the rows.
@@ -304,8 +310,8 @@ std::vector<const FTPListItem*> FTPListOutput::Shown(std::string_view switches) 
   }
   if (Has(switches, 'f'))
     return shown;
-  // Stable, so equal keys keep the name order of the first pass.
-  std::sort(shown.begin(), shown.end(), NameLess);
+  SortByName(shown);
+  // Stable, so equal keys keep the name order.
   auto by = [&shown](auto less) { std::stable_sort(shown.begin(), shown.end(), less); };
   if (Has(switches, 't') || Has(switches, 'u')) {
     by([](const FTPListItem* a, const FTPListItem* b) {

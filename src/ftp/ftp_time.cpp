@@ -52,10 +52,32 @@ std::string FormatCivil(const CivilTime& c) {
   return text;
 }
 
+sys_seconds AsIfUtc(const CivilTime& c) {
+  return sys_days{year{c.year} / month{static_cast<unsigned>(c.month)} /
+                  day{static_cast<unsigned>(c.day)}} +
+         hours{c.hour} + minutes{c.minute} + seconds{c.second};
+}
+
+// The zone's offset from UTC at `moment`.
+seconds OffsetAt(sys_seconds moment) {
+  return AsIfUtc(platform::ToLocalCivil(moment)) - moment;
+}
+
+// A local time as a UTC moment, through the zone's offset at that moment (found in two
+// steps, so a change of summer time between the guess and the answer is caught). Not
+// through mktime: it checks the zone file again on every call, which a machine listing
+// of thousands of dates feels.
+system_clock::time_point LocalToUtc(DateTime local) {
+  const CivilTime c = DecodeDateTime(local);
+  const sys_seconds guess = AsIfUtc(c);
+  const sys_seconds first = guess - OffsetAt(guess);
+  return guess - OffsetAt(first) + milliseconds(c.millisecond);
+}
+
 }  // namespace
 
 std::string FormatUtcTimestamp(DateTime local) {
-  return FormatCivil(UtcCivil(ToTimePoint(local)));
+  return FormatCivil(UtcCivil(LocalToUtc(local)));
 }
 
 std::string FormatTimestamp(DateTime utc) {
