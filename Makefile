@@ -5,7 +5,7 @@ JOBS ?= $(shell nproc)
 CMAKE ?= cmake
 DEBIAN_PACKAGES := cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev \
                    libssl-dev zlib1g-dev python3 curl qt6-base-dev xvfb xauth \
-                   chromium chromium-driver python3-selenium lftp
+                   chromium chromium-driver python3-selenium lftp clang libclang-rt-14-dev
 
 .PHONY: all deps release debug tsan test run screenshots install clean format
 
