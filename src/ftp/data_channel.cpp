@@ -15,6 +15,21 @@ std::chrono::milliseconds Left(SteadyClock::time_point deadline) {
   return std::max(left, std::chrono::milliseconds(0));
 }
 
+std::unique_ptr<platform::TcpConnector> StartConnect(
+    const platform::SocketAddress& remote, const std::optional<platform::SocketAddress>& local) {
+  try {
+    return std::make_unique<platform::TcpConnector>(remote, local);
+  } catch (const platform::SocketError&) {
+    if (!local || local->port == 0)
+      throw;
+  }
+  // The source port may be held by a connection to the same client that the system
+  // still remembers; any port serves as well.
+  platform::SocketAddress any_port = *local;
+  any_port.port = 0;
+  return std::make_unique<platform::TcpConnector>(remote, any_port);
+}
+
 }  // namespace
 
 std::unique_ptr<DataChannel> DataChannel::Active(platform::SocketAddress remote,
@@ -89,20 +104,10 @@ std::optional<platform::TcpSocket> DataChannel::Connect(TransferControl& control
                                                         std::chrono::milliseconds timeout) {
   std::unique_ptr<platform::TcpConnector> connector;
   try {
-    connector = std::make_unique<platform::TcpConnector>(remote_, local_);
+    connector = StartConnect(remote_, local_);
   } catch (const platform::SocketError&) {
-    try {
-      // The source port may be taken by a connection to the same client that the
-      // system still remembers; any port serves as well.
-      if (!local_ || local_->port == 0)
-        throw;
-      platform::SocketAddress any_port = *local_;
-      any_port.port = 0;
-      connector = std::make_unique<platform::TcpConnector>(remote_, any_port);
-    } catch (const platform::SocketError&) {
-      failure_ = Failure::kNoConnection;
-      return std::nullopt;
-    }
+    failure_ = Failure::kNoConnection;
+    return std::nullopt;
   }
   const auto deadline = SteadyClock::now() + timeout;
   for (;;) {

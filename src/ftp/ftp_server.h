@@ -189,8 +189,10 @@ class FTPServer : public CmdTCPServer {
   // Data channel.
   void CmdPort(Command& command, FTPServerContext& session);
   void CmdEprt(Command& command, FTPServerContext& session);
-  void PrepareActive(Command& command, FTPServerContext& session, const std::string& ip, int port,
-                     platform::IpVersion version);
+  // The checks PORT and EPRT share before they read their argument.
+  bool ActiveAllowed(Command& command, FTPServerContext& session) const;
+  void PrepareActive(Command& command, FTPServerContext& session,
+                     const platform::SocketAddress& target);
   void CmdPasv(Command& command, FTPServerContext& session);
   void CmdEpsv(Command& command, FTPServerContext& session);
   void CmdSpsv(Command& command, FTPServerContext& session);

@@ -7,6 +7,7 @@
 // that connection up, and the next transfer must not inherit it.
 
 #include <cstdio>
+#include <variant>
 
 #include "common/text.h"
 #include "ftp/data_transfer.h"
@@ -31,11 +32,6 @@ constexpr const char* kSameAddressOnly =
     "Data port can only be used by the same IP address used by the control connection.";
 // STOU gives up after this many taken names rather than ask the host forever.
 constexpr int kUniqueNameAttempts = 1000;
-
-struct ActiveTarget {
-  std::string ip;
-  int port = 0;
-};
 
 bool AllDigits(std::string_view text) {
   if (text.empty())
@@ -68,7 +64,7 @@ std::vector<std::string_view> Split(std::string_view text, char delimiter) {
 }
 
 // "h1,h2,h3,h4,p1,p2": four address bytes and the port's two.
-std::optional<ActiveTarget> ParsePortArgument(std::string_view text) {
+std::optional<platform::SocketAddress> ParsePortArgument(std::string_view text) {
   const std::vector<std::string_view> fields = Split(Trim(text), ',');
   if (fields.size() != 6)
     return std::nullopt;
@@ -81,10 +77,11 @@ std::optional<ActiveTarget> ParsePortArgument(std::string_view text) {
     if (bytes[i] > 255)
       return std::nullopt;
   }
-  ActiveTarget target;
+  platform::SocketAddress target;
   target.ip = std::to_string(bytes[0]) + "." + std::to_string(bytes[1]) + "." +
               std::to_string(bytes[2]) + "." + std::to_string(bytes[3]);
   target.port = bytes[4] * 256 + bytes[5];
+  target.version = IpVersion::kV4;
   if (target.port == 0)
     return std::nullopt;
   return target;
@@ -92,6 +89,38 @@ std::optional<ActiveTarget> ParsePortArgument(std::string_view text) {
 
 const char* ProtocolNumber(IpVersion version) {
   return version == IpVersion::kV4 ? "1" : "2";
+}
+
+// "|protocol|address|port|", any character serving as the delimiter; the failure reply
+// otherwise (501 standing for the parameter error).
+std::variant<platform::SocketAddress, Reply> ParseEprtArgument(std::string_view text,
+                                                               IpVersion control) {
+  text = Trim(text);
+  std::vector<std::string_view> fields;
+  if (text.size() >= 2)
+    fields = Split(text.substr(1), text[0]);
+  if (fields.size() != 4 || !fields[3].empty())
+    return Reply(501);
+  if (fields[0] != "1" && fields[0] != "2")
+    return Reply(522, "Network protocol not supported, use (1)");
+  const IpVersion version = fields[0] == "1" ? IpVersion::kV4 : IpVersion::kV6;
+  if (version != control)
+    return Reply(522,
+                 std::string("Network protocol mismatch, use (") + ProtocolNumber(control) + ")");
+  const std::optional<std::string> ip = platform::CanonicalAddress(fields[1], version);
+  if (!ip)
+    return Reply(500, "Invalid IP Address");
+  const std::optional<int> port = PortNumber(fields[2]);
+  if (!port)
+    return Reply(500, "Invalid port number");
+  return platform::SocketAddress{*ip, *port, version};
+}
+
+// A refused PORT or EPRT: whatever channel came before must not serve the next transfer.
+void RefusePort(Command& command, FTPServerContext& session, Reply reply) {
+  session.SetDataPort(0);
+  session.SetDataPortRefused(true);
+  command.reply = std::move(reply);
 }
 
 struct ListArgument {
@@ -149,89 +178,55 @@ bool FTPServer::RefusedAfterEpsvAll(Command& command, const FTPServerContext& se
   return true;
 }
 
-void FTPServer::CmdPort(Command& command, FTPServerContext& session) {
+bool FTPServer::ActiveAllowed(Command& command, FTPServerContext& session) const {
   session.SetDataPortRefused(false);
   if (RefusedAfterEpsvAll(command, session))
-    return;
+    return false;
   if (session.SecurityOptions().block_all_port_transfers) {
-    session.SetDataPort(0);
-    session.SetDataPortRefused(true);
-    command.reply = Reply(502, "PORT/EPRT Command disabled.");
-    return;
+    RefusePort(command, session, Reply(502, "PORT/EPRT Command disabled."));
+    return false;
   }
   session.SetPassiveMode(false);
-  const std::optional<ActiveTarget> target = ParsePortArgument(command.unparsed_params);
+  return true;
+}
+
+void FTPServer::CmdPort(Command& command, FTPServerContext& session) {
+  if (!ActiveAllowed(command, session))
+    return;
+  const std::optional<platform::SocketAddress> target = ParsePortArgument(command.unparsed_params);
   if (!target) {
-    session.SetDataPortRefused(true);
-    command.reply = ParameterError(command);
+    RefusePort(command, session, ParameterError(command));
     return;
   }
-  PrepareActive(command, session, target->ip, target->port, IpVersion::kV4);
+  PrepareActive(command, session, *target);
 }
 
 void FTPServer::CmdEprt(Command& command, FTPServerContext& session) {
-  session.SetDataPortRefused(false);
-  if (RefusedAfterEpsvAll(command, session))
+  if (!ActiveAllowed(command, session))
     return;
-  if (session.SecurityOptions().block_all_port_transfers) {
-    session.SetDataPort(0);
-    session.SetDataPortRefused(true);
-    command.reply = Reply(502, "PORT/EPRT Command disabled.");
-    return;
-  }
-  session.SetPassiveMode(false);
-  // Until the argument proves good, the old channel must not serve a transfer.
-  session.SetDataPortRefused(true);
-  const std::string_view text = Trim(command.unparsed_params);
-  // |protocol|address|port| with any delimiter in place of "|".
-  std::vector<std::string_view> fields;
-  if (text.size() >= 2)
-    fields = Split(text.substr(1), text[0]);
-  if (fields.size() != 4 || !fields[3].empty()) {
-    command.reply = ParameterError(command);
-    return;
-  }
   const IpVersion control = session.Connection().LocalAddress().version;
-  if (fields[0] != "1" && fields[0] != "2") {
-    command.reply = Reply(522, "Network protocol not supported, use (1)");
+  const std::variant<platform::SocketAddress, Reply> parsed =
+      ParseEprtArgument(command.unparsed_params, control);
+  if (const Reply* error = std::get_if<Reply>(&parsed)) {
+    RefusePort(command, session, error->code() == 501 ? ParameterError(command) : *error);
     return;
   }
-  const IpVersion version = fields[0] == "1" ? IpVersion::kV4 : IpVersion::kV6;
-  if (version != control) {
-    command.reply =
-        Reply(522, std::string("Network protocol mismatch, use (") + ProtocolNumber(control) + ")");
-    return;
-  }
-  const std::optional<std::string> ip = platform::CanonicalAddress(fields[1], version);
-  if (!ip) {
-    command.reply = Reply(500, "Invalid IP Address");
-    return;
-  }
-  const std::optional<int> port = PortNumber(fields[2]);
-  if (!port) {
-    command.reply = Reply(500, "Invalid port number");
-    return;
-  }
-  session.SetDataPortRefused(false);
-  PrepareActive(command, session, *ip, *port, version);
+  PrepareActive(command, session, std::get<platform::SocketAddress>(parsed));
 }
 
-void FTPServer::PrepareActive(Command& command, FTPServerContext& session, const std::string& ip,
-                              int port, IpVersion version) {
-  const auto refuse = [&](const char* text) {
-    session.SetDataPort(0);
-    session.SetDataPortRefused(true);
-    command.reply = Reply(504, text);
-  };
+void FTPServer::PrepareActive(Command& command, FTPServerContext& session,
+                              const platform::SocketAddress& target) {
+  const auto& [ip, port, version] = target;
   if (session.SecurityOptions().no_reserved_range_port && port >= 1 && port <= 1024) {
-    refuse("PORT/EPRT Command disabled for reserved port range (1-1024).");
+    RefusePort(command, session,
+               Reply(504, "PORT/EPRT Command disabled for reserved port range (1-1024)."));
     return;
   }
   // Without this check a client could make the server connect to any third host
   // (the "bounce" attack of RFC 2577).
   if (session.SecurityOptions().require_port_from_same_ip &&
       ip != session.Connection().PeerAddress().ip) {
-    refuse(kSameAddressOnly);
+    RefusePort(command, session, Reply(504, kSameAddressOnly));
     return;
   }
   std::optional<platform::SocketAddress> local;
@@ -242,7 +237,7 @@ void FTPServer::PrepareActive(Command& command, FTPServerContext& session, const
                           (default_data_port_ > 0 && platform::MayBindPrivilegedPorts());
     local = platform::SocketAddress{control.ip, may_bind ? default_data_port_ : 0, version};
   }
-  session.SetDataChannel(DataChannel::Active({ip, port, version}, local));
+  session.SetDataChannel(DataChannel::Active(target, local));
   session.SetDataPort(port);
   command.reply = Reply(200, command.handler.command + " Command successful.");
 }

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "ftp/transfer_fixture.h"
+#include "platform/process.h"
 #include "platform/resolver.h"
 
 namespace vantrel {
@@ -312,6 +313,26 @@ TEST_F(FtpDataChannelTest, ActiveConnectionsReachTheClient) {
   data.Close();
   EXPECT_EQ(client.ReadReply(), kClosing);
   EXPECT_EQ(ReadFile("/copy"), "uploaded actively");
+}
+
+TEST_F(FtpDataChannelTest, ActiveConnectionsComeFromTheDataPortWhenAllowed) {
+  WriteFile("/file", "x");
+  const int unprivileged = FreePort();
+  for (const int data_port : {unprivileged, 20}) {
+    server_.SetDefaultDataPort(data_port);
+    Start();
+    FtpTestClient client = LoggedIn();
+    ActiveListener listener;
+    EXPECT_EQ(client.Ask("PORT " + listener.PortArgument()), "200 PORT Command successful.");
+    EXPECT_EQ(client.Ask("RETR file"), kAboutToOpen);
+    platform::TcpSocket data = listener.Accept();
+    // Port 20 needs root; without it the system picks, and the transfer still happens.
+    const bool may_bind = data_port >= 1024 || platform::MayBindPrivilegedPorts();
+    EXPECT_EQ(data.PeerAddress().port == data_port, may_bind) << data_port;
+    EXPECT_EQ(ReadAll(data), "x");
+    EXPECT_EQ(client.ReadReply(), kClosing);
+    server_.SetActive(false);
+  }
 }
 
 TEST_F(FtpDataChannelTest, PassiveConnectionFromAnotherAddressIsRefused) {

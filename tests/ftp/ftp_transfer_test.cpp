@@ -41,8 +41,9 @@ TEST_F(FtpTransferTest, RestartAppendAndResume) {
   EXPECT_EQ(client.Ask("REST 5"), "350 Requested file action pending further information.");
   EXPECT_EQ(Store(client, "STOR new", "XYZ"), kClosing);
   EXPECT_EQ(ReadFile("/new"), "helloXYZrld") << "a resumed upload keeps what it resumes";
+  EXPECT_EQ(client.Ask("ALLO R 100000"), "200 ALLO Command successful.");
   EXPECT_EQ(Store(client, "STOR new", "short"), kClosing);
-  EXPECT_EQ(ReadFile("/new"), "short") << "a plain STOR replaces the file";
+  EXPECT_EQ(ReadFile("/new"), "short") << "a plain STOR replaces the file, whatever ALLO said";
   EXPECT_EQ(recorded_.Entries(),
             (std::vector<std::string>{"retr /file", "retr /file", "store /new", "append /new",
                                       "append /new", "store /new"}));

@@ -5,13 +5,12 @@
 // "secret" logs in; the directory is the root for all.
 //
 // Usage: ftp_test_host <root directory> [max connections] [--pasv-range MIN-MAX]
-//                      [--ipv6] [--limit BYTES_PER_SECOND]
+//                      [--ipv6]
 
 #include <chrono>
 #include <filesystem>
 #include <iostream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "common/date_time.h"
@@ -69,62 +68,24 @@ void ListDirectory(const fs::path& root, const std::string& path, vantrel::FTPLi
     AddEntry(listing, entry.path(), entry.path().filename().string());
 }
 
-// A speed-limited stream, so that slow transfers can be watched from outside.
-class LimitedStream final : public vantrel::FtpStream {
- public:
-  LimitedStream(const std::string& path, vantrel::platform::File::Mode mode, std::int64_t limit)
-      : file_(path, mode), limit_(limit) {}
-  std::size_t Read(char* buffer, std::size_t size) override {
-    const std::size_t got = file_.Read(buffer, std::min<std::size_t>(size, Block()));
-    Pause(got);
-    return got;
-  }
-  void Write(const char* data, std::size_t size) override {
-    file_.Write(data, size);
-    Pause(size);
-  }
-  void Seek(std::int64_t position) override { file_.Seek(position); }
-  std::int64_t Position() const override { return file_.Position(); }
-  std::int64_t Size() const override { return file_.Size(); }
-
- private:
-  std::size_t Block() const {
-    return static_cast<std::size_t>(std::max<std::int64_t>(1, limit_ / 10));
-  }
-  void Pause(std::size_t bytes) const {
-    std::this_thread::sleep_for(
-        std::chrono::milliseconds(static_cast<std::int64_t>(bytes) * 1000 / limit_));
-  }
-
-  vantrel::FileFtpStream file_;
-  std::int64_t limit_;
-};
-
-std::unique_ptr<vantrel::FtpStream> OpenStream(const fs::path& file,
-                                               vantrel::platform::File::Mode mode,
-                                               std::int64_t limit) {
-  if (limit > 0)
-    return std::make_unique<LimitedStream>(file, mode, limit);
-  return std::make_unique<vantrel::FileFtpStream>(file, mode);
-}
-
-void BindTransferHandlers(vantrel::FTPServer& server, const fs::path& root, std::int64_t limit) {
+void BindTransferHandlers(vantrel::FTPServer& server, const fs::path& root) {
   using Mode = vantrel::platform::File::Mode;
   server.OnListDirectory = [root](FTPServerContext&, const std::string& path,
                                   vantrel::FTPListOutput& listing, const std::string& command,
                                   const std::string&) {
     ListDirectory(root, path, listing, command);
   };
-  server.OnRetrieveFile = [root, limit](FTPServerContext&, const std::string& name,
-                                        std::unique_ptr<vantrel::FtpStream>& stream) {
+  server.OnRetrieveFile = [root](FTPServerContext&, const std::string& name,
+                                 std::unique_ptr<vantrel::FtpStream>& stream) {
     const fs::path file = OnDisk(root, name);
     if (fs::is_regular_file(file))
-      stream = OpenStream(file, Mode::kRead, limit);
+      stream = std::make_unique<vantrel::FileFtpStream>(file, Mode::kRead);
   };
-  server.OnStoreFile = [root, limit](FTPServerContext&, const std::string& name, bool append,
-                                     std::unique_ptr<vantrel::FtpStream>& stream) {
+  server.OnStoreFile = [root](FTPServerContext&, const std::string& name, bool append,
+                              std::unique_ptr<vantrel::FtpStream>& stream) {
     try {
-      stream = OpenStream(OnDisk(root, name), append ? Mode::kAppend : Mode::kCreate, limit);
+      stream = std::make_unique<vantrel::FileFtpStream>(OnDisk(root, name),
+                                                        append ? Mode::kAppend : Mode::kCreate);
     } catch (const std::exception&) {
       throw FtpError((append ? "Append file failed " : "Failed to upload file ") + name);
     }
@@ -198,7 +159,6 @@ struct Options {
   int pasv_min = 0;
   int pasv_max = 0;
   bool ipv6 = false;
-  std::int64_t limit = 0;
 };
 
 Options ParseOptions(int argc, char** argv) {
@@ -215,8 +175,6 @@ Options ParseOptions(int argc, char** argv) {
       const std::size_t dash = range.find('-');
       options.pasv_min = std::stoi(range.substr(0, dash));
       options.pasv_max = std::stoi(range.substr(dash + 1));
-    } else if (argument == "--limit" && i + 1 < argc) {
-      options.limit = std::stoll(argv[++i]);
     } else {
       options.max_connections = std::stoi(argument);
     }
@@ -230,7 +188,7 @@ int main(int argc, char** argv) {
     options = ParseOptions(argc, argv);
   } catch (const std::exception&) {
     std::cerr << "usage: ftp_test_host <root directory> [max connections] [--pasv-range MIN-MAX]"
-                 " [--ipv6] [--limit BYTES_PER_SECOND]\n";
+                 " [--ipv6]\n";
     return 2;
   }
   try {
@@ -249,7 +207,7 @@ int main(int argc, char** argv) {
     server.SetPASVBoundPortMax(options.pasv_max);
     server.SetPASVBoundPortMin(options.pasv_min);
     BindHandlers(server, options.root);
-    BindTransferHandlers(server, options.root, options.limit);
+    BindTransferHandlers(server, options.root);
     server.SetActive(true);
     const auto bound = server.BoundAddresses();
     std::cout << "PORT " << bound.at(0).port << std::endl;
