@@ -5,10 +5,13 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTest>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <set>
 
 #include "accounts/users.h"
@@ -20,6 +23,7 @@
 #include "log/log_queue.h"
 #include "service/service.h"
 #include "support/temp_dir.h"
+#include "transfer/transfer_table.h"
 #include "web/special_files.h"
 #include "widgets/column_list_view.h"
 #include "widgets/log_view.h"
@@ -277,12 +281,17 @@ TEST_F(FVantrelTest, DisconnectAllRestartsTheService) {
   ProgramRun run(Directory());
   run.window.StartServer();
   run.window.LogTimerTimer();
+  auto& view = run.Find<LogView>("log");
+  view.Clear();
   run.window.DisconnectAll();
   run.window.LogTimerTimer();
-  auto& view = run.Find<LogView>("log");
-  EXPECT_TRUE(view.LineText(1).endsWith("- Server stopped"));
-  EXPECT_TRUE(view.LineText(0).contains("- Server started (port 0, data 20)"))
-      << view.LineText(0).toStdString();
+  QStringList service_lines;  // oldest first
+  for (int row = view.LineCount() - 1; row >= 0; --row) {
+    const QString text = view.LineText(row);
+    if (text.contains("- Server"))
+      service_lines << text.mid(text.indexOf("- Server"));
+  }
+  EXPECT_EQ(service_lines, QStringList({"- Server stopped", "- Server started (port 0, data 20)"}));
   EXPECT_TRUE(run.service.IsRunning());
 }
 
@@ -326,6 +335,48 @@ TEST_F(FVantrelTest, MemberAndMonitoredButtonsChangeAndSaveTheTables) {
   };
   for (int row = 0; row < 6; ++row)
     EXPECT_TRUE(view.LineText(row).endsWith(expected[row])) << view.LineText(row).toStdString();
+}
+
+TEST_F(FVantrelTest, ServesARealClientAndShowsItAndItsDownload) {
+  std::filesystem::create_directory(dir_.File("files"));
+  std::ofstream(dir_.File("files/release.bin")) << std::string(512 * 1024, 'v');
+  WriteSettings("serverport=0\ndataport=0\n");
+  std::ofstream(dir_.File(Users::kFileName))
+      << "[ftpmembers]\nftpmembers=1\n[ftpmember0]\nuser=alice\npass=pw\nhome="
+      << dir_.File("files") << "\nallow_download=1\ndownload=65536\n";
+  ProgramRun run(Directory());
+  run.window.show();
+  run.Find<QPushButton>("startServer").click();
+  ASSERT_TRUE(run.service.IsRunning());
+
+  // Killed on every way out of the test, so no client outlives a failure.
+  QProcess client;
+  const std::unique_ptr<QProcess, void (*)(QProcess*)> stop(&client, [](QProcess* process) {
+    process->kill();
+    process->waitForFinished();
+  });
+  client.setProcessChannelMode(QProcess::ForwardedChannels);
+  client.start("python3",
+               {VANTREL_DOWNLOAD_CLIENT, QString::number(run.service.FtpAddresses().at(0).port),
+                "alice", "pw", "release.bin"});
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !run.service.transfers().Transfers().empty(); }, 20000))
+      << "the download never started";
+  run.window.RefreshTimerTimer();
+  auto& clients = run.List("clients");
+  ASSERT_EQ(clients.topLevelItemCount(), 1);
+  EXPECT_EQ(clients.topLevelItem(0)->text(1), "alice");
+  auto& transfers = run.List("transfers");
+  ASSERT_EQ(transfers.topLevelItemCount(), 1);
+  EXPECT_TRUE(transfers.topLevelItem(0)->text(0).endsWith("release.bin"))
+      << transfers.topLevelItem(0)->text(0).toStdString();
+  EXPECT_EQ(run.window.tray().IconIndex(), kIconClients);
+
+  client.kill();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return run.service.users().OnlineCount() == 0; }, 20000));
+  run.window.CloseWithoutQuestion();
+  EXPECT_FALSE(run.service.IsRunning());
+  EXPECT_TRUE(Exists(WindowLayout::kFileName));
+  EXPECT_TRUE(Exists(Users::kFileName));
 }
 
 }  // namespace
