@@ -1,5 +1,6 @@
 #include "service/ftp_listing_handler.h"
 
+#include "accounts/ftp_path.h"
 #include "accounts/path_mapper.h"
 #include "accounts/users.h"
 #include "common/clock.h"
@@ -43,10 +44,18 @@ void FtpListingHandler::ListDirectory(FTPServerContext& session, const std::stri
     throw FtpError("Directory does not exist " + path);
   }
   log_.LogLine(request.LogPrefix() + "> List directory " + path);
-  const bool root = path == "/";
+  // The client's root however it is spelt ("/a/..", "//"): it has no parent to show, and
+  // it is where the virtual directories live.
+  const auto resolved = ResolveFtpPath(session.CurrentDir(), path);
+  const bool root = !resolved || resolved->IsRoot();
   if (!root) {
     AddEntry(listing, ".", *here);
-    if (const auto parent = platform::StatPath(mapped->disk_path + "/..")) {
+    // The parent the client would reach with "..", not the disk's: above a virtual
+    // directory's own directory lies the operator's tree, which stays unseen.
+    const auto parent_path = mapper_.MapPath(request.who, session.HomeDir(), session.CurrentDir(),
+                                             resolved->Text() + "/..");
+    if (const auto parent =
+            parent_path ? platform::StatPath(parent_path->disk_path) : std::nullopt) {
       AddEntry(listing, "..", *parent);
     }
   }
