@@ -7,7 +7,7 @@ DEBIAN_PACKAGES := cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev \
                    libssl-dev zlib1g-dev python3 curl qt6-base-dev xvfb xauth \
                    chromium chromium-driver python3-selenium lftp clang libclang-rt-14-dev
 
-.PHONY: all deps release debug tsan test run screenshots install clean format
+.PHONY: all deps release debug tsan test run screenshots install clean format fuzz
 
 all: release
 
@@ -40,6 +40,18 @@ test: debug
 run: release
 	build/release/bin/vantreld
 
+# Each fuzz target for FUZZ_SECONDS under libFuzzer with AddressSanitizer and
+# UndefinedBehaviorSanitizer (not part of make test, which replays the corpora).
+FUZZ_SECONDS ?= 60
+build/fuzz/build.ninja: | deps
+	$(CMAKE) -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link \
+	  -DVANTREL_SANITIZE=address,undefined -DVANTREL_FUZZ=ON
+
+fuzz: deps build/fuzz/build.ninja
+	$(CMAKE) --build build/fuzz -j $(JOBS) --target fuzz_targets
+	tests/fuzz/run_fuzz.sh $(FUZZ_SECONDS)
+
 # The desktop program serving a real FTP client, photographed tab by tab on a virtual
 # display: build/screenshots/*.png.
 screenshots: release
@@ -51,6 +63,8 @@ SYSTEMD_DIR ?= /etc/systemd/system
 install: release
 	install -d $(DESTDIR)$(PREFIX)/bin $(DESTDIR)$(SYSTEMD_DIR)
 	install -m 0755 build/release/bin/vantreld $(DESTDIR)$(PREFIX)/bin/
+	if [ -x build/release/bin/vantrel ]; then \
+	  install -m 0755 build/release/bin/vantrel $(DESTDIR)$(PREFIX)/bin/; fi
 	sed 's|/usr/local/bin/|$(PREFIX)/bin/|' packaging/vantreld.service \
 	  > $(DESTDIR)$(SYSTEMD_DIR)/vantreld.service
 
