@@ -32,7 +32,11 @@ void AddVirtualDirectory(FTPListOutput& listing, const std::string& alias, DateT
 }  // namespace
 
 void FtpListingHandler::ListDirectory(FTPServerContext& session, const std::string& path,
-                                      FTPListOutput& listing) {
+                                      FTPListOutput& listing, const std::string& command) {
+  if (command == "MLST") {
+    ListOne(session, path, listing);
+    return;
+  }
   const FtpRequest request = RequestOf(session);
   const auto mapped = mapper_.MapPath(request.who, session.HomeDir(), session.CurrentDir(), path);
   users_.SetOnlineActionPath(request.key(), "LIST", path);
@@ -69,6 +73,20 @@ void FtpListingHandler::ListDirectory(FTPServerContext& session, const std::stri
       AddVirtualDirectory(listing, alias, now);
     }
   }
+}
+
+void FtpListingHandler::ListOne(FTPServerContext& session, const std::string& path,
+                                FTPListOutput& listing) {
+  const FtpRequest request = RequestOf(session);
+  users_.SetOnlineActionPath(request.key(), "LIST", path);
+  const auto mapped = mapper_.MapPath(request.who, session.HomeDir(), session.CurrentDir(), path);
+  const auto facts = mapped ? platform::StatPath(mapped->disk_path) : std::nullopt;
+  const auto resolved = ResolveFtpPath(session.CurrentDir(), path);
+  if (!facts || !resolved) {
+    log_.LogLine(request.LogPrefix() + "> File " + path + " does not exist.");
+    throw FtpError("File does not exist " + path);
+  }
+  AddEntry(listing, resolved->IsRoot() ? "/" : resolved->segments.back(), *facts);
 }
 
 }  // namespace vantrel

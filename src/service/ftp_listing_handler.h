@@ -21,9 +21,13 @@ class FtpListingHandler {
   FtpListingHandler(Users& users, LogQueue& log, PathMapper& mapper, const Clock& clock)
       : users_(users), log_(log), mapper_(mapper), clock_(clock) {}
 
-  void ListDirectory(FTPServerContext& session, const std::string& path, FTPListOutput& listing);
+  // `command` is the engine's command word; MLST asks about one entry, not a directory.
+  void ListDirectory(FTPServerContext& session, const std::string& path, FTPListOutput& listing,
+                     const std::string& command);
 
  private:
+  void ListOne(FTPServerContext& session, const std::string& path, FTPListOutput& listing);
+
   Users& users_;
   LogQueue& log_;
   PathMapper& mapper_;

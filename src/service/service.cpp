@@ -99,8 +99,8 @@ void Service::BindTransferEvents() {
   using S = FTPServerContext;
   FtpListingHandler& listing = *listing_handler_;
   ftp_server_->OnListDirectory = [&listing](S& c, const std::string& path, FTPListOutput& out,
-                                            const std::string&, const std::string&) {
-    listing.ListDirectory(c, path, out);
+                                            const std::string& command, const std::string&) {
+    listing.ListDirectory(c, path, out, command);
   };
   FtpTransferHandlers& transfers = *transfer_handlers_;
   ftp_server_->OnRetrieveFile = [&transfers](S& c, const std::string& name,
