@@ -130,7 +130,9 @@ void ListFile::WriteDateTime(std::string_view section, std::string_view key, Dat
 void ListFile::Save() const {
   std::string content;
   for (const auto& section : sections_) {
-    if (!section.name.empty())
+    // Only the lines before the first header have no header of their own. A section
+    // named "[]" keeps its header too: without it, its keys would join the section above.
+    if (&section != &sections_.front())
       content += "[" + section.name + "]\n";
     for (const auto& line : section.lines) {
       content += line.key.empty() ? line.value : line.key + "=" + line.value;
