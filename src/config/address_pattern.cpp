@@ -81,13 +81,15 @@ bool MatchIpv4(std::string_view address, std::string_view pattern) {
 bool MatchAddressPattern(std::string_view address, std::string_view pattern) {
   address = Trim(address);
   pattern = Trim(pattern);
-  if (const auto mapped = platform::MappedIpv4(address)) {
-    return MatchIpv4(*mapped, pattern);
-  }
+  // An IPv6 pattern first: read by the IPv4 rules, which drop parts beyond the fourth, a
+  // text like "1.2.3.4.5:6" would otherwise ban a mapped peer that it does not name.
   if (pattern.find(':') != std::string_view::npos) {
     const auto a = platform::ParseIpv6(address);
     const auto p = platform::ParseIpv6(pattern);
     return a && p && *a == *p;
+  }
+  if (const auto mapped = platform::MappedIpv4(address)) {
+    return MatchIpv4(*mapped, pattern);
   }
   return MatchIpv4(address, pattern);
 }
