@@ -1,0 +1,278 @@
+// One FTP session per input: the bytes reach the engine's telnet-aware line reader through
+// a loopback socket, every line goes through the command dispatcher, and the events are
+// answered by the service's own handlers over a small tree on disk, so a fuzzed client can
+// log in, walk, list, download, upload, rename and delete like a real one. A client thread
+// opens the data connections that PASV and EPSV announce.
+//
+// After each session the harness checks what a hostile client must never achieve: the
+// session left the online table and the transfer table, and the files beside the
+// client's directories are untouched.
+//
+// The tree is rebuilt before every input, so an input always meets the same files.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <string>
+
+#include "accounts/access_policy.h"
+#include "accounts/auto_ban.h"
+#include "accounts/path_mapper.h"
+#include "accounts/users.h"
+#include "common/packed_list.h"
+#include "config/settings.h"
+#include "ftp/ftp_server.h"
+#include "fuzz/loopback.h"
+#include "log/log_queue.h"
+#include "log/statistics.h"
+#include "service/ftp_file_handlers.h"
+#include "service/ftp_listing_handler.h"
+#include "service/ftp_session_handlers.h"
+#include "service/ftp_transfer_handlers.h"
+#include "support/temp_dir.h"
+#include "transfer/transfer_table.h"
+
+namespace vantrel {
+namespace {
+
+namespace fs = std::filesystem;
+using fuzz::DataClients;
+using fuzz::LoopbackListener;
+using fuzz::ScriptedClient;
+
+constexpr std::chrono::milliseconds kSilence{30};
+
+void Fail(const std::string& what) {
+  std::cerr << "property violated: " << what << std::endl;
+  std::abort();
+}
+
+void WriteFile(const fs::path& path, const std::string& content) {
+  std::ofstream(path, std::ios::binary) << content;
+}
+
+// The engine with its session run on the caller's thread instead of a session thread of
+// its own; the steps are those of CustomTCPServer::RunSession.
+class InlineFtpServer final : public FTPServer {
+ public:
+  void Prepare() { PrepareActivation(); }
+
+  void RunSession(platform::TcpSocket connection) {
+    std::unique_ptr<Context> context = CreateContext(std::move(connection));
+    try {
+      BeforeRun(*context);
+    } catch (const std::exception& failure) {
+      context->Disconnect();
+      Report(*context, failure);
+      return;
+    }
+    try {
+      while (Execute(*context)) {
+      }
+    } catch (const std::exception& failure) {
+      Finish(*context);
+      Report(*context, failure);
+      return;
+    }
+    Finish(*context);
+  }
+
+ private:
+  void Finish(Context& context) {
+    try {
+      AfterRun(context);
+    } catch (const std::exception& failure) {
+      Report(context, failure);
+    }
+  }
+  void Report(Context& context, const std::exception& failure) {
+    if (OnException)
+      OnException(context, failure);
+  }
+};
+
+// The units and handlers of the service, wired to the engine the way the service wires
+// them, over a tree in a temporary directory.
+class Harness {
+ public:
+  Harness()
+      : root_(dir_.path()),
+        auto_ban_(settings_, log_),
+        transfers_(statistics_),
+        mapper_(users_, settings_),
+        policy_(users_, settings_),
+        session_({settings_, users_, auto_ban_, statistics_, log_}),
+        files_({users_, auto_ban_, log_, mapper_, policy_}),
+        listing_(users_, log_, mapper_, DefaultClock()),
+        transfer_({settings_, users_, auto_ban_, log_, mapper_, policy_, transfers_}) {
+    Configure();
+    BindEvents();
+    server_.Prepare();
+  }
+
+  void Run(std::string input) {
+    RebuildTree();
+    // However the input leaves the session, a QUIT on a line of its own usually ends it.
+    input += "\r\nQUIT\r\n";
+    LoopbackListener::Pair pair = loopback_.Connect();
+    DataClients data;
+    ScriptedClient client(std::move(pair.client), std::move(input), kSilence,
+                          [&data](std::string_view block) { data.Observe(block); });
+    server_.RunSession(std::move(pair.server));
+    client.Finish();
+    data.JoinAll();
+    Check();
+    log_.ClearLogQueue();
+  }
+
+ private:
+  void Configure() {
+    settings_.SetDataDirectory(root_.string() + "/");
+    settings_.Update([this](SettingsData& s) {
+      s.allowanonymous = true;
+      s.anonymoushome = (root_ / "anon").string();
+      s.anonymous_allowupload = true;
+      s.anonymous_allowrename = true;
+      s.anonymous_allowdelete = true;
+      s.anonymous_allowcreatedir = true;
+      s.anonymous_allowdeletedir = true;
+      s.anonymous_virtual = "pub=" + (root_ / "pub").string() + ";";
+      s.preventuploads = ".exe;";
+      s.pasvrangestart = 0;
+      s.pasvrangesize = 0;
+    });
+    AccountFields alice;
+    alice.user = "alice";
+    alice.pass = "pw";
+    alice.home = (root_ / "home").string();
+    alice.allow_download = alice.allow_upload = alice.allow_rename = true;
+    alice.allow_changedirectory = alice.allow_makedirectory = true;
+    alice.allow_deletefile = alice.allow_deletedirectory = true;
+    alice.virtualdir =
+        "pub=" + (root_ / "pub").string() + ";deep/er=" + (root_ / "deep").string() + ";";
+    alice.filecontrol = ".bat;";
+    users_.AddAccount(alice);
+    AccountFields bob = alice;
+    bob.user = "bob";
+    bob.allow_upload = bob.allow_deletefile = bob.allow_rename = false;
+    bob.virtualdir.clear();
+    bob.download = 100000;
+    users_.AddAccount(bob);
+
+    server_.HelpReply().SetText("Help not Implemented.");
+    server_.Greeting().SetLines(SplitPacked(settings_.Get(&SettingsData::greetingtext)));
+    server_.SecurityOptions().invalid_pass_delay = std::chrono::milliseconds(1);
+    server_.SetDataTimeouts({std::chrono::milliseconds(2000), std::chrono::milliseconds(2000)});
+  }
+
+  void BindEvents() {
+    using S = FTPServerContext;
+    server_.OnConnect = [this](Context& c) { session_.Connect(c); };
+    server_.OnDisconnect = [this](Context& c) { session_.Disconnect(c); };
+    server_.OnException = [this](Context& c, const std::exception& e) { session_.Exception(c, e); };
+    server_.OnUserLogin = [this](S& c, const std::string& u, const std::string& p, bool& ok) {
+      session_.UserLogin(c, u, p, ok);
+    };
+    server_.OnAfterUserLogin = [this](S& c) { session_.AfterUserLogin(c); };
+    server_.OnChangeDirectory = [this](S& c, std::string& d) { files_.ChangeDirectory(c, d); };
+    server_.OnFileExistCheck = [this](S& c, const std::string& n, bool& e) {
+      files_.FileExistCheck(c, n, e);
+    };
+    server_.OnGetFileDate = [this](S& c, const std::string& n, DateTime& d) {
+      files_.GetFileDate(c, n, d);
+    };
+    server_.OnGetFileSize = [this](S& c, const std::string& n, std::int64_t& size) {
+      files_.GetFileSize(c, n, size);
+    };
+    server_.OnDeleteFile = [this](S& c, const std::string& n) { files_.DeleteFile(c, n); };
+    server_.OnRenameFile = [this](S& c, const std::string& from, const std::string& to) {
+      files_.RenameFile(c, from, to);
+    };
+    server_.OnMakeDirectory = [this](S& c, const std::string& n) { files_.MakeDirectory(c, n); };
+    server_.OnRemoveDirectory = [this](S& c, const std::string& n) {
+      files_.RemoveDirectory(c, n);
+    };
+    server_.OnCRCFile = [this](S& c, const std::string& n, std::unique_ptr<FtpStream>& s) {
+      files_.CRCFile(c, n, s);
+    };
+    server_.OnListDirectory = [this](S& c, const std::string& path, FTPListOutput& out,
+                                     const std::string& command, const std::string&) {
+      listing_.ListDirectory(c, path, out, command);
+    };
+    server_.OnRetrieveFile = [this](S& c, const std::string& n, std::unique_ptr<FtpStream>& s) {
+      transfer_.RetrieveFile(c, n, s);
+    };
+    server_.OnStoreFile = [this](S& c, const std::string& n, bool append,
+                                 std::unique_ptr<FtpStream>& s) {
+      transfer_.StoreFile(c, n, append, s);
+    };
+    server_.OnPASVBeforeBind = [this](S& c, std::string& ip, std::uint16_t& port,
+                                      platform::IpVersion version) {
+      transfer_.PASVBeforeBind(c, ip, port, version);
+    };
+  }
+
+  void RebuildTree() {
+    for (const char* name : {"home", "anon", "pub", "deep"})
+      fs::remove_all(root_ / name);
+    fs::create_directories(root_ / "home" / "sub" / "empty");
+    fs::create_directories(root_ / "anon");
+    fs::create_directories(root_ / "pub");
+    fs::create_directories(root_ / "deep");
+    fs::create_directories(root_ / "outside");
+    WriteFile(root_ / "home" / "a.txt", "alpha\r\nbeta\n");
+    WriteFile(root_ / "home" / "sub" / "b.bin", std::string(5000, '\x7f'));
+    WriteFile(root_ / "home" / ".hidden", "h");
+    WriteFile(root_ / "pub" / "p.txt", "public");
+    WriteFile(root_ / "deep" / "d.txt", "deep");
+    WriteFile(root_ / "anon" / "x.txt", "anonymous");
+    WriteFile(root_ / "outside" / "canary", "canary");
+  }
+
+  void Check() const {
+    if (users_.OnlineCount() != 0)
+      Fail("the session is still in the online table");
+    if (!transfers_.Transfers().empty())
+      Fail("a transfer is still in the transfer table");
+    std::size_t outside = 0;
+    for (const auto& entry : fs::directory_iterator(root_ / "outside")) {
+      (void)entry;
+      ++outside;
+    }
+    std::ifstream canary(root_ / "outside" / "canary");
+    std::string content;
+    std::getline(canary, content);
+    if (outside != 1 || content != "canary")
+      Fail("a file outside the client's directories changed");
+  }
+
+  TempDir dir_;
+  const fs::path root_;
+  LogQueue log_;
+  Settings settings_;
+  Users users_;
+  AutoBan auto_ban_;
+  Statistics statistics_;
+  TransferTable transfers_;
+  PathMapper mapper_;
+  AccessPolicy policy_;
+  FtpSessionHandlers session_;
+  FtpFileHandlers files_;
+  FtpListingHandler listing_;
+  FtpTransferHandlers transfer_;
+  LoopbackListener loopback_;
+  // Last: its sessions use everything above.
+  InlineFtpServer server_;
+};
+
+}  // namespace
+}  // namespace vantrel
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  static vantrel::Harness harness;
+  harness.Run(std::string(reinterpret_cast<const char*>(data), size));
+  return 0;
+}

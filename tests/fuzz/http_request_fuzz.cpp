@@ -1,0 +1,130 @@
+// One HTTP connection per input: the bytes go through the engine's request reader (request
+// line, headers, body, every limit), the interpretation of parameters, cookies, document
+// and credentials, the session lookup, and the administration pages, which read the
+// parameters and act on the account table. The engine closes after one request, as the
+// service runs it.
+//
+// Checked on every input: whatever the server answers is an HTTP status line, and every
+// session the request started is gone once the list is cleared.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <iostream>
+#include <string>
+
+#include "accounts/auto_ban.h"
+#include "accounts/users.h"
+#include "config/settings.h"
+#include "fuzz/loopback.h"
+#include "log/log_queue.h"
+#include "log/statistics.h"
+#include "service/web_pages.h"
+#include "support/temp_dir.h"
+#include "web/http_server.h"
+
+namespace vantrel {
+namespace {
+
+using fuzz::LoopbackListener;
+using fuzz::ScriptedClient;
+
+constexpr std::chrono::milliseconds kSilence{10};
+
+// The engine with the connection run on the caller's thread; the steps are those of
+// CustomTCPServer::RunSession.
+class InlineHttpServer final : public HTTPServer {
+ public:
+  void RunSession(platform::TcpSocket connection) {
+    Context context(*this, std::move(connection));
+    try {
+      BeforeRun(context);
+      while (Execute(context)) {
+      }
+      AfterRun(context);
+    } catch (const std::exception& failure) {
+      context.Disconnect();
+      if (OnException)
+        OnException(context, failure);
+    }
+  }
+};
+
+class Harness {
+ public:
+  Harness()
+      : auto_ban_(settings_, log_),
+        pages_({settings_, users_, auto_ban_, statistics_, log_}, dir_.path() + "/") {
+    settings_.SetDataDirectory(dir_.path() + "/");
+    settings_.Update([](SettingsData& s) { s.webinterfaceusers = "admin=secret;"; });
+    AccountFields alice;
+    alice.user = "alice";
+    alice.pass = "pw";
+    alice.home = dir_.path();
+    alice.virtualdir = "pub=/srv/pub;";
+    users_.AddAccount(alice);
+    server_.SetServerSoftware("Vantrel");
+    server_.SetAutoStartSession(true);
+    server_.SetSessionTimeOut(60000);
+    server_.SetSessionState(true);
+    server_.OnConnect = [this](Context& c) { pages_.Connect(c); };
+    server_.OnException = [this](Context& c, const std::exception& e) { pages_.Exception(c, e); };
+    server_.OnCommandGet = [this](Context& c, HTTPRequestInfo& request,
+                                  HTTPResponseInfo& response) {
+      pages_.CommandGet(c, request, response);
+    };
+  }
+
+  void Run(std::string input) {
+    LoopbackListener::Pair pair = loopback_.Connect();
+    ScriptedClient client(std::move(pair.client), std::move(input), kSilence);
+    server_.RunSession(std::move(pair.server));
+    const std::string& answer = client.Finish();
+    if (!answer.empty() && !IsStatusLine(answer)) {
+      std::cerr << "property violated: the answer is no HTTP reply: "
+                << answer.substr(0, answer.find('\n')) << std::endl;
+      std::abort();
+    }
+    server_.SessionList().Clear();
+    log_.ClearLogQueue();
+  }
+
+ private:
+  // "HTTP/1.1 NNN ...". An interim "100 Continue" may come first; it repeats the request's
+  // own version text, as the engine is meant to write it.
+  static bool IsStatusLine(std::string_view answer) {
+    const auto interim_end = answer.find(" 100 Continue\r\n\r\n");
+    if (answer.starts_with("HTTP/") && interim_end != std::string_view::npos &&
+        answer.substr(0, interim_end).find_first_of(" \r\n") == std::string_view::npos) {
+      answer.remove_prefix(interim_end + 17);
+      if (answer.empty())
+        return true;  // the client closed before the final reply
+    }
+    if (answer.size() < 13 || !answer.starts_with("HTTP/1.1 ") || answer[12] != ' ')
+      return false;
+    for (std::size_t i = 9; i < 12; ++i) {
+      if (answer[i] < '0' || answer[i] > '9')
+        return false;
+    }
+    return true;
+  }
+
+  TempDir dir_;
+  LogQueue log_;
+  Settings settings_;
+  Users users_;
+  AutoBan auto_ban_;
+  Statistics statistics_;
+  WebPages pages_;
+  LoopbackListener loopback_;
+  InlineHttpServer server_;
+};
+
+}  // namespace
+}  // namespace vantrel
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  static vantrel::Harness harness;
+  harness.Run(std::string(reinterpret_cast<const char*>(data), size));
+  return 0;
+}
