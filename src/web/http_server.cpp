@@ -30,6 +30,15 @@ bool IsHttp11OrLater(std::string_view version) {
   return major && minor && (*major > 1 || (*major == 1 && *minor >= 1));
 }
 
+// The interim reply repeats the request's version, which passed IsHttp11OrLater; that
+// check trims blanks and control bytes around the numbers, and a bare CR or a NUL must not
+// reach a reply line, where some clients would take it for the end of the line.
+std::string ReplyVersion(const std::string& version) {
+  const bool visible =
+      std::all_of(version.begin(), version.end(), [](char c) { return c > ' ' && c < 127; });
+  return visible ? version : "HTTP/1.1";
+}
+
 bool ContainsIgnoreCase(std::string_view text, std::string_view part) {
   return ToLowerAscii(text).find(ToLowerAscii(part)) != std::string::npos;
 }
@@ -261,7 +270,7 @@ bool CustomHTTPServer::PassHeaderChecks(Context& context, const HTTPRequestInfo&
       return false;
     }
     if (ContainsIgnoreCase(*expect, "100-continue"))
-      context.Write(request.version + " 100 " + ResponseText(100) + "\r\n\r\n");
+      context.Write(ReplyVersion(request.version) + " 100 " + ResponseText(100) + "\r\n\r\n");
   }
   return true;
 }
