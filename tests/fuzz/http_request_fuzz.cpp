@@ -90,12 +90,20 @@ class Harness {
   }
 
  private:
+  static bool Visible(std::string_view text) {
+    for (char c : text) {
+      if (c <= ' ' || c >= 127)
+        return false;
+    }
+    return true;
+  }
+
   // "HTTP/1.1 NNN ...". An interim "100 Continue" may come first; it repeats the request's
   // own version text, as the engine is meant to write it.
   static bool IsStatusLine(std::string_view answer) {
     const auto interim_end = answer.find(" 100 Continue\r\n\r\n");
     if (answer.starts_with("HTTP/") && interim_end != std::string_view::npos &&
-        answer.substr(0, interim_end).find_first_of(" \r\n") == std::string_view::npos) {
+        Visible(answer.substr(0, interim_end))) {
       answer.remove_prefix(interim_end + 17);
       if (answer.empty())
         return true;  // the client closed before the final reply
