@@ -106,12 +106,16 @@ void CustomTCPServer::Activate() {
     if (platform::IsIpv6Available())
       bindings_.push_back({"", 0, platform::IpVersion::kV6});
   }
+  // The system's own choice on Linux is to reuse: connections the server closed first
+  // linger in TIME_WAIT on its port for a minute, and without SO_REUSEADDR a restart in
+  // that minute cannot bind. Unlike elsewhere, the option never lets a second socket
+  // listen on a port that one already listens on.
+  const bool reuse = reuse_socket_ != ReuseSocket::kFalse;
   std::vector<std::unique_ptr<Listener>> bound;
   for (const auto& binding : bindings_) {
     auto listener = std::make_unique<Listener>();
     listener->socket = std::make_unique<platform::TcpListener>(
-        binding.ip, binding.port != 0 ? binding.port : default_port_, binding.version,
-        reuse_socket_ == ReuseSocket::kTrue);
+        binding.ip, binding.port != 0 ? binding.port : default_port_, binding.version, reuse);
     bound.push_back(std::move(listener));
   }
   SetBoundAddresses(bound);

@@ -37,7 +37,8 @@ struct Binding {
   platform::IpVersion version = platform::IpVersion::kV4;
 };
 
-// Only kTrue sets SO_REUSEADDR on the listening sockets.
+// kFalse leaves SO_REUSEADDR off the listening sockets; the others set it (the system's
+// own choice on Linux, see Activate).
 enum class ReuseSocket { kOsDependent, kTrue, kFalse };
 
 // Owned by the host. Configure it and set the events before SetActive(true); the setters
