@@ -403,10 +403,12 @@ std::vector<std::string> FTPListOutput::MachineLines(MlstFacts facts) const {
 
 std::string MachineLine(const FTPListItem& item, MlstFacts facts) {
   std::string line;
-  if (facts.Has(MlstFact::kSize))
-    AppendFact(line, "size", std::to_string(item.size));
+  // "type" leads: RFC 3659 leaves the order free, but a widely used mirroring client
+  // reads a line that starts with "size" as no entry at all and silently copies nothing.
   if (facts.Has(MlstFact::kType))
     AppendFact(line, "type", TypeFact(item));
+  if (facts.Has(MlstFact::kSize))
+    AppendFact(line, "size", std::to_string(item.size));
   if (facts.Has(MlstFact::kPerm))
     AppendFact(line, "perm", item.mlst_permissions);
   if (facts.Has(MlstFact::kCreate))

@@ -301,11 +301,11 @@ TEST(FtpListOutputTest, MachineFactsInUniversalTime) {
   link.item_type = FtpListItemType::kSymbolicLink;
   link.link_target = "target";
   EXPECT_EQ(listing.MachineListing(MlstFacts::Basic()),
-            "size=0;type=cdir;modify=20240105113400; .\r\n"
-            "size=0;type=pdir;modify=20240105113400; ..\r\n"
-            "size=4;type=OS.unix=slink:target; ln\r\n"
-            "size=1234;type=file;modify=20240105113400; readme.txt\r\n"
-            "size=0;type=dir;modify=20240105113400; sub\r\n");
+            "type=cdir;size=0;modify=20240105113400; .\r\n"
+            "type=pdir;size=0;modify=20240105113400; ..\r\n"
+            "type=OS.unix=slink:target;size=4; ln\r\n"
+            "type=file;size=1234;modify=20240105113400; readme.txt\r\n"
+            "type=dir;size=0;modify=20240105113400; sub\r\n");
   EXPECT_EQ(listing.MachineLines({MlstFact::kType})[2], "type=OS.unix=slink:target; ln");
 }
 
@@ -331,13 +331,13 @@ TEST(FtpListOutputTest, EveryFactInItsOrder) {
     all.Add(fact);
   }
   EXPECT_EQ(MachineLine(item, all),
-            "size=5000000000;type=file;perm=adfrw;create=20230601080000.250;"
+            "type=file;size=5000000000;perm=adfrw;create=20230601080000.250;"
             "modify=20240105113400;UNIX.mode=0750;UNIX.owner=ftp;UNIX.group=ftp;unique=803U1A;"
             "windows.lastaccesstime=20240201000001;win32.ea=0x00000020; data.bin");
   item.modified_date_gmt = 0;
   item.last_access_date_gmt = 0;
   item.creation_date_gmt = 0;
-  EXPECT_EQ(MachineLine(item, MlstFacts::Basic()), "size=5000000000;type=file; data.bin")
+  EXPECT_EQ(MachineLine(item, MlstFacts::Basic()), "type=file;size=5000000000; data.bin")
       << "a date of 0 leaves its fact out";
 }
 

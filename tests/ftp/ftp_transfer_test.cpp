@@ -284,8 +284,8 @@ TEST_F(FtpListingTest, ListingsOverTheDataConnection) {
                       "\r\n" + directory_line + "\r\n226 Closing data connection."},
       {"MLSD /",
        "125 File status okay; about to open data connection.\n"
-       "size=1234;type=file;modify=19990105113456; readme.txt\r\n"
-       "size=0;type=dir;modify=19990105113456; Sub\r\n"
+       "type=file;size=1234;modify=19990105113456; readme.txt\r\n"
+       "type=dir;size=0;modify=19990105113456; Sub\r\n"
        "226 Closing data connection."},
       {"LIST /missing", "450 Directory does not exist /missing/"},
       {"MLSD /missing", "550 Directory does not exist /missing/"},
@@ -304,8 +304,8 @@ TEST_F(FtpListingTest, ListingsOnTheControlConnection) {
   Start();
   FtpTestClient client = LoggedIn();
   EXPECT_EQ(client.Ask("MLST readme.txt"),
-            "250-Begin\n size=1234;type=file;modify=19990105113456; readme.txt\n"
-            " size=0;type=dir;modify=19990105113456; Sub\n250 End");
+            "250-Begin\n type=file;size=1234;modify=19990105113456; readme.txt\n"
+            " type=dir;size=0;modify=19990105113456; Sub\n250 End");
   EXPECT_EQ(client.Ask("OPTS MLST type;"), "200 MLST OPTS type;");
   EXPECT_EQ(client.Ask("MLST"), "250-Begin\n type=file; readme.txt\n type=dir; Sub\n250 End");
   EXPECT_EQ(Listed(client, "MLSD"),

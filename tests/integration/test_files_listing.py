@@ -12,9 +12,7 @@ from harness import member
 MONTHS = ("Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec")
 OLD = time.mktime((2020, 3, 4, 5, 6, 8, 0, 0, -1))  # an even second: dates have 2 s steps
 RECENT = (int(time.time()) - 86400) // 60 * 60 + 8
-# lftp takes machine listings that start with a lowercase "size=" fact for another
-# format and then sees no entries at all, so it is told to read the long listing.
-LFTP_SETTINGS = "set cmd:fail-exit yes; set ftp:use-mlsd off; "
+LFTP_SETTINGS = "set cmd:fail-exit yes; "
 
 
 def unix_date(moment):

@@ -41,9 +41,8 @@ class Mirror(SharedDaemonCase):
         return {}, [member("milo", "pw")]
 
     def lftp(self, command):
-        # lftp reads machine listings whose first fact is a lowercase "size=" as no
-        # entries at all, so it is told to use the long listing.
-        script = ("set cmd:fail-exit yes; set ftp:use-mlsd off; set net:max-retries 1; "
+        # lftp reads our machine listings (MLSD) here, as it does by default.
+        script = ("set cmd:fail-exit yes; set net:max-retries 1; "
                   "open -u milo,pw 127.0.0.1:%d; %s" % (self.daemon.port, command))
         done = subprocess.run(["lftp", "-c", script], capture_output=True, text=True,
                               timeout=300)

@@ -285,7 +285,7 @@ class TransferTest(unittest.TestCase):
         self.assertEqual(facts["."]["type"], "cdir")
         self.assertEqual(facts[".."]["type"], "pdir")
         self.assertEqual(ftp.sendcmd("MLST fox.txt"),
-                         "250-Begin\n size=4400;type=file;modify=20200203040506; /dir/fox.txt\n"
+                         "250-Begin\n type=file;size=4400;modify=20200203040506; /dir/fox.txt\n"
                          "250 End")
         status = ftp.sendcmd("STAT /dir").split("\n")
         self.assertEqual(status[0], "213-File status okay; about to open data connection.")
