@@ -315,9 +315,22 @@ TEST_F(FtpDataChannelTest, ActiveConnectionsReachTheClient) {
   EXPECT_EQ(ReadFile("/copy"), "uploaded actively");
 }
 
+// A free port below the system's ephemeral range, so that no outgoing connection of the
+// test itself can be handed the same number before the server binds it.
+int FreeFixedPort() {
+  for (int port = 20000 + FreePort() % 5000; port < 32000; ++port) {
+    try {
+      platform::TcpListener probe("127.0.0.1", port, platform::IpVersion::kV4, false);
+      return port;
+    } catch (const platform::SocketError&) {
+    }
+  }
+  return FreePort();
+}
+
 TEST_F(FtpDataChannelTest, ActiveConnectionsComeFromTheDataPortWhenAllowed) {
   WriteFile("/file", "x");
-  const int unprivileged = FreePort();
+  const int unprivileged = FreeFixedPort();
   for (const int data_port : {unprivileged, 20}) {
     server_.SetDefaultDataPort(data_port);
     Start();
