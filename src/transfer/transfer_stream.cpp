@@ -1,21 +1,11 @@
 #include "transfer/transfer_stream.h"
 
 #include <algorithm>
-#include <atomic>
 #include <thread>
 
 #include "transfer/transfer_table.h"
 
 namespace vantrel {
-namespace {
-
-// A counter, not a random draw: two transfers must never share a row of the table.
-int NextTransferId() {
-  static std::atomic<int> next{0};
-  return next.fetch_add(1, std::memory_order_relaxed) + 1;
-}
-
-}  // namespace
 
 TransferStream::TransferStream(const std::string& path, Mode mode, std::int64_t limit,
                                TransferTable& table)
@@ -24,7 +14,7 @@ TransferStream::TransferStream(const std::string& path, Mode mode, std::int64_t 
       limit_(limit),
       table_(table),
       start_(SteadyClock::now()),
-      id_(NextTransferId()) {}
+      id_(table.NextTransferId()) {}
 
 TransferStream::~TransferStream() {
   table_.FinishTransfer(id_, bytes_read_, bytes_written_);

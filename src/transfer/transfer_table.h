@@ -5,6 +5,7 @@
 // their byte counts to the statistics. Any thread; one lock, never held while another
 // unit's lock is taken.
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -26,6 +27,9 @@ class TransferTable {
  public:
   explicit TransferTable(Statistics& statistics) : statistics_(statistics) {}
 
+  // A counter, not a random draw: two transfers must never share a row of the table.
+  int NextTransferId() { return next_id_.fetch_add(1, std::memory_order_relaxed) + 1; }
+
   void UpdateTransfer(const std::string& file_name, std::int64_t elapsed_ms, int id,
                       std::int64_t size, std::int64_t position);
   void FinishTransfer(int id, std::int64_t bytes_read, std::int64_t bytes_written);
@@ -36,6 +40,7 @@ class TransferTable {
 
  private:
   Statistics& statistics_;
+  std::atomic<int> next_id_{0};
   mutable std::mutex mutex_;
   std::vector<TransferData> transfers_;  // guarded by mutex_
 };
