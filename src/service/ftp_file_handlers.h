@@ -15,28 +15,16 @@
 
 #include "accounts/path_mapper.h"
 #include "common/date_time.h"
+#include "service/ftp_request.h"
 
 namespace vantrel {
 
-class AccessPolicy;
-class AutoBan;
 class FTPServerContext;
 class FtpStream;
-class LogQueue;
-class Users;
-struct FtpRequest;
-
-struct FileHandlerUnits {
-  Users& users;
-  AutoBan& auto_ban;
-  LogQueue& log;
-  PathMapper& mapper;
-  AccessPolicy& policy;
-};
 
 class FtpFileHandlers {
  public:
-  explicit FtpFileHandlers(const FileHandlerUnits& units) : units_(units) {}
+  explicit FtpFileHandlers(const FtpHandlerUnits& units) : units_(units) {}
 
   void ChangeDirectory(FTPServerContext& session, std::string& directory);
   void FileExistCheck(FTPServerContext& session, const std::string& name, bool& exists);
@@ -59,7 +47,7 @@ class FtpFileHandlers {
   void Log(const FtpRequest& request, const std::string& text);
   [[noreturn]] void Refuse(const FtpRequest& request, const std::string& message);
 
-  FileHandlerUnits units_;
+  FtpHandlerUnits units_;
 };
 
 }  // namespace vantrel

@@ -6,7 +6,25 @@
 
 namespace vantrel {
 
+class AccessPolicy;
+class AutoBan;
 class FTPServerContext;
+class LogQueue;
+class PathMapper;
+class Settings;
+class TransferTable;
+class Users;
+
+// The units the file and transfer handlers work with; all owned by the service.
+struct FtpHandlerUnits {
+  Settings& settings;
+  Users& users;
+  AutoBan& auto_ban;
+  LogQueue& log;
+  PathMapper& mapper;
+  AccessPolicy& policy;
+  TransferTable& transfers;
+};
 
 // Who is asking, as every file handler needs it: the connection key and the credentials
 // the connection logged in with. Whether they make a member is decided afresh per call.

@@ -9,32 +9,16 @@
 #include <string>
 
 #include "platform/socket_address.h"
+#include "service/ftp_request.h"
 
 namespace vantrel {
 
-class AccessPolicy;
-class AutoBan;
 class FTPServerContext;
 class FtpStream;
-class LogQueue;
-class PathMapper;
-class Settings;
-class TransferTable;
-class Users;
-
-struct TransferHandlerUnits {
-  Settings& settings;
-  Users& users;
-  AutoBan& auto_ban;
-  LogQueue& log;
-  PathMapper& mapper;
-  AccessPolicy& policy;
-  TransferTable& transfers;
-};
 
 class FtpTransferHandlers {
  public:
-  explicit FtpTransferHandlers(const TransferHandlerUnits& units) : units_(units) {}
+  explicit FtpTransferHandlers(const FtpHandlerUnits& units) : units_(units) {}
 
   void RetrieveFile(FTPServerContext& session, const std::string& name,
                     std::unique_ptr<FtpStream>& stream);
@@ -44,7 +28,7 @@ class FtpTransferHandlers {
                       platform::IpVersion version);
 
  private:
-  TransferHandlerUnits units_;
+  FtpHandlerUnits units_;
 };
 
 }  // namespace vantrel

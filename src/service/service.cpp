@@ -42,11 +42,9 @@ Service::Service(std::string data_directory, const Clock& clock)
       access_policy_(std::make_unique<AccessPolicy>(*users_, *settings_)),
       session_handlers_(std::make_unique<FtpSessionHandlers>(
           ServiceUnits{*settings_, *users_, *auto_ban_, *statistics_, *log_})),
-      file_handlers_(std::make_unique<FtpFileHandlers>(
-          FileHandlerUnits{*users_, *auto_ban_, *log_, *path_mapper_, *access_policy_})),
+      file_handlers_(std::make_unique<FtpFileHandlers>(HandlerUnits())),
       listing_handler_(std::make_unique<FtpListingHandler>(*users_, *log_, *path_mapper_, clock)),
-      transfer_handlers_(std::make_unique<FtpTransferHandlers>(TransferHandlerUnits{
-          *settings_, *users_, *auto_ban_, *log_, *path_mapper_, *access_policy_, *transfers_})),
+      transfer_handlers_(std::make_unique<FtpTransferHandlers>(HandlerUnits())),
       web_(std::make_unique<WebInterface>(
           ServiceUnits{*settings_, *users_, *auto_ban_, *statistics_, *log_}, data_directory_,
           clock)),
@@ -59,6 +57,11 @@ Service::~Service() {
   // Connection threads use the units: they must all be gone before any unit is.
   web_.reset();
   ftp_server_.reset();
+}
+
+FtpHandlerUnits Service::HandlerUnits() {
+  return FtpHandlerUnits{*settings_,    *users_,         *auto_ban_, *log_,
+                         *path_mapper_, *access_policy_, *transfers_};
 }
 
 void Service::Load() {

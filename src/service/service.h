@@ -17,6 +17,7 @@
 
 #include "common/clock.h"
 #include "platform/socket_address.h"
+#include "service/ftp_request.h"
 
 namespace vantrel {
 
@@ -82,6 +83,7 @@ class Service {
   LogFile& log_file() { return *log_file_; }
 
  private:
+  FtpHandlerUnits HandlerUnits();
   void ConfigureFtpEngine();
   void BindFtpEvents();
   void BindFileEvents();
