@@ -7,7 +7,7 @@ DEBIAN_PACKAGES := cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev \
                    libssl-dev zlib1g-dev python3 curl qt6-base-dev xvfb xauth \
                    chromium chromium-driver python3-selenium lftp clang libclang-rt-14-dev
 
-.PHONY: all deps release debug tsan test run screenshots install clean format fuzz
+.PHONY: all deps release debug tsan test run screenshots install clean format fuzz soak
 
 all: release
 
@@ -51,6 +51,13 @@ build/fuzz/build.ninja: | deps
 fuzz: deps build/fuzz/build.ninja
 	$(CMAKE) --build build/fuzz -j $(JOBS) --target fuzz_targets
 	tests/fuzz/run_fuzz.sh $(FUZZ_SECONDS)
+
+# 200 FTP clients and a web poller for SOAK_MINUTES against the AddressSanitizer daemon
+# (minutes long, so not part of make test).
+SOAK_MINUTES ?= 10
+soak: debug
+	python3 tests/soak/soak.py --daemon build/debug/bin/vantreld --clients 200 \
+	  --minutes $(SOAK_MINUTES)
 
 # The desktop program serving a real FTP client, photographed tab by tab on a virtual
 # display: build/screenshots/*.png.
