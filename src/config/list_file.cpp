@@ -31,7 +31,9 @@ void ListFile::Parse(std::string_view content) {
     const auto end = content.find('\n');
     std::string_view raw = content.substr(0, end);
     content.remove_prefix(end == std::string_view::npos ? content.size() : end + 1);
-    if (!raw.empty() && raw.back() == '\r')
+    // Every CR before the line end goes: one kept at the end of a line written back with
+    // a bare LF would read as that line's end next time, and each save would shift it.
+    while (!raw.empty() && raw.back() == '\r')
       raw.remove_suffix(1);
 
     const std::string_view text = Trim(raw);
