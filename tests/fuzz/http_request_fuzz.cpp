@@ -57,12 +57,6 @@ class Harness {
         pages_({settings_, users_, auto_ban_, statistics_, log_}, dir_.path() + "/") {
     settings_.SetDataDirectory(dir_.path() + "/");
     settings_.Update([](SettingsData& s) { s.webinterfaceusers = "admin=secret;"; });
-    AccountFields alice;
-    alice.user = "alice";
-    alice.pass = "pw";
-    alice.home = dir_.path();
-    alice.virtualdir = "pub=/srv/pub;";
-    users_.AddAccount(alice);
     server_.SetServerSoftware("Vantrel");
     server_.SetAutoStartSession(true);
     server_.SetSessionTimeOut(60000);
@@ -76,6 +70,14 @@ class Harness {
   }
 
   void Run(std::string input) {
+    // The pages add and delete accounts; every input meets the same one.
+    users_.ClearAccounts();
+    AccountFields alice;
+    alice.user = "alice";
+    alice.pass = "pw";
+    alice.home = dir_.path();
+    alice.virtualdir = "pub=/srv/pub;";
+    users_.AddAccount(alice);
     LoopbackListener::Pair pair = loopback_.Connect();
     ScriptedClient client(std::move(pair.client), std::move(input), kSilence);
     server_.RunSession(std::move(pair.server));
