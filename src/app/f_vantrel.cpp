@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -25,8 +24,13 @@
 #include "common/byte_size.h"
 #include "common/error.h"
 #include "config/settings.h"
+#include "dialogs/dialog_prompts.h"
+#include "dialogs/ftp_client_editor.h"
+#include "dialogs/ftp_settings_dialog.h"
+#include "dialogs/update_dialog.h"
 #include "log/log_queue.h"
 #include "log/statistics.h"
+#include "platform/autostart.h"
 #include "platform/file_system.h"
 #include "platform/process.h"
 #include "service/service.h"
@@ -108,7 +112,8 @@ QString ProgramDate() {
 
 }  // namespace
 
-FVantrel::FVantrel(Service& service, QWidget* parent) : QMainWindow(parent), service_(service) {
+FVantrel::FVantrel(Service& service, DialogPrompts* prompts, QWidget* parent)
+    : QMainWindow(parent), service_(service), prompts_(prompts) {
   service_.Load();
 
   tabs_ = new QTabWidget(this);
@@ -127,6 +132,7 @@ FVantrel::FVantrel(Service& service, QWidget* parent) : QMainWindow(parent), ser
 
   CreateStatusBar();
   CreateTray();
+  CreateDialogs();
   ShowVersion();
   ApplyBranding();
   RefreshMemberList();
@@ -142,6 +148,11 @@ FVantrel::FVantrel(Service& service, QWidget* parent) : QMainWindow(parent), ser
 
 FVantrel::~FVantrel() {
   FormDestroy();
+  // Before the prompts and the autostart entry they use go; the update dialog waits here
+  // for a check it aborted.
+  delete update_dialog_;
+  delete client_editor_;
+  delete settings_dialog_;
 }
 
 QWidget* FVantrel::CreateLogPage() {
@@ -186,8 +197,8 @@ QWidget* FVantrel::CreateServerPage() {
   connect(stop, &QPushButton::clicked, this, &FVantrel::StopServer);
   connect(disconnect, &QPushButton::clicked, this, &FVantrel::DisconnectAll);
   connect(settings, &QPushButton::clicked, this, &FVantrel::OpenSettings);
-  connect(add, &QPushButton::clicked, this, [this] { ShowComingLater("Ftp Client Editor"); });
-  connect(modify, &QPushButton::clicked, this, [this] { ShowComingLater("Ftp Client Editor"); });
+  connect(add, &QPushButton::clicked, this, &FVantrel::NewMember);
+  connect(modify, &QPushButton::clicked, this, &FVantrel::ModifyMember);
   connect(remove, &QPushButton::clicked, this, &FVantrel::DeleteMember);
 
   auto* layout = new QVBoxLayout(page);
@@ -261,6 +272,20 @@ void FVantrel::CreateTray() {
   connect(tray_, &TrayIcon::StartRequested, this, &FVantrel::StartServer);
   connect(tray_, &TrayIcon::StopRequested, this, &FVantrel::StopServer);
   connect(tray_, &TrayIcon::ExitRequested, this, &QWidget::close);
+}
+
+void FVantrel::CreateDialogs() {
+  if (prompts_ == nullptr) {
+    own_prompts_ = std::make_unique<StandardPrompts>();
+    prompts_ = own_prompts_.get();
+  }
+  if (const std::optional<std::string> directory = platform::Autostart::UserDirectory())
+    autostart_ = std::make_unique<platform::Autostart>(*directory);
+  settings_dialog_ = new FtpSettingsDialog(service_.settings(), autostart_.get(), *prompts_, this);
+  settings_dialog_->SetRestartHandler(
+      [this](const std::vector<std::string>& imported) { RestartProgram(imported); });
+  client_editor_ = new FtpClientEditor(*prompts_, service_.data_directory(), this);
+  update_dialog_ = new UpdateDialog(*prompts_, service_.data_directory(), this);
 }
 
 void FVantrel::CreateTimers() {
@@ -503,7 +528,7 @@ void FVantrel::SortMonitored(int column) {
 }
 
 void FVantrel::ChooseMonitoredFile() {
-  const QString path = QFileDialog::getOpenFileName(this, "Add File", QString(), "All files (*)");
+  const QString path = prompts_->OpenFileName(this, {"Add File", "", "", "All files (*)", ""});
   if (!path.isEmpty())
     AddMonitoredFile(path);
 }
@@ -539,6 +564,51 @@ void FVantrel::ResetMonitoredFile() {
   RefreshMonitoredList();
 }
 
+void FVantrel::NewMember() {
+  AccountFields fresh;
+  fresh.home = service_.data_directory();
+  fresh.allow_download = true;
+  fresh.allow_upload = true;
+  fresh.allow_rename = true;
+  fresh.allow_changedirectory = true;
+  fresh.allow_makedirectory = true;
+  client_editor_->SetAccount(fresh);
+  client_editor_->exec();
+  if (!client_editor_->applied())
+    return;
+  const AccountFields& account = client_editor_->account();
+  if (!service_.users().AddAccount(account)) {
+    Log("- Failed to add new account " + account.user);
+    return;
+  }
+  Log("- New account added " + account.user);
+  RefreshMemberList();
+  SaveAccounts();
+}
+
+void FVantrel::ModifyMember() {
+  const int row = members_->SelectedRow();
+  if (row < 0)
+    return;
+  const std::optional<AccountFields> current = service_.users().GetAccount(row);
+  if (!current) {
+    Log("- Failed to locate account");
+    return;
+  }
+  client_editor_->SetAccount(*current);
+  client_editor_->exec();
+  if (!client_editor_->applied())
+    return;
+  const AccountFields& account = client_editor_->account();
+  if (!service_.users().UpdateAccount(row, account)) {
+    Log("- Failed to modify account " + account.user);
+    return;
+  }
+  Log("- Account modified " + account.user);
+  RefreshMemberList();
+  SaveAccounts();
+}
+
 void FVantrel::DeleteMember() {
   const int row = members_->SelectedRow();
   if (row < 0)
@@ -566,15 +636,16 @@ void FVantrel::SaveAccounts() {
   }
 }
 
-// --- buttons without a dialog yet, and links ------------------------------------------
+// --- dialogs and links ----------------------------------------------------------------
 
 void FVantrel::OpenSettings() {
-  ShowComingLater("Ftp Server Settings");
+  settings_dialog_->exec();
   service_.ApplyLogFileSettings();
 }
 
 void FVantrel::CheckForUpdate() {
-  ShowComingLater("Check for Update");
+  update_dialog_->SetServerName(about_->UpdateServer());
+  update_dialog_->exec();
 }
 
 void FVantrel::GoTo() {
@@ -582,9 +653,21 @@ void FVantrel::GoTo() {
     QMessageBox::critical(this, windowTitle(), "Failed to open URL");
 }
 
-void FVantrel::ShowComingLater(const QString& dialog) {
-  QMessageBox::information(this, dialog,
-                           "The \"" + dialog + "\" dialog is not part of this version yet.");
+void FVantrel::RestartProgram(const std::vector<std::string>& imported) {
+  const std::string& directory = service_.data_directory();
+  for (const std::string& name : imported) {
+    if (name == Settings::kFileName) {
+      service_.settings().LoadSettings();
+    } else if (name == Users::kFileName) {
+      service_.users().ClearAccounts();
+      service_.users().LoadAccounts(directory);
+    } else if (name == SpecialFiles::kFileName) {
+      service_.special_files().Load(directory);
+    }
+  }
+  restart_requested_ = true;
+  CloseWithoutQuestion();
+  emit RestartRequested();
 }
 
 void FVantrel::Log(const std::string& line) {

@@ -7,7 +7,9 @@
 // window only calls it and shows the answers.
 
 #include <QMainWindow>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "app/session_monitor.h"
 #include "app/window_layout.h"
@@ -18,12 +20,20 @@ class QTimer;
 
 namespace vantrel {
 
+namespace platform {
+class Autostart;
+}
+
 class AboutPage;
 class ColumnListView;
+class DialogPrompts;
+class FtpClientEditor;
+class FtpSettingsDialog;
 class LogView;
 class Service;
 class StatusBox;
 class TrayIcon;
+class UpdateDialog;
 
 // Owned by the program's entry, which also owns the service and keeps it alive longer
 // than the window. Main thread only.
@@ -35,8 +45,10 @@ class FVantrel : public QMainWindow {
   static constexpr int kLogIntervalMs = 500;
   static constexpr int kRefreshIntervalMs = 2000;
 
-  // Loads the service (settings, accounts, monitored files) and restores the layout.
-  explicit FVantrel(Service& service, QWidget* parent = nullptr);
+  // Loads the service (settings, accounts, monitored files) and restores the layout. The
+  // dialogs ask through `prompts` when given (a test's, outliving the window), else
+  // through the standard message boxes and file pickers.
+  explicit FVantrel(Service& service, DialogPrompts* prompts = nullptr, QWidget* parent = nullptr);
   ~FVantrel() override;
 
   // Runs once, on the first showing: minimizes when asked to, and starts serving when
@@ -58,9 +70,21 @@ class FVantrel : public QMainWindow {
   void AddMonitoredFile(const QString& path);
   void RemoveMonitoredFile();
   void ResetMonitoredFile();
+  // The member buttons: the first two through the account editor.
+  void NewMember();
+  void ModifyMember();
   void DeleteMember();
 
+  // After an import has replaced state files: takes them up, so that the saving at close
+  // writes them back unchanged, closes, and asks the program's entry for a new copy.
+  void RestartProgram(const std::vector<std::string>& imported);
+  bool restart_requested() const { return restart_requested_; }
+
   const TrayIcon& tray() const { return *tray_; }
+
+ signals:
+  // The window has closed for a restart; the program's entry quits and starts anew.
+  void RestartRequested();
 
  protected:
   // The close question; true lets the program close. Tests answer it themselves.
@@ -80,6 +104,7 @@ class FVantrel : public QMainWindow {
   void CreateStatusBar();
   void CreateTray();
   void CreateTimers();
+  void CreateDialogs();
   void ShowVersion();
   void ApplyBranding();
 
@@ -100,7 +125,6 @@ class FVantrel : public QMainWindow {
   void OpenSettings();
   void CheckForUpdate();
   void GoTo();
-  void ShowComingLater(const QString& dialog);
   void Log(const std::string& line);
 
   Service& service_;
@@ -108,6 +132,14 @@ class FVantrel : public QMainWindow {
   bool activated_ = false;
   bool destroyed_ = false;
   bool ask_before_close_ = true;
+  bool restart_requested_ = false;
+
+  std::unique_ptr<DialogPrompts> own_prompts_;
+  DialogPrompts* prompts_ = nullptr;
+  std::unique_ptr<platform::Autostart> autostart_;
+  FtpSettingsDialog* settings_dialog_ = nullptr;
+  FtpClientEditor* client_editor_ = nullptr;
+  UpdateDialog* update_dialog_ = nullptr;
 
   QTabWidget* tabs_ = nullptr;
   LogView* log_view_ = nullptr;

@@ -2,6 +2,7 @@
 // window and ends. The window is a shell over the same service host as the daemon.
 
 #include <QMessageBox>
+#include <QProcess>
 #include <QSocketNotifier>
 #include <cstdio>
 
@@ -35,17 +36,32 @@ int main(int argc, char** argv) {
     QMessageBox::critical(nullptr, "Vantrel", "No usable data directory was found.");
     return 1;
   }
-  vantrel::Service service(*directory);
-  vantrel::FVantrel window(service);
-  QObject::connect(&single_instance, &vantrel::SingleInstance::RestoreRequested, &window,
-                   &vantrel::FVantrel::RestoreAndRaise);
-  QSocketNotifier termination_watch(termination.descriptor(), QSocketNotifier::Read);
-  QObject::connect(&termination_watch, &QSocketNotifier::activated, &window, [&] {
-    if (!termination.Consume())
-      return;
-    window.CloseWithoutQuestion();
-    vantrel::Application::quit();  // even while a message box is open
-  });
-  window.show();
-  return application.exec();
+  int result = 0;
+  bool restart = false;
+  {
+    vantrel::Service service(*directory);
+    vantrel::FVantrel window(service);
+    QObject::connect(&single_instance, &vantrel::SingleInstance::RestoreRequested, &window,
+                     &vantrel::FVantrel::RestoreAndRaise);
+    QSocketNotifier termination_watch(termination.descriptor(), QSocketNotifier::Read);
+    QObject::connect(&termination_watch, &QSocketNotifier::activated, &window, [&] {
+      if (!termination.Consume())
+        return;
+      window.CloseWithoutQuestion();
+      vantrel::Application::quit();  // even while a message box is open
+    });
+    QObject::connect(&window, &vantrel::FVantrel::RestartRequested, &window, [&] {
+      restart = true;
+      vantrel::Application::quit();  // the settings dialog is still open
+    });
+    window.show();
+    result = application.exec();
+  }
+  // Every file is saved by now. The new copy must find no first copy to hand over to.
+  if (restart) {
+    single_instance.Release();
+    if (!QProcess::startDetached(QCoreApplication::applicationFilePath(), {}))
+      std::fprintf(stderr, "vantrel: could not start the program again\n");
+  }
+  return result;
 }

@@ -64,6 +64,14 @@ void SingleInstance::Listen() {
   connect(server_, &QLocalServer::newConnection, this, &SingleInstance::OnConnection);
 }
 
+void SingleInstance::Release() {
+  if (server_ == nullptr)
+    return;
+  server_->close();
+  delete server_;
+  server_ = nullptr;
+}
+
 void SingleInstance::OnConnection() {
   while (QLocalSocket* socket = server_->nextPendingConnection()) {
     connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);

@@ -34,6 +34,8 @@ class SingleInstance : public QObject {
   static QString DefaultSocketPath();
 
   Outcome Claim();
+  // Stops answering, so that a copy started from here (a restart) becomes the first.
+  void Release();
 
  signals:
   void RestoreRequested();

@@ -98,5 +98,15 @@ TEST(SingleInstance, AStaleSocketFileDoesNotBlockTheFirstCopy) {
   EXPECT_EQ(instance.Claim(), SingleInstance::Outcome::kFirst);
 }
 
+TEST(SingleInstance, AReleasedCopyLetsTheCopyItStartsRunFirst) {
+  TempDir runtime;
+  const QString socket = QString::fromStdString(runtime.File("vantrel.socket"));
+  SingleInstance restarting(socket);
+  ASSERT_EQ(restarting.Claim(), SingleInstance::Outcome::kFirst);
+  restarting.Release();
+  SingleInstance next(socket);
+  EXPECT_EQ(next.Claim(), SingleInstance::Outcome::kFirst);
+}
+
 }  // namespace
 }  // namespace vantrel
