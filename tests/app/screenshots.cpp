@@ -1,15 +1,20 @@
 // vantrel_screenshots: the desktop program's window over a real service, serving a real
-// FTP client (Python's ftplib, downloading slowly), photographed tab by tab. Run it under
-// Xvfb (make screenshots) to look at the program without a desktop.
+// FTP client (Python's ftplib, downloading slowly), photographed tab by tab, then its
+// dialogs: the settings and the account editor opened by the window's own buttons, and the
+// update dialog after a check against a scripted update server. Run it under Xvfb (make
+// screenshots) to look at the program without a desktop.
 //
 // Usage: vantrel_screenshots OUTPUT_DIRECTORY
 // The data directory is a scratch one, filled with a few accounts and monitored files.
 
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QListWidget>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -19,8 +24,12 @@
 
 #include "accounts/users.h"
 #include "app/f_vantrel.h"
+#include "app/recording_prompts.h"
+#include "app/update_test_server.h"
+#include "dialogs/update_dialog.h"
 #include "service/service.h"
 #include "transfer/transfer_table.h"
+#include "widgets/column_list_view.h"
 
 namespace {
 
@@ -71,6 +80,53 @@ void Pause(int ms) {
   WaitFor([] { return false; }, ms);
 }
 
+bool Save(QWidget& widget, const QString& file) {
+  Pause(200);
+  if (!widget.grab().save(file)) {
+    std::fprintf(stderr, "vantrel_screenshots: cannot write %s\n", qPrintable(file));
+    return false;
+  }
+  std::printf("%s\n", qPrintable(file));
+  return true;
+}
+
+// Each tab of a dialog that `button` opens modally, as `prefix`-N-tab.png; then Cancel.
+bool PhotographDialog(QPushButton& button, const QString& prefix) {
+  bool saved = false;
+  vantrel::WhenModalShown([&](QDialog& dialog) {
+    auto* tabs = dialog.findChild<QTabWidget*>("tabs");
+    saved = tabs != nullptr;
+    for (int i = 0; saved && i < tabs->count(); ++i) {
+      tabs->setCurrentIndex(i);
+      const QString name = tabs->tabText(i).toLower().replace(QRegularExpression("[^a-z]+"), "-");
+      saved = Save(dialog, prefix + "-" + QString::number(i + 1) + "-" + name + ".png");
+    }
+    dialog.reject();
+  });
+  button.click();
+  return saved;
+}
+
+// The update dialog after a whole check: a newer build, downloaded.
+bool PhotographUpdate(QWidget& window, const QString& data, const QString& file) {
+  const std::string installer(256 * 1024, 'i');
+  vantrel::UpdateTestServer server(
+      {{"GETMESSAGE", "NO\r\n"},
+       {"GETBUILD", "YES\r\n66\r\n"},
+       {"GETFILE", "YES\r\n" + std::to_string(installer.size()) + "\r\n" + installer}});
+  vantrel::RecordingPrompts prompts;
+  prompts.file_answer = data + "/VantrelInstall.exe";
+  vantrel::UpdateDialog dialog(prompts, data.toStdString() + "/", &window);
+  dialog.SetServerName("127.0.0.1");
+  dialog.SetPort(server.port());
+  dialog.show();
+  auto* status = dialog.findChild<QListWidget*>("status");
+  const bool done = WaitFor([&] { return status->count() > 0 && !dialog.IsChecking(); }, 10000);
+  const bool saved = Save(dialog, file);
+  dialog.close();
+  return done && saved;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -115,13 +171,21 @@ int main(int argc, char** argv) {
                          "4-file-monitoring", "5-file-transfers", "6-about"};
   for (int i = 0; i < tabs->count(); ++i) {
     tabs->setCurrentIndex(i);
-    Pause(200);
-    const QString file = output + "/" + names[i] + ".png";
-    if (!window.grab().save(file)) {
-      std::fprintf(stderr, "vantrel_screenshots: cannot write %s\n", qPrintable(file));
+    if (!Save(window, output + "/" + names[i] + ".png"))
       return 1;
-    }
-    std::printf("%s\n", qPrintable(file));
+  }
+
+  tabs->setCurrentIndex(vantrel::FVantrel::kServerTab);
+  auto* members = window.findChild<vantrel::ColumnListView*>("members");
+  members->setCurrentItem(members->topLevelItem(0));
+  const bool dialogs =
+      PhotographDialog(*window.findChild<QPushButton*>("settings"), output + "/7-settings") &&
+      PhotographDialog(*window.findChild<QPushButton*>("modifyMember"),
+                       output + "/8-client-editor") &&
+      PhotographUpdate(window, data.path(), output + "/9-update.png");
+  if (!dialogs) {
+    std::fprintf(stderr, "vantrel_screenshots: a dialog could not be photographed\n");
+    return 1;
   }
 
   client.kill();
