@@ -30,6 +30,7 @@
 #include "log/statistics.h"
 #include "service/ftp_file_handlers.h"
 #include "service/ftp_listing_handler.h"
+#include "service/ftp_request.h"
 #include "service/ftp_session_handlers.h"
 #include "service/ftp_transfer_handlers.h"
 #include "support/temp_dir.h"
@@ -105,9 +106,9 @@ class Harness {
         mapper_(users_, settings_),
         policy_(users_, settings_),
         session_({settings_, users_, auto_ban_, statistics_, log_}),
-        files_({users_, auto_ban_, log_, mapper_, policy_}),
+        files_(HandlerUnits()),
         listing_(users_, log_, mapper_, DefaultClock()),
-        transfer_({settings_, users_, auto_ban_, log_, mapper_, policy_, transfers_}) {
+        transfer_(HandlerUnits()) {
     Configure();
     BindEvents();
     server_.Prepare();
@@ -213,6 +214,10 @@ class Harness {
                                       platform::IpVersion version) {
       transfer_.PASVBeforeBind(c, ip, port, version);
     };
+  }
+
+  FtpHandlerUnits HandlerUnits() {
+    return {settings_, users_, auto_ban_, log_, mapper_, policy_, transfers_};
   }
 
   void RebuildTree() {
