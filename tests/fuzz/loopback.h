@@ -41,6 +41,9 @@ class LoopbackListener {
 // `silence` is ended by closing the connection, so an input that leaves a session
 // mid-command (an unfinished line, an unfinished request) costs that pause, not the
 // engine's read time-out. `on_received` sees each block as it arrives.
+//
+// Owned by the harness thread, which alone calls Finish; the observer runs on the client's
+// thread, and received_ belongs to that thread until Finish has joined it.
 class ScriptedClient {
  public:
   using Observer = std::function<void(std::string_view received)>;
@@ -65,6 +68,9 @@ class ScriptedClient {
 // Data connections a fuzzed FTP client makes to the passive ports the server announces.
 // Each one sends a block and closes when the server stays quiet (an upload), and reads
 // to the end when the server speaks first (a download or a listing).
+//
+// Owned by the harness. Observe runs on the scripted client's thread, JoinAll on the
+// harness thread once that client has finished, so the two never overlap.
 class DataClients {
  public:
   ~DataClients();
