@@ -33,6 +33,7 @@ namespace {
 
 constexpr int kMaxPort = 65535;
 constexpr int kNumberWidth = 120;
+constexpr int kNoPosition = INT_MIN;
 
 // The state files an export holds, in the order it writes them. An import takes nothing
 // else: the data directory may be the program's own, and a container naming any other
@@ -389,6 +390,7 @@ void FtpSettingsDialog::CreateButtons() {
 
 void FtpSettingsDialog::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
+  shown_ = true;
   // A window restored from the task bar shows again; its edits stay.
   if (!event->spontaneous())
     Fill();
@@ -588,20 +590,24 @@ std::string FtpSettingsDialog::SettingsPath() const {
 
 void FtpSettingsDialog::ReadPosition() {
   const ListFile file(SettingsPath());
-  const int top = file.ReadInteger(kWindowSection, "top", y());
-  const int left = file.ReadInteger(kWindowSection, "left", x());
+  // Without a stored place the dialog is left to open centred over the window.
+  const int top = file.ReadInteger(kWindowSection, "top", kNoPosition);
+  const int left = file.ReadInteger(kWindowSection, "left", kNoPosition);
   const int width = file.ReadInteger(kWindowSection, "width", this->width());
   const int height = file.ReadInteger(kWindowSection, "height", this->height());
   const int tab = file.ReadInteger(kWindowSection, "activetab", tabs_->currentIndex());
   resize(std::max(width, minimumSizeHint().width()), std::max(height, minimumSizeHint().height()));
   // A position on a screen that is gone would put the dialog out of reach.
-  if (IsOnSomeScreen(QRect(QPoint(left, top), size())))
+  if (top != kNoPosition && left != kNoPosition && IsOnSomeScreen(QRect(QPoint(left, top), size())))
     move(left, top);
   if (tab >= 0 && tab < tabs_->count())
     tabs_->setCurrentIndex(tab);
 }
 
 void FtpSettingsDialog::WritePosition() const {
+  // Never shown, the dialog has no place of its own yet; the stored one stays.
+  if (!shown_)
+    return;
   ListFile file(SettingsPath());
   file.WriteInteger(kWindowSection, "top", y());
   file.WriteInteger(kWindowSection, "left", x());

@@ -53,7 +53,7 @@ class FtpSettingsDialog : public QDialog {
   // "Start at Login" then reports the failure.
   FtpSettingsDialog(Settings& settings, platform::Autostart* autostart, DialogPrompts& prompts,
                     QWidget* parent = nullptr);
-  // Writes the position and the selected tab back to the settings file.
+  // Writes the position and the selected tab back to the settings file, once shown.
   ~FtpSettingsDialog() override;
 
   // Called after a successful import with the names of the files it replaced.
@@ -134,6 +134,7 @@ class FtpSettingsDialog : public QDialog {
   RestartHandler restart_;
   std::string program_path_;
   std::vector<Field> fields_;
+  bool shown_ = false;
 
   QTabWidget* tabs_ = nullptr;
   QCheckBox* start_at_login_ = nullptr;

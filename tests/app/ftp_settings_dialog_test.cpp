@@ -408,6 +408,7 @@ TEST_F(FtpSettingsDialogTest, PositionAndTabLiveInTheWindowSection) {
     EXPECT_EQ(dialog.size(), QSize(800, 700));
     auto& tabs = Child<QTabWidget>(dialog, "tabs");
     EXPECT_EQ(tabs.tabText(tabs.currentIndex()), "Banned List");
+    dialog.show();
     tabs.setCurrentIndex(FtpSettingsDialog::kLogTab);
     dialog.resize(820, 720);
   }
@@ -422,6 +423,11 @@ TEST_F(FtpSettingsDialogTest, PositionAndTabLiveInTheWindowSection) {
   EXPECT_EQ(ListFile(dir_.File(Settings::kFileName)).ReadInteger("window", "activetab", -1),
             FtpSettingsDialog::kLogTab)
       << "saving the settings keeps the dialog's section";
+
+  std::filesystem::remove(dir_.File(Settings::kFileName));
+  { FtpSettingsDialog unshown(settings_, nullptr, prompts_); }
+  EXPECT_FALSE(std::filesystem::exists(dir_.File(Settings::kFileName)))
+      << "a dialog never shown stores no place, so that it opens centred next time";
 }
 
 }  // namespace
