@@ -47,7 +47,10 @@ enum class ReuseSocket { kOsDependent, kTrue, kFalse };
 // or listener threads named below, concurrently for different sessions.
 class CustomTCPServer {
  public:
-  static constexpr int kDefaultListenQueue = 15;
+  // Deep enough for bursts of logins: on Linux a full queue silently drops the last packet
+  // of a client's handshake, and that client, believing itself connected, waits for a
+  // greeting that comes a minute later or never (other systems refuse it at once).
+  static constexpr int kDefaultListenQueue = 511;
 
   CustomTCPServer();
   virtual ~CustomTCPServer();
