@@ -10,6 +10,7 @@ notices a time-out, by ending the session."""
 import os
 import resource
 import socket
+import threading
 import time
 import unittest
 
@@ -58,9 +59,7 @@ class SilentCrowd(HostileCase):
         for _ in range(SILENT):
             s = socket.create_connection(("127.0.0.1", d.port), timeout=TIMEOUT)
             silent.append(s)
-            # Its own session (a greeting), not a place in the listen queue. Waiting for it
-            # also keeps the queue (15 deep) from overflowing into the system's one-second
-            # connect retries.
+            # Its own session (a greeting), not a place in the listen queue.
             self.assertEqual(s.recv(4), b"220 ")
 
         started = time.monotonic()
@@ -113,6 +112,39 @@ class SilentCrowd(HostileCase):
         c = Control(d.port).login("alice", "pw")
         self.assertEqual(c.ask("SIZE file.txt"), "213 6")
         c.close()
+
+
+class LoginStorm(HostileCase):
+    def test_every_client_of_a_login_storm_is_greeted_promptly(self):
+        """Clients connect and leave as fast as they can; when the listen queue overflows,
+        Linux drops the end of a client's handshake and that client waits a minute or
+        more for its greeting."""
+        d = self.start_daemon(members=[member("alice", "pw")])
+        deadline = time.monotonic() + 8
+        waits, failures = [], []
+
+        def storm():
+            while time.monotonic() < deadline:
+                started = time.monotonic()
+                try:
+                    with socket.create_connection(("127.0.0.1", d.port), timeout=30) as s:
+                        greeting = s.recv(4)
+                        waits.append(time.monotonic() - started)
+                        if greeting != b"220 ":
+                            failures.append(greeting)
+                        s.sendall(b"QUIT\r\n")
+                        s.recv(100)
+                except OSError as failure:
+                    failures.append("%r after %.1fs" % (failure, time.monotonic() - started))
+
+        threads = [threading.Thread(target=storm) for _ in range(100)]
+        for thread in threads:
+            thread.start()
+        for thread in threads:
+            thread.join(60)
+        self.assertEqual(failures, [])
+        self.assertGreater(len(waits), 1000)
+        self.assertLess(max(waits), 5, "the slowest greeting of %d" % len(waits))
 
 
 if __name__ == "__main__":
