@@ -1,0 +1,391 @@
+"""The seven workloads of the benchmark, each run the same way against every server.
+
+A workload measures one run and returns the figure and the server's processor time for
+exactly the timed part (logins and set-up before the clock starts are not counted, except
+where logging in is the thing measured). Every run checks what it got (byte counts, line
+counts, file sizes on disk): a server that fails or cuts a listing short must not be
+reported as fast.
+"""
+
+import os
+import threading
+import time
+from dataclasses import dataclass
+
+from ftp_client import Session, connect_and_login
+from proc_tree import CpuMeter, memory_kib, tree
+from servers import HOST
+
+GIB = 1 << 30
+MB = 1e6
+
+
+@dataclass
+class Sizes:
+    big: int = GIB
+    small_count: int = 2000
+    small_size: int = 4096
+    logins: int = 500
+    login_threads: int = 8
+    idle_sessions: int = 500
+    idle_seconds: float = 20.0
+    list_files: int = 10000
+    list_runs: int = 5
+    parallel_clients: int = 8
+    parallel_size: int = 256 << 20
+
+
+FULL = Sizes()
+QUICK = Sizes(big=64 << 20, small_count=200, logins=50, idle_sessions=50, idle_seconds=3.0,
+              list_files=1000, parallel_size=16 << 20)
+
+
+@dataclass
+class Result:
+    value: float  # the figure in the workload's unit
+    cpu: float  # the server's processor time, already in the workload's CPU unit
+    note: str = ""
+
+
+def make_files(home, sizes, uid, gid):
+    """The shared fixtures, written once into the one home every server serves."""
+    block = os.urandom(1 << 20)
+
+    def write(path, size):
+        if os.path.exists(path) and os.path.getsize(path) == size:
+            return
+        with open(path, "wb") as f:
+            left = size
+            while left > 0:
+                f.write(block[:min(left, len(block))])
+                left -= min(left, len(block))
+
+    write(os.path.join(home, "big.bin"), sizes.big)
+    write(os.path.join(home, "parallel.bin"), sizes.parallel_size)
+    trees = (("small", sizes.small_count, sizes.small_size, "f{:05d}.bin"),
+             ("list", sizes.list_files, 0, "entry-{:05d}.txt"))
+    for directory, count, size, name in trees:
+        path = os.path.join(home, directory)
+        os.makedirs(path, exist_ok=True)
+        for i in range(count):
+            write(os.path.join(path, name.format(i)), size)
+    for root, dirs, files in os.walk(home):
+        for entry in dirs + files:
+            os.chown(os.path.join(root, entry), uid, gid)
+
+
+def _login(server):
+    return connect_and_login(HOST, server.port, server.user, server.password)
+
+
+def _check(condition, server, text):
+    if not condition:
+        raise RuntimeError(f"{server.name}: {text}")
+
+
+class Workload:
+    key = ""
+    title = ""
+    unit = ""
+    cpu_unit = ""
+    higher_is_better = True
+
+    def __init__(self, sizes, home):
+        self.sizes = sizes
+        self.home = home
+
+    def runs(self):
+        return 3
+
+    def warm_up(self, server):
+        self.run(server)
+
+    def run(self, server):
+        raise NotImplementedError
+
+
+class Download(Workload):
+    key = "download"
+    unit = "MB/s"
+    cpu_unit = "CPU s/GiB"
+
+    @property
+    def title(self):
+        return f"1. download {self.sizes.big >> 20} MiB"
+
+    def run(self, server):
+        session = _login(server)
+        meter = CpuMeter(server.pid)
+        meter.start()
+        start = time.perf_counter()
+        got = session.retrieve("big.bin")
+        elapsed = time.perf_counter() - start
+        cpu = meter.stop()
+        session.quit()
+        _check(got == self.sizes.big, server, f"download gave {got} bytes")
+        return Result(got / MB / elapsed, cpu / (got / GIB))
+
+
+class Upload(Workload):
+    key = "upload"
+    unit = "MB/s"
+    cpu_unit = "CPU s/GiB"
+
+    @property
+    def title(self):
+        return f"2. upload {self.sizes.big >> 20} MiB"
+
+    def run(self, server):
+        name = f"upload-{server.name}.bin"
+        target = os.path.join(self.home, name)
+        # Dirty pages of the previous upload must not be flushed on this one's time.
+        os.sync()
+        session = _login(server)
+        meter = CpuMeter(server.pid)
+        meter.start()
+        start = time.perf_counter()
+        sent = session.store(name, os.path.join(self.home, "big.bin"))
+        elapsed = time.perf_counter() - start
+        cpu = meter.stop()
+        session.quit()
+        stored = os.path.getsize(target)
+        os.remove(target)
+        _check(sent == stored == self.sizes.big, server, f"upload stored {stored} bytes")
+        return Result(sent / MB / elapsed, cpu / (sent / GIB))
+
+
+class SmallFiles(Workload):
+    key = "small"
+    unit = "files/s"
+    cpu_unit = "CPU us/file"
+
+    @property
+    def title(self):
+        return (f"3. {self.sizes.small_count} x {self.sizes.small_size >> 10} KiB files, "
+                "one session")
+
+    def run(self, server):
+        session = _login(server)
+        session.command("CWD small", 250)
+        meter = CpuMeter(server.pid)
+        meter.start()
+        start = time.perf_counter()
+        for i in range(self.sizes.small_count):
+            got = session.retrieve(f"f{i:05d}.bin")
+            _check(got == self.sizes.small_size, server, f"small file gave {got} bytes")
+        elapsed = time.perf_counter() - start
+        cpu = meter.stop()
+        session.quit()
+        count = self.sizes.small_count
+        return Result(count / elapsed, cpu / count * 1e6)
+
+
+def _login_cycles(server, count):
+    for _ in range(count):
+        session = Session(HOST, server.port)
+        try:
+            session.login(server.user, server.password)
+            session.command("QUIT", 221)
+        finally:
+            session.close()
+
+
+class Logins(Workload):
+    unit = "logins/s"
+    cpu_unit = "CPU us/login"
+
+    def __init__(self, sizes, home, threads):
+        super().__init__(sizes, home)
+        self.threads = threads
+        self.key = "login-seq" if threads == 1 else "login-par"
+
+    @property
+    def title(self):
+        how = "sequential" if self.threads == 1 else f"{self.threads} threads"
+        return f"4. {self.sizes.logins} login cycles, {how}"
+
+    def warm_up(self, server):
+        # A tenth is enough to load the libraries and fill the caches; the peers' logins
+        # are slow enough that a full warm-up would double the workload's time.
+        self._cycles(server, max(self.threads, self.sizes.logins // 10))
+
+    def run(self, server):
+        return self._cycles(server, self.sizes.logins)
+
+    def _cycles(self, server, total):
+        shares = [total // self.threads + (i < total % self.threads) for i in range(self.threads)]
+        failures = []
+
+        def worker(count):
+            try:
+                _login_cycles(server, count)
+            except Exception as failure:  # reported below, on the main thread
+                failures.append(failure)
+
+        threads = [threading.Thread(target=worker, args=(n,)) for n in shares]
+        meter = CpuMeter(server.pid)
+        meter.start()
+        start = time.perf_counter()
+        for thread in threads:
+            thread.start()
+        for thread in threads:
+            thread.join()
+        elapsed = time.perf_counter() - start
+        _wait_for_sessions_to_end(server)
+        cpu = meter.stop()
+        _check(not failures, server, f"login failed: {failures[:1]}")
+        return Result(total / elapsed, cpu / total * 1e6)
+
+
+def _wait_for_sessions_to_end(server, timeout=10.0):
+    """Until the tree has no session processes left (threaded servers: at once), so their
+    processor time has been folded into the listener's."""
+    deadline = time.monotonic() + timeout
+    while len(tree(server.pid)) > server.idle_processes and time.monotonic() < deadline:
+        time.sleep(0.05)
+
+
+class Idle(Workload):
+    key = "idle"
+    unit = "KiB RSS/session"
+    cpu_unit = "CPU % idle"
+    higher_is_better = False
+
+    @property
+    def title(self):
+        return (f"5. {self.sizes.idle_sessions} idle sessions, {self.sizes.idle_seconds:g} s")
+
+    def warm_up(self, server):
+        self._hold(server, 1.0, max(1, self.sizes.idle_sessions // 10))
+
+    def run(self, server):
+        # A threaded server keeps the stacks and heap of sessions that have ended for the
+        # next ones, so after the warm-up (or any earlier workload) new sessions would
+        # look free. A fresh process shows what holding them really costs.
+        server.restart()
+        return self._hold(server, self.sizes.idle_seconds, self.sizes.idle_sessions)
+
+    def _hold(self, server, seconds, count):
+        _wait_for_sessions_to_end(server)
+        time.sleep(0.5)
+        rss_before, pss_before = memory_kib(server.pid)
+        sessions = []
+        try:
+            _open_sessions(server, count, sessions)
+            time.sleep(1.0)  # let the last sessions finish their log-in work
+            rss_after, pss_after = memory_kib(server.pid)
+            meter = CpuMeter(server.pid)
+            meter.start()
+            time.sleep(seconds)
+            cpu = meter.stop()
+            for session in sessions:
+                session.command("NOOP", 200)  # all still there, none timed out
+        finally:
+            for session in sessions:
+                session.close()
+        per_rss = (rss_after - rss_before) / count
+        per_pss = (pss_after - pss_before) / count
+        note = (f"PSS {per_pss:.0f} KiB/session; total RSS with sessions "
+                f"{rss_after / 1024:.1f} MiB")
+        return Result(per_rss, cpu / seconds * 100, note)
+
+
+def _open_sessions(server, count, sessions, threads=8):
+    """`count` logged-in sessions, opened from several threads (the forking peers take
+    tens of milliseconds a login on a busy machine)."""
+    failures = []
+    lock = threading.Lock()
+
+    def worker(share):
+        try:
+            for _ in range(share):
+                session = Session(HOST, server.port)
+                with lock:
+                    sessions.append(session)
+                session.login(server.user, server.password)
+        except Exception as failure:  # reported below, on the main thread
+            failures.append(failure)
+
+    shares = [count // threads + (i < count % threads) for i in range(threads)]
+    workers = [threading.Thread(target=worker, args=(n,)) for n in shares]
+    for thread in workers:
+        thread.start()
+    for thread in workers:
+        thread.join()
+    _check(not failures, server, f"idle session failed: {failures[:1]}")
+
+
+class Listing(Workload):
+    key = "list"
+    unit = "s"
+    cpu_unit = "CPU ms/LIST"
+    higher_is_better = False
+
+    @property
+    def title(self):
+        return f"6. LIST of {self.sizes.list_files} files"
+
+    def runs(self):
+        return self.sizes.list_runs
+
+    def run(self, server):
+        session = _login(server)
+        session.command("CWD list", 250)
+        meter = CpuMeter(server.pid)
+        meter.start()
+        start = time.perf_counter()
+        lines = session.list_lines()
+        elapsed = time.perf_counter() - start
+        cpu = meter.stop()
+        session.quit()
+        _check(lines >= self.sizes.list_files, server, f"LIST gave {lines} lines")
+        return Result(elapsed, cpu * 1000)
+
+
+class Parallel(Workload):
+    key = "parallel"
+    unit = "MB/s"
+    cpu_unit = "CPU s/GiB"
+
+    @property
+    def title(self):
+        return (f"7. {self.sizes.parallel_clients} clients x "
+                f"{self.sizes.parallel_size >> 20} MiB at once")
+
+    def run(self, server):
+        count = self.sizes.parallel_clients
+        sessions = [_login(server) for _ in range(count)]
+        got = [0] * count
+        failures = []
+        barrier = threading.Barrier(count + 1)
+
+        def worker(i):
+            try:
+                barrier.wait()
+                got[i] = sessions[i].retrieve("parallel.bin")
+            except Exception as failure:  # reported below, on the main thread
+                failures.append(failure)
+
+        threads = [threading.Thread(target=worker, args=(i,)) for i in range(count)]
+        for thread in threads:
+            thread.start()
+        meter = CpuMeter(server.pid)
+        meter.start()
+        start = time.perf_counter()
+        barrier.wait()
+        for thread in threads:
+            thread.join()
+        elapsed = time.perf_counter() - start
+        cpu = meter.stop()
+        for session in sessions:
+            session.quit()
+        _check(not failures, server, f"parallel download failed: {failures[:1]}")
+        _check(all(n == self.sizes.parallel_size for n in got), server, f"got {got}")
+        total = sum(got)
+        return Result(total / MB / elapsed, cpu / (total / GIB))
+
+
+def all_workloads(sizes, home):
+    return [Download(sizes, home), Upload(sizes, home), SmallFiles(sizes, home),
+            Logins(sizes, home, 1), Logins(sizes, home, sizes.login_threads),
+            Idle(sizes, home), Listing(sizes, home), Parallel(sizes, home)]
