@@ -8,12 +8,14 @@
 namespace vantrel {
 
 TransferStream::TransferStream(const std::string& path, Mode mode, std::int64_t limit,
-                               TransferTable& table)
+                               TransferTable& table, std::chrono::milliseconds report_interval)
     : file_(platform::File::Open(path, mode)),
       path_(path),
       limit_(limit),
       table_(table),
       start_(SteadyClock::now()),
+      pace_start_(start_),
+      report_interval_(report_interval),
       id_(table.NextTransferId()) {}
 
 TransferStream::~TransferStream() {
@@ -29,21 +31,19 @@ std::size_t TransferStream::BlockSize(std::size_t wanted) const {
 }
 
 std::size_t TransferStream::Read(char* buffer, std::size_t size) {
-  const auto chunk_start = SteadyClock::now();
   const std::size_t got = file_.Read(buffer, BlockSize(size));
   bytes_read_ += static_cast<std::int64_t>(got);
-  Throttle(got, chunk_start);
+  Throttle(got);
   Report();
   return got;
 }
 
 void TransferStream::Write(const char* data, std::size_t size) {
   while (size > 0) {
-    const auto chunk_start = SteadyClock::now();
     const std::size_t block = BlockSize(size);
     file_.Write(data, block);
     bytes_written_ += static_cast<std::int64_t>(block);
-    Throttle(block, chunk_start);
+    Throttle(block);
     Report();
     data += block;
     size -= block;
@@ -51,24 +51,32 @@ void TransferStream::Write(const char* data, std::size_t size) {
 }
 
 void TransferStream::ConsumedExternally(std::size_t size) {
-  const auto chunk_start = SteadyClock::now();
   bytes_read_ += static_cast<std::int64_t>(size);
-  Throttle(size, chunk_start);
+  Throttle(size);
   Report();
 }
 
-void TransferStream::Throttle(std::size_t bytes, SteadyClock::time_point chunk_start) const {
+void TransferStream::Throttle(std::size_t bytes) {
   if (limit_ <= 0 || bytes == 0)
     return;
-  const auto due = std::chrono::milliseconds(static_cast<std::int64_t>(bytes) * 1000 / limit_);
-  const auto spent = SteadyClock::now() - chunk_start;
-  if (due > spent)
-    std::this_thread::sleep_for(due - spent);
+  paced_bytes_ += static_cast<std::int64_t>(bytes);
+  const auto due = pace_start_ + std::chrono::microseconds(paced_bytes_ * 1'000'000 / limit_);
+  const auto now = SteadyClock::now();
+  if (due > now) {
+    std::this_thread::sleep_until(due);
+  } else if (now - due > kMaxCatchUp) {
+    // A client that stalled earns no burst afterwards: the schedule starts again.
+    pace_start_ = now;
+    paced_bytes_ = 0;
+  }
 }
 
 void TransferStream::Report() {
-  const auto elapsed =
-      std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - start_).count();
+  const auto now = SteadyClock::now();
+  if (last_report_ && now - *last_report_ < report_interval_)
+    return;
+  last_report_ = now;
+  const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(now - start_).count();
   table_.UpdateTransfer(path_, elapsed, id_, file_.Size(), file_.Position());
 }
 

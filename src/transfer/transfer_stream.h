@@ -5,13 +5,19 @@
 // table, and on destruction hands its byte counts to the totals. Owned and used by one
 // connection thread.
 //
-// The throttle sleeps after a block until the block has taken size / limit seconds. Blocks
-// hold at most a tenth of a second's worth of bytes at the limit, so a limited transfer
-// flows evenly instead of in bursts. There is no shared budget across transfers: each
-// account's limit is its own.
+// The throttle sleeps after a block until the bytes moved so far have taken bytes / limit
+// seconds since the start, so the time spent reading and sending is absorbed rather than
+// added. Blocks hold at most a tenth of a second's worth of bytes at the limit, so a
+// limited transfer flows evenly instead of in bursts. There is no shared budget across transfers:
+// each account's limit is its own.
+//
+// Progress goes to the table at the first block and then at most once per report
+// interval: the table is read every two seconds, and a report per block would add a lock
+// and two file queries to every megabyte moved.
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "ftp/ftp_stream.h"
@@ -24,9 +30,11 @@ class TransferTable;
 class TransferStream final : public FtpStream {
  public:
   using Mode = platform::File::Mode;
+  static constexpr std::chrono::milliseconds kReportInterval{100};
 
   // Throws platform::FileError when the file cannot be opened (missing, in use).
-  TransferStream(const std::string& path, Mode mode, std::int64_t limit, TransferTable& table);
+  TransferStream(const std::string& path, Mode mode, std::int64_t limit, TransferTable& table,
+                 std::chrono::milliseconds report_interval = kReportInterval);
   ~TransferStream() override;
   TransferStream(const TransferStream&) = delete;
   TransferStream& operator=(const TransferStream&) = delete;
@@ -53,7 +61,10 @@ class TransferStream final : public FtpStream {
   using SteadyClock = std::chrono::steady_clock;
 
   std::size_t BlockSize(std::size_t wanted) const;
-  void Throttle(std::size_t bytes, SteadyClock::time_point chunk_start) const;
+  // How far behind its schedule a transfer may fall before the schedule restarts.
+  static constexpr std::chrono::seconds kMaxCatchUp{1};
+
+  void Throttle(std::size_t bytes);
   void Report();
 
   platform::File file_;
@@ -61,6 +72,10 @@ class TransferStream final : public FtpStream {
   std::int64_t limit_;
   TransferTable& table_;
   SteadyClock::time_point start_;
+  SteadyClock::time_point pace_start_;
+  std::int64_t paced_bytes_ = 0;
+  std::chrono::milliseconds report_interval_;
+  std::optional<SteadyClock::time_point> last_report_;
   std::int64_t bytes_read_ = 0;
   std::int64_t bytes_written_ = 0;
   int id_;

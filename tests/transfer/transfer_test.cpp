@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <fstream>
+#include <thread>
 
 #include "log/statistics.h"
 #include "platform/file_system.h"
@@ -64,6 +65,36 @@ TEST_F(TransferTest, DownloadStreamReportsAndCountsItsBytes) {
   EXPECT_EQ(statistics_.GetDownloaded(), 5000);
 }
 
+TEST_F(TransferTest, ReportsTheFirstBlockThenOncePerInterval) {
+  using std::chrono::milliseconds;
+  struct Case {
+    const char* name;
+    Mode mode;
+    milliseconds interval;
+    std::int64_t shown;  // position in the table after three blocks of 1000 bytes
+  };
+  const Case cases[] = {
+      {"download, every block", Mode::kRead, milliseconds(0), 3000},
+      {"download, an hour apart", Mode::kRead, std::chrono::hours(1), 1000},
+      {"upload, every block", Mode::kCreate, milliseconds(0), 3000},
+      {"upload, an hour apart", Mode::kCreate, std::chrono::hours(1), 1000},
+  };
+  for (const auto& c : cases) {
+    TransferTable table(statistics_);
+    TransferStream stream(MakeFile("blocks.bin", 3000), c.mode, 0, table, c.interval);
+    char buffer[1000] = {};
+    for (int i = 0; i < 3; ++i) {
+      if (c.mode == Mode::kRead) {
+        ASSERT_EQ(stream.Read(buffer, sizeof buffer), sizeof buffer) << c.name;
+      } else {
+        stream.Write(buffer, sizeof buffer);
+      }
+    }
+    ASSERT_EQ(table.Transfers().size(), 1u) << c.name;
+    EXPECT_EQ(table.Transfers()[0].position, c.shown) << c.name;
+  }
+}
+
 TEST_F(TransferTest, UploadModes) {
   const std::string path = MakeFile("up.bin", 100);
   {
@@ -100,6 +131,19 @@ TEST_F(TransferTest, SpeedLimitHoldsEachChunk) {
   EXPECT_EQ(statistics_.GetDownloaded(), 0) << "counted before the stream closed";
   EXPECT_GE(took, std::chrono::milliseconds(300));  // 3000 bytes at 10000 B/s
   EXPECT_LT(took, std::chrono::milliseconds(3000));
+}
+
+TEST_F(TransferTest, SpeedLimitAbsorbsTheCallersOwnTime) {
+  // Ten blocks of 1000 bytes at 10000 B/s are due after one second. A caller that spends
+  // 60 ms on each block (a slow send) must not add those 0.6 s on top.
+  TransferStream stream(MakeFile("paced.bin", 10000), Mode::kRead, 10000, table_);
+  char buffer[1000];
+  const auto start = std::chrono::steady_clock::now();
+  while (stream.Read(buffer, sizeof buffer) > 0)
+    std::this_thread::sleep_for(std::chrono::milliseconds(60));
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(took, std::chrono::milliseconds(900));
+  EXPECT_LT(took, std::chrono::milliseconds(1400));
 }
 
 TEST_F(TransferTest, LimitedBlocksHoldATenthOfASecond) {
