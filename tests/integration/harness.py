@@ -4,9 +4,11 @@ Each test gets a fresh directory and a free port; the daemon's standard output (
 is collected by a reader thread so tests can wait for a line without polling the pipe.
 """
 
+import errno
 import ftplib
 import os
 import queue
+import random
 import shutil
 import signal
 import socket
@@ -20,10 +22,39 @@ VANTRELD = os.environ.get("VANTRELD", "build/debug/bin/vantreld")
 START_TIMEOUT = 20.0
 
 
+def _ephemeral_start():
+    try:
+        with open("/proc/sys/net/ipv4/ip_local_port_range") as f:
+            return int(f.read().split()[0])
+    except (OSError, ValueError, IndexError):
+        return 32768
+
+
+def _bindable(port):
+    for family, address in ((socket.AF_INET, "0.0.0.0"), (socket.AF_INET6, "::")):
+        try:
+            with socket.socket(family, socket.SOCK_STREAM) as s:
+                if family == socket.AF_INET6:
+                    s.setsockopt(socket.IPPROTO_IPV6, socket.IPV6_V6ONLY, 1)
+                s.bind((address, port))
+        except OSError as failure:
+            if family == socket.AF_INET6 and not socket.has_ipv6:
+                continue
+            if failure.errno == errno.EADDRINUSE:
+                return False
+    return True
+
+
 def free_port():
-    with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
+    """A port free now and below the system's ephemeral range: a port the system handed out
+    could be given to some other process's outgoing connection before the daemon binds it,
+    which under load happens."""
+    top = _ephemeral_start()
+    for _ in range(1000):
+        port = random.randrange(21000, top)
+        if _bindable(port):
+            return port
+    raise RuntimeError("no free port below %d" % top)
 
 
 def write_list_file(path, sections):

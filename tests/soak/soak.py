@@ -32,16 +32,13 @@ import threading
 import time
 import urllib.parse
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "integration"))
+from harness import free_port  # noqa: E402
+
 SANITIZER_MARKS = ("ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "runtime error:",
                    "AddressSanitizer:DEADLYSIGNAL", "WARNING: ThreadSanitizer")
 TIMEOUT = 120
 SHARED_FILES = {"small.txt": 700, "medium.bin": 200 * 1024, "large.bin": 3 * 1024 * 1024}
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
 
 
 def write_list_file(path, sections):
@@ -270,6 +267,16 @@ def prepare(directory, clients, port, web_port):
     return shared
 
 
+def wait_for_line(log_path, fragment, seconds):
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        with open(log_path, encoding="utf-8", errors="replace") as f:
+            if fragment in f.read():
+                return True
+        time.sleep(0.1)
+    return False
+
+
 def sanitizer_reports(log_path):
     reports = []
     with open(log_path, encoding="utf-8", errors="replace") as f:
@@ -314,6 +321,9 @@ def main():
             break
         except OSError:
             time.sleep(0.1)
+    if not wait_for_line(log_path, "- Web interface started", 20):
+        daemon.kill()
+        sys.exit("the web interface did not start; see %s" % log_path)
     print("daemon %d on port %d, web %d, data in %s" % (daemon.pid, port, web_port, directory),
           flush=True)
 
