@@ -7,7 +7,7 @@ DEBIAN_PACKAGES := cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev \
                    libssl-dev zlib1g-dev python3 curl qt6-base-dev xvfb xauth \
                    chromium chromium-driver python3-selenium lftp clang libclang-rt-14-dev
 
-.PHONY: all deps release debug tsan test run screenshots install clean format fuzz soak
+.PHONY: all deps release debug tsan test run screenshots install clean format fuzz soak bench
 
 all: release
 
@@ -58,6 +58,13 @@ SOAK_MINUTES ?= 10
 soak: debug
 	python3 tests/soak/soak.py --daemon build/debug/bin/vantreld --clients 200 \
 	  --minutes $(SOAK_MINUTES)
+
+# vantreld beside vsftpd, pure-ftpd and proftpd on loopback: seven workloads, one table
+# (build/bench/results.md). Needs root and about 20 minutes; BENCH_ARGS=--quick for a
+# small run while iterating.
+BENCH_ARGS ?=
+bench: release
+	python3 bench/run_bench.py $(BENCH_ARGS)
 
 # The desktop program serving a real FTP client, photographed tab by tab on a virtual
 # display: build/screenshots/*.png.
