@@ -7,6 +7,7 @@
 #include "platform/file_system.h"
 #include "platform/socket_error.h"
 #include "platform/socket_wait.h"
+#include "platform/splice_pipe.h"
 #include "platform/tcp_socket.h"
 
 namespace vantrel {
@@ -15,9 +16,45 @@ DataTransfer::DataTransfer(platform::TcpSocket& data, TransferControl& control,
                            std::chrono::milliseconds idle_limit)
     : data_(data), control_(control), idle_limit_(idle_limit), last_progress_(SteadyClock::now()) {}
 
+template <typename Step>
+TransferOutcome DataTransfer::MoveZeroCopy(FtpStream& stream, bool sending, Step step) {
+  for (;;) {
+    std::optional<std::size_t> moved;
+    try {
+      moved = step();
+    } catch (const platform::SocketError&) {
+      return TransferOutcome::kConnectionLost;
+    } catch (const std::exception&) {
+      return TransferOutcome::kLocalError;
+    }
+    if (!moved) {
+      if (!WaitForData(sending))
+        return outcome_;
+      continue;
+    }
+    if (*moved == 0)
+      return TransferOutcome::kDone;
+    Moved();
+    try {
+      stream.MovedExternally(*moved);
+    } catch (const std::exception&) {
+      return TransferOutcome::kLocalError;
+    }
+    if (!Between())
+      return outcome_;
+  }
+}
+
 TransferOutcome DataTransfer::Send(FtpStream& stream) {
-  if (platform::File* file = stream.ZeroCopyFile())
-    return SendZeroCopy(stream, *file);
+  if (platform::File* file = stream.ZeroCopyFile()) {
+    return MoveZeroCopy(stream, true, [&]() -> std::optional<std::size_t> {
+      // The file is locked against writers, so its size when opened is where it ends; a
+      // last call that only finds the end is not needed.
+      if (file->Position() >= file->SizeAtOpen())
+        return 0;
+      return data_.TrySendFile(*file, kBlockSize);
+    });
+  }
   const auto buffer = std::make_unique_for_overwrite<char[]>(kBlockSize);
   for (;;) {
     std::size_t got = 0;
@@ -33,34 +70,6 @@ TransferOutcome DataTransfer::Send(FtpStream& stream) {
   }
 }
 
-TransferOutcome DataTransfer::SendZeroCopy(FtpStream& stream, platform::File& file) {
-  for (;;) {
-    std::optional<std::size_t> sent;
-    try {
-      sent = data_.TrySendFile(file, kBlockSize);
-    } catch (const platform::SocketError&) {
-      return TransferOutcome::kConnectionLost;
-    } catch (const std::exception&) {
-      return TransferOutcome::kLocalError;
-    }
-    if (!sent) {
-      if (!WaitForData(true))
-        return outcome_;
-      continue;
-    }
-    if (*sent == 0)
-      return TransferOutcome::kDone;
-    Moved();
-    try {
-      stream.ConsumedExternally(*sent);
-    } catch (const std::exception&) {
-      return TransferOutcome::kLocalError;
-    }
-    if (!Between())
-      return outcome_;
-  }
-}
-
 TransferOutcome DataTransfer::Send(std::string_view text) {
   while (!text.empty()) {
     const std::string_view block = text.substr(0, kBlockSize);
@@ -72,6 +81,10 @@ TransferOutcome DataTransfer::Send(std::string_view text) {
 }
 
 TransferOutcome DataTransfer::Receive(FtpStream& stream) {
+  platform::File* file = stream.ZeroCopyFile();
+  if (const auto pipe = file ? platform::SplicePipe::Create() : nullptr) {
+    return MoveZeroCopy(stream, false, [&] { return pipe->ReceiveInto(data_, *file, kBlockSize); });
+  }
   const auto buffer = std::make_unique_for_overwrite<char[]>(kBlockSize);
   for (;;) {
     std::size_t filled = 0;

@@ -52,7 +52,10 @@ class DataTransfer {
  private:
   using SteadyClock = std::chrono::steady_clock;
 
-  TransferOutcome SendZeroCopy(FtpStream& stream, platform::File& file);
+  // The zero-copy loop: `step` moves up to a block between the data connection and the
+  // stream's file, returning the bytes moved, 0 at the end, nothing when it must wait.
+  template <typename Step>
+  TransferOutcome MoveZeroCopy(FtpStream& stream, bool sending, Step step);
   // The whole of `bytes`; false (with outcome_ set) when the transfer must end.
   bool SendAll(std::string_view bytes);
   // Until the data connection can move (`sending`: has room; else has data). False

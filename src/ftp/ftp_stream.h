@@ -25,13 +25,13 @@ class FtpStream {
   virtual std::int64_t Position() const = 0;
   virtual std::int64_t Size() const = 0;
 
-  // A plain file whose bytes from the current position the engine may hand to the kernel
-  // to send directly (zero-copy); nothing when they must come through Read (a speed
-  // limit, memory, a filter).
+  // A plain file the engine may have the kernel send from or receive into directly at the
+  // current position (zero-copy); nothing when the bytes must come through Read or Write
+  // (a speed limit, memory, a filter).
   virtual platform::File* ZeroCopyFile() { return nullptr; }
-  // Accounts for `size` bytes that left ZeroCopyFile() that way; its position has
-  // already moved past them.
-  virtual void ConsumedExternally(std::size_t /*size*/) {}
+  // Accounts for `size` bytes that left or entered ZeroCopyFile() that way; its position
+  // has already moved past them.
+  virtual void MovedExternally(std::size_t /*size*/) {}
 };
 
 // A plain file, for checksums and hosts without speed limits.

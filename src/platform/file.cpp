@@ -34,7 +34,11 @@ File::~File() {
   Close();
 }
 
-File::File(File&& other) noexcept : fd_(other.fd_), path_(std::move(other.path_)) {
+File::File(File&& other) noexcept
+    : fd_(other.fd_),
+      path_(std::move(other.path_)),
+      position_(other.position_),
+      size_at_open_(other.size_at_open_) {
   other.fd_ = -1;
 }
 
@@ -43,16 +47,24 @@ File& File::operator=(File&& other) noexcept {
     Close();
     fd_ = other.fd_;
     path_ = std::move(other.path_);
+    position_ = other.position_;
+    size_at_open_ = other.size_at_open_;
     other.fd_ = -1;
   }
   return *this;
 }
 
 File File::Open(const std::string& path, Mode mode) {
-  const int fd = ::open(path.c_str(), OpenFlags(mode) | O_CLOEXEC, 0644);
+  // Non-blocking: opening a FIFO planted in a home must not hang the session; the check
+  // below then turns it away as not a regular file.
+  const int fd = ::open(path.c_str(), OpenFlags(mode) | O_CLOEXEC | O_NONBLOCK, 0644);
   if (fd < 0)
     Fail("cannot open", path);
   File file(fd, path);
+  const int lock = mode == Mode::kRead ? LOCK_SH : LOCK_EX;
+  if (::flock(fd, lock | LOCK_NB) != 0)
+    Fail("in use by another transfer:", path);
+  // Inspected once the lock is ours, so the size is what the transfer will meet.
   struct stat info {};
   if (::fstat(fd, &info) != 0)
     Fail("cannot inspect", path);
@@ -60,22 +72,26 @@ File File::Open(const std::string& path, Mode mode) {
     errno = EISDIR;
     Fail("not a regular file:", path);
   }
-  const int lock = mode == Mode::kRead ? LOCK_SH : LOCK_EX;
-  if (::flock(fd, lock | LOCK_NB) != 0)
-    Fail("in use by another transfer:", path);
-  // Truncate only once the lock is ours, so a running download is never cut short.
-  if (mode == Mode::kCreate && ::ftruncate(fd, 0) != 0)
-    Fail("cannot truncate", path);
-  if (mode == Mode::kAppend && ::lseek(fd, 0, SEEK_END) < 0)
-    Fail("cannot seek", path);
+  file.size_at_open_ = static_cast<std::int64_t>(info.st_size);
+  // Truncate only once the lock is ours, so a running download is never cut short. An
+  // empty file is left alone: truncating it changes nothing but costs the system work.
+  if (mode == Mode::kCreate && info.st_size > 0) {
+    if (::ftruncate(fd, 0) != 0)
+      Fail("cannot truncate", path);
+    file.size_at_open_ = 0;
+  }
+  if (mode == Mode::kAppend)
+    file.position_ = file.size_at_open_;
   return file;
 }
 
 std::size_t File::Read(char* buffer, std::size_t size) {
   for (;;) {
-    const ssize_t got = ::read(fd_, buffer, size);
-    if (got >= 0)
+    const ssize_t got = ::pread(fd_, buffer, size, static_cast<off_t>(position_));
+    if (got >= 0) {
+      position_ += got;
       return static_cast<std::size_t>(got);
+    }
     if (errno != EINTR)
       Fail("cannot read", path_);
   }
@@ -83,25 +99,24 @@ std::size_t File::Read(char* buffer, std::size_t size) {
 
 void File::Write(const char* data, std::size_t size) {
   while (size > 0) {
-    const ssize_t written = ::write(fd_, data, size);
+    const ssize_t written = ::pwrite(fd_, data, size, static_cast<off_t>(position_));
     if (written < 0) {
       if (errno == EINTR)
         continue;
       Fail("cannot write", path_);
     }
+    position_ += written;
     data += written;
     size -= static_cast<std::size_t>(written);
   }
 }
 
 void File::Seek(std::int64_t offset) {
-  if (::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0)
+  if (offset < 0) {
+    errno = EINVAL;
     Fail("cannot seek", path_);
-}
-
-std::int64_t File::Position() const {
-  const off_t position = ::lseek(fd_, 0, SEEK_CUR);
-  return position < 0 ? 0 : static_cast<std::int64_t>(position);
+  }
+  position_ = offset;
 }
 
 std::int64_t File::Size() const {

@@ -9,6 +9,10 @@ namespace vantrel::platform {
 // the file, a writer has it to itself, so a download never sees a half-rewritten file and
 // an upload never changes a file under a running download. Movable, not copyable; one
 // thread at a time.
+//
+// The position is kept here, not in the descriptor (reads and writes say where), so asking
+// for it or moving it costs no system call and a zero-copy move by the socket layer
+// states its offset and then moves the position with Seek.
 class File {
  public:
   enum class Mode {
@@ -33,8 +37,11 @@ class File {
   // Writes everything; throws FileError.
   void Write(const char* data, std::size_t size);
   void Seek(std::int64_t offset);
-  std::int64_t Position() const;
+  std::int64_t Position() const { return position_; }
+  // Asks the system, so it includes what others wrote.
   std::int64_t Size() const;
+  // The size when opened (0 after the truncation of kCreate).
+  std::int64_t SizeAtOpen() const { return size_at_open_; }
   void Close();
   // For zero-copy sends from the socket layer.
   int descriptor() const { return fd_; }
@@ -44,6 +51,8 @@ class File {
 
   int fd_ = -1;
   std::string path_;
+  std::int64_t position_ = 0;
+  std::int64_t size_at_open_ = 0;
 };
 
 }  // namespace vantrel::platform

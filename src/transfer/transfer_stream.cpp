@@ -10,6 +10,7 @@ namespace vantrel {
 TransferStream::TransferStream(const std::string& path, Mode mode, std::int64_t limit,
                                TransferTable& table, std::chrono::milliseconds report_interval)
     : file_(platform::File::Open(path, mode)),
+      writing_(mode != Mode::kRead),
       path_(path),
       limit_(limit),
       table_(table),
@@ -50,8 +51,8 @@ void TransferStream::Write(const char* data, std::size_t size) {
   }
 }
 
-void TransferStream::ConsumedExternally(std::size_t size) {
-  bytes_read_ += static_cast<std::int64_t>(size);
+void TransferStream::MovedExternally(std::size_t size) {
+  (writing_ ? bytes_written_ : bytes_read_) += static_cast<std::int64_t>(size);
   Throttle(size);
   Report();
 }
@@ -77,7 +78,10 @@ void TransferStream::Report() {
     return;
   last_report_ = now;
   const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(now - start_).count();
-  table_.UpdateTransfer(path_, elapsed, id_, file_.Size(), file_.Position());
+  // From what is known without asking the system: the size when opened, or the position
+  // once an upload has passed it.
+  const std::int64_t size = std::max(file_.SizeAtOpen(), file_.Position());
+  table_.UpdateTransfer(path_, elapsed, id_, size, file_.Position());
 }
 
 }  // namespace vantrel

@@ -42,9 +42,9 @@ class TransferStream final : public FtpStream {
   // With a limit, fewer bytes than asked for: one block at most.
   std::size_t Read(char* buffer, std::size_t size) override;
   void Write(const char* data, std::size_t size) override;
-  // Accounts for bytes that left the file by another route (a zero-copy send from its
-  // descriptor at the current position), with the same throttle and report.
-  void ConsumedExternally(std::size_t size) override;
+  // Accounts for bytes that left or entered the file by another route (a zero-copy send
+  // or receive at the current position), with the same throttle and report.
+  void MovedExternally(std::size_t size) override;
   // Only without a limit: a limited transfer goes through Read, whose blocks the
   // throttle keeps small.
   platform::File* ZeroCopyFile() override { return limit_ <= 0 ? &file_ : nullptr; }
@@ -68,6 +68,7 @@ class TransferStream final : public FtpStream {
   void Report();
 
   platform::File file_;
+  bool writing_;
   std::string path_;
   std::int64_t limit_;
   TransferTable& table_;
