@@ -185,6 +185,7 @@ void CustomTCPServer::Deactivate() {
   }
   for (auto& session : all)
     session.thread.join();
+  AfterDeactivation();
 }
 
 void CustomTCPServer::SetBoundAddresses(const std::vector<std::unique_ptr<Listener>>& bound) {

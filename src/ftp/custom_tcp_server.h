@@ -100,6 +100,8 @@ class CustomTCPServer {
  protected:
   // Called on every activation before binding; the command layer registers its commands.
   virtual void PrepareActivation() {}
+  // Called once every session has ended, when the server stops.
+  virtual void AfterDeactivation() {}
   virtual std::unique_ptr<Context> CreateContext(platform::TcpSocket connection);
   // The session's steps, in its thread. BeforeRun raising skips Execute and AfterRun.
   virtual void BeforeRun(Context& context);

@@ -1,14 +1,16 @@
 #include "ftp/data_channel.h"
 
+#include "ftp/passive_pool.h"
 #include "ftp/transfer_control.h"
 #include "platform/socket_error.h"
 #include "platform/socket_wait.h"
 #include "platform/tcp_connector.h"
 
 namespace vantrel {
-namespace {
 
 using SteadyClock = std::chrono::steady_clock;
+
+namespace {
 
 std::chrono::milliseconds Left(SteadyClock::time_point deadline) {
   const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - SteadyClock::now());
@@ -41,9 +43,11 @@ std::unique_ptr<DataChannel> DataChannel::Active(platform::SocketAddress remote,
 }
 
 std::unique_ptr<DataChannel> DataChannel::Passive(std::unique_ptr<platform::TcpListener> listener,
-                                                  bool require_same_ip, std::string client_ip) {
+                                                  bool require_same_ip, std::string client_ip,
+                                                  PassivePool* pool) {
   std::unique_ptr<DataChannel> channel(new DataChannel);
   channel->listener_ = std::move(listener);
+  channel->pool_ = pool;
   channel->require_same_ip_ = require_same_ip;
   channel->client_ip_ = std::move(client_ip);
   return channel;
@@ -62,11 +66,38 @@ std::optional<platform::TcpSocket> DataChannel::Open(TransferControl& control,
 std::optional<platform::TcpSocket> DataChannel::Accept(TransferControl& control,
                                                        std::chrono::milliseconds timeout) {
   const auto deadline = SteadyClock::now() + timeout;
+  // Clients mostly connect before they send the transfer command: look before waiting.
+  bool waited = false;
+  for (;;) {
+    if (waited && !WaitToAccept(control, deadline))
+      return std::nullopt;
+    waited = true;
+    std::optional<platform::TcpSocket> connection;
+    try {
+      connection = listener_->Accept(std::chrono::milliseconds(0));
+    } catch (const platform::SocketError&) {
+      failure_ = Failure::kNoConnection;  // out of descriptors, say
+      return std::nullopt;
+    }
+    if (!connection)
+      continue;  // it went away between the wait and the accept
+    if (pool_)
+      pool_->Put(std::move(listener_));
+    listener_.reset();
+    if (require_same_ip_ && connection->PeerAddress().ip != client_ip_) {
+      failure_ = Failure::kWrongPeer;
+      return std::nullopt;
+    }
+    return connection;
+  }
+}
+
+bool DataChannel::WaitToAccept(TransferControl& control, SteadyClock::time_point deadline) {
   for (;;) {
     const auto left = Left(deadline);
     if (left.count() == 0) {
       failure_ = Failure::kNoConnection;
-      return std::nullopt;
+      return false;
     }
     platform::SocketWait wait;
     const std::size_t queued = wait.WatchAccept(*listener_);
@@ -77,26 +108,11 @@ std::optional<platform::TcpSocket> DataChannel::Accept(TransferControl& control,
       control.Serve();
       if (control.ShouldStop()) {
         failure_ = Failure::kStopped;
-        return std::nullopt;
+        return false;
       }
     }
-    if (!wait.Ready(queued))
-      continue;
-    std::optional<platform::TcpSocket> connection;
-    try {
-      connection = listener_->Accept(std::chrono::milliseconds(0));
-    } catch (const platform::SocketError&) {
-      failure_ = Failure::kNoConnection;  // out of descriptors, say
-      return std::nullopt;
-    }
-    if (!connection)
-      continue;  // it went away between the wait and the accept
-    listener_.reset();
-    if (require_same_ip_ && connection->PeerAddress().ip != client_ip_) {
-      failure_ = Failure::kWrongPeer;
-      return std::nullopt;
-    }
-    return connection;
+    if (wait.Ready(queued))
+      return true;
   }
 }
 

@@ -5,8 +5,11 @@
 //
 // Opening waits on the data side and the control connection together, so an ABOR, a
 // client that leaves, or a server that stops (it shuts the control connection) ends the
-// wait at once; a client that never connects ends it after a bounded time. A passive
-// listener takes one connection and closes at once, so nobody else can queue on it.
+// wait at once; a client that never connects ends it after a bounded time.
+//
+// A passive listener takes one connection and then closes, or goes to the server's pool
+// of passive listeners when it came from there (see passive_pool.h); either way the
+// channel takes no second connection.
 
 #include <chrono>
 #include <memory>
@@ -19,6 +22,7 @@
 
 namespace vantrel {
 
+class PassivePool;
 class TransferControl;
 
 struct DataChannelTimeouts {
@@ -41,9 +45,11 @@ class DataChannel {
   static std::unique_ptr<DataChannel> Active(platform::SocketAddress remote,
                                              std::optional<platform::SocketAddress> local);
   // Passive, on a listener already listening. With `require_same_ip` a connection from
-  // any address but `client_ip` is refused.
+  // any address but `client_ip` is refused. Once it has accepted, the listener goes to
+  // `pool` when one is given (it outlives the channel), else it closes.
   static std::unique_ptr<DataChannel> Passive(std::unique_ptr<platform::TcpListener> listener,
-                                              bool require_same_ip, std::string client_ip);
+                                              bool require_same_ip, std::string client_ip,
+                                              PassivePool* pool);
 
   bool passive() const { return listener_ != nullptr; }
   // The listener's address (passive only).
@@ -60,8 +66,11 @@ class DataChannel {
                                             std::chrono::milliseconds timeout);
   std::optional<platform::TcpSocket> Connect(TransferControl& control,
                                              std::chrono::milliseconds timeout);
+  // Until a connection is queued (true) or the deadline, a stop (false, failure_ set).
+  bool WaitToAccept(TransferControl& control, std::chrono::steady_clock::time_point deadline);
 
   std::unique_ptr<platform::TcpListener> listener_;
+  PassivePool* pool_ = nullptr;
   bool require_same_ip_ = false;
   std::string client_ip_;
   platform::SocketAddress remote_;

@@ -27,6 +27,7 @@
 #include "ftp/ftp_server_context.h"
 #include "ftp/ftp_stream.h"
 #include "ftp/mlst_facts.h"
+#include "ftp/passive_pool.h"
 
 namespace vantrel {
 
@@ -130,6 +131,7 @@ class FTPServer : public CmdTCPServer {
   void InitializeCommandHandlers() override;
   std::unique_ptr<Context> CreateContext(platform::TcpSocket connection) override;
   void AfterRun(Context& context) override;
+  void AfterDeactivation() override { passive_pool_.Clear(); }
   void HandleUnknownCommand(Context& context, const std::string& line) override;
 
  private:
@@ -204,7 +206,12 @@ class FTPServer : public CmdTCPServer {
   platform::SocketAddress AnnouncePassive(FTPServerContext& session,
                                           std::unique_ptr<DataChannel> channel,
                                           platform::IpVersion version, bool raise_reply);
-  std::unique_ptr<platform::TcpListener> BindPassive(const std::string& ip, int port) const;
+  // A listener on `ip` for a passive channel: one kept in the pool when it has the port
+  // wanted, else a new one. Sets `pooled` when the listener may go back to the pool
+  // afterwards (its port was not left to the system, which would give a new one each
+  // time).
+  std::unique_ptr<platform::TcpListener> BindPassive(const std::string& ip, int port, bool& pooled);
+
   bool RefusedAfterEpsvAll(Command& command, const FTPServerContext& session) const;
   // The channel a transfer command consumes; nothing (after answering 425) without one.
   std::unique_ptr<DataChannel> TakeChannel(Command& command, FTPServerContext& session);
@@ -263,6 +270,7 @@ class FTPServer : public CmdTCPServer {
   int pasv_bound_port_min_ = 0;
   int pasv_bound_port_max_ = 0;
   DataChannelTimeouts data_timeouts_;
+  PassivePool passive_pool_;
   // STOU's names count up from here; shared by the sessions so that two of them never
   // try the same name at the same moment.
   std::atomic<std::uint32_t> unique_name_counter_;

@@ -242,12 +242,14 @@ void FTPServer::PrepareActive(Command& command, FTPServerContext& session,
   command.reply = Reply(200, command.handler.command + " Command successful.");
 }
 
-std::unique_ptr<platform::TcpListener> FTPServer::BindPassive(const std::string& ip,
-                                                              int port) const {
+std::unique_ptr<platform::TcpListener> FTPServer::BindPassive(const std::string& ip, int port,
+                                                              bool& pooled) {
   const std::optional<IpVersion> version = platform::NumericAddressVersion(ip);
   if (!version)
     throw FtpError("Invalid IP Address");
   const auto listen_on = [&](int number) {
+    if (auto kept = passive_pool_.Take(ip, *version, number))
+      return kept;
     // SO_REUSEADDR: a port whose last data connection lingers in TIME_WAIT is free
     // for a new listener; Linux still refuses a port somebody listens on.
     auto listener = std::make_unique<platform::TcpListener>(ip, number, *version, true);
@@ -256,6 +258,7 @@ std::unique_ptr<platform::TcpListener> FTPServer::BindPassive(const std::string&
   };
   const int min = pasv_bound_port_min_;
   const int max = pasv_bound_port_max_;
+  pooled = port != 0 || (min != 0 && max != 0);
   try {
     if (port == 0 && min != 0 && max != 0) {
       if (min > max) {
@@ -291,9 +294,11 @@ std::unique_ptr<DataChannel> FTPServer::PreparePassive(FTPServerContext& session
     OnPASVBeforeBind(session, ip, port, version);
   // The old listener goes first: it may hold the very port the new one needs.
   session.SetDataChannel(nullptr);
-  return DataChannel::Passive(BindPassive(ip, port),
-                              session.SecurityOptions().require_pasv_from_same_ip,
-                              session.Connection().PeerAddress().ip);
+  bool pooled = false;
+  std::unique_ptr<platform::TcpListener> listener = BindPassive(ip, port, pooled);
+  return DataChannel::Passive(
+      std::move(listener), session.SecurityOptions().require_pasv_from_same_ip,
+      session.Connection().PeerAddress().ip, pooled ? &passive_pool_ : nullptr);
 }
 
 platform::SocketAddress FTPServer::AnnouncePassive(FTPServerContext& session,

@@ -82,11 +82,29 @@ void TcpListener::Listen(int backlog) {
 std::optional<TcpSocket> TcpListener::Accept(std::chrono::milliseconds timeout) {
   if (stopped_.load())
     return std::nullopt;
-  pollfd waits[2] = {{fd_, POLLIN, 0}, {wake_read_, POLLIN, 0}};
-  if (!os::Poll(waits, 2, timeout) || waits[1].revents != 0 || stopped_.load()) {
-    return std::nullopt;
+  // Without time to wait, the accept itself says whether anything is queued.
+  if (timeout.count() > 0) {
+    pollfd waits[2] = {{fd_, POLLIN, 0}, {wake_read_, POLLIN, 0}};
+    if (!os::Poll(waits, 2, timeout) || waits[1].revents != 0 || stopped_.load())
+      return std::nullopt;
   }
-  const int client = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+  return TakeQueued();
+}
+
+void TcpListener::DiscardQueued() {
+  try {
+    while (TakeQueued()) {
+    }
+  } catch (const SocketError&) {
+    // Out of descriptors: what stays queued is discarded next time.
+  }
+}
+
+std::optional<TcpSocket> TcpListener::TakeQueued() {
+  sockaddr_storage peer{};
+  socklen_t peer_length = sizeof peer;
+  const int client = ::accept4(fd_, reinterpret_cast<sockaddr*>(&peer), &peer_length,
+                               SOCK_CLOEXEC | SOCK_NONBLOCK);
   if (client < 0) {
     if (IsTransientAcceptError(errno))
       return std::nullopt;
@@ -94,7 +112,11 @@ std::optional<TcpSocket> TcpListener::Accept(std::chrono::milliseconds timeout) 
   }
   const int on = 1;
   ::setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-  return TcpSocket(client);
+  // A listener bound to one address accepts on that address; only one bound to every
+  // interface must ask which one the client reached.
+  if (local_.ip == "0.0.0.0" || local_.ip == "::")
+    return TcpSocket(client);
+  return TcpSocket(client, local_, os::FromOsAddress(peer));
 }
 
 bool TcpListener::WaitForStop(std::chrono::milliseconds timeout) {

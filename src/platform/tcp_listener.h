@@ -35,6 +35,9 @@ class TcpListener {
   // was stopped. Throws SocketError when the system refuses (for example out of
   // descriptors); the pending connection then stays queued.
   std::optional<TcpSocket> Accept(std::chrono::milliseconds timeout);
+  // Closes every connection already queued (one kept across transfers may have gathered
+  // some that nobody should be served on).
+  void DiscardQueued();
   // Waits up to `timeout` or until Stop(); true when stopped. For pausing after a failure.
   bool WaitForStop(std::chrono::milliseconds timeout);
 
@@ -43,6 +46,8 @@ class TcpListener {
 
  private:
   friend class SocketWait;
+
+  std::optional<TcpSocket> TakeQueued();
 
   int fd_ = -1;
   int wake_read_ = -1;

@@ -161,9 +161,12 @@ std::optional<std::size_t> TcpSocket::TrySendFile(File& file, std::size_t count)
   if (fd_ < 0)
     throw SocketError("write to a closed socket");
   for (;;) {
-    const ssize_t sent = ::sendfile(fd_, file.descriptor(), nullptr, count);
-    if (sent >= 0)
+    auto offset = static_cast<off_t>(file.Position());
+    const ssize_t sent = ::sendfile(fd_, file.descriptor(), &offset, count);
+    if (sent >= 0) {
+      file.Seek(offset);
       return static_cast<std::size_t>(sent);
+    }
     if (errno == EINTR)
       continue;
     if (errno == EAGAIN || errno == EWOULDBLOCK)

@@ -80,9 +80,13 @@ class TcpSocket {
 
  private:
   friend class SocketWait;
+  friend class SplicePipe;
   friend class TcpConnector;
   friend class TcpListener;
   explicit TcpSocket(int fd);  // takes a connected, non-blocking descriptor
+  // The same, with both addresses already known (no system call to ask for them).
+  TcpSocket(int fd, SocketAddress local, SocketAddress peer)
+      : fd_(fd), local_(std::move(local)), peer_(std::move(peer)) {}
 
   int fd_ = -1;
   std::chrono::milliseconds read_timeout_ = kDefaultTimeout;

@@ -174,6 +174,38 @@ TEST_F(FtpDataChannelTest, PassiveRangeGivesEachSessionTheHighestFreePort) {
   EXPECT_EQ(PassivePort(clients[3].Ask("PASV")), max);
 }
 
+TEST_F(FtpDataChannelTest, KeptPassiveListenersServeTheNextPasvAndCloseWithTheServer) {
+  const int min = FreeRange(2);
+  const int max = min + 1;
+  server_.SetPASVBoundPortMax(max);
+  server_.SetPASVBoundPortMin(min);
+  WriteFile("/file", "kept");
+  Start();
+  FtpTestClient client = LoggedIn();
+  for (int i = 0; i < 3; ++i) {
+    const auto [bytes, reply] = Retrieve(client, "file");
+    EXPECT_EQ(bytes, "kept");
+    EXPECT_EQ(reply, kClosing);
+  }
+  // A stranger's connection queued on the idle port between transfers is dropped, not
+  // handed to the next transfer as its data connection.
+  platform::TcpSocket stray = ConnectData(max);
+  const std::string pasv = client.Ask("PASV");
+  ASSERT_EQ(PassivePort(pasv), max) << pasv;
+  platform::TcpSocket data = ConnectData(max);
+  EXPECT_EQ(client.Ask("RETR file"), kAboutToOpen);
+  EXPECT_EQ(ReadAll(data), "kept");
+  EXPECT_EQ(client.ReadReply(), kClosing);
+  EXPECT_EQ(ReadAll(stray), "") << "the queued stranger got nothing";
+  // Another session finds the kept port free as well.
+  FtpTestClient other = LoggedIn();
+  EXPECT_EQ(PassivePort(other.Ask("PASV")), max);
+  server_.SetActive(false);
+  // (With SO_REUSEADDR: the transfers' connections linger on the port in TIME_WAIT.)
+  EXPECT_NO_THROW(platform::TcpListener("127.0.0.1", max, platform::IpVersion::kV4, true).Listen(1))
+      << "a stopped server keeps no passive port";
+}
+
 TEST_F(FtpDataChannelTest, PassiveRangeSetterRules) {
   struct Step {
     bool minimum;
