@@ -19,6 +19,11 @@ namespace {
 
 using Mode = TransferStream::Mode;
 
+bool IsRegularFile(const std::string& path) {
+  const auto facts = platform::StatPath(path);
+  return facts && facts->is_regular;
+}
+
 }  // namespace
 
 void FtpTransferHandlers::RetrieveFile(FTPServerContext& session, const std::string& name,
@@ -36,8 +41,18 @@ void FtpTransferHandlers::RetrieveFile(FTPServerContext& session, const std::str
   }
   const auto mapped =
       units_.mapper.MapPath(request.who, session.HomeDir(), session.CurrentDir(), name);
-  const auto facts = mapped ? platform::StatPath(mapped->disk_path) : std::nullopt;
-  if (!facts || !facts->is_regular) {
+  // Opened first, so the common case costs no look-up of its own; only a failure asks
+  // whether the file is there at all.
+  std::unique_ptr<TransferStream> opened;
+  try {
+    if (mapped) {
+      opened =
+          std::make_unique<TransferStream>(mapped->disk_path, Mode::kRead, limit, units_.transfers);
+    }
+  } catch (const platform::FileError&) {
+  }
+  const bool exists = opened || (mapped && IsRegularFile(mapped->disk_path));
+  if (!exists) {
     units_.auto_ban.RecordFailure(BanRule::kDownload, request.key(), request.who.user);
     log("File not found " + name);
     return;
@@ -45,14 +60,12 @@ void FtpTransferHandlers::RetrieveFile(FTPServerContext& session, const std::str
   if (units_.settings.Get(&SettingsData::autoban)) {
     units_.auto_ban.ForgiveDownloadFailure(request.key());
   }
-  try {
-    stream =
-        std::make_unique<TransferStream>(mapped->disk_path, Mode::kRead, limit, units_.transfers);
-  } catch (const platform::FileError&) {
+  if (!opened) {
     log("Download file failed " + name);
     throw FtpError("Download file failed " + name);
   }
-  log("Download file " + name + " (" + FormatByteSize(facts->size) + ")");
+  log("Download file " + name + " (" + FormatByteSize(opened->file().SizeAtOpen()) + ")");
+  stream = std::move(opened);
 }
 
 void FtpTransferHandlers::StoreFile(FTPServerContext& session, const std::string& name, bool append,
