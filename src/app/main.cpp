@@ -9,11 +9,13 @@
 #include "app/application.h"
 #include "app/f_vantrel.h"
 #include "app/single_instance.h"
+#include "platform/process.h"
 #include "platform/termination_notifier.h"
 #include "service/data_directory.h"
 #include "service/service.h"
 
 int main(int argc, char** argv) {
+  vantrel::platform::KeepFreedHeapForReuse();
   vantrel::Application application(argc, argv);
 
   // Before anything is loaded: a second copy must leave every file alone.

@@ -26,6 +26,7 @@ void PrintLogLines(vantrel::Service& service) {
 }
 
 int Serve(const std::string& data_directory) {
+  vantrel::platform::KeepFreedHeapForReuse();
   vantrel::Service service(data_directory);
   service.Load();
   service.StartServer();

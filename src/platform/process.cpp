@@ -57,6 +57,12 @@ void TrimWorkingSet() {
   ::malloc_trim(0);
 }
 
+void KeepFreedHeapForReuse() {
+  constexpr int kKept = 32 << 20;  // the largest mmap threshold the allocator accepts
+  ::mallopt(M_TRIM_THRESHOLD, kKept);
+  ::mallopt(M_MMAP_THRESHOLD, kKept);
+}
+
 bool MayBindPrivilegedPorts() {
   return ::geteuid() == 0;
 }
