@@ -48,13 +48,17 @@ class Transfers(SharedDaemonCase):
         s.logs(["Append file /log.txt", "Append file failed /missing.txt",
                 "Failed to upload file /nodir/new.txt"])
 
-    def test_downloads_of_missing_files_and_directories(self):
+    def test_downloads_of_missing_files_directories_and_fifos(self):
         os.makedirs(self.in_home("a-directory"), exist_ok=True)
+        # Opening a FIFO for reading waits for a writer; the session must not.
+        if not os.path.exists(self.in_home("a-fifo")):
+            os.mkfifo(self.in_home("a-fifo"))
         s = self.session("tina", "pw")
-        for name in ("nothing.bin", "a-directory"):
+        for name in ("nothing.bin", "a-directory", "a-fifo"):
             self.assertEqual(s.transfer_reply("RETR " + name),
                              "550 Requested action aborted: local error in processing.")
-        s.logs(["File not found /nothing.bin", "File not found /a-directory"])
+        s.logs(["File not found /nothing.bin", "File not found /a-directory",
+                "File not found /a-fifo"])
 
     def test_many_readers_but_writers_alone(self):
         content = os.urandom(BIG)

@@ -9,6 +9,7 @@
 #include "platform/file.h"
 #include "platform/ip_text.h"
 #include "platform/socket_error.h"
+#include "platform/splice_pipe.h"
 #include "platform/tcp_connector.h"
 #include "platform/tcp_listener.h"
 #include "platform/tcp_socket.h"
@@ -151,6 +152,44 @@ TEST_F(SocketWaitTest, SendFileSendsFromThePositionAndMovesIt) {
     received.append(buffer, got);
   }
   EXPECT_EQ(received, content.substr(10));
+}
+
+TEST_F(SocketWaitTest, SplicePipeWritesWhatArrivesAtTheFilesPosition) {
+  TempDir dir;
+  File file = File::Open(dir.File("upload"), File::Mode::kCreate);
+  file.Write("head:", 5);
+  const auto pipe = SplicePipe::Create();
+  ASSERT_NE(pipe, nullptr);
+  Pair pair = Connected(listener_);
+  EXPECT_EQ(pipe->ReceiveInto(pair.server, file, 1 << 20), std::nullopt) << "nothing arrived yet";
+
+  std::string sent;
+  for (int i = 0; i < 300000; ++i)
+    sent += static_cast<char>('a' + i % 26);
+  std::thread writer([&] {
+    pair.client.Write(sent);
+    pair.client.Close();
+  });
+  std::size_t total = 0;
+  for (;;) {
+    const auto got = pipe->ReceiveInto(pair.server, file, 1 << 20);
+    if (got && *got == 0)
+      break;
+    if (got) {
+      total += *got;
+      continue;
+    }
+    SocketWait wait;
+    wait.WatchReadable(pair.server);
+    ASSERT_TRUE(wait.Wait(2s));
+  }
+  writer.join();
+  EXPECT_EQ(total, sent.size());
+  EXPECT_EQ(file.Position(), static_cast<std::int64_t>(5 + sent.size()));
+  file.Close();
+  std::ifstream in(dir.File("upload"), std::ios::binary);
+  const std::string stored((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(stored, "head:" + sent);
 }
 
 TEST_F(SocketWaitTest, ConnectorReportsRefusalWhenFinished) {
