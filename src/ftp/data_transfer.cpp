@@ -16,8 +16,9 @@ DataTransfer::DataTransfer(platform::TcpSocket& data, TransferControl& control,
                            std::chrono::milliseconds idle_limit)
     : data_(data), control_(control), idle_limit_(idle_limit), last_progress_(SteadyClock::now()) {}
 
-template <typename Step>
-TransferOutcome DataTransfer::MoveZeroCopy(FtpStream& stream, bool sending, Step step) {
+template <typename Step, typename Finished>
+TransferOutcome DataTransfer::MoveZeroCopy(FtpStream& stream, bool sending, Step step,
+                                           Finished finished) {
   for (;;) {
     std::optional<std::size_t> moved;
     try {
@@ -40,6 +41,8 @@ TransferOutcome DataTransfer::MoveZeroCopy(FtpStream& stream, bool sending, Step
     } catch (const std::exception&) {
       return TransferOutcome::kLocalError;
     }
+    if (finished())
+      return TransferOutcome::kDone;
     if (!Between())
       return outcome_;
   }
@@ -47,13 +50,17 @@ TransferOutcome DataTransfer::MoveZeroCopy(FtpStream& stream, bool sending, Step
 
 TransferOutcome DataTransfer::Send(FtpStream& stream) {
   if (platform::File* file = stream.ZeroCopyFile()) {
-    return MoveZeroCopy(stream, true, [&]() -> std::optional<std::size_t> {
-      // The file is locked against writers, so its size when opened is where it ends; a
-      // last call that only finds the end is not needed.
-      if (file->Position() >= file->SizeAtOpen())
-        return 0;
-      return data_.TrySendFile(*file, kBlockSize);
-    });
+    // The file is locked against writers, so its size when opened is where it ends; a
+    // last call that only finds the end is not needed.
+    const auto at_end = [file] { return file->Position() >= file->SizeAtOpen(); };
+    return MoveZeroCopy(
+        stream, true,
+        [&]() -> std::optional<std::size_t> {
+          if (at_end())
+            return 0;
+          return data_.TrySendFile(*file, kBlockSize);
+        },
+        at_end);
   }
   const auto buffer = std::make_unique_for_overwrite<char[]>(kBlockSize);
   for (;;) {
@@ -73,9 +80,12 @@ TransferOutcome DataTransfer::Send(FtpStream& stream) {
 TransferOutcome DataTransfer::Send(std::string_view text) {
   while (!text.empty()) {
     const std::string_view block = text.substr(0, kBlockSize);
-    if (!SendAll(block) || !Between())
+    if (!SendAll(block))
       return outcome_;
     text.remove_prefix(block.size());
+    // After the last block the final reply follows at once; nothing is owed to a look.
+    if (!text.empty() && !Between())
+      return outcome_;
   }
   return TransferOutcome::kDone;
 }
@@ -83,7 +93,9 @@ TransferOutcome DataTransfer::Send(std::string_view text) {
 TransferOutcome DataTransfer::Receive(FtpStream& stream) {
   platform::File* file = stream.ZeroCopyFile();
   if (const auto pipe = file ? platform::SplicePipe::Create() : nullptr) {
-    return MoveZeroCopy(stream, false, [&] { return pipe->ReceiveInto(data_, *file, kBlockSize); });
+    return MoveZeroCopy(
+        stream, false, [&] { return pipe->ReceiveInto(data_, *file, kBlockSize); },
+        [] { return false; });
   }
   const auto buffer = std::make_unique_for_overwrite<char[]>(kBlockSize);
   for (;;) {

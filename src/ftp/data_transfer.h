@@ -53,9 +53,11 @@ class DataTransfer {
   using SteadyClock = std::chrono::steady_clock;
 
   // The zero-copy loop: `step` moves up to a block between the data connection and the
-  // stream's file, returning the bytes moved, 0 at the end, nothing when it must wait.
-  template <typename Step>
-  TransferOutcome MoveZeroCopy(FtpStream& stream, bool sending, Step step);
+  // stream's file, returning the bytes moved, 0 at the end, nothing when it must wait;
+  // `finished` says after a block whether that was the last (no look at the control
+  // connection is then owed: the final reply follows at once).
+  template <typename Step, typename Finished>
+  TransferOutcome MoveZeroCopy(FtpStream& stream, bool sending, Step step, Finished finished);
   // The whole of `bytes`; false (with outcome_ set) when the transfer must end.
   bool SendAll(std::string_view bytes);
   // Until the data connection can move (`sending`: has room; else has data). False
