@@ -48,7 +48,7 @@ class Transfers(SharedDaemonCase):
         s.logs(["Append file /log.txt", "Append file failed /missing.txt",
                 "Failed to upload file /nodir/new.txt"])
 
-    def test_downloads_of_missing_files_directories_and_fifos(self):
+    def test_transfers_of_missing_files_directories_and_fifos(self):
         os.makedirs(self.in_home("a-directory"), exist_ok=True)
         # Opening a FIFO for reading waits for a writer; the session must not.
         if not os.path.exists(self.in_home("a-fifo")):
@@ -59,6 +59,9 @@ class Transfers(SharedDaemonCase):
                              "550 Requested action aborted: local error in processing.")
         s.logs(["File not found /nothing.bin", "File not found /a-directory",
                 "File not found /a-fifo"])
+        # Nor does an upload onto a FIFO wait for a reader.
+        self.assertEqual(s.transfer_reply("STOR a-fifo", b"x"),
+                         "551 Failed to upload file /a-fifo")
 
     def test_many_readers_but_writers_alone(self):
         content = os.urandom(BIG)
