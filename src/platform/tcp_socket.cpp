@@ -3,6 +3,7 @@
 #include <errno.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <signal.h>
 #include <string.h>
 #include <sys/sendfile.h>
 #include <sys/socket.h>
@@ -30,6 +31,14 @@ void SetBufferOption(int fd, int option, int bytes) {
   if (::setsockopt(fd, SOL_SOCKET, option, &bytes, sizeof bytes) != 0) {
     os::ThrowErrno("cannot set a socket buffer size");
   }
+}
+
+// sendfile cannot be asked, as send can, not to raise SIGPIPE when the peer has gone, and
+// the signal would end the whole process. From the first zero-copy send on the process
+// ignores it, and the call reports EPIPE instead.
+void IgnoreBrokenPipes() {
+  static const bool ignored = [] { return ::signal(SIGPIPE, SIG_IGN) != SIG_ERR; }();
+  (void)ignored;
 }
 
 }  // namespace
@@ -160,6 +169,7 @@ std::optional<std::size_t> TcpSocket::TryReceive(char* buffer, std::size_t size)
 std::optional<std::size_t> TcpSocket::TrySendFile(File& file, std::size_t count) {
   if (fd_ < 0)
     throw SocketError("write to a closed socket");
+  IgnoreBrokenPipes();
   for (;;) {
     auto offset = static_cast<off_t>(file.Position());
     const ssize_t sent = ::sendfile(fd_, file.descriptor(), &offset, count);

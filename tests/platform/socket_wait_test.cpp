@@ -154,6 +154,23 @@ TEST_F(SocketWaitTest, SendFileSendsFromThePositionAndMovesIt) {
   EXPECT_EQ(received, content.substr(10));
 }
 
+TEST_F(SocketWaitTest, SendFileToAPeerThatLeftIsAnErrorNotASignal) {
+  TempDir dir;
+  std::ofstream(dir.File("data"), std::ios::binary) << std::string(1 << 20, 'x');
+  Pair pair = Connected(listener_);
+  pair.client.Close();
+  // The first sends may still be taken; once the peer's reset is in, the send fails. A
+  // SIGPIPE would end this test binary instead.
+  EXPECT_THROW(
+      for (int i = 0; i < 1000; ++i) {
+        File file = File::Open(dir.File("data"), File::Mode::kRead);
+        while (pair.server.TrySendFile(file, 1 << 20).value_or(1) > 0) {
+          std::this_thread::sleep_for(1ms);
+        }
+      },
+      SocketError);
+}
+
 TEST_F(SocketWaitTest, SplicePipeWritesWhatArrivesAtTheFilesPosition) {
   TempDir dir;
   File file = File::Open(dir.File("upload"), File::Mode::kCreate);
