@@ -63,13 +63,39 @@ std::optional<platform::TcpSocket> DataChannel::Open(TransferControl& control,
   return listener_ ? Accept(control, timeouts.accept) : Connect(control, timeouts.connect);
 }
 
+template <typename Watch>
+bool DataChannel::WaitFor(TransferControl& control, SteadyClock::time_point deadline, Watch watch) {
+  for (;;) {
+    const auto left = Left(deadline);
+    if (left.count() == 0) {
+      failure_ = Failure::kNoConnection;
+      return false;
+    }
+    platform::SocketWait wait;
+    const std::size_t data = watch(wait);
+    const std::size_t command = control.Watch(wait);
+    if (!wait.Wait(left))
+      continue;
+    if (wait.Ready(command)) {
+      control.Serve();
+      if (control.ShouldStop()) {
+        failure_ = Failure::kStopped;
+        return false;
+      }
+    }
+    if (wait.Ready(data))
+      return true;
+  }
+}
+
 std::optional<platform::TcpSocket> DataChannel::Accept(TransferControl& control,
                                                        std::chrono::milliseconds timeout) {
   const auto deadline = SteadyClock::now() + timeout;
+  const auto queued = [this](platform::SocketWait& wait) { return wait.WatchAccept(*listener_); };
   // Clients mostly connect before they send the transfer command: look before waiting.
   bool waited = false;
   for (;;) {
-    if (waited && !WaitToAccept(control, deadline))
+    if (waited && !WaitFor(control, deadline, queued))
       return std::nullopt;
     waited = true;
     std::optional<platform::TcpSocket> connection;
@@ -92,30 +118,6 @@ std::optional<platform::TcpSocket> DataChannel::Accept(TransferControl& control,
   }
 }
 
-bool DataChannel::WaitToAccept(TransferControl& control, SteadyClock::time_point deadline) {
-  for (;;) {
-    const auto left = Left(deadline);
-    if (left.count() == 0) {
-      failure_ = Failure::kNoConnection;
-      return false;
-    }
-    platform::SocketWait wait;
-    const std::size_t queued = wait.WatchAccept(*listener_);
-    const std::size_t command = control.Watch(wait);
-    if (!wait.Wait(left))
-      continue;
-    if (wait.Ready(command)) {
-      control.Serve();
-      if (control.ShouldStop()) {
-        failure_ = Failure::kStopped;
-        return false;
-      }
-    }
-    if (wait.Ready(queued))
-      return true;
-  }
-}
-
 std::optional<platform::TcpSocket> DataChannel::Connect(TransferControl& control,
                                                         std::chrono::milliseconds timeout) {
   std::unique_ptr<platform::TcpConnector> connector;
@@ -126,32 +128,14 @@ std::optional<platform::TcpSocket> DataChannel::Connect(TransferControl& control
     return std::nullopt;
   }
   const auto deadline = SteadyClock::now() + timeout;
-  for (;;) {
-    const auto left = Left(deadline);
-    if (left.count() == 0) {
-      failure_ = Failure::kNoConnection;
-      return std::nullopt;
-    }
-    platform::SocketWait wait;
-    const std::size_t attempt = wait.WatchConnect(*connector);
-    const std::size_t command = control.Watch(wait);
-    if (!wait.Wait(left))
-      continue;
-    if (wait.Ready(command)) {
-      control.Serve();
-      if (control.ShouldStop()) {
-        failure_ = Failure::kStopped;
-        return std::nullopt;
-      }
-    }
-    if (!wait.Ready(attempt))
-      continue;
-    try {
-      return connector->Finish();
-    } catch (const platform::SocketError&) {
-      failure_ = Failure::kNoConnection;
-      return std::nullopt;
-    }
+  const auto attempt = [&](platform::SocketWait& wait) { return wait.WatchConnect(*connector); };
+  if (!WaitFor(control, deadline, attempt))
+    return std::nullopt;
+  try {
+    return connector->Finish();
+  } catch (const platform::SocketError&) {
+    failure_ = Failure::kNoConnection;
+    return std::nullopt;
   }
 }
 

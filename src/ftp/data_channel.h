@@ -66,8 +66,12 @@ class DataChannel {
                                             std::chrono::milliseconds timeout);
   std::optional<platform::TcpSocket> Connect(TransferControl& control,
                                              std::chrono::milliseconds timeout);
-  // Until a connection is queued (true) or the deadline, a stop (false, failure_ set).
-  bool WaitToAccept(TransferControl& control, std::chrono::steady_clock::time_point deadline);
+  // Waits on the data side `watch` adds to a SocketWait and on the control connection
+  // together: true once the data side is ready; false at the deadline or a stop, with
+  // failure_ set.
+  template <typename Watch>
+  bool WaitFor(TransferControl& control, std::chrono::steady_clock::time_point deadline,
+               Watch watch);
 
   std::unique_ptr<platform::TcpListener> listener_;
   PassivePool* pool_ = nullptr;
