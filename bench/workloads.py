@@ -83,6 +83,16 @@ def _check(condition, server, text):
         raise RuntimeError(f"{server.name}: {text}")
 
 
+def _timed(server, action):
+    """(what `action()` returned, seconds it took, server processor seconds meanwhile)."""
+    meter = CpuMeter(server.pid)
+    meter.start()
+    start = time.perf_counter()
+    value = action()
+    elapsed = time.perf_counter() - start
+    return value, elapsed, meter.stop()
+
+
 class Workload:
     key = ""
     title = ""
@@ -115,12 +125,7 @@ class Download(Workload):
 
     def run(self, server):
         session = _login(server)
-        meter = CpuMeter(server.pid)
-        meter.start()
-        start = time.perf_counter()
-        got = session.retrieve("big.bin")
-        elapsed = time.perf_counter() - start
-        cpu = meter.stop()
+        got, elapsed, cpu = _timed(server, lambda: session.retrieve("big.bin"))
         session.quit()
         _check(got == self.sizes.big, server, f"download gave {got} bytes")
         return Result(got / MB / elapsed, cpu / (got / GIB))
@@ -141,12 +146,8 @@ class Upload(Workload):
         # Dirty pages of the previous upload must not be flushed on this one's time.
         os.sync()
         session = _login(server)
-        meter = CpuMeter(server.pid)
-        meter.start()
-        start = time.perf_counter()
-        sent = session.store(name, os.path.join(self.home, "big.bin"))
-        elapsed = time.perf_counter() - start
-        cpu = meter.stop()
+        source = os.path.join(self.home, "big.bin")
+        sent, elapsed, cpu = _timed(server, lambda: session.store(name, source))
         session.quit()
         stored = os.path.getsize(target)
         os.remove(target)
@@ -167,14 +168,13 @@ class SmallFiles(Workload):
     def run(self, server):
         session = _login(server)
         session.command("CWD small", 250)
-        meter = CpuMeter(server.pid)
-        meter.start()
-        start = time.perf_counter()
-        for i in range(self.sizes.small_count):
-            got = session.retrieve(f"f{i:05d}.bin")
-            _check(got == self.sizes.small_size, server, f"small file gave {got} bytes")
-        elapsed = time.perf_counter() - start
-        cpu = meter.stop()
+
+        def fetch_all():
+            for i in range(self.sizes.small_count):
+                got = session.retrieve(f"f{i:05d}.bin")
+                _check(got == self.sizes.small_size, server, f"small file gave {got} bytes")
+
+        _, elapsed, cpu = _timed(server, fetch_all)
         session.quit()
         count = self.sizes.small_count
         return Result(count / elapsed, cpu / count * 1e6)
@@ -331,12 +331,7 @@ class Listing(Workload):
     def run(self, server):
         session = _login(server)
         session.command("CWD list", 250)
-        meter = CpuMeter(server.pid)
-        meter.start()
-        start = time.perf_counter()
-        lines = session.list_lines()
-        elapsed = time.perf_counter() - start
-        cpu = meter.stop()
+        lines, elapsed, cpu = _timed(server, session.list_lines)
         session.quit()
         _check(lines >= self.sizes.list_files, server, f"LIST gave {lines} lines")
         return Result(elapsed, cpu * 1000)
@@ -369,14 +364,13 @@ class Parallel(Workload):
         threads = [threading.Thread(target=worker, args=(i,)) for i in range(count)]
         for thread in threads:
             thread.start()
-        meter = CpuMeter(server.pid)
-        meter.start()
-        start = time.perf_counter()
-        barrier.wait()
-        for thread in threads:
-            thread.join()
-        elapsed = time.perf_counter() - start
-        cpu = meter.stop()
+
+        def release_and_join():
+            barrier.wait()
+            for thread in threads:
+                thread.join()
+
+        _, elapsed, cpu = _timed(server, release_and_join)
         for session in sessions:
             session.quit()
         _check(not failures, server, f"parallel download failed: {failures[:1]}")

@@ -60,7 +60,19 @@ std::string ErrorOf(const std::function<void()>& action) {
   return "";
 }
 
-class FtpDataChannelTest : public testing::TransferFixture {};
+class FtpDataChannelTest : public testing::TransferFixture {
+ protected:
+  // Starts the server with a passive range of `count` free ports and "/file" holding
+  // `content`; the range's first port.
+  int StartWithPassiveRange(int count, const std::string& content) {
+    const int min = FreeRange(count);
+    server_.SetPASVBoundPortMax(min + count - 1);
+    server_.SetPASVBoundPortMin(min);
+    WriteFile("/file", content);
+    Start();
+    return min;
+  }
+};
 
 TEST_F(FtpDataChannelTest, EveryPassiveCommandPreparesAConnection) {
   WriteFile("/file", "content of the file");
@@ -145,12 +157,8 @@ TEST_F(FtpDataChannelTest, PassiveHooksSeePortZeroNeverTheActiveSourcePort) {
 }
 
 TEST_F(FtpDataChannelTest, PassiveRangeGivesEachSessionTheHighestFreePort) {
-  const int min = FreeRange(3);
+  const int min = StartWithPassiveRange(3, "x");
   const int max = min + 2;
-  server_.SetPASVBoundPortMax(max);
-  server_.SetPASVBoundPortMin(min);
-  WriteFile("/file", "x");
-  Start();
   std::vector<FtpTestClient> clients;
   for (int i = 0; i < 4; ++i)
     clients.push_back(LoggedIn());
@@ -175,12 +183,8 @@ TEST_F(FtpDataChannelTest, PassiveRangeGivesEachSessionTheHighestFreePort) {
 }
 
 TEST_F(FtpDataChannelTest, KeptPassiveListenersServeTheNextPasvAndCloseWithTheServer) {
-  const int min = FreeRange(2);
+  const int min = StartWithPassiveRange(2, "kept");
   const int max = min + 1;
-  server_.SetPASVBoundPortMax(max);
-  server_.SetPASVBoundPortMin(min);
-  WriteFile("/file", "kept");
-  Start();
   FtpTestClient client = LoggedIn();
   for (int i = 0; i < 3; ++i) {
     const auto [bytes, reply] = Retrieve(client, "file");
