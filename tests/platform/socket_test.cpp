@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <future>
+#include <optional>
 #include <thread>
 
 #include "platform/resolver.h"
@@ -44,6 +45,8 @@ TEST(SocketTest, ConnectedEndsKnowEachOtherOnBothVersions) {
     EXPECT_EQ(pair.server.PeerAddress(), pair.client.LocalAddress()) << c.ip;
     EXPECT_EQ(pair.server.LocalAddress(), listener.LocalAddress()) << c.ip;
     EXPECT_EQ(pair.server.PeerAddress().ip, c.ip);
+    EXPECT_TRUE(pair.server.SendsImmediately()) << c.ip;
+    EXPECT_TRUE(pair.client.SendsImmediately()) << c.ip;
 
     pair.client.Write("hello");
     char buffer[16];
@@ -57,12 +60,20 @@ TEST(SocketTest, ConnectedEndsKnowEachOtherOnBothVersions) {
 TEST(SocketTest, Ipv6ListenerLeavesIpv4ToItsOwnSocket) {
   if (!IsIpv6Available())
     GTEST_SKIP() << "no IPv6 here";
-  TcpListener v6("", 0, IpVersion::kV6, false);
-  // Without IPV6_V6ONLY the IPv6 socket would hold the IPv4 port as well.
-  TcpListener v4("", v6.LocalAddress().port, IpVersion::kV4, false);
-  v4.Listen(4);
-  TcpSocket client = TcpSocket::Connect({"127.0.0.1", v4.LocalAddress().port, IpVersion::kV4}, 2s);
-  auto accepted = v4.Accept(2s);
+  // Without IPV6_V6ONLY the IPv6 socket would hold the IPv4 port as well. Another
+  // process's IPv4 connection may hold the port the IPv6 listener drew: draw again then.
+  std::optional<TcpListener> v6, v4;
+  for (int attempt = 0; attempt < 20 && !v4; ++attempt) {
+    v6.emplace("", 0, IpVersion::kV6, false);
+    try {
+      v4.emplace("", v6->LocalAddress().port, IpVersion::kV4, false);
+    } catch (const AddressInUse&) {
+    }
+  }
+  ASSERT_TRUE(v4) << "no port free on both versions";
+  v4->Listen(4);
+  TcpSocket client = TcpSocket::Connect({"127.0.0.1", v4->LocalAddress().port, IpVersion::kV4}, 2s);
+  auto accepted = v4->Accept(2s);
   ASSERT_TRUE(accepted);
   EXPECT_EQ(accepted->PeerAddress().ip, "127.0.0.1");
 }
