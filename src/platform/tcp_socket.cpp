@@ -107,6 +107,13 @@ std::size_t TcpSocket::Read(char* buffer, std::size_t size) {
   }
 }
 
+bool TcpSocket::SendsImmediately() const {
+  int value = 0;
+  socklen_t length = sizeof value;
+  return fd_ >= 0 && ::getsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &value, &length) == 0 &&
+         value != 0;
+}
+
 bool TcpSocket::WaitReadable(std::chrono::milliseconds timeout) const {
   if (fd_ < 0)
     return true;

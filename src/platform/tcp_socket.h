@@ -38,6 +38,9 @@ class TcpSocket {
                            const std::optional<SocketAddress>& local = std::nullopt);
 
   bool IsOpen() const { return fd_ >= 0; }
+  // True when small writes leave at once instead of waiting for the peer's
+  // acknowledgement (every connection this layer makes or accepts).
+  bool SendsImmediately() const;
 
   // Waits up to the read time-out for data, then returns what is there (at most `size`
   // bytes); 0 means the peer closed. Throws SocketTimeout when nothing came in time.
