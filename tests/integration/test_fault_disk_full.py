@@ -2,10 +2,12 @@
 
 The daemon runs with a file size limit (RLIMIT_FSIZE) and SIGXFSZ ignored, so a write past
 the limit fails with EFBIG exactly as a full disk fails one with ENOSPC, without needing a
-small file system (and the rights to mount one). The upload must end with 451 or 426,
-never 226, and the server must go on serving."""
+small file system (and the rights to mount one); where those rights exist, one more test
+fills a real 1 MiB tmpfs. The upload must end with 451 or 426, never 226, and the server
+must go on serving."""
 
 import os
+import subprocess
 import sys
 import threading
 import unittest
@@ -94,6 +96,29 @@ class FullDisk(HostileCase):
         data.close()
         self.assertEqual(c.reply(), "226 Closing data connection.")
         self.assertEqual(got, b"d" * 5000)
+        self.assertEqual(c.ask("QUIT")[:3], "221")
+        c.close()
+        d.wait_for(c.key + "> Disconnected")
+
+    def test_upload_onto_a_file_system_that_fills_up(self):
+        # The real thing, where the system lets us mount one: ENOSPC rather than EFBIG.
+        d = Daemon({}, [member("alice", "pw")])
+        self.addCleanup(d.cleanup)
+        small = os.path.join(d.home, "small-fs")
+        os.makedirs(small)
+        mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=%d" % LIMIT, "tmpfs",
+                                  small], capture_output=True).returncode == 0
+        if not mounted:
+            self.skipTest("cannot mount a small file system here")
+        self.addCleanup(subprocess.run, ["umount", "-l", small])
+        self.addCleanup(self.assert_clean_exit, d)
+        d.start()
+        c = Control(d.port).login("alice", "pw")
+        self.assertEqual(c.ask("CWD small-fs")[:3], "250")
+        self.assertIn(self.upload(c, "STOR big.bin", 3 * LIMIT)[:3], ("451", "426"))
+        os.remove(os.path.join(small, "big.bin"))
+        self.assertEqual(self.upload(c, "STOR fits.bin", 5000), "226 Closing data connection.")
+        self.assertEqual(os.path.getsize(os.path.join(small, "fits.bin")), 5000)
         self.assertEqual(c.ask("QUIT")[:3], "221")
         c.close()
         d.wait_for(c.key + "> Disconnected")
