@@ -102,5 +102,5 @@ def table(names, workloads, figures, curl):
     if curl:
         cells = ", ".join(f"{n} {_number(v) if v is not None else 'failed'}"
                           for n, v in curl.items())
-        text += f"\nCross-check, one curl download of the big file (MB/s): {cells}\n"
+        text += f"\nCross-check, curl downloading the big file, median of three (MB/s): {cells}\n"
     return text
