@@ -254,21 +254,21 @@ void FTPServer::InitializeCommandHandlers() {
       {"MRSQ", &S::CmdCommandNotImplemented, false, 0, Event::kNone, "Syntax: MRSQ", true},
       {"MRCP", &S::CmdCommandNotImplemented, false, 0, Event::kNone, "Syntax: MRCP", true},
   };
-  for (const auto& spec : kCommands)
-    Register(spec);
+  for (const auto& entry : kCommands)
+    Register(entry);
   RegisterSiteCommands();
 }
 
-void FTPServer::Register(const CommandSpec& spec) {
-  CommandHandler& handler = AddCommandHandler(spec.word);
-  handler.description = {spec.syntax};
-  handler.help_super_script = spec.unimplemented ? "*" : "";
-  handler.help_visible = spec.visible;
-  handler.tag = static_cast<int>(spec.event);
-  if (spec.exception_code != 0)
-    handler.exception_reply.SetCode(spec.exception_code);
-  const Routine routine = spec.routine;
-  const bool login = spec.login;
+void FTPServer::Register(const CommandSpec& entry) {
+  CommandHandler& handler = AddCommandHandler(entry.word);
+  handler.description = {entry.syntax};
+  handler.help_super_script = entry.unimplemented ? "*" : "";
+  handler.help_visible = entry.visible;
+  handler.tag = static_cast<int>(entry.event);
+  if (entry.exception_code != 0)
+    handler.exception_reply.SetCode(entry.exception_code);
+  const Routine routine = entry.routine;
+  const bool login = entry.login;
   handler.on_command = [this, routine, login](Command& command) {
     auto& session = static_cast<FTPServerContext&>(command.context);
     if (login && !session.Authenticated()) {

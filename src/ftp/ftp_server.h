@@ -156,7 +156,7 @@ class FTPServer : public CmdTCPServer {
   struct CommandSpec;
 
   bool EventBound(Event event) const;
-  void Register(const CommandSpec& spec);
+  void Register(const CommandSpec& entry);
   void RegisterSiteCommands();
   Reply UnknownCommand(std::string_view line) const;
   static Reply NotImplemented(const Command& command);

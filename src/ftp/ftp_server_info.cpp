@@ -127,11 +127,11 @@ void FTPServer::RegisterSiteCommands() {
       {"ZONE", &FTPServer::SiteZone, false},
       {"DIRSTYLE", &FTPServer::SiteDirStyle, true},
   };
-  for (const auto& spec : kSite) {
+  for (const auto& entry : kSite) {
     CommandHandler& handler = site_handlers_.emplace_back();
-    handler.command = spec.word;
-    const Routine routine = spec.routine;
-    const bool login = spec.login;
+    handler.command = entry.word;
+    const Routine routine = entry.routine;
+    const bool login = entry.login;
     handler.on_command = [this, routine, login](Command& command) {
       auto& session = static_cast<FTPServerContext&>(command.context);
       if (login && !session.Authenticated()) {
