@@ -9,6 +9,8 @@
 namespace vantrel {
 namespace {
 
+constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
+
 std::string SingleLine(std::string_view value) {
   std::string line(value);
   for (char& c : line) {
@@ -22,11 +24,20 @@ std::string SingleLine(std::string_view value) {
 
 ListFile::ListFile(std::string path) : path_(std::move(path)) {
   sections_.push_back(Section{});
-  if (auto content = platform::ReadWholeFile(path_))
-    Parse(*content);
+  try {
+    if (auto content = platform::ReadFileIfExists(path_)) {
+      found_ = true;
+      Parse(*content);
+    }
+  } catch (const platform::FileError& failure) {
+    read_failure_ = failure.what();
+  }
 }
 
 void ListFile::Parse(std::string_view content) {
+  // Editors that add a byte-order mark would otherwise hide the first section behind it.
+  if (content.starts_with(kUtf8ByteOrderMark))
+    content.remove_prefix(kUtf8ByteOrderMark.size());
   while (!content.empty()) {
     const auto end = content.find('\n');
     std::string_view raw = content.substr(0, end);
@@ -130,6 +141,8 @@ void ListFile::WriteDateTime(std::string_view section, std::string_view key, Dat
 }
 
 void ListFile::Save() const {
+  if (!read_failure_.empty())
+    throw Error("Unable to write to " + path_ + " (" + read_failure_ + ")");
   std::string content;
   for (const auto& section : sections_) {
     // Only the lines before the first header have no header of their own. A section

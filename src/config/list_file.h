@@ -19,10 +19,16 @@ namespace vantrel {
 
 class ListFile {
  public:
-  // A missing or unreadable file reads as all defaults.
+  // A missing file reads as all defaults. So does one that exists but cannot be read;
+  // read_failure() then says why, and Save refuses: this object knows too little of that
+  // file to replace it.
   explicit ListFile(std::string path);
 
   const std::string& path() const { return path_; }
+  // True when the file existed and was read.
+  bool found() const { return found_; }
+  // The system's reason when the file exists but could not be read; empty otherwise.
+  const std::string& read_failure() const { return read_failure_; }
 
   std::string ReadString(std::string_view section, std::string_view key,
                          std::string_view fallback) const;
@@ -36,7 +42,8 @@ class ListFile {
   void WriteBool(std::string_view section, std::string_view key, bool value);
   void WriteDateTime(std::string_view section, std::string_view key, DateTime value);
 
-  // Throws Error("Unable to write to <path>") and leaves the previous file intact.
+  // Throws Error("Unable to write to <path>") and leaves the previous file intact; also
+  // (with the read failure in brackets) when the file could not be read.
   void Save() const;
 
  private:
@@ -54,6 +61,8 @@ class ListFile {
   Section& SectionFor(std::string_view name);
 
   std::string path_;
+  bool found_ = false;
+  std::string read_failure_;
   std::vector<Section> sections_;
 };
 

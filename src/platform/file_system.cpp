@@ -60,9 +60,20 @@ int CreateSiblingTemp(const std::string& path, std::string& temp_path) {
 }  // namespace
 
 std::optional<std::string> ReadWholeFile(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0)
+  try {
+    return ReadFileIfExists(path);
+  } catch (const FileError&) {
     return std::nullopt;
+  }
+}
+
+std::optional<std::string> ReadFileIfExists(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ENOENT)
+      return std::nullopt;
+    ThrowErrno("cannot open", path);
+  }
   std::string content;
   char chunk[65536];
   for (;;) {
@@ -70,8 +81,10 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
     if (got < 0 && errno == EINTR)
       continue;
     if (got < 0) {
+      const int saved = errno;
       ::close(fd);
-      return std::nullopt;
+      errno = saved;
+      ThrowErrno("cannot read", path);
     }
     if (got == 0)
       break;

@@ -18,6 +18,10 @@ using FileTime = std::chrono::system_clock::time_point;
 
 // The whole content, or nothing when the file is missing or unreadable.
 std::optional<std::string> ReadWholeFile(const std::string& path);
+// The whole content, or nothing when the file does not exist. A file that exists but
+// cannot be read (permissions, an I/O error, a directory in its place) throws FileError
+// with the system's reason: to a caller that would save over it, it is not "missing".
+std::optional<std::string> ReadFileIfExists(const std::string& path);
 
 // Replaces the content of `path` in one step: a reader (or a crash) sees the old file or
 // the new one, never a mix. A new file is readable by its owner only; an existing file

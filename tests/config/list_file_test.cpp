@@ -58,6 +58,41 @@ TEST_F(ListFileTest, BlanksAroundValuesAreTrimmedAndNamesIgnoreCase) {
   EXPECT_EQ(in.ReadString("main", "KEY", ""), "value with blanks");
 }
 
+TEST_F(ListFileTest, ByteOrderMarkHidesNoSectionAndIsNotWrittenBack) {
+  std::ofstream(Path("a.lst")) << "\xEF\xBB\xBF[first]\nk=1\n";
+  ListFile file(Path("a.lst"));
+  EXPECT_TRUE(file.found());
+  EXPECT_EQ(file.ReadString("first", "k", "hidden"), "1");
+  file.Save();
+  EXPECT_EQ(Slurp(Path("a.lst")), "[first]\nk=1\n");
+}
+
+TEST_F(ListFileTest, UnreadableFileReadsAsDefaultsButIsNeverReplaced) {
+  const ListFile missing(Path("missing.lst"));
+  EXPECT_FALSE(missing.found());
+  EXPECT_EQ(missing.read_failure(), "");
+
+  // A directory in the file's place cannot be read, even by root.
+  const std::string path = Path("dir.lst");
+  std::filesystem::create_directory(path);
+  ListFile file(path);
+  EXPECT_FALSE(file.found());
+  EXPECT_EQ(file.read_failure(), "cannot read " + path + ": Is a directory");
+  EXPECT_EQ(file.ReadInteger("s", "k", 7), 7);
+  // Mended before the save, the file is still not replaced by what this object read.
+  std::filesystem::remove(path);
+  std::ofstream(path) << "[s]\nk=theirs\n";
+  file.WriteString("s", "k", "ours");
+  try {
+    file.Save();
+    ADD_FAILURE() << "saved over a file it could not read";
+  } catch (const Error& refusal) {
+    EXPECT_EQ(std::string(refusal.what()),
+              "Unable to write to " + path + " (cannot read " + path + ": Is a directory)");
+  }
+  EXPECT_EQ(Slurp(path), "[s]\nk=theirs\n");
+}
+
 TEST_F(ListFileTest, ExistingKeysReplacedInPlaceNewOnesAppended) {
   std::ofstream(Path("a.lst")) << "; operator note\n[s]\nfirst=1\nsecond=2\n[other]\nz=9\n";
   ListFile file(Path("a.lst"));
