@@ -76,6 +76,24 @@ bool MatchIpv4(std::string_view address, std::string_view pattern) {
   return true;
 }
 
+// The key is built from the numbers as MatchIpv4 compares them, so that every way of
+// writing one address ("010.0.0.5", "10.0.0.5-5") files under the same key.
+std::string Ipv4Key(const std::array<long, kParts>& numbers) {
+  std::string key = "4:";
+  for (const long n : numbers)
+    key += std::to_string(n) + ".";
+  return key;
+}
+
+std::string Ipv6Key(const platform::Ipv6Bytes& bytes) {
+  return "6:" + std::string(bytes.begin(), bytes.end());
+}
+
+std::string_view Ipv4Form(std::string_view address, std::optional<std::string>& mapped) {
+  mapped = platform::MappedIpv4(address);
+  return mapped ? std::string_view(*mapped) : address;
+}
+
 }  // namespace
 
 bool MatchAddressPattern(std::string_view address, std::string_view pattern) {
@@ -88,10 +106,46 @@ bool MatchAddressPattern(std::string_view address, std::string_view pattern) {
     const auto p = platform::ParseIpv6(pattern);
     return a && p && *a == *p;
   }
-  if (const auto mapped = platform::MappedIpv4(address)) {
-    return MatchIpv4(*mapped, pattern);
+  std::optional<std::string> mapped;
+  return MatchIpv4(Ipv4Form(address, mapped), pattern);
+}
+
+PatternReach ReachOfPattern(std::string_view pattern) {
+  pattern = Trim(pattern);
+  if (pattern.find(':') != std::string_view::npos) {
+    const auto bytes = platform::ParseIpv6(pattern);
+    return bytes ? PatternReach{PatternReach::Kind::kOne, Ipv6Key(*bytes)} : PatternReach{};
   }
-  return MatchIpv4(address, pattern);
+  const auto parts = SplitParts(pattern, false);
+  std::array<long, kParts> numbers{};
+  bool one = true;
+  for (std::size_t i = 0; i < kParts; ++i) {
+    const Range range = ParseRange(parts[i]);
+    if (range.low < 0 || range.low > range.high)
+      return {};
+    one = one && range.low == range.high;
+    numbers[i] = range.low;
+  }
+  if (!one)
+    return {PatternReach::Kind::kRange, {}};
+  return {PatternReach::Kind::kOne, Ipv4Key(numbers)};
+}
+
+AddressKeys KeysOfAddress(std::string_view address) {
+  address = Trim(address);
+  AddressKeys keys;
+  if (const auto bytes = platform::ParseIpv6(address))
+    keys.ipv6 = Ipv6Key(*bytes);
+  std::optional<std::string> mapped;
+  const auto parts = SplitParts(Ipv4Form(address, mapped), true);
+  std::array<long, kParts> numbers{};
+  for (std::size_t i = 0; i < kParts; ++i) {
+    numbers[i] = ParseDecimal(parts[i]);
+    if (numbers[i] < 0)
+      return keys;
+  }
+  keys.ipv4 = Ipv4Key(numbers);
+  return keys;
 }
 
 }  // namespace vantrel

@@ -40,11 +40,43 @@ TEST(AddressPattern, Table) {
       {"10.0.0.5", "2001:db8::1", false},
       {"2001:db8::1", "not:an:address", false},
       {"99999999999.0.0.1", "0-4294967295.0.0.1", false},  // no overflow into a match
+      {"10.0.0.5", "010.0.0.5-5", true},                   // one address, written oddly
+      {" 10.0.0.5 ", "10.0.0.5", true},
+      {"::ffff:10.0.0.5", "::FFFF:a00:5", true},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(MatchAddressPattern(c.address, c.pattern), c.matches)
         << c.address << " against " << c.pattern;
+    // The ban list's index files one-address patterns by key: it must say the same.
+    const PatternReach reach = ReachOfPattern(c.pattern);
+    if (reach.kind == PatternReach::Kind::kOne) {
+      const AddressKeys keys = KeysOfAddress(c.address);
+      EXPECT_EQ(keys.ipv4 == reach.key || keys.ipv6 == reach.key, c.matches)
+          << c.address << " looked up as " << c.pattern;
+    }
   }
+}
+
+TEST(AddressPattern, ReachOfPatterns) {
+  using Kind = PatternReach::Kind;
+  const struct {
+    const char* pattern;
+    Kind kind;
+  } cases[] = {
+      {"10.0.0.5", Kind::kOne},
+      {" 010.0.0.5-5 ", Kind::kOne},
+      {"7", Kind::kOne},
+      {"2001:db8::1", Kind::kOne},
+      {"192.168.1.1-50", Kind::kRange},
+      {"0-255.0-255.0-255.0-255", Kind::kRange},
+      {"10.0.x.5", Kind::kNothing},
+      {"192.168.1.50-1", Kind::kNothing},
+      {"not:an:address", Kind::kNothing},
+      {"", Kind::kNothing},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(ReachOfPattern(c.pattern).kind, c.kind) << c.pattern;
+  EXPECT_EQ(ReachOfPattern("10.0.0.5").key, ReachOfPattern("10.000.0.5").key);
 }
 
 }  // namespace

@@ -3,7 +3,9 @@
 // list relies on: a canonical address matches itself, the all-ranges pattern matches
 // every IPv4 address, the IPv4-mapped IPv6 form of an address is banned exactly when the
 // address is, and widening one part of an IPv4 pattern to its full range never turns a
-// match into a miss.
+// match into a miss. The ban list's index must agree with the matcher: a pattern said to
+// match nothing matches nothing, and one said to name one address matches exactly the
+// addresses that carry its key.
 
 #include <cstddef>
 #include <cstdint>
@@ -55,6 +57,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view pattern =
       newline == std::string_view::npos ? std::string_view() : input.substr(newline + 1);
   const bool matched = MatchAddressPattern(address, pattern);
+
+  const vantrel::PatternReach reach = vantrel::ReachOfPattern(pattern);
+  if (reach.kind == vantrel::PatternReach::Kind::kNothing && matched)
+    Fail("a pattern said to match nothing matches", address, pattern);
+  if (reach.kind == vantrel::PatternReach::Kind::kOne) {
+    const auto keys = vantrel::KeysOfAddress(address);
+    if (matched != (keys.ipv4 == reach.key || keys.ipv6 == reach.key))
+      Fail("the index and the matcher disagree", address, pattern);
+  }
 
   const auto ipv4 = vantrel::platform::CanonicalAddress(address, IpVersion::kV4);
   if (ipv4 && *ipv4 == address) {
