@@ -4,11 +4,11 @@
 #include <cmath>
 #include <functional>
 
+#include "common/constant_time.h"
 #include "common/date_time.h"
 #include "common/duration_text.h"
 #include "common/text.h"
 #include "config/list_file.h"
-#include "platform/file_system.h"
 
 namespace vantrel {
 namespace {
@@ -122,32 +122,41 @@ void Users::ClearAccounts() {
 }
 
 bool Users::LoadAccounts(const std::string& directory) {
-  const std::string path = AccountFilePath(directory);
-  if (!platform::PathExists(path))
-    return false;
-  const ListFile file(path);
-  int count = file.ReadInteger(kCountSection, kCountKey, 0);
-  // An impossible count is a malformed number, and malformed numbers read as 0.
-  if (count < 0 || count > kMaxAccounts)
-    count = 0;
+  const ListFile file(AccountFilePath(directory));
   std::vector<FtpUserData> loaded;
-  loaded.reserve(static_cast<std::size_t>(count));
-  for (int i = 0; i < count; ++i)
-    loaded.push_back(ReadAccount(file, RecordSection(kRecordType, i)));
+  if (file.found()) {
+    int count = file.ReadInteger(kCountSection, kCountKey, 0);
+    // An impossible count is a malformed number, and malformed numbers read as 0.
+    if (count < 0 || count > kMaxAccounts)
+      count = 0;
+    loaded.reserve(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i)
+      loaded.push_back(ReadAccount(file, RecordSection(kRecordType, i)));
+  }
   std::lock_guard lock(mutex_);
+  load_state_.Record(file);
+  if (!file.found())
+    return false;
   accounts_ = std::move(loaded);
   return true;
 }
 
+std::string Users::LoadFailure() const {
+  std::lock_guard lock(mutex_);
+  return load_state_.failure();
+}
+
 void Users::SaveAccounts(const std::string& directory) const {
+  const std::string path = AccountFilePath(directory);
   std::vector<FtpUserData> snapshot;
   {
     std::lock_guard lock(mutex_);
+    load_state_.CheckSave(path);
     snapshot = accounts_;
   }
   // Opening the existing file keeps its other sections, so a shrunken table leaves its
   // old tail behind; loading reads only as many sections as the count says.
-  ListFile file(AccountFilePath(directory));
+  ListFile file(path);
   file.WriteInteger(kCountSection, kCountKey, static_cast<std::int64_t>(snapshot.size()));
   for (std::size_t i = 0; i < snapshot.size(); ++i) {
     WriteAccount(file, RecordSection(kRecordType, static_cast<int>(i)), snapshot[i]);
@@ -251,7 +260,7 @@ const FtpUserData* Users::FindAccountLocked(std::string_view name) const {
 bool Users::Authenticate(std::string_view key, std::string_view user, std::string_view pass) {
   std::lock_guard lock(mutex_);
   const FtpUserData* found = FindAccountLocked(user);
-  if (found == nullptr || found->pass != pass)
+  if (found == nullptr || !ConstantTimeEquals(found->pass, pass))
     return false;
   FtpUserData& account = accounts_[static_cast<std::size_t>(found - accounts_.data())];
   account.addr = std::string(key);
@@ -304,7 +313,9 @@ bool Users::CanUpload(std::string_view key, std::string_view user, std::string_v
   const std::string_view extension = ExtensionOfFile(file_name);
   if (extension.empty())
     return true;
-  return FindAccountLocked(user)->filecontrol.find(extension) == std::string::npos;
+  // Letter case is ignored, as the server's own list does: "a.EXE" is as harmful as "a.exe".
+  return ToLowerAscii(FindAccountLocked(user)->filecontrol).find(ToLowerAscii(extension)) ==
+         std::string::npos;
 }
 
 bool Users::CanRename(std::string_view key, std::string_view user, std::string_view pass) {

@@ -14,6 +14,7 @@
 
 #include "accounts/ftp_user_data.h"
 #include "common/clock.h"
+#include "config/load_state.h"
 
 namespace vantrel {
 
@@ -29,10 +30,14 @@ class Users {
 
   // --- account table ---
   void ClearAccounts();
-  // Reads `directory` + kFileName. False, table unchanged, when the file does not exist.
+  // Reads `directory` + kFileName. False, table unchanged, when the file does not exist
+  // or cannot be read (LoadFailure then says why).
   bool LoadAccounts(const std::string& directory);
+  // Why the last load could not read an existing file; empty when it could or none was.
+  std::string LoadFailure() const;
   // Writes every account; sections of a larger earlier count stay in the file, inert.
-  // Throws Error("Unable to write to ...") and leaves the previous file intact.
+  // Throws Error("Unable to write to ...") and leaves the previous file intact; refuses
+  // so while the last load could not read the file.
   void SaveAccounts(const std::string& directory) const;
   int AccountCount() const;
   // Index of the first account with exactly that name, or -1.
@@ -65,7 +70,7 @@ class Users {
   // Each authenticates first and is false when that fails.
   bool CanDownload(std::string_view key, std::string_view user, std::string_view pass);
   // Also false when the extension of the file's name occurs in the account's filecontrol
-  // text (a plain substring test, so ".ex" is found inside ".exe;").
+  // text, ignoring letter case (a substring test, so ".ex" is found inside ".exe;").
   bool CanUpload(std::string_view key, std::string_view user, std::string_view pass,
                  std::string_view file_name);
   bool CanRename(std::string_view key, std::string_view user, std::string_view pass);
@@ -100,6 +105,7 @@ class Users {
   mutable std::recursive_mutex mutex_;
   std::vector<FtpUserData> accounts_;  // guarded by mutex_
   std::vector<FtpUserData> online_;    // guarded by mutex_
+  LoadState load_state_;               // guarded by mutex_
 };
 
 }  // namespace vantrel

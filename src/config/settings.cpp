@@ -2,9 +2,9 @@
 
 #include <variant>
 
+#include "common/constant_time.h"
 #include "common/packed_list.h"
 #include "common/text.h"
-#include "config/address_pattern.h"
 #include "config/list_file.h"
 
 namespace vantrel {
@@ -124,6 +124,7 @@ void Settings::ResetLocked() {
   fresh.anonymoushome = fresh.data_directory + "Ftp";
   fresh.logfile = fresh.data_directory + "FTPLog.txt";
   data_ = std::move(fresh);
+  banned_.Rebuild(data_.bannedlist);
 }
 
 void Settings::LoadSettings() {
@@ -132,11 +133,20 @@ void Settings::LoadSettings() {
   const ListFile file(data_.data_directory + kFileName);
   for (const Key& key : kKeys)
     ReadKey(file, key, data_);
+  banned_.Rebuild(data_.bannedlist);
+  load_state_.Record(file);
+}
+
+std::string Settings::LoadFailure() const {
+  std::lock_guard lock(mutex_);
+  return load_state_.failure();
 }
 
 void Settings::SaveSettings() const {
   std::lock_guard lock(mutex_);
-  ListFile file(data_.data_directory + kFileName);
+  const std::string path = data_.data_directory + kFileName;
+  load_state_.CheckSave(path);
+  ListFile file(path);
   for (const Key& key : kKeys)
     WriteKey(file, key, data_);
   file.Save();
@@ -157,19 +167,18 @@ std::vector<std::string> Settings::GetMaxClientCountReplyLines() const {
 
 bool Settings::IsBanned(std::string_view address) const {
   std::lock_guard lock(mutex_);
-  for (const auto& item : SplitPacked(data_.bannedlist)) {
-    const NameValue entry = SplitNameValue(item);
-    if (entry.has_separator && MatchAddressPattern(address, entry.name))
-      return true;
-  }
-  return false;
+  return banned_.Matches(address);
 }
 
 void Settings::AddBanned(std::string_view address, std::string_view reason) {
+  const std::string item = std::string(address) + "=" + std::string(reason) + ";";
   std::lock_guard lock(mutex_);
-  auto items = SplitPacked(data_.bannedlist);
-  items.push_back(std::string(address) + "=" + std::string(reason));
-  data_.bannedlist = JoinPacked(items);
+  std::string& list = data_.bannedlist;
+  // Text after the last ";" is no item and is dropped, as splitting and joining the list
+  // would; the list itself is not read again.
+  list.erase(list.rfind(';') + 1);
+  list += item;
+  banned_.Add(item);
 }
 
 bool Settings::IsWebUser(std::string_view name, std::string_view password) const {
@@ -178,7 +187,7 @@ bool Settings::IsWebUser(std::string_view name, std::string_view password) const
     const NameValue user = SplitNameValue(item);
     // The first entry of that name is the one that counts.
     if (user.has_separator && user.name == name)
-      return user.value == password;
+      return ConstantTimeEquals(user.value, password);
   }
   return false;
 }

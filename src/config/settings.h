@@ -9,6 +9,9 @@
 #include <string_view>
 #include <vector>
 
+#include "config/ban_index.h"
+#include "config/load_state.h"
+
 namespace vantrel {
 
 // Every field of ftpsettings.lst, named after its key, with its default.
@@ -69,7 +72,10 @@ class Settings {
   void ResetSettings();
   // Defaults, then whatever ftpsettings.lst in the data directory holds.
   void LoadSettings();
-  // Throws Error("Unable to write to ...") and leaves the previous file intact.
+  // Why the last load could not read an existing ftpsettings.lst; empty when it could.
+  std::string LoadFailure() const;
+  // Throws Error("Unable to write to ...") and leaves the previous file intact; refuses
+  // so while the last load could not read the file.
   void SaveSettings() const;
 
   // One locked getter for every field: settings.Get(&SettingsData::serverport).
@@ -83,7 +89,10 @@ class Settings {
   template <typename Fn>
   void Update(Fn&& change) {
     std::lock_guard lock(mutex_);
+    const std::string banned = data_.bannedlist;
     change(data_);
+    if (data_.bannedlist != banned)
+      banned_.Rebuild(data_.bannedlist);
   }
 
   std::vector<std::string> GetGreetingLines() const;
@@ -97,7 +106,9 @@ class Settings {
   void ResetLocked();
 
   mutable std::mutex mutex_;
-  SettingsData data_;  // guarded by mutex_
+  SettingsData data_;     // guarded by mutex_
+  BanIndex banned_;       // guarded by mutex_; always the index of data_.bannedlist
+  LoadState load_state_;  // guarded by mutex_
 };
 
 }  // namespace vantrel

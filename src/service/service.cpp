@@ -25,6 +25,10 @@ namespace {
 constexpr int kIdleTicksBeforeTrim = 11;
 constexpr int kFirstUnprivilegedPort = 1024;
 
+std::string WithReason(const std::string& line, const std::string& reason) {
+  return reason.empty() ? line : line + " (" + reason + ")";
+}
+
 }  // namespace
 
 Service::Service(std::string data_directory, const Clock& clock)
@@ -68,12 +72,17 @@ void Service::Load() {
   settings_->LoadSettings();
   ApplyLogFileSettings();
   log_->LogLine("- Running From [" + data_directory_ + "]");
+  if (const std::string failure = settings_->LoadFailure(); !failure.empty())
+    log_->LogLine(WithReason("- Failed to load settings", failure));
   users_->ClearOnlineClients();
   users_->ClearAccounts();
-  log_->LogLine(users_->LoadAccounts(data_directory_) ? "- Account list loaded"
-                                                      : "- Failed to load account list");
-  log_->LogLine(special_files_->Load(data_directory_) ? "- Monitored files list loaded"
-                                                      : "- Failed to load monitored files list");
+  log_->LogLine(users_->LoadAccounts(data_directory_)
+                    ? "- Account list loaded"
+                    : WithReason("- Failed to load account list", users_->LoadFailure()));
+  log_->LogLine(
+      special_files_->Load(data_directory_)
+          ? "- Monitored files list loaded"
+          : WithReason("- Failed to load monitored files list", special_files_->LoadFailure()));
 }
 
 void Service::ApplyLogFileSettings() {

@@ -3,13 +3,13 @@
 #include "common/stable_exchange_sort.h"
 #include "common/text.h"
 #include "config/list_file.h"
-#include "platform/file_system.h"
 
 namespace vantrel {
 namespace {
 
 constexpr const char* kListName = "specialfiles";
 constexpr const char* kRecordType = "specialfile";
+constexpr int kMaxFiles = 100000;
 
 std::string OrDash(std::string text) {
   return text.empty() ? "-" : text;
@@ -38,12 +38,12 @@ void SpecialFiles::Clear() {
 }
 
 bool SpecialFiles::Load(const std::string& data_directory) {
-  const std::string path = data_directory + kFileName;
-  std::lock_guard lock(mutex_);
-  if (!platform::PathExists(path))
-    return false;
-  const ListFile file(path);
-  const int count = std::max(0, file.ReadInteger(kListName, kListName, 0));
+  const ListFile file(data_directory + kFileName);
+  int count = file.ReadInteger(kListName, kListName, 0);
+  // An impossible count is a malformed number, and malformed numbers read as 0; taken as
+  // it stands, it would make loading allocate without bound.
+  if (count < 0 || count > kMaxFiles)
+    count = 0;
   std::vector<SpecialFile> loaded(static_cast<std::size_t>(count));
   for (int i = 0; i < count; ++i) {
     const std::string section = RecordSection(kRecordType, i);
@@ -53,13 +53,24 @@ bool SpecialFiles::Load(const std::string& data_directory) {
     record.last_time = file.ReadDateTime(section, "lasttime", 0);
     record.last_ip = file.ReadString(section, "lastip", "readfailed");
   }
+  std::lock_guard lock(mutex_);
+  load_state_.Record(file);
+  if (!file.read_failure().empty())
+    return false;
   files_ = std::move(loaded);
   return true;
 }
 
-void SpecialFiles::Save(const std::string& data_directory) const {
+std::string SpecialFiles::LoadFailure() const {
   std::lock_guard lock(mutex_);
-  ListFile file(data_directory + kFileName);
+  return load_state_.failure();
+}
+
+void SpecialFiles::Save(const std::string& data_directory) const {
+  const std::string path = data_directory + kFileName;
+  std::lock_guard lock(mutex_);
+  load_state_.CheckSave(path);
+  ListFile file(path);
   file.WriteInteger(kListName, kListName, static_cast<std::int64_t>(files_.size()));
   for (std::size_t i = 0; i < files_.size(); ++i) {
     const std::string section = RecordSection(kRecordType, static_cast<int>(i));

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/date_time.h"
+#include "config/load_state.h"
 
 namespace vantrel {
 
@@ -27,9 +28,12 @@ class SpecialFiles {
   enum class SortColumn { kFileName = 0, kCount = 1, kDate = 2, kLastIp = 3 };
 
   void Clear();
-  // Replaces the list with the file's records; false (and no change) when there is no file.
+  // Replaces the list with the file's records, or empties it when there is no file yet.
+  // False (and no change) when the file exists but cannot be read; LoadFailure says why.
   bool Load(const std::string& data_directory);
-  // Throws Error("Unable to write to ...") and leaves the previous file intact.
+  std::string LoadFailure() const;
+  // Throws Error("Unable to write to ...") and leaves the previous file intact; refuses
+  // so while the last load could not read the file.
   void Save(const std::string& data_directory) const;
 
   bool Add(std::string_view file_name);
@@ -45,6 +49,7 @@ class SpecialFiles {
 
   mutable std::mutex mutex_;
   std::vector<SpecialFile> files_;  // guarded by mutex_
+  LoadState load_state_;            // guarded by mutex_
 };
 
 }  // namespace vantrel

@@ -67,7 +67,9 @@ TEST_F(UsersTest, AuthenticationIsExactAndShowsInTheRenderedLine) {
   users_.AddAccount(Account("bob", "Secret", "/h"));
   users_.AddAccount(Account("empty", ""));
   EXPECT_FALSE(users_.Authenticate("k:1", "Bob", "Secret"));
-  EXPECT_FALSE(users_.Authenticate("k:1", "bob", "secret"));
+  // Every length of guess around the password's, and guesses that share its start.
+  for (const char* guess : {"secret", "Secre", "Secrett", "SecretSecret", "", "S", "Secreu"})
+    EXPECT_FALSE(users_.Authenticate("k:1", "bob", guess)) << guess;
   EXPECT_FALSE(users_.CanRename("k:1", "bob", "wrong"));
   EXPECT_EQ(users_.RenderAccountLines()[0], "bob||Secret||/h||-||-||-||");
   EXPECT_TRUE(users_.Authenticate("k:1", "empty", ""));
@@ -112,18 +114,19 @@ TEST_F(UsersTest, PermissionChecksReadTheirOwnFlag) {
   }
 }
 
-TEST_F(UsersTest, UploadBlocksExtensionsByPlainSubstring) {
+TEST_F(UsersTest, UploadBlocksExtensionsBySubstringIgnoringCase) {
   AccountFields account = Account("bob");
   account.allow_upload = true;
-  account.filecontrol = ".exe;";
+  account.filecontrol = ".exe;.Bat;";
   users_.AddAccount(account);
   const struct {
     const char* file;
     bool allowed;
   } kCases[] = {
-      {"/srv/ftp/setup.exe", false}, {"/srv/ftp/a.ex", false},  // ".ex" occurs in ".exe;"
-      {"/srv/ftp/README", true},     {"/srv/ftp/a.txt", true},
-      {"/srv/ftp/a.EXE", true},      {"/srv/ftp/tools.exe/readme", true},
+      {"/srv/ftp/setup.exe", false},       {"/srv/ftp/a.ex", false},  // ".ex" occurs in ".exe;"
+      {"/srv/ftp/README", true},           {"/srv/ftp/a.txt", true},
+      {"/srv/ftp/a.EXE", false},           {"/srv/ftp/run.bat", false},
+      {"/srv/ftp/tools.exe/readme", true},
   };
   for (const auto& c : kCases) {
     EXPECT_EQ(users_.CanUpload("k:1", "bob", "pw", c.file), c.allowed) << c.file;

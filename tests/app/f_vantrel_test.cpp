@@ -113,8 +113,8 @@ TEST_F(FVantrelTest, LogTickShowsLoadLinesNewestFirstWithinTheSetting) {
       view.LineText(2).endsWith("- Running From [" + QString::fromStdString(Directory()) + "]"))
       << view.LineText(2).toStdString();
   EXPECT_TRUE(view.LineText(1).endsWith("- Failed to load account list"));
-  EXPECT_TRUE(view.LineText(0).endsWith("- Failed to load monitored files list"));
-  EXPECT_EQ(run.Text("messagePanel"), "- Failed to load monitored files list");
+  EXPECT_TRUE(view.LineText(0).endsWith("- Monitored files list loaded"));
+  EXPECT_EQ(run.Text("messagePanel"), "- Monitored files list loaded");
 
   for (int i = 0; i < 10; ++i)
     run.service.log().LogLine("- line " + std::to_string(i));
@@ -123,7 +123,7 @@ TEST_F(FVantrelTest, LogTickShowsLoadLinesNewestFirstWithinTheSetting) {
   ASSERT_EQ(view.LineCount(), 4);
   EXPECT_TRUE(view.LineText(0).endsWith("- line 9"));
   EXPECT_TRUE(view.LineText(2).endsWith("- line 7"));
-  EXPECT_TRUE(view.LineText(3).endsWith("- Failed to load monitored files list"));
+  EXPECT_TRUE(view.LineText(3).endsWith("- Monitored files list loaded"));
   EXPECT_EQ(run.Text("messagePanel"), "- line 9");
 }
 

@@ -109,6 +109,39 @@ TEST_F(SettingsTest, BanList) {
   EXPECT_EQ(settings_.Get(&SettingsData::bannedlist),
             "10.0.0.5=manual;192.168.1.1-50=range;172.16.0.9;2001:db8::7=v6;"
             "172.16.0.9=autoban (get);");
+
+  // The dialog's edits replace the whole list, and the answers follow them.
+  settings_.Update([](SettingsData& s) { s.bannedlist = "10.0.0.6=manual;dangling"; });
+  EXPECT_FALSE(settings_.IsBanned("10.0.0.5"));
+  EXPECT_TRUE(settings_.IsBanned("10.0.0.6"));
+  // Text after the last ";" is no item, and adding a ban drops it.
+  settings_.AddBanned("10.0.0.7", "x");
+  EXPECT_EQ(settings_.Get(&SettingsData::bannedlist), "10.0.0.6=manual;10.0.0.7=x;");
+  settings_.ResetSettings();
+  EXPECT_FALSE(settings_.IsBanned("10.0.0.6"));
+}
+
+TEST_F(SettingsTest, LongBanListsAreBuiltAndAskedWithoutRescanning) {
+  // Read or joined in full for every ban and every question, a list this long takes
+  // minutes to build and ask; indexed, a blink.
+  constexpr int kBans = 10000;
+  const auto address = [](int i) {
+    return "10." + std::to_string(i / 65536) + "." + std::to_string(i / 256 % 256) + "." +
+           std::to_string(i % 256);
+  };
+  for (int i = 0; i < kBans; ++i)
+    settings_.AddBanned(address(i), "autoban (login)");
+  settings_.AddBanned("192.168.0-255.1-9", "range");
+  settings_.SaveSettings();
+  Settings loaded;
+  loaded.SetDataDirectory(dir_.path());
+  loaded.LoadSettings();
+  for (int i = 0; i < kBans; ++i)
+    ASSERT_TRUE(loaded.IsBanned(address(i))) << address(i);
+  for (int i = 0; i < kBans; ++i)
+    ASSERT_FALSE(loaded.IsBanned("11.0.0." + std::to_string(i % 256)));
+  EXPECT_TRUE(loaded.IsBanned("192.168.77.9"));
+  EXPECT_FALSE(loaded.IsBanned("192.168.77.10"));
 }
 
 TEST_F(SettingsTest, WebUsersAndPreventedUploads) {

@@ -4,7 +4,8 @@ SIGKILL lands at random moments while the daemon saves: during the saves that ev
 account change on the web site makes, and during the saves of shutdown. Every time, each
 state file must load and hold either the content before the save or the content after it,
 never a mixture or a torn file. SIGTERM must save settings, accounts and monitored files
-so that a new daemon finds them as they were."""
+so that a new daemon finds them as they were. A state file that exists but cannot be read
+at start-up is never saved over in that run, even once it has been mended."""
 
 import http.client
 import os
@@ -179,6 +180,41 @@ class OrderlyStop(HostileCase):
             for key in ("user", "pass", "home", "virtualdir", "download"):
                 self.assertEqual(accounts[section][key], accounts_before[section][key])
         self.assertEqual(read_list_file(d.path("httpspecialfiles.lst")), monitored_before)
+
+
+class UnreadableAtStartUp(HostileCase):
+    def test_files_that_could_not_be_read_are_never_saved_over(self):
+        directory = self.make_directory()
+        # A directory in a file's place cannot be read, even by root.
+        for name in ("ftpmembers.lst", "httpspecialfiles.lst"):
+            os.mkdir(os.path.join(directory, name))
+        d = self.start_daemon(web=True)
+        members = d.path("ftpmembers.lst")
+        for name, line in (("ftpmembers.lst", "- Failed to load account list"),
+                           ("httpspecialfiles.lst", "- Failed to load monitored files list")):
+            self.assertIn("%s (cannot read %s: Is a directory)" % (line, d.path(name)), d.lines)
+        refusal = "- Unable to write to %s (it could not be read at start-up)"
+
+        # The operator mends the accounts file while the daemon runs; an edit on the web
+        # site changes the table in memory but not the file.
+        os.rmdir(members)
+        write_list_file(members, {"ftpmembers": {"ftpmembers": "1"},
+                                  "ftpmember0": member("alice", "theirs", "/srv/alice")})
+        original = read_bytes(members)
+        page = web_post(self.web_port, {"username": "admin", "password": "pw",
+                                        "addnewmember": "bob", "pass": "x", "home": "/"})
+        self.assertIn(b"New ftp member added (bob)", page)
+        d.wait_for(refusal % members)
+
+        os.remove(d.path("ftpsettings.lst"))
+        self.assertEqual(d.stop(), 0)
+        self.assertEqual(d.lines.count(refusal % members), 2, d.lines)
+        self.assertIn(refusal % d.path("httpspecialfiles.lst"), d.lines)
+        self.assertEqual(read_bytes(members), original)
+        self.assertTrue(os.path.isdir(d.path("httpspecialfiles.lst")))
+        # The file that was read is saved as ever.
+        saved = read_list_file(d.path("ftpsettings.lst"))["ftpsettings"]
+        self.assertEqual(saved["serverport"], str(d.port))
 
 
 if __name__ == "__main__":

@@ -186,7 +186,7 @@ class BlockedExtensions(SharedDaemonCase):
     def configure(cls, root):
         settings = anonymous_settings(os.path.join(root, "home"), ("allowupload",))
         settings["preventuploads"] = ".exe;.Bat;"
-        # The member's rule is a plain substring test of the extension in the text.
+        # The member's rule is a substring test of the extension in the text, ignoring case.
         return settings, [member("carol", "pw", filecontrol=".exe.com")]
 
     def check_uploads(self, s, cases):
@@ -203,9 +203,9 @@ class BlockedExtensions(SharedDaemonCase):
                 self.assertEqual(os.path.exists(self.in_home(name)), allowed)
         s.logs(logs)
 
-    def test_member_filecontrol_blocks_extensions_found_in_it(self):
+    def test_member_filecontrol_blocks_extensions_found_in_it_ignoring_case(self):
         self.check_uploads(self.session("carol", "pw"), [
-            ("a.exe", False), ("b.com", False), ("c.ex", False), ("d.EXE", True),
+            ("a.exe", False), ("b.com", False), ("c.ex", False), ("d.EXE", False),
             ("e.txt", True), ("noextension", True), ("f.exe.txt", True)])
 
     def test_anonymous_preventuploads_ignores_case(self):

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <thread>
 
@@ -112,6 +113,37 @@ TEST_F(ServiceTest, LogTickWritesTheFileOnlyWhenAsked) {
   std::string line;
   std::getline(log, line);
   EXPECT_NE(line.find("> - Running From ["), std::string::npos) << line;
+}
+
+// The daemon cannot be started on an unreadable settings file without its port; the
+// service can, and the other state files are covered end to end.
+TEST(ServiceStateFiles, UnreadableSettingsAreNeverSavedOver) {
+  TempDir dir;
+  const std::string path = dir.File("ftpsettings.lst");
+  std::filesystem::create_directory(path);
+  Service service(dir.path() + "/");
+  service.Load();
+  std::vector<std::string> lines;
+  const auto collect = [&lines](DateTime, const std::string& line) { lines.push_back(line); };
+  service.LogTick(collect);
+  EXPECT_EQ(lines, (std::vector<std::string>{
+                       "- Running From [" + dir.path() + "/]",
+                       "- Failed to load settings (cannot read " + path + ": Is a directory)",
+                       "- Failed to load account list", "- Monitored files list loaded"}));
+
+  std::filesystem::remove(path);
+  std::ofstream(path) << "[ftpsettings]\nserverport=2121\n";
+  service.settings().AddBanned("10.0.0.1", "manual");
+  lines.clear();
+  service.Shutdown();
+  service.LogTick(collect);
+  EXPECT_EQ(lines, std::vector<std::string>{"- Unable to write to " + path +
+                                            " (it could not be read at start-up)"});
+  std::ifstream kept(path);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}),
+            "[ftpsettings]\nserverport=2121\n");
+  EXPECT_TRUE(std::filesystem::exists(dir.File("ftpmembers.lst"))) << "the others are saved";
+  EXPECT_TRUE(std::filesystem::exists(dir.File("httpspecialfiles.lst")));
 }
 
 }  // namespace

@@ -46,12 +46,16 @@ TEST(SpecialFiles, SaveLeavesStaleSectionsThatLoadIgnores) {
   EXPECT_EQ(loaded.Records()[1].file_name, "c");
 }
 
-TEST(SpecialFiles, MissingFileLeavesListAndMissingKeysReadFailed) {
+TEST(SpecialFiles, MissingFileIsAnEmptyListAndMissingKeysReadFailed) {
   TempDir dir;
   SpecialFiles files;
-  files.Add("kept");
-  EXPECT_FALSE(files.Load(Dir(dir)));
-  EXPECT_EQ(files.Records().size(), 1u);
+  files.Add("stale");
+  EXPECT_TRUE(files.Load(Dir(dir))) << "a fresh start has no list yet, and that is no failure";
+  EXPECT_TRUE(files.Records().empty());
+
+  std::ofstream(dir.File(SpecialFiles::kFileName)) << "[specialfiles]\nspecialfiles=2000000000\n";
+  ASSERT_TRUE(files.Load(Dir(dir)));
+  EXPECT_TRUE(files.Records().empty()) << "an impossible count reads as 0";
 
   std::ofstream(dir.File(SpecialFiles::kFileName))
       << "[specialfiles]\nspecialfiles=1\n[specialfile0]\ncount=7\nlasttime=46000.5\n";
