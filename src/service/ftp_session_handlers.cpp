@@ -45,19 +45,35 @@ void FtpSessionHandlers::UserLogin(FTPServerContext& session, const std::string&
   const std::string key = KeyOf(session);
   units_.users.SetOnlineAction(key, "LOGIN");
   session.SetCurrentDir("/");
-  if (units_.users.Authenticate(key, user, password)) {
+  authenticated = units_.users.Authenticate(key, user, password);
+  if (authenticated) {
     session.SetHomeDir(units_.users.GetHomeDirectory(user));
     units_.statistics.CountSession();
-  } else if (units_.settings.Get(&SettingsData::allowanonymous)) {
-    session.SetHomeDir(units_.settings.Get(&SettingsData::anonymoushome));
-  } else {
-    units_.auto_ban.RecordFailure(BanRule::kLogin, key, session.Username());
-    authenticated = false;
-    Log(key, "> Failed to authenticate as " + user + " (" + password + ")");
+    Admit(session, key, user, password, true);
     return;
   }
+  // A member's name with a wrong password is a guess even where anonymous users are
+  // admitted: left uncounted, it could be repeated at full speed until the session that
+  // follows shows by what it can see that the password was right.
+  const bool member_named = units_.users.FindAccount(user) >= 0;
+  const bool anonymous = units_.settings.Get(&SettingsData::allowanonymous);
+  if (member_named || !anonymous) {
+    units_.auto_ban.RecordFailure(BanRule::kLogin, key, session.Username());
+    // Never the password: a mistyped one is usually a character away from the real one.
+    Log(key, "> Failed to authenticate as " + user);
+  }
+  // Once banned, an address gets no more anonymous sessions on the connections it holds.
+  if (!anonymous || units_.settings.IsBanned(session.Connection().PeerAddress().ip))
+    return;
+  session.SetHomeDir(units_.settings.Get(&SettingsData::anonymoushome));
   authenticated = true;
-  units_.auto_ban.ForgiveLoginFailure(key);
+  Admit(session, key, user, password, !member_named);
+}
+
+void FtpSessionHandlers::Admit(FTPServerContext& session, const std::string& key,
+                               const std::string& user, const std::string& password, bool forgive) {
+  if (forgive)
+    units_.auto_ban.ForgiveLoginFailure(key);
   units_.users.SetOnlineUser(key, user, password);
   Log(key, "> Authenticated as " + user + " (" + session.HomeDir() + ")");
 }

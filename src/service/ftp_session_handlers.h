@@ -42,6 +42,10 @@ class FtpSessionHandlers {
 
  private:
   void Log(const std::string& key, const std::string& message);
+  // The bookkeeping of an accepted login; `forgive` takes one failed login off the
+  // address's count.
+  void Admit(FTPServerContext& session, const std::string& key, const std::string& user,
+             const std::string& password, bool forgive);
 
   ServiceUnits units_;
 };

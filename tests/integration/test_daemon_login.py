@@ -45,7 +45,7 @@ class Login(DaemonTestCase):
         self.assertEqual(d.lines, [
             "- Running From [%s/]" % d.dir,
             "- Account list loaded",
-            "- Failed to load monitored files list",
+            "- Monitored files list loaded",
             "- Server started (port %d, data 0)" % d.port,
             key + "> Authenticated as alice (%s)" % d.home,
             key + "> Disconnected",
@@ -63,7 +63,8 @@ class Login(DaemonTestCase):
         self.assertEqual(replies, ["530", "530", "421"])
         self.assertEqual(reader.readline(), "", "connection stays open after the third failure")
         sock.close()
-        d.wait_for("> Failed to authenticate as alice (wrong)")
+        self.assertTrue(d.wait_for("> Failed to authenticate as alice").endswith(" alice"))
+        self.assertFalse([line for line in d.lines if "wrong" in line], "password logged")
 
     def test_anonymous_switch(self):
         anon_home = "/srv/nonexistent-anon"
@@ -74,9 +75,38 @@ class Login(DaemonTestCase):
                         members=[member("alice", "secret", "/tmp")])
         d2.ftp("anonymous", "guest@example.com").quit()
         d2.wait_for("> Authenticated as anonymous (%s)" % anon_home)
-        # A member's name with the wrong password is admitted as anonymous.
-        d2.ftp("alice", "not-her-password").quit()
-        d2.wait_for("> Authenticated as alice (%s)" % anon_home)
+
+    def test_guessing_a_member_password_under_anonymous_access_leads_to_a_ban(self):
+        anon_home = "/srv/nonexistent-anon"
+        d = self.start(settings={"allowanonymous": "1", "anonymoushome": anon_home,
+                                 "autoban": "1", "autoban_logins": "2",
+                                 "autoban_minutes": "10"},
+                       members=[member("alice", "secret", "/tmp")])
+        # Names of no member are anonymous users, not guesses.
+        for _ in range(3):
+            d.ftp("guest", "me@example.com").quit()
+        sock, reader = raw_session(d.port)
+        key = "127.0.0.1:%d" % sock.getsockname()[1]
+        self.assertTrue(reader.readline().startswith("220"))
+        replies = []
+        for attempt in range(3):
+            command(sock, reader, "USER alice")
+            replies.append(command(sock, reader, "PASS guess%d" % attempt)[:3])
+        # Each wrong guess is still admitted as anonymous, until the address is banned.
+        self.assertEqual(replies, ["230", "230", "530"])
+        sock.close()
+        d.wait_for(", alice> AutoBan (login)")
+        d.settle()
+        mine = [line for line in d.lines if line.startswith(key + ">") or
+                line.startswith(key + ",")]
+        failed, admitted = key + "> Failed to authenticate as alice", \
+            key + "> Authenticated as alice (%s)" % anon_home
+        self.assertEqual(mine[:6], [failed, admitted, failed, admitted,
+                                     key + ", alice> AutoBan (login)", failed], mine)
+        self.assertFalse([line for line in d.lines if "guess" in line], "password logged")
+        banned, reader = raw_session(d.port)
+        self.assertEqual(reader.readline(), "", "banned address was greeted")
+        banned.close()
 
     def test_missing_home_logs_the_session_out(self):
         d = self.start(members=[member("nohome", "pw", "")])
