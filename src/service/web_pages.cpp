@@ -16,6 +16,7 @@
 #include "web/http_request.h"
 #include "web/http_response.h"
 #include "web/http_session.h"
+#include "web/request_origin.h"
 
 namespace vantrel {
 namespace {
@@ -189,15 +190,38 @@ struct Login {
   std::string password;
 };
 
-Login TakeLogin(HTTPSession& session, const NameValueList& params) {
-  return session.WithContent([&params](NameValueList& content) {
+// What a request asks the site to do. Only a POST may log in or change an account: a
+// link or an image on any page can make a browser send a GET with the same fields.
+struct Action {
+  std::string login_user;  // non-empty: a login attempt
+  std::string add;
+  std::string modify;
+  std::string view;
+  std::string remove;
+};
+
+Action ActionOf(const HTTPRequestInfo& request) {
+  const NameValueList& params = request.params;
+  Action action;
+  action.view = params.Value("viewmember");
+  if (request.command_type != HTTPCommandType::kPost)
+    return action;
+  action.login_user = params.Value("username");
+  action.add = params.Value("addnewmember");
+  action.modify = params.Value("modifymember");
+  action.remove = params.Value("deletemember");
+  return action;
+}
+
+// The session's login, after a login attempt (a POST with a user name) has replaced it.
+Login TakeLogin(HTTPSession& session, const Action& action, const NameValueList& params) {
+  return session.WithContent([&](NameValueList& content) {
     if (content.Empty()) {
       content.Add("username=");
       content.Add("password=");
     }
-    const std::string posted = params.Value("username");
-    if (!posted.empty()) {
-      content.SetValue("username", posted);
+    if (!action.login_user.empty()) {
+      content.SetValue("username", action.login_user);
       content.SetValue("password", params.Value("password"));
     }
     return Login{content.Value("username"), content.Value("password")};
@@ -237,29 +261,30 @@ void WebPages::CommandGet(Context& context, HTTPRequestInfo& request, HTTPRespon
     return;
   }
   const std::string& ip = request.remote_ip;
-  const Login login = TakeLogin(*request.session, request.params);
-  const NameValueList& params = request.params;
-  const std::string add = params.Value("addnewmember");
-  const std::string modify = params.Value("modifymember");
-  const std::string view = params.Value("viewmember");
-  const std::string remove = params.Value("deletemember");
-
+  if (request.command_type == HTTPCommandType::kPost && ComesFromOtherOrigin(request)) {
+    units_.log.LogLine("HTTP> " + ip + "> refused a form sent from another site");
+    response.SetResponseNo(403);
+    response.content_text = DefaultBody(403, response.response_text);
+    return;
+  }
+  const Action action = ActionOf(request);
+  const Login login = TakeLogin(*request.session, action, request.params);
   std::string page;
   if (!LoginHolds(login.user, login.password)) {
-    if (!params.Value("username").empty()) {
+    if (!action.login_user.empty()) {
       const auto& peer = context.Connection().PeerAddress();
       units_.auto_ban.RecordFailure(BanRule::kLogin, ConnectionKey(peer.ip, peer.port), login.user);
     }
     units_.log.LogLine("HTTP> " + ip + "> login");
     page = LoginPage();
-  } else if (!add.empty()) {
-    page = AddPage(params);
-  } else if (!modify.empty()) {
-    page = ModifyPage(params);
-  } else if (!view.empty()) {
-    page = ViewPage(ip, login.user, view);
-  } else if (!remove.empty()) {
-    page = DeletePage(remove);
+  } else if (!action.add.empty()) {
+    page = AddPage(request.params);
+  } else if (!action.modify.empty()) {
+    page = ModifyPage(request.params);
+  } else if (!action.view.empty()) {
+    page = ViewPage(ip, login.user, action.view);
+  } else if (!action.remove.empty()) {
+    page = DeletePage(action.remove);
   } else {
     page = MainPage(ip, login.user);
   }

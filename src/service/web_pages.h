@@ -3,7 +3,9 @@
 // The administration site: a login form, the main page with the totals, the member list
 // and the add form, a member's data page and the short result pages of add, modify and
 // delete. Every path and method that reaches the page handler is answered by the same
-// logic, driven by the session's login and the request's parameters.
+// logic, driven by the session's login and the request's parameters, except that only a
+// POST may log in, add, modify or delete, and a POST that a page of another site sent is
+// refused (403) before it can do either.
 //
 // Every value that reaches a page is HTML-escaped, since member names, passwords and
 // directories come from whoever could edit an account. Account changes are written to the

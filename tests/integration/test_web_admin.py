@@ -20,10 +20,11 @@ class Browser:
         self.port, self.source, self.cookie = port, source, None
         self.last = None
 
-    def request(self, method="GET", path="/", fields=None, content_type=None, body=None):
+    def request(self, method="GET", path="/", fields=None, content_type=None, body=None,
+                headers=None):
         conn = http.client.HTTPConnection("127.0.0.1", self.port, timeout=10,
                                           source_address=(self.source, 0))
-        headers = {}
+        headers = dict(headers or {})
         if self.cookie:
             headers["Cookie"] = self.cookie
         if fields is not None:
@@ -194,6 +195,61 @@ class Members(WebSiteCase):
         self.assertIn("New ftp member added (x)",
                       b.post(deletemember=name, modifymember=name, addnewmember="x"))
         self.assertIn("Failed to modify", b.post(modifymember="nobody", viewmember=name))
+
+
+class Forgery(WebSiteCase):
+    """Another site's page can make the operator's browser send requests to the site; only
+    a POST of the site's own origin may log in or change an account."""
+
+    def test_get_with_action_fields_only_shows_the_page(self):
+        d = self.start_web(members=[member("first", "one")])
+        b = self.browser()
+        self.assertIn(LOGIN, b.request(path="/?username=admin&password=pw"))
+        self.assertIn(LOGIN, b.request(), "a GET logged in")
+        self.assertIn(MAIN, b.login())
+        for query in ("addnewmember=eve&pass=x", "deletemember=first",
+                      "modifymember=first&pass=changed", "username=admin&password=wrong"):
+            with self.subTest(query=query):
+                self.assertIn(MAIN, b.request(path="/?" + query))
+                b.request("HEAD", "/?" + query)  # no page; the file below shows the rest
+        self.assertIn('name="pass" value="one"', b.request(path="/?viewmember=first"))
+        self.assertEqual(d.stop(), 0)
+        accounts = read_list_file(d.path("ftpmembers.lst"))
+        self.assertEqual(accounts["ftpmembers"]["ftpmembers"], "1")
+        self.assertEqual(accounts["ftpmember0"]["pass"], "one")
+
+    def test_post_from_another_origin_is_refused_and_changes_nothing(self):
+        d = self.start_web()
+        own = "http://127.0.0.1:%d" % self.web_port
+        victim = self.browser()
+        self.assertIn(MAIN, victim.login())
+        add = {"addnewmember": "mallory", "pass": "x", "home": "/"}
+        for headers in ({"Origin": "http://evil.example"}, {"Origin": "null"},
+                        {"Origin": own + "0"}, {"Referer": "http://evil.example/" + own},
+                        {"Origin": "http://evil.example", "Referer": own + "/"}):
+            with self.subTest(headers=headers):
+                page = victim.request("POST", "/", add, headers=headers)
+                self.assertEqual(victim.last.status, 403)
+                self.assertNotIn("mallory", page)
+        # Logging a browser in to the forger's account is refused the same way.
+        fresh = self.browser()
+        fresh.request()
+        fresh.request("POST", "/", {"username": "admin", "password": "pw"},
+                      headers={"Origin": "http://evil.example"})
+        self.assertEqual(fresh.last.status, 403)
+        self.assertIn(LOGIN, fresh.request())
+        d.wait_for("HTTP> 127.0.0.1> refused a form sent from another site")
+        self.assertIn(MAIN, victim.request(), "the session is untouched")
+        # The site's own pages, and clients that send neither header, still work.
+        page = victim.request("POST", "/", add, headers={"Origin": own})
+        self.assertIn("New ftp member added (mallory)", page)
+        self.assertIn("Ftp member mallory deleted.",
+                      victim.request("POST", "/", {"deletemember": "mallory"},
+                                     headers={"Referer": own + "/?viewmember=mallory"}))
+        self.assertIn("New ftp member added (bob)", victim.post(addnewmember="bob"))
+        self.assertEqual(d.stop(), 0)
+        accounts = read_list_file(d.path("ftpmembers.lst"))
+        self.assertEqual(accounts["ftpmember0"]["user"], "bob")
 
 
 class Admission(WebSiteCase):
