@@ -122,8 +122,9 @@ class FTPServer : public CmdTCPServer {
   // the reply announces (see PassiveAddress). `version` is the control connection's.
   std::function<void(FTPServerContext&, PassiveAddress& address, platform::IpVersion version)>
       OnPASVBeforeBind;
-  // PASV, P@SW, EPSV, after the bind: the bound address and port, which the handler may
-  // change for the reply only (an address seen from outside a NAT, say).
+  // PASV, P@SW, EPSV, after the bind: the address and port the reply names (the bound
+  // ones unless OnPASVBeforeBind chose an address to announce), which the handler may
+  // still change for the reply only.
   std::function<void(FTPServerContext&, std::string& ip, std::uint16_t& port,
                      platform::IpVersion version)>
       OnPASVReply;
