@@ -26,6 +26,7 @@ bool AccessPolicy::MemberMay(FileOperation operation, const Credentials& who,
     case FileOperation::kChangeDirectory:
       return users_.CanChangeDirectory(key, user, pass);
     case FileOperation::kRetrieve:
+    case FileOperation::kChecksumRange:
       return users_.CanDownload(key, user, pass);
     case FileOperation::kStore:
       return users_.CanUpload(key, user, pass, disk_path);
@@ -49,6 +50,7 @@ bool AccessPolicy::AnonymousMay(FileOperation operation, std::string_view disk_p
     case FileOperation::kChangeDirectory:
       return settings_.Get(&SettingsData::anonymous_allowchangedir);
     case FileOperation::kRetrieve:
+    case FileOperation::kChecksumRange:
       return settings_.Get(&SettingsData::anonymous_allowdownload);
     case FileOperation::kStore:
       return settings_.Get(&SettingsData::anonymous_allowupload) &&

@@ -22,7 +22,10 @@ enum class FileOperation {
   kDeleteFile,
   kMakeDirectory,
   kRemoveDirectory,
-  kInspect,  // size, date, existence, checksum: always allowed
+  kInspect,  // size, date, existence, checksum of a whole file: always allowed
+  // Checksums of byte ranges read a file as surely as a download does (one byte per
+  // request, if need be), so they need the download permission.
+  kChecksumRange,
 };
 
 // Owned by the service host; any connection thread may call it. Stateless, so no lock.

@@ -24,13 +24,16 @@ std::string Hex(const unsigned char* bytes, std::size_t size) {
   return text;
 }
 
-// Feeds the selected bytes to `consume` block by block.
+// Feeds the selected bytes to `consume` block by block; false when `go_on` stopped it.
 template <typename Consume>
-void ReadRange(FtpStream& stream, std::int64_t start, std::int64_t count, Consume consume) {
+bool ReadRange(FtpStream& stream, std::int64_t start, std::int64_t count, const ChecksumGoOn& go_on,
+               Consume consume) {
   stream.Seek(start);
   std::vector<char> block(kBlock);
   std::int64_t left = count;
   while (count < 0 || left > 0) {
+    if (go_on && !go_on())
+      return false;
     std::size_t want = block.size();
     if (count >= 0)
       want = static_cast<std::size_t>(std::min<std::int64_t>(left, kBlock));
@@ -40,26 +43,35 @@ void ReadRange(FtpStream& stream, std::int64_t start, std::int64_t count, Consum
     consume(reinterpret_cast<const unsigned char*>(block.data()), got);
     left -= static_cast<std::int64_t>(got);
   }
+  return true;
 }
 
-std::string Crc32Of(FtpStream& stream, std::int64_t start, std::int64_t count) {
+std::optional<std::string> Crc32Of(FtpStream& stream, std::int64_t start, std::int64_t count,
+                                   const ChecksumGoOn& go_on) {
   uLong crc = crc32(0L, Z_NULL, 0);
-  ReadRange(stream, start, count, [&crc](const unsigned char* data, std::size_t size) {
-    crc = crc32(crc, data, static_cast<uInt>(size));
-  });
+  const bool done =
+      ReadRange(stream, start, count, go_on, [&crc](const unsigned char* data, std::size_t size) {
+        crc = crc32(crc, data, static_cast<uInt>(size));
+      });
+  if (!done)
+    return std::nullopt;
   char text[16];
   std::snprintf(text, sizeof text, "%08lX", static_cast<unsigned long>(crc));
   return text;
 }
 
-std::string Md5Of(FtpStream& stream, std::int64_t start, std::int64_t count) {
+std::optional<std::string> Md5Of(FtpStream& stream, std::int64_t start, std::int64_t count,
+                                 const ChecksumGoOn& go_on) {
   std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> md5(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
   if (!md5 || EVP_DigestInit_ex(md5.get(), EVP_md5(), nullptr) != 1) {
     throw std::runtime_error("MD5 is not available");
   }
-  ReadRange(stream, start, count, [&md5](const unsigned char* data, std::size_t size) {
-    EVP_DigestUpdate(md5.get(), data, size);
-  });
+  const bool done =
+      ReadRange(stream, start, count, go_on, [&md5](const unsigned char* data, std::size_t size) {
+        EVP_DigestUpdate(md5.get(), data, size);
+      });
+  if (!done)
+    return std::nullopt;
   unsigned char digest[EVP_MAX_MD_SIZE];
   unsigned int length = 0;
   EVP_DigestFinal_ex(md5.get(), digest, &length);
@@ -68,9 +80,10 @@ std::string Md5Of(FtpStream& stream, std::int64_t start, std::int64_t count) {
 
 }  // namespace
 
-std::string StreamChecksum(FtpStream& stream, ChecksumKind kind, std::int64_t start,
-                           std::int64_t count) {
-  return kind == ChecksumKind::kCrc32 ? Crc32Of(stream, start, count) : Md5Of(stream, start, count);
+std::optional<std::string> StreamChecksum(FtpStream& stream, ChecksumKind kind, std::int64_t start,
+                                          std::int64_t count, const ChecksumGoOn& go_on) {
+  return kind == ChecksumKind::kCrc32 ? Crc32Of(stream, start, count, go_on)
+                                      : Md5Of(stream, start, count, go_on);
 }
 
 }  // namespace vantrel

@@ -1,11 +1,19 @@
 #include "ftp/context.h"
 
+#include <algorithm>
+
 #include "ftp/reply.h"
 
 namespace vantrel {
 namespace {
 
 constexpr std::size_t kReadBlock = 4096;
+
+std::chrono::milliseconds Until(std::chrono::steady_clock::time_point deadline) {
+  const auto left =
+      std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+  return std::max(left, std::chrono::milliseconds(0));
+}
 
 }  // namespace
 
@@ -32,8 +40,15 @@ void Context::WriteReply(const Reply& reply) {
 bool Context::ReadMore() {
   if (!connected_)
     return false;
+  // Waking does not restart the read time-out: an idle client is dropped on time.
+  const auto idle_end = std::chrono::steady_clock::now() + connection_.ReadTimeout();
+  for (auto wake = WakeTime(); wake && *wake < idle_end; wake = WakeTime()) {
+    if (connection_.WaitReadable(Until(*wake)))
+      break;
+    Wake();
+  }
   char block[kReadBlock];
-  const std::size_t got = connection_.Read(block, sizeof block);
+  const std::size_t got = connection_.Read(block, sizeof block, Until(idle_end));
   if (got == 0) {
     connected_ = false;
     return false;

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <deque>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -42,12 +43,20 @@ class Context {
   CommandLineReader& LineReader() { return line_reader_; }
   // Waits up to the connection's read time-out and appends what came to Input(). False
   // when the peer closed; throws platform::SocketTimeout when nothing came in time.
+  // Wake() runs meanwhile whenever WakeTime() comes first.
   bool ReadMore();
   // Appends what has already arrived, without waiting. False when the peer closed.
   bool ReadAvailable();
   // Lines that came while a transfer ran; the session handles them, in order, before it
   // reads anything new.
   std::deque<CommandLine>& KeptLines() { return kept_lines_; }
+
+  // When the session wants its thread back while it waits for the client (something it
+  // holds runs out then); nothing by default. Wake() must move it on or clear it.
+  virtual std::optional<std::chrono::steady_clock::time_point> WakeTime() const {
+    return std::nullopt;
+  }
+  virtual void Wake() {}
 
  private:
   friend class CustomTCPServer;

@@ -44,13 +44,25 @@ std::unique_ptr<DataChannel> DataChannel::Active(platform::SocketAddress remote,
 
 std::unique_ptr<DataChannel> DataChannel::Passive(std::unique_ptr<platform::TcpListener> listener,
                                                   bool require_same_ip, std::string client_ip,
-                                                  PassivePool* pool) {
+                                                  PassivePool* pool,
+                                                  SteadyClock::time_point unused_until) {
   std::unique_ptr<DataChannel> channel(new DataChannel);
   channel->listener_ = std::move(listener);
   channel->pool_ = pool;
   channel->require_same_ip_ = require_same_ip;
   channel->client_ip_ = std::move(client_ip);
+  channel->unused_until_ = unused_until;
   return channel;
+}
+
+std::optional<SteadyClock::time_point> DataChannel::UnusedUntil() const {
+  if (!listener_)
+    return std::nullopt;
+  return unused_until_;
+}
+
+bool DataChannel::Expired() const {
+  return listener_ && SteadyClock::now() >= unused_until_;
 }
 
 platform::SocketAddress DataChannel::BoundAddress() const {

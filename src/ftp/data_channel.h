@@ -9,7 +9,9 @@
 //
 // A passive listener takes one connection and then closes, or goes to the server's pool
 // of passive listeners when it came from there (see passive_pool.h); either way the
-// channel takes no second connection.
+// channel takes no second connection. One that no transfer command takes within the
+// accept time-out is given up, so clients that send PASV and go idle cannot hold the
+// passive ports.
 
 #include <chrono>
 #include <memory>
@@ -26,7 +28,9 @@ class PassivePool;
 class TransferControl;
 
 struct DataChannelTimeouts {
-  std::chrono::milliseconds accept{60000};   // a passive client's connection
+  // A passive client's connection, from the transfer command; and a transfer command
+  // taking the passive listener, from the reply that announced it.
+  std::chrono::milliseconds accept{60000};
   std::chrono::milliseconds connect{30000};  // an active connection to the client
 };
 
@@ -46,12 +50,17 @@ class DataChannel {
                                              std::optional<platform::SocketAddress> local);
   // Passive, on a listener already listening. With `require_same_ip` a connection from
   // any address but `client_ip` is refused. Once it has accepted, the listener goes to
-  // `pool` when one is given (it outlives the channel), else it closes.
+  // `pool` when one is given (it outlives the channel), else it closes. A transfer must
+  // take the channel before `unused_until`.
   static std::unique_ptr<DataChannel> Passive(std::unique_ptr<platform::TcpListener> listener,
                                               bool require_same_ip, std::string client_ip,
-                                              PassivePool* pool);
+                                              PassivePool* pool,
+                                              std::chrono::steady_clock::time_point unused_until);
 
   bool passive() const { return listener_ != nullptr; }
+  // When a passive channel that no transfer took is given up; nothing for an active one.
+  std::optional<std::chrono::steady_clock::time_point> UnusedUntil() const;
+  bool Expired() const;
   // The listener's address (passive only).
   platform::SocketAddress BoundAddress() const;
 
@@ -77,6 +86,7 @@ class DataChannel {
   PassivePool* pool_ = nullptr;
   bool require_same_ip_ = false;
   std::string client_ip_;
+  std::chrono::steady_clock::time_point unused_until_;
   platform::SocketAddress remote_;
   std::optional<platform::SocketAddress> local_;
   Failure failure_ = Failure::kNone;

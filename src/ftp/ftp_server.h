@@ -27,9 +27,12 @@
 #include "ftp/ftp_server_context.h"
 #include "ftp/ftp_stream.h"
 #include "ftp/mlst_facts.h"
+#include "ftp/passive_address.h"
 #include "ftp/passive_pool.h"
 
 namespace vantrel {
+
+class TransferControl;
 
 // Owned by the host; configure and bind events before SetActive(true). Events run in the
 // session's thread, concurrently for different sessions.
@@ -48,12 +51,14 @@ class FTPServer : public CmdTCPServer {
   void SetDefaultDataPort(int port);
   // The passive port range; used when both are set and OnPASVBeforeBind leaves the port
   // at 0. Negative values are refused; while the other end is set, the minimum must stay
-  // below the maximum, so a host moving the range upwards sets the maximum first.
+  // below the maximum, so a host moving the range upwards sets the maximum first. With
+  // every port of the range taken, a listener takes one the system chooses.
   int PASVBoundPortMin() const { return pasv_bound_port_min_; }
   void SetPASVBoundPortMin(int port);
   int PASVBoundPortMax() const { return pasv_bound_port_max_; }
   void SetPASVBoundPortMax(int port);
-  // How long a data connection may take to come about.
+  // How long a data connection may take to come about, and a passive listener may wait
+  // for its transfer command.
   const DataChannelTimeouts& DataTimeouts() const { return data_timeouts_; }
   void SetDataTimeouts(DataChannelTimeouts timeouts);
   // Reply of SITE subcommands that this configuration does not offer.
@@ -89,7 +94,8 @@ class FTPServer : public CmdTCPServer {
   std::function<void(FTPServerContext&, const std::string& path)> OnMakeDirectory;
   std::function<void(FTPServerContext&, const std::string& path)> OnRemoveDirectory;
   // XCRC, XMD5, MD5, MMD5: a readable stream on the file, or none when it does not exist.
-  std::function<void(FTPServerContext&, const std::string& file_name,
+  // `whole_file` is false when XCRC or XMD5 named a start or end position.
+  std::function<void(FTPServerContext&, const std::string& file_name, bool whole_file,
                      std::unique_ptr<FtpStream>& stream)>
       OnCRCFile;
   // MDTM with a time stamp, and STOU looking for a free name: whether a file (not a
@@ -112,17 +118,19 @@ class FTPServer : public CmdTCPServer {
   std::function<void(FTPServerContext&, const std::string& file_name, bool append,
                      std::unique_ptr<FtpStream>& stream)>
       OnStoreFile;
-  // PASV, P@SW, EPSV, SPSV, before the passive listener binds: `ip` starts as the control
-  // connection's local address and `port` at 0 (the range, else any free port); either
-  // may be changed. `version` is the control connection's.
-  std::function<void(FTPServerContext&, std::string& ip, std::uint16_t& port,
-                     platform::IpVersion version)>
+  // PASV, P@SW, EPSV, SPSV, before the passive listener binds: where it binds and what
+  // the reply announces (see PassiveAddress). `version` is the control connection's.
+  std::function<void(FTPServerContext&, PassiveAddress& address, platform::IpVersion version)>
       OnPASVBeforeBind;
-  // PASV, P@SW, EPSV, after the bind: the bound address and port, which the handler may
-  // change for the reply only (an address seen from outside a NAT, say).
+  // PASV, P@SW, EPSV, after the bind: the address and port the reply names (the bound
+  // ones unless OnPASVBeforeBind chose an address to announce), which the handler may
+  // still change for the reply only.
   std::function<void(FTPServerContext&, std::string& ip, std::uint16_t& port,
                      platform::IpVersion version)>
       OnPASVReply;
+  // A passive listener found every port of the range taken and took `port`, one the
+  // system chose.
+  std::function<void(FTPServerContext&, int port)> OnPassiveRangeExhausted;
   std::function<void(FTPServerContext&, const std::string& target,
                      const std::vector<std::string>& parts)>
       OnCombineFiles;
@@ -198,19 +206,29 @@ class FTPServer : public CmdTCPServer {
   void CmdPasv(Command& command, FTPServerContext& session);
   void CmdEpsv(Command& command, FTPServerContext& session);
   void CmdSpsv(Command& command, FTPServerContext& session);
+  // A bound passive channel and the address its reply names.
+  struct PreparedPassive {
+    std::unique_ptr<DataChannel> channel;
+    std::string announce_ip;  // empty: the bound address
+  };
   // Drops the session's channel, raises OnPASVBeforeBind and binds a listener; the
   // caller installs the channel once its reply is settled.
-  std::unique_ptr<DataChannel> PreparePassive(FTPServerContext& session,
-                                              platform::IpVersion version);
-  // Raises OnPASVReply and installs `channel`; the address and port to announce.
-  platform::SocketAddress AnnouncePassive(FTPServerContext& session,
-                                          std::unique_ptr<DataChannel> channel,
+  PreparedPassive PreparePassive(FTPServerContext& session, platform::IpVersion version,
+                                 bool reply_names_address);
+  // Raises OnPASVReply and installs the channel; the address and port to announce.
+  platform::SocketAddress AnnouncePassive(FTPServerContext& session, PreparedPassive prepared,
                                           platform::IpVersion version, bool raise_reply);
+  // Where a passive listener's port came from. Only listeners on a port asked for or
+  // taken from the range go back to the pool afterwards: the system would give a new
+  // port each time.
+  enum class PortSource { kAsked, kRange, kSystem, kRangeExhausted };
   // A listener on `ip` for a passive channel: one kept in the pool when it has the port
-  // wanted, else a new one. Sets `pooled` when the listener may go back to the pool
-  // afterwards (its port was not left to the system, which would give a new one each
-  // time).
-  std::unique_ptr<platform::TcpListener> BindPassive(const std::string& ip, int port, bool& pooled);
+  // wanted, else a new one.
+  std::unique_ptr<platform::TcpListener> ListenPassive(const std::string& ip,
+                                                       platform::IpVersion version, int port);
+  // The same, choosing the port as the range and `port` say.
+  std::unique_ptr<platform::TcpListener> BindPassive(const std::string& ip, int port,
+                                                     PortSource& source);
 
   bool RefusedAfterEpsvAll(Command& command, const FTPServerContext& session) const;
   // The channel a transfer command consumes; nothing (after answering 425) without one.
@@ -250,10 +268,14 @@ class FTPServer : public CmdTCPServer {
   void CmdMmd5(Command& command, FTPServerContext& session);
   void CmdComb(Command& command, FTPServerContext& session);
   // The checksum of the named file (a client name, not yet joined); nothing when the
-  // host has no stream for it.
+  // host has no stream for it or `control` says to stop (an ABOR, a client gone).
   std::optional<std::string> FileChecksum(FTPServerContext& session, std::string_view name,
-                                          ChecksumKind kind, std::int64_t start,
-                                          std::int64_t count);
+                                          ChecksumKind kind, std::int64_t start, std::int64_t count,
+                                          TransferControl& control);
+  // After a checksum that `control` stopped: answers the ABOR, or ends a session whose
+  // client left. False when nothing stopped it.
+  bool EndStoppedChecksum(Command& command, FTPServerContext& session,
+                          const TransferControl& control);
   // Information.
   void CmdHelp(Command& command, FTPServerContext& session);
   void CmdFeat(Command& command, FTPServerContext& session);

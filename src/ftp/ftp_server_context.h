@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "ftp/context.h"
@@ -75,10 +76,13 @@ class FTPServerContext : public Context {
   bool EPSVAll() const { return epsv_all_; }
   void SetEPSVAll(bool all) { epsv_all_ = all; }
   // The prepared data connection, if any; a transfer takes it and it ends with the
-  // transfer.
+  // transfer. A passive listener left untaken too long is none: it is closed at its time
+  // even while the session waits for a command.
   bool HasDataChannel() const { return data_channel_ != nullptr; }
-  std::unique_ptr<DataChannel> TakeDataChannel() { return std::move(data_channel_); }
+  std::unique_ptr<DataChannel> TakeDataChannel();
   void SetDataChannel(std::unique_ptr<DataChannel> channel) { data_channel_ = std::move(channel); }
+  std::optional<std::chrono::steady_clock::time_point> WakeTime() const override;
+  void Wake() override;
   // Set when PORT or EPRT (or a passive connection's address) was refused; transfers
   // answer 425 until a channel is prepared again.
   bool DataPortRefused() const { return data_port_refused_; }

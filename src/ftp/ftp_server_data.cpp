@@ -242,75 +242,94 @@ void FTPServer::PrepareActive(Command& command, FTPServerContext& session,
   command.reply = Reply(200, command.handler.command + " Command successful.");
 }
 
+std::unique_ptr<platform::TcpListener> FTPServer::ListenPassive(const std::string& ip,
+                                                                IpVersion version, int port) {
+  if (port != 0) {
+    if (auto kept = passive_pool_.Take(ip, version, port))
+      return kept;
+  }
+  // SO_REUSEADDR: a port whose last data connection lingers in TIME_WAIT is free for a
+  // new listener; Linux still refuses a port somebody listens on.
+  auto listener = std::make_unique<platform::TcpListener>(ip, port, version, true);
+  listener->Listen(1);
+  return listener;
+}
+
 std::unique_ptr<platform::TcpListener> FTPServer::BindPassive(const std::string& ip, int port,
-                                                              bool& pooled) {
+                                                              PortSource& source) {
   const std::optional<IpVersion> version = platform::NumericAddressVersion(ip);
   if (!version)
     throw FtpError("Invalid IP Address");
-  const auto listen_on = [&](int number) {
-    if (auto kept = passive_pool_.Take(ip, *version, number))
-      return kept;
-    // SO_REUSEADDR: a port whose last data connection lingers in TIME_WAIT is free
-    // for a new listener; Linux still refuses a port somebody listens on.
-    auto listener = std::make_unique<platform::TcpListener>(ip, number, *version, true);
-    listener->Listen(1);
-    return listener;
-  };
+  const auto listen_on = [&](int number) { return ListenPassive(ip, *version, number); };
   const int min = pasv_bound_port_min_;
   const int max = pasv_bound_port_max_;
-  pooled = port != 0 || (min != 0 && max != 0);
   try {
-    if (port == 0 && min != 0 && max != 0) {
-      if (min > max) {
-        throw FtpError("Invalid Port Range (" + std::to_string(min) + " - " + std::to_string(max) +
-                       ")");
+    if (port != 0 || min == 0 || max == 0) {
+      source = port != 0 ? PortSource::kAsked : PortSource::kSystem;
+      try {
+        return listen_on(port);
+      } catch (const platform::AddressInUse&) {
+        throw FtpError("Could not bind socket. Address and port are already in use.");
       }
-      for (int number = max; number >= min; --number) {
-        try {
-          return listen_on(number);
-        } catch (const platform::AddressInUse&) {
-          // taken by another session or program: try the next one down
-        }
+    }
+    if (min > max)
+      throw FtpError("Invalid Port Range (" + std::to_string(min) + " - " + std::to_string(max) +
+                     ")");
+    source = PortSource::kRange;
+    for (int number = max; number >= min; --number) {
+      try {
+        return listen_on(number);
+      } catch (const platform::AddressInUse&) {
+        // taken by another session or program: try the next one down
       }
-      throw FtpError("Can not bind in port range (" + std::to_string(min) + " - " +
-                     std::to_string(max) + ")");
     }
-    try {
-      return listen_on(port);
-    } catch (const platform::AddressInUse&) {
-      throw FtpError("Could not bind socket. Address and port are already in use.");
-    }
+    // A client behind a firewall that opens only the range fails as it would have
+    // anyway; every other client still gets its data connection.
+    source = PortSource::kRangeExhausted;
+    return listen_on(0);
   } catch (const platform::SocketError& failure) {
     // Not the control connection's failure: the command fails, the session goes on.
     throw FtpError(failure.what());
   }
 }
 
-std::unique_ptr<DataChannel> FTPServer::PreparePassive(FTPServerContext& session,
-                                                       IpVersion version) {
-  std::string ip = session.Connection().LocalAddress().ip;
-  std::uint16_t port = 0;
+FTPServer::PreparedPassive FTPServer::PreparePassive(FTPServerContext& session, IpVersion version,
+                                                     bool reply_names_address) {
+  const std::string& control_ip = session.Connection().LocalAddress().ip;
+  PassiveAddress address{control_ip, 0, "", reply_names_address};
   if (OnPASVBeforeBind)
-    OnPASVBeforeBind(session, ip, port, version);
+    OnPASVBeforeBind(session, address, version);
+  if (!reply_names_address) {
+    address.bind_ip = control_ip;
+    address.announce_ip.clear();
+  }
   // The old listener goes first: it may hold the very port the new one needs.
   session.SetDataChannel(nullptr);
-  bool pooled = false;
-  std::unique_ptr<platform::TcpListener> listener = BindPassive(ip, port, pooled);
-  return DataChannel::Passive(
-      std::move(listener), session.SecurityOptions().require_pasv_from_same_ip,
-      session.Connection().PeerAddress().ip, pooled ? &passive_pool_ : nullptr);
+  PortSource source = PortSource::kAsked;
+  std::unique_ptr<platform::TcpListener> listener =
+      BindPassive(address.bind_ip, address.port, source);
+  if (source == PortSource::kRangeExhausted && OnPassiveRangeExhausted)
+    OnPassiveRangeExhausted(session, listener->LocalAddress().port);
+  const bool pooled = source == PortSource::kAsked || source == PortSource::kRange;
+  return {
+      DataChannel::Passive(std::move(listener), session.SecurityOptions().require_pasv_from_same_ip,
+                           session.Connection().PeerAddress().ip, pooled ? &passive_pool_ : nullptr,
+                           std::chrono::steady_clock::now() + data_timeouts_.accept),
+      std::move(address.announce_ip)};
 }
 
 platform::SocketAddress FTPServer::AnnouncePassive(FTPServerContext& session,
-                                                   std::unique_ptr<DataChannel> channel,
-                                                   IpVersion version, bool raise_reply) {
-  platform::SocketAddress announced = channel->BoundAddress();
+                                                   PreparedPassive prepared, IpVersion version,
+                                                   bool raise_reply) {
+  platform::SocketAddress announced = prepared.channel->BoundAddress();
+  if (!prepared.announce_ip.empty())
+    announced.ip = std::move(prepared.announce_ip);
   if (raise_reply && OnPASVReply) {
     auto port = static_cast<std::uint16_t>(announced.port);
     OnPASVReply(session, announced.ip, port, version);
     announced.port = port;
   }
-  session.SetDataChannel(std::move(channel));
+  session.SetDataChannel(std::move(prepared.channel));
   session.SetPassiveMode(true);
   session.SetDataPortRefused(false);
   return announced;
@@ -321,7 +340,7 @@ void FTPServer::CmdPasv(Command& command, FTPServerContext& session) {
     return;
   const IpVersion version = session.Connection().LocalAddress().version;
   const platform::SocketAddress announced =
-      AnnouncePassive(session, PreparePassive(session, version), version, true);
+      AnnouncePassive(session, PreparePassive(session, version, true), version, true);
   std::optional<std::string> ipv4 = platform::CanonicalAddress(announced.ip, IpVersion::kV4);
   if (!ipv4)
     ipv4 = platform::MappedIpv4(announced.ip);
@@ -376,7 +395,7 @@ void FTPServer::CmdEpsv(Command& command, FTPServerContext& session) {
     return;
   }
   const platform::SocketAddress announced =
-      AnnouncePassive(session, PreparePassive(session, control), control, true);
+      AnnouncePassive(session, PreparePassive(session, control, false), control, true);
   command.reply =
       Reply(229, "Entering Extended Passive Mode (|||" + std::to_string(announced.port) + "|)");
 }
@@ -386,7 +405,7 @@ void FTPServer::CmdSpsv(Command& command, FTPServerContext& session) {
     return;
   const IpVersion version = session.Connection().LocalAddress().version;
   const platform::SocketAddress announced =
-      AnnouncePassive(session, PreparePassive(session, version), version, false);
+      AnnouncePassive(session, PreparePassive(session, version, false), version, false);
   command.reply = Reply(227, std::to_string(announced.port));
 }
 

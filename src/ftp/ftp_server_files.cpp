@@ -6,12 +6,15 @@
 #include "ftp/ftp_server.h"
 #include "ftp/ftp_time.h"
 #include "ftp/path_processing.h"
+#include "ftp/transfer_control.h"
 
 namespace vantrel {
 namespace {
 
 constexpr const char* kLocalError = "Requested action aborted: local error in processing.";
 constexpr const char* kFileActionDone = "Requested file action okay, completed.";
+// Each name costs a whole file's read; a longer list is refused rather than read.
+constexpr std::size_t kMaxChecksumNames = 16;
 
 // Words separated by blanks; a word in double quotes may hold blanks (an unclosed quote
 // runs to the end).
@@ -57,12 +60,31 @@ std::int64_t NumberOrZero(const std::vector<std::string>& words, std::size_t ind
 
 std::optional<std::string> FTPServer::FileChecksum(FTPServerContext& session, std::string_view name,
                                                    ChecksumKind kind, std::int64_t start,
-                                                   std::int64_t count) {
+                                                   std::int64_t count, TransferControl& control) {
   std::unique_ptr<FtpStream> stream;
-  OnCRCFile(session, Process(session, name), stream);
+  OnCRCFile(session, Process(session, name), start == 0 && count < 0, stream);
   if (!stream)
     return std::nullopt;
-  return StreamChecksum(*stream, kind, start, count);
+  // Watched between blocks as a transfer is: reading a large file must not outlast the
+  // client's ABOR or the client itself.
+  return StreamChecksum(*stream, kind, start, count, [&control] {
+    control.Check();
+    return !control.ShouldStop();
+  });
+}
+
+bool FTPServer::EndStoppedChecksum(Command& command, FTPServerContext& session,
+                                   const TransferControl& control) {
+  if (!control.ShouldStop())
+    return false;
+  command.perform_reply = false;
+  if (control.Lost()) {
+    session.Disconnect();
+    return true;
+  }
+  SendReply(session, Reply(426, "Checksum aborted."));
+  SendReply(session, Reply(226, "ABOR Command successful."));
+  return true;
 }
 
 void FTPServer::CmdSize(Command& command, FTPServerContext& session) {
@@ -207,7 +229,11 @@ void FTPServer::CmdRangeChecksum(Command& command, FTPServerContext& session) {
   }
   const ChecksumKind kind =
       command.handler.command == "XCRC" ? ChecksumKind::kCrc32 : ChecksumKind::kMd5;
-  const auto checksum = FileChecksum(session, words[0], kind, start, end == 0 ? -1 : end - start);
+  TransferControl control(session, StatusReply(session));
+  const auto checksum =
+      FileChecksum(session, words[0], kind, start, end == 0 ? -1 : end - start, control);
+  if (EndStoppedChecksum(command, session, control))
+    return;
   command.reply = checksum ? Reply(250, *checksum) : Reply(550, kLocalError);
 }
 
@@ -221,7 +247,10 @@ void FTPServer::CmdMd5(Command& command, FTPServerContext& session) {
     command.reply = ParameterError(command);
     return;
   }
-  const auto checksum = FileChecksum(session, name, ChecksumKind::kMd5, 0, -1);
+  TransferControl control(session, StatusReply(session));
+  const auto checksum = FileChecksum(session, name, ChecksumKind::kMd5, 0, -1, control);
+  if (EndStoppedChecksum(command, session, control))
+    return;
   command.reply = checksum ? Reply(251, name + " " + *checksum) : Reply(550, kLocalError);
 }
 
@@ -241,11 +270,19 @@ void FTPServer::CmdMmd5(Command& command, FTPServerContext& session) {
     }
     if (comma == std::string_view::npos)
       break;
+    if (names.size() == kMaxChecksumNames) {
+      command.reply =
+          Reply(501, "MMD5 takes at most " + std::to_string(kMaxChecksumNames) + " file names");
+      return;
+    }
     rest.remove_prefix(comma + 1);
   }
+  TransferControl control(session, StatusReply(session));
   std::string text;
   for (const auto& name : names) {
-    const auto checksum = FileChecksum(session, name, ChecksumKind::kMd5, 0, -1);
+    const auto checksum = FileChecksum(session, name, ChecksumKind::kMd5, 0, -1, control);
+    if (EndStoppedChecksum(command, session, control))
+      return;
     if (!checksum) {
       command.reply = Reply(550, kLocalError);
       return;

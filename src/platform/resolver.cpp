@@ -1,5 +1,6 @@
 #include "platform/resolver.h"
 
+#include <errno.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <string.h>
@@ -53,6 +54,24 @@ bool IsIpv6Available() {
   const bool bound = ::bind(fd, reinterpret_cast<const sockaddr*>(&any), sizeof any) == 0;
   ::close(fd);
   return bound;
+}
+
+bool IsOwnAddress(const std::string& ip) {
+  const std::optional<IpVersion> version = NumericAddressVersion(ip);
+  if (!version)
+    return false;
+  // The kernel's own answer rather than a walk over the interface list: a bind fails
+  // with EADDRNOTAVAIL exactly for addresses that are not this host's, and the list
+  // would miss the loopback range beyond 127.0.0.1.
+  const os::Address address = os::ToOsAddress(ip, 0, *version);
+  const int fd = ::socket(address.storage.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  // Out of descriptors, say: the listener's own bind will tell.
+  if (fd < 0)
+    return errno != EAFNOSUPPORT;
+  const bool bound = ::bind(fd, address.get(), address.length) == 0;
+  const bool foreign = !bound && errno == EADDRNOTAVAIL;
+  ::close(fd);
+  return !foreign;
 }
 
 }  // namespace vantrel::platform

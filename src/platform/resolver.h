@@ -18,4 +18,9 @@ std::vector<SocketAddress> ResolveHost(const std::string& host, int port,
 // Whether this host can bind an IPv6 socket at all (kernels and containers may lack it).
 bool IsIpv6Available();
 
+// Whether the numeric address `ip` belongs to this machine, so that a socket may listen on
+// it: an interface's address, or any of 127.0.0.0/8. False for anything else, a router's
+// public address for one.
+bool IsOwnAddress(const std::string& ip);
+
 }  // namespace vantrel::platform

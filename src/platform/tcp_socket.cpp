@@ -89,6 +89,10 @@ TcpSocket TcpSocket::Connect(const SocketAddress& remote, std::chrono::milliseco
 }
 
 std::size_t TcpSocket::Read(char* buffer, std::size_t size) {
+  return Read(buffer, size, read_timeout_);
+}
+
+std::size_t TcpSocket::Read(char* buffer, std::size_t size, std::chrono::milliseconds timeout) {
   if (fd_ < 0)
     throw SocketError("read from a closed socket");
   for (;;) {
@@ -101,7 +105,7 @@ std::size_t TcpSocket::Read(char* buffer, std::size_t size) {
       os::ThrowErrno("cannot read from " + os::Describe(peer_));
     }
     pollfd wait{fd_, POLLIN, 0};
-    if (!os::Poll(&wait, 1, read_timeout_)) {
+    if (!os::Poll(&wait, 1, timeout)) {
       throw SocketTimeout("read time-out on the connection from " + os::Describe(peer_));
     }
   }

@@ -45,6 +45,8 @@ class TcpSocket {
   // Waits up to the read time-out for data, then returns what is there (at most `size`
   // bytes); 0 means the peer closed. Throws SocketTimeout when nothing came in time.
   std::size_t Read(char* buffer, std::size_t size);
+  // The same with a wait of its own (a caller that already waited part of the time-out).
+  std::size_t Read(char* buffer, std::size_t size, std::chrono::milliseconds timeout);
   // True when data (or the peer's close) is waiting; false when `timeout` passed first.
   bool WaitReadable(std::chrono::milliseconds timeout) const;
   // Writes every byte, each wait for buffer space bounded by the write time-out.

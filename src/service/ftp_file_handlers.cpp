@@ -192,10 +192,13 @@ void FtpFileHandlers::RemoveDirectory(FTPServerContext& session, const std::stri
   Log(request, "Remove directory " + name);
 }
 
-void FtpFileHandlers::CRCFile(FTPServerContext& session, const std::string& name,
+void FtpFileHandlers::CRCFile(FTPServerContext& session, const std::string& name, bool whole_file,
                               std::unique_ptr<FtpStream>& stream) {
   const FtpRequest request = RequestOf(session);
   units_.users.SetOnlineActionPath(request.key(), "CRC", session.CurrentDir());
+  // A whole file's checksum stays open to all (an upload-only member checks an upload).
+  if (!whole_file && !units_.policy.IsAllowed(FileOperation::kChecksumRange, request.who))
+    Refuse(request, "Not allowed to checksum part of file " + name);
   const auto mapped = Map(request, session, name);
   const auto facts = RegularFile(mapped);
   if (!facts) {

@@ -34,7 +34,8 @@ class FtpFileHandlers {
   void RenameFile(FTPServerContext& session, const std::string& from, const std::string& to);
   void MakeDirectory(FTPServerContext& session, const std::string& name);
   void RemoveDirectory(FTPServerContext& session, const std::string& name);
-  void CRCFile(FTPServerContext& session, const std::string& name,
+  // A range of the file (not `whole_file`) needs the download permission.
+  void CRCFile(FTPServerContext& session, const std::string& name, bool whole_file,
                std::unique_ptr<FtpStream>& stream);
 
  private:

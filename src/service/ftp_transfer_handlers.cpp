@@ -5,12 +5,16 @@
 #include "accounts/path_mapper.h"
 #include "accounts/users.h"
 #include "common/byte_size.h"
+#include "common/text.h"
 #include "config/settings.h"
 #include "ftp/ftp_error.h"
 #include "ftp/ftp_server_context.h"
+#include "ftp/passive_address.h"
 #include "log/log_queue.h"
 #include "platform/file_system.h"
 #include "platform/file_tree.h"
+#include "platform/resolver.h"
+#include "platform/socket_error.h"
 #include "service/ftp_request.h"
 #include "transfer/transfer_stream.h"
 
@@ -97,13 +101,43 @@ void FtpTransferHandlers::StoreFile(FTPServerContext& session, const std::string
   units_.log.LogLine(request.LogPrefix() + (append ? "> Append file " : "> Upload file ") + name);
 }
 
-void FtpTransferHandlers::PASVBeforeBind(FTPServerContext&, std::string& ip, std::uint16_t&,
+void FtpTransferHandlers::PASVBeforeBind(FTPServerContext&, PassiveAddress& address,
                                          platform::IpVersion version) {
-  const std::string configured = units_.settings.Get(&SettingsData::pasvipaddr);
-  // An address of the other family could never be bound for this connection's clients.
-  if (!configured.empty() && platform::NumericAddressVersion(configured) == version) {
-    ip = configured;
+  // EPSV and SPSV name no address: their clients come to the control connection's.
+  if (!address.reply_names_address)
+    return;
+  const std::optional<std::string> ip = ConfiguredPassiveIp(version);
+  if (!ip)
+    return;
+  if (platform::IsOwnAddress(*ip)) {
+    address.bind_ip = *ip;
+  } else {
+    address.announce_ip = *ip;
   }
+}
+
+std::optional<std::string> FtpTransferHandlers::ConfiguredPassiveIp(platform::IpVersion version) {
+  const std::string configured(Trim(units_.settings.Get(&SettingsData::pasvipaddr)));
+  if (configured.empty())
+    return std::nullopt;
+  // An address of the other family could never serve this connection's clients.
+  if (const auto numeric = platform::NumericAddressVersion(configured))
+    return *numeric == version ? std::optional(configured) : std::nullopt;
+  // Resolved at every PASV, so that a dynamic address is followed as it changes. The
+  // reply has room for an IPv4 address only.
+  if (version != platform::IpVersion::kV4)
+    return std::nullopt;
+  try {
+    return platform::ResolveHost(configured, 0, platform::IpVersion::kV4).front().ip;
+  } catch (const platform::SocketError&) {
+    unresolved_log_.LogLine("- Passive address " + configured +
+                            " does not resolve, using the local address");
+    return std::nullopt;
+  }
+}
+
+void FtpTransferHandlers::PassiveRangeExhausted(FTPServerContext&, int port) {
+  range_log_.LogLine("- Passive port range exhausted, using port " + std::to_string(port));
 }
 
 }  // namespace vantrel

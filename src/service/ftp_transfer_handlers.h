@@ -2,12 +2,15 @@
 
 // Answers the FTP engine's transfer events: downloads and uploads through speed-limited,
 // reporting transfer streams, and the address of passive listeners. Owned by the service;
-// runs on connection threads, sharing state only through the units' own locks.
+// runs on connection threads, sharing state only through the units' own locks and the
+// throttles' own.
 
-#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "common/clock.h"
+#include "log/log_throttle.h"
 #include "platform/socket_address.h"
 #include "service/ftp_request.h"
 
@@ -15,20 +18,31 @@ namespace vantrel {
 
 class FTPServerContext;
 class FtpStream;
+struct PassiveAddress;
 
 class FtpTransferHandlers {
  public:
-  explicit FtpTransferHandlers(const FtpHandlerUnits& units) : units_(units) {}
+  FtpTransferHandlers(const FtpHandlerUnits& units, const Clock& clock)
+      : units_(units), range_log_(units.log, clock), unresolved_log_(units.log, clock) {}
 
   void RetrieveFile(FTPServerContext& session, const std::string& name,
                     std::unique_ptr<FtpStream>& stream);
   void StoreFile(FTPServerContext& session, const std::string& name, bool append,
                  std::unique_ptr<FtpStream>& stream);
-  void PASVBeforeBind(FTPServerContext& session, std::string& ip, std::uint16_t& port,
+  // `pasvipaddr`: listened on when it is this machine's, else only announced (a router's
+  // public address, which forwards the passive ports to this machine).
+  void PASVBeforeBind(FTPServerContext& session, PassiveAddress& address,
                       platform::IpVersion version);
+  void PassiveRangeExhausted(FTPServerContext& session, int port);
 
  private:
+  // `pasvipaddr` as a numeric address usable on a connection of `version`; nothing when
+  // it is empty, of the other family, or a name that does not resolve.
+  std::optional<std::string> ConfiguredPassiveIp(platform::IpVersion version);
+
   FtpHandlerUnits units_;
+  LogThrottle range_log_;
+  LogThrottle unresolved_log_;
 };
 
 }  // namespace vantrel

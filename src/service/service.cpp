@@ -48,7 +48,7 @@ Service::Service(std::string data_directory, const Clock& clock)
           ServiceUnits{*settings_, *users_, *auto_ban_, *statistics_, *log_})),
       file_handlers_(std::make_unique<FtpFileHandlers>(HandlerUnits())),
       listing_handler_(std::make_unique<FtpListingHandler>(*users_, *log_, *path_mapper_, clock)),
-      transfer_handlers_(std::make_unique<FtpTransferHandlers>(HandlerUnits())),
+      transfer_handlers_(std::make_unique<FtpTransferHandlers>(HandlerUnits(), clock_)),
       web_(std::make_unique<WebInterface>(
           ServiceUnits{*settings_, *users_, *auto_ban_, *statistics_, *log_}, data_directory_,
           clock)),
@@ -123,9 +123,12 @@ void Service::BindTransferEvents() {
                                           std::unique_ptr<FtpStream>& stream) {
     transfers.StoreFile(c, name, append, stream);
   };
-  ftp_server_->OnPASVBeforeBind = [&transfers](S& c, std::string& ip, std::uint16_t& port,
+  ftp_server_->OnPASVBeforeBind = [&transfers](S& c, PassiveAddress& address,
                                                platform::IpVersion version) {
-    transfers.PASVBeforeBind(c, ip, port, version);
+    transfers.PASVBeforeBind(c, address, version);
+  };
+  ftp_server_->OnPassiveRangeExhausted = [&transfers](S& c, int port) {
+    transfers.PassiveRangeExhausted(c, port);
   };
 }
 
@@ -152,8 +155,9 @@ void Service::BindFileEvents() {
   ftp_server_->OnRemoveDirectory = [&files](S& c, const std::string& n) {
     files.RemoveDirectory(c, n);
   };
-  ftp_server_->OnCRCFile = [&files](S& c, const std::string& n, std::unique_ptr<FtpStream>& s) {
-    files.CRCFile(c, n, s);
+  ftp_server_->OnCRCFile = [&files](S& c, const std::string& n, bool whole,
+                                    std::unique_ptr<FtpStream>& s) {
+    files.CRCFile(c, n, whole, s);
   };
 }
 

@@ -201,6 +201,7 @@ TEST_F(ConnectionRulesTest, MembersUseTheirFlagsOthersTheAnonymousSettings) {
       {FileOperation::kRemoveDirectory, "", false, false},
       {FileOperation::kList, "", true, true},
       {FileOperation::kInspect, "", true, true},
+      {FileOperation::kChecksumRange, "", true, false},
   };
   for (const auto& c : kCases) {
     const int row = static_cast<int>(&c - kCases);

@@ -43,5 +43,13 @@ TEST(ChecksumTest, RangesAndPositionsBeyondOneBlock) {
             "00000000");
 }
 
+TEST(ChecksumTest, StopsBetweenBlocksWhenAsked) {
+  MemoryStream stream(std::string(700 * 1024, 'x'));
+  int asked = 0;
+  const auto two_blocks = [&asked] { return ++asked <= 2; };
+  EXPECT_EQ(StreamChecksum(stream, ChecksumKind::kCrc32, 0, -1, two_blocks), std::nullopt);
+  EXPECT_EQ(stream.Position(), 512 * 1024) << "not a block more was read";
+}
+
 }  // namespace
 }  // namespace vantrel

@@ -109,14 +109,19 @@ TEST_F(FtpDataChannelTest, PassiveHooksSeePortZeroNeverTheActiveSourcePort) {
   const int data_port = FreePort();
   const int chosen = FreePort();
   server_.SetDefaultDataPort(data_port);
-  server_.OnPASVBeforeBind = [this, chosen](FTPServerContext& session, std::string& ip,
-                                            std::uint16_t& port, platform::IpVersion version) {
-    recorded_.Add("bind " + ip + " " + std::to_string(port) +
-                  (version == platform::IpVersion::kV4 ? " v4" : " v6"));
+  server_.OnPASVBeforeBind = [this, chosen](FTPServerContext& session, PassiveAddress& address,
+                                            platform::IpVersion version) {
+    recorded_.Add("bind " + address.bind_ip + " " + std::to_string(address.port) +
+                  (version == platform::IpVersion::kV4 ? " v4" : " v6") +
+                  (address.reply_names_address ? "" : " port only"));
     if (session.CurrentDir() == "/fixed")
-      port = static_cast<std::uint16_t>(chosen);
+      address.port = static_cast<std::uint16_t>(chosen);
     if (session.CurrentDir() == "/bad")
-      ip = "not an address";
+      address.bind_ip = "not an address";
+    if (session.CurrentDir() == "/router") {
+      address.bind_ip = "127.0.0.2";
+      address.announce_ip = "203.0.113.5";
+    }
   };
   server_.OnPASVReply = [this](FTPServerContext& session, std::string& ip, std::uint16_t& port,
                                platform::IpVersion) {
@@ -148,15 +153,32 @@ TEST_F(FtpDataChannelTest, PassiveHooksSeePortZeroNeverTheActiveSourcePort) {
   EXPECT_EQ(client.Ask("CWD /bad"), "250 CWD Command successful.");
   EXPECT_EQ(client.Ask("PASV"), "500 Invalid IP Address");
 
+  // Listening on one address while announcing another (a router's); replies that name no
+  // address listen where the client already is, whatever the hook chose.
+  EXPECT_EQ(client.Ask("CWD /router"), "250 CWD Command successful.");
+  const std::string routed = client.Ask("PASV");
+  EXPECT_TRUE(StartsWith(routed, "227 Entering Passive Mode (203,0,113,5,")) << routed;
+  EXPECT_NO_THROW(ConnectData(PassivePort(routed), "127.0.0.2"));
+  for (const char* port_only : {"EPSV", "SPSV"}) {
+    const int port = PassivePort(client.Ask(port_only));
+    EXPECT_THROW(ConnectData(port, "127.0.0.2"), platform::SocketError) << port_only;
+    EXPECT_NO_THROW(ConnectData(port)) << port_only;
+  }
+
   const auto entries = recorded_.Entries();
   EXPECT_EQ(entries.at(0), "bind 127.0.0.1 0 v4");
   EXPECT_EQ(entries.at(1), "reply 127.0.0.1");
-  EXPECT_EQ(std::count(entries.begin(), entries.end(), "bind 127.0.0.1 0 v4"), 9);
-  EXPECT_EQ(std::count(entries.begin(), entries.end(), "reply 127.0.0.1"), 6)
+  EXPECT_EQ(std::count(entries.begin(), entries.end(), "bind 127.0.0.1 0 v4"), 7);
+  EXPECT_EQ(std::count(entries.begin(), entries.end(), "bind 127.0.0.1 0 v4 port only"), 5);
+  EXPECT_EQ(std::count(entries.begin(), entries.end(), "reply 127.0.0.1"), 7)
       << "SPSV announces no address and a failed bind announces nothing";
+  EXPECT_EQ(std::count(entries.begin(), entries.end(), "reply 203.0.113.5"), 1);
 }
 
 TEST_F(FtpDataChannelTest, PassiveRangeGivesEachSessionTheHighestFreePort) {
+  server_.OnPassiveRangeExhausted = [this](FTPServerContext&, int port) {
+    recorded_.Add("exhausted " + std::to_string(port));
+  };
   const int min = StartWithPassiveRange(3, "x");
   const int max = min + 2;
   std::vector<FtpTestClient> clients;
@@ -172,8 +194,12 @@ TEST_F(FtpDataChannelTest, PassiveRangeGivesEachSessionTheHighestFreePort) {
     ports.push_back(PassivePort(reply.get()));
   std::sort(ports.begin(), ports.end());
   EXPECT_EQ(ports, (std::vector<int>{min, min + 1, max}));
-  EXPECT_EQ(clients[3].Ask("PASV"), "500 Can not bind in port range (" + std::to_string(min) +
-                                        " - " + std::to_string(max) + ")");
+  // With the range full, a port the system chooses still gives the client its transfer.
+  EXPECT_EQ(Retrieve(clients[3], "file"), std::make_pair(std::string("x"), std::string(kClosing)));
+  const auto entries = recorded_.Entries();  // "exhausted <port>", "retr /file"
+  ASSERT_EQ(entries.size(), 2u);
+  const int outside = std::stoi(entries[0].substr(std::string("exhausted ").size()));
+  EXPECT_TRUE(outside < min || outside > max) << outside;
   // A finished transfer gives its port back, even with its connection just closed.
   for (int i = 0; i < 3; ++i) {
     const auto [bytes, reply] = Retrieve(clients[i], "file");
@@ -208,6 +234,24 @@ TEST_F(FtpDataChannelTest, KeptPassiveListenersServeTheNextPasvAndCloseWithTheSe
   // (With SO_REUSEADDR: the transfers' connections linger on the port in TIME_WAIT.)
   EXPECT_NO_THROW(platform::TcpListener("127.0.0.1", max, platform::IpVersion::kV4, true).Listen(1))
       << "a stopped server keeps no passive port";
+}
+
+TEST_F(FtpDataChannelTest, UntakenPassiveListenersCloseAtTheAcceptTimeOut) {
+  server_.SetDataTimeouts({300ms, 300ms});
+  const int min = StartWithPassiveRange(2, "x");
+  const int max = min + 1;
+  FtpTestClient idle = LoggedIn();
+  FtpTestClient late = LoggedIn();
+  ASSERT_EQ(PassivePort(idle.Ask("PASV")), max);
+  ASSERT_EQ(PassivePort(late.Ask("EPSV")), min);
+  std::this_thread::sleep_for(600ms);
+  // The idle session sent nothing, and still its port is free again.
+  FtpTestClient next = LoggedIn();
+  EXPECT_EQ(PassivePort(next.Ask("PASV")), max);
+  EXPECT_EQ(late.Ask("RETR file"), kCannotOpen) << "the transfer command came too late";
+  EXPECT_EQ(idle.Ask("NOOP"), "200 NOOP Command successful.");
+  const auto [bytes, reply] = Retrieve(late, "file");
+  EXPECT_EQ(reply, kClosing) << "taken in time, a listener serves";
 }
 
 TEST_F(FtpDataChannelTest, PassiveRangeSetterRules) {

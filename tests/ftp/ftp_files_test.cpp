@@ -5,13 +5,16 @@
 
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "ftp/ftp_server_fixture.h"
+#include "ftp/memory_stream.h"
 #include "support/temp_dir.h"
 
 namespace vantrel {
 namespace {
 
+using namespace std::chrono_literals;
 using testing::FtpTestClient;
 namespace fs = std::filesystem;
 
@@ -29,9 +32,13 @@ class FtpFilesTest : public testing::FtpServerFixture {
       if (!error)
         size = static_cast<std::int64_t>(bytes);
     };
-    server_.OnCRCFile = [this](FTPServerContext&, const std::string& name,
+    // "/endless" is a stream no checksum finishes.
+    server_.OnCRCFile = [this](FTPServerContext&, const std::string& name, bool whole_file,
                                std::unique_ptr<FtpStream>& stream) {
-      if (fs::is_regular_file(Disk(name))) {
+      recorded_.Add((whole_file ? "whole " : "part ") + name);
+      if (name == "/endless") {
+        stream = std::make_unique<testing::PatternStream>(std::int64_t{1} << 50);
+      } else if (fs::is_regular_file(Disk(name))) {
         stream = std::make_unique<FileFtpStream>(Disk(name), platform::File::Mode::kRead);
       }
     };
@@ -69,8 +76,15 @@ TEST_F(FtpFilesTest, ChecksumsOfKnownContent) {
   fs::resize_file(root_.File("sparse"), 5'000'000'100);
   Start();
   FtpTestClient client = LoggedIn();
+  const std::string abc_md5 = "abc 900150983CD24FB0D6963F7D28E17F72";
+  std::string sixteen = "MMD5 abc";
+  std::string sixteen_md5 = "252 " + abc_md5;
+  for (int i = 1; i < 16; ++i) {
+    sixteen += ",abc";
+    sixteen_md5 += ", " + abc_md5;
+  }
   struct Case {
-    const char* sent;
+    std::string sent;
     std::string reply;
   };
   const Case cases[] = {
@@ -90,6 +104,8 @@ TEST_F(FtpFilesTest, ChecksumsOfKnownContent) {
       {"MMD5 abc, hello.txt",
        "252 abc 900150983CD24FB0D6963F7D28E17F72, hello.txt 6F5902AC237024BDD0C176CB93063DC4"},
       {"MMD5 abc,", "501 Error in parameters to MMD5"},
+      {sixteen, sixteen_md5},
+      {sixteen + ",abc", "501 MMD5 takes at most 16 file names"},
       {"MMD5 abc,nothing", "550 Requested action aborted: local error in processing."},
       {"MD5 dir", "550 Requested action aborted: local error in processing."},
   };
@@ -97,8 +113,43 @@ TEST_F(FtpFilesTest, ChecksumsOfKnownContent) {
     EXPECT_EQ(client.Ask(c.sent), c.reply) << c.sent;
 }
 
+TEST_F(FtpFilesTest, ChecksumsTellTheHostWhetherTheyReadTheWholeFile) {
+  Start();
+  FtpTestClient client = LoggedIn();
+  for (const char* sent : {"XCRC abc", "XCRC abc 0", "XMD5 \"abc\" 0 0", "MD5 abc", "MMD5 abc,abc",
+                           "XCRC abc 1", "XCRC abc 0 2", "XMD5 abc 1 3"})
+    EXPECT_EQ(client.Ask(sent).substr(0, 2), "25") << sent;
+  EXPECT_EQ(recorded_.Entries(), (std::vector<std::string>{"whole /abc", "whole /abc", "whole /abc",
+                                                           "whole /abc", "whole /abc", "whole /abc",
+                                                           "part /abc", "part /abc", "part /abc"}));
+}
+
+TEST_F(FtpFilesTest, ChecksumsStopOnAbortAndWhenTheClientLeaves) {
+  Start();
+  for (const char* sent : {"XCRC endless", "XMD5 endless 5", "MD5 endless", "MMD5 abc,endless"}) {
+    FtpTestClient client = LoggedIn();
+    client.SendLine(sent);
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(client.Ask("STAT"), "211 End of Status") << sent << ": answered meanwhile";
+    const auto abort = std::chrono::steady_clock::now();
+    EXPECT_EQ(client.Ask("ABOR"), "426 Checksum aborted.") << sent;
+    EXPECT_EQ(client.ReadReply(), "226 ABOR Command successful.") << sent;
+    EXPECT_LT(std::chrono::steady_clock::now() - abort, 1s) << sent;
+    EXPECT_EQ(client.Ask("NOOP"), "200 NOOP Command successful.") << sent;
+
+    client.SendLine(sent);
+    std::this_thread::sleep_for(100ms);
+    client.socket().Close();
+    const auto left = std::chrono::steady_clock::now();
+    while (server_.ContextCount() > 0 && std::chrono::steady_clock::now() - left < 2s)
+      std::this_thread::sleep_for(10ms);
+    EXPECT_LT(std::chrono::steady_clock::now() - left, 1s) << sent << ": the session ended";
+  }
+}
+
 TEST_F(FtpFilesTest, ChecksumHandlerRefusalUsesTheCommandsCode) {
-  server_.OnCRCFile = [](FTPServerContext&, const std::string& name, std::unique_ptr<FtpStream>&) {
+  server_.OnCRCFile = [](FTPServerContext&, const std::string& name, bool,
+                         std::unique_ptr<FtpStream>&) {
     throw FtpError("Checksum file failed " + name);
   };
   Start();

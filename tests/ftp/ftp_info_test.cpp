@@ -21,7 +21,8 @@ class FtpInfoTest : public testing::FtpServerFixture {
     server_.OnDeleteFile = [](FTPServerContext&, const std::string&) {};
     server_.OnMakeDirectory = [](FTPServerContext&, const std::string&) {};
     server_.OnRemoveDirectory = [](FTPServerContext&, const std::string&) {};
-    server_.OnCRCFile = [](FTPServerContext&, const std::string&, std::unique_ptr<FtpStream>&) {};
+    server_.OnCRCFile = [](FTPServerContext&, const std::string&, bool,
+                           std::unique_ptr<FtpStream>&) {};
     server_.OnFileExistCheck = [](FTPServerContext&, const std::string&, bool&) {};
     server_.OnRetrieveFile = [](FTPServerContext&, const std::string&,
                                 std::unique_ptr<FtpStream>&) {};

@@ -108,7 +108,7 @@ class Harness {
         session_({settings_, users_, auto_ban_, statistics_, log_}),
         files_(HandlerUnits()),
         listing_(users_, log_, mapper_, DefaultClock()),
-        transfer_(HandlerUnits()) {
+        transfer_(HandlerUnits(), DefaultClock()) {
     Configure();
     BindEvents();
     server_.Prepare();
@@ -196,9 +196,8 @@ class Harness {
     server_.OnRemoveDirectory = [this](S& c, const std::string& n) {
       files_.RemoveDirectory(c, n);
     };
-    server_.OnCRCFile = [this](S& c, const std::string& n, std::unique_ptr<FtpStream>& s) {
-      files_.CRCFile(c, n, s);
-    };
+    server_.OnCRCFile = [this](S& c, const std::string& n, bool whole,
+                               std::unique_ptr<FtpStream>& s) { files_.CRCFile(c, n, whole, s); };
     server_.OnListDirectory = [this](S& c, const std::string& path, FTPListOutput& out,
                                      const std::string& command, const std::string&) {
       listing_.ListDirectory(c, path, out, command);
@@ -210,9 +209,11 @@ class Harness {
                                  std::unique_ptr<FtpStream>& s) {
       transfer_.StoreFile(c, n, append, s);
     };
-    server_.OnPASVBeforeBind = [this](S& c, std::string& ip, std::uint16_t& port,
-                                      platform::IpVersion version) {
-      transfer_.PASVBeforeBind(c, ip, port, version);
+    server_.OnPASVBeforeBind = [this](S& c, PassiveAddress& address, platform::IpVersion version) {
+      transfer_.PASVBeforeBind(c, address, version);
+    };
+    server_.OnPassiveRangeExhausted = [this](S& c, int port) {
+      transfer_.PassiveRangeExhausted(c, port);
     };
   }
 

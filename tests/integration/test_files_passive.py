@@ -1,9 +1,16 @@
 """Where passive data connections listen and what the replies announce: the configured
-passive address, the address the client reached, and the passive port range."""
+passive address (one of this machine's, a router's, a name), the address the client
+reached, and the passive port range.
+
+No test connects to an announced address that is not a loopback one: data ports are
+reached through the control connection's address, as clients behind the router would
+be forwarded."""
 
 import ftplib
 import re
 import socket
+import subprocess
+import time
 import unittest
 
 from files_support import SharedDaemonCase, write_file
@@ -54,12 +61,13 @@ class ConfiguredAddress(SharedDaemonCase):
         self.assertEqual(s.retrieve("p.txt"), b"passive")
         self.assertEqual(s.listing("NLST"), ["p.txt"])
 
-    def test_epsv_listens_there_too(self):
+    def test_epsv_listens_on_the_control_address(self):
+        # Its reply names no address: the client connects where it already is.
         s = self.session("pat", "pw")
         port = int(re.match(r"^229 Entering Extended Passive Mode \(\|\|\|(\d+)\|\)$",
                             s.reply("EPSV")).group(1))
-        self.assertFalse(accepts("127.0.0.1", port))
-        self.assertTrue(accepts("127.0.0.2", port))
+        self.assertFalse(accepts("127.0.0.2", port))
+        self.assertTrue(accepts("127.0.0.1", port))
 
 
 class ReachedAddress(SharedDaemonCase):
@@ -80,16 +88,58 @@ class ReachedAddress(SharedDaemonCase):
                 self.assertTrue(accepts(address, port))
 
 
-class UnboundAddress(SharedDaemonCase):
+class NamedAddress(SharedDaemonCase):
     @classmethod
     def configure(cls, root):
-        return {"pasvipaddr": "192.0.2.1"}, [member("pat", "pw")]
+        return {"pasvipaddr": "localhost"}, [member("pat", "pw")]
 
-    def test_passive_fails_and_the_session_goes_on(self):
+    def test_the_name_is_resolved_and_listened_on(self):
+        client = ftplib.FTP()
+        client.connect("127.0.0.3", self.daemon.port, timeout=10)
+        client.login("pat", "pw")
+        self.addCleanup(client.close)
+        announced, port = passive_address(client.sendcmd("PASV"))
+        self.assertEqual(announced, "127.0.0.1")
+        self.assertTrue(accepts("127.0.0.1", port))
+        self.assertFalse(accepts("127.0.0.3", port))
+
+
+class RouterAddress(SharedDaemonCase):
+    """An address none of this machine's: a router's, forwarding the passive ports here."""
+
+    @classmethod
+    def configure(cls, root):
+        return {"pasvipaddr": "203.0.113.5"}, [member("pat", "pw")]
+
+    def test_reply_names_the_router_and_the_listener_is_local(self):
+        write_file(self.in_home("routed.txt"), b"through the router")
         s = self.session("pat", "pw")
-        self.assertEqual(s.reply("PASV"),
-                         "500 cannot bind 192.0.2.1:0: Cannot assign requested address")
-        self.assertEqual(s.reply("NOOP")[:3], "200")
+        address, port = passive_address(s.reply("PASV"))
+        self.assertEqual(address, "203.0.113.5")
+        with socket.create_connection(("127.0.0.1", port), timeout=10) as data:
+            self.assertEqual(s.reply("RETR routed.txt")[:3], "150")
+            received = b""
+            while chunk := data.recv(65536):
+                received += chunk
+        self.assertEqual(received, b"through the router")
+        self.assertEqual(s.ftp.voidresp(), "226 Closing data connection.")
+        # ftplib ignores the announced address and uses the control connection's.
+        self.assertEqual(s.retrieve("routed.txt"), b"through the router")
+        self.assertIn("routed.txt", s.listing("NLST"))
+
+    def test_curl_with_epsv_and_with_pasv(self):
+        write_file(self.in_home("curl.txt"), b"curl gets it")
+        url = "ftp://pat:pw@127.0.0.1:%d/curl.txt" % self.daemon.port
+        # --ftp-skip-pasv-ip: curl connects to the control address, never the router's.
+        for extra, reply in (([], "229 Entering Extended Passive Mode"),
+                             (["--disable-epsv"], "227 Entering Passive Mode (203,0,113,5,")):
+            with self.subTest(extra=extra):
+                run = subprocess.run(["curl", "-sS", "-v", "--max-time", "20",
+                                      "--ftp-skip-pasv-ip"] + extra + [url],
+                                     capture_output=True, timeout=30)
+                self.assertEqual(run.returncode, 0, run.stderr)
+                self.assertEqual(run.stdout, b"curl gets it")
+                self.assertIn(reply, run.stderr.decode("latin-1"))
 
 
 class PortRange(SharedDaemonCase):
@@ -107,13 +157,36 @@ class PortRange(SharedDaemonCase):
         sessions = [self.session("pat", "pw") for _ in range(3)]
         ports = [passive_address(s.reply("PASV"))[1] for s in sessions]
         self.assertEqual(ports, [self.base + 2, self.base + 1, self.base])
+        # With the range full the system chooses a port, which one log line tells.
         fourth = self.session("pat", "pw")
-        self.assertEqual(fourth.reply("PASV"), "500 Can not bind in port range (%d - %d)" %
-                         (self.base, self.base + 2))
+        outside = [passive_address(fourth.reply("PASV"))[1] for _ in range(2)]
+        for port in outside:
+            self.assertFalse(self.base <= port <= self.base + 2, port)
+        self.daemon.wait_for("- Passive port range exhausted, using port %d" % outside[0])
         # A session that gets a new listener frees its old port for the next one.
         write_file(self.in_home("r.txt"), b"range")
         self.assertEqual(sessions[0].retrieve("r.txt"), b"range")
         self.assertEqual(passive_address(fourth.reply("PASV"))[1], self.base + 2)
+        self.daemon.settle()
+        self.assertEqual(sum("- Passive port range exhausted" in line
+                             for line in self.daemon.lines), 1, "at most once a minute")
+
+
+class IdlePassiveSessions(SharedDaemonCase):
+    @classmethod
+    def configure(cls, root):
+        # The range of a fresh installation, whatever else may be using it now.
+        return {"pasvrangestart": "16384", "pasvrangesize": "5"}, [member("pat", "pw")]
+
+    def test_idle_sessions_holding_listeners_do_not_lock_a_new_client_out(self):
+        write_file(self.in_home("idle.txt"), b"served at once")
+        for _ in range(20):
+            self.assertEqual(self.session("pat", "pw").reply("PASV")[:4], "227 ")
+        start = time.monotonic()
+        s = self.session("pat", "pw")
+        self.assertIn("idle.txt", s.listing("NLST"))
+        self.assertEqual(s.retrieve("idle.txt"), b"served at once")
+        self.assertLess(time.monotonic() - start, 5)
 
 
 if __name__ == "__main__":

@@ -5,6 +5,7 @@ import collections
 import os
 import tempfile
 import unittest
+import zlib
 
 from files_support import Session, SharedDaemonCase, read_file, write_file
 from harness import Daemon, member
@@ -16,7 +17,9 @@ TRANSFERRED = "226 Closing data connection."
 # Member flag, anonymous setting, and the operations each governs.
 PERMISSIONS = [
     ("changedirectory", "allowchangedir", ("change directory",)),
-    ("download", "allowdownload", ("download",)),
+    # A checksum of a byte range reads the bytes as a download does; a whole file's
+    # needs no permission.
+    ("download", "allowdownload", ("download", "checksum range")),
     ("upload", "allowupload", ("upload", "append")),
     ("rename", "allowrename", ("rename",)),
     ("deletefile", "allowdelete", ("delete",)),
@@ -40,6 +43,10 @@ def operations(n):
         Operation("download", {n + "-get.txt": b"hello"}, ["RETR /%s-get.txt" % n],
                   TRANSFERRED, "Download file /%s-get.txt (5 Byte(s))" % n,
                   LOCAL_ERROR, "Not allowed to download file /%s-get.txt" % n, None, None),
+        Operation("checksum range", {n + "-crc.txt": b"hello"}, ["XCRC /%s-crc.txt 1 3" % n],
+                  "250 %08X" % zlib.crc32(b"el"), "Checksum file /%s-crc.txt (5 Byte(s))" % n,
+                  "550 Not allowed to checksum part of file /%s-crc.txt" % n,
+                  "Not allowed to checksum part of file /%s-crc.txt" % n, None, None),
         Operation("upload", {}, ["STOR /%s-put.txt" % n],
                   TRANSFERRED, "Upload file /%s-put.txt" % n,
                   "551 Not allowed to upload files", "Not allowed to upload file /%s-put.txt" % n,

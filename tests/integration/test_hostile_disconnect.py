@@ -1,7 +1,7 @@
-"""Clients that vanish in the middle of RETR, STOR and LIST (a reset on both connections,
-as when a client crashes or loses its line), against the real daemon. The session must be
-cleaned up (its disconnect logged, its descriptors and thread gone), the totals must agree
-with what reached the disk, and the server must go on serving."""
+"""Clients that vanish in the middle of RETR, STOR, LIST and checksums (a reset on both
+connections, as when a client crashes or loses its line), against the real daemon. The
+session must be cleaned up (its disconnect logged, its descriptors and thread gone), the
+totals must agree with what reached the disk, and the server must go on serving."""
 
 import os
 import time
@@ -98,6 +98,26 @@ class Vanishing(HostileCase):
             self.assertEqual(f.read(), b"whole")
         self.assertEqual(c.ask("QUIT")[:3], "221")
         c.close()
+        self.assert_cleaned_up(c)
+
+    def test_checksums_stop_at_abor_and_when_the_client_vanishes(self):
+        with open(os.path.join(self.d.home, "huge.bin"), "wb") as f:
+            f.truncate(64 * 1024 ** 3)  # sparse: no disk, and minutes of hashing
+        c = Control(self.d.port).login("alice", "pw")
+        c.send(b"XCRC huge.bin 1\r\n")
+        time.sleep(0.3)
+        asked = time.monotonic()
+        self.assertEqual(c.ask("ABOR"), "426 Checksum aborted.")
+        self.assertEqual(c.reply(), "226 ABOR Command successful.")
+        self.assertLess(time.monotonic() - asked, 1)
+        names = ",".join(["huge.bin"] * 16)
+        self.assertEqual(c.ask("MMD5 %s,huge.bin" % names), "501 MMD5 takes at most 16 file names")
+        c.send(("MMD5 %s\r\n" % names).encode())
+        time.sleep(0.3)
+        vanish(c.sock)
+        gone = time.monotonic()
+        self.d.wait_for(c.key + "> Disconnected", timeout=30)
+        self.assertLess(time.monotonic() - gone, 2, "the checksum outlived its client")
         self.assert_cleaned_up(c)
 
     def test_vanishing_while_the_server_waits_for_the_data_connection(self):

@@ -163,6 +163,11 @@ TEST(SocketTest, ResolvesNamesAndNumbers) {
   EXPECT_EQ(NumericAddressVersion("::1"), IpVersion::kV6);
   EXPECT_EQ(NumericAddressVersion("10.0.0.1"), IpVersion::kV4);
   EXPECT_EQ(NumericAddressVersion("example.org"), std::nullopt);
+  // Documentation addresses (RFC 5737, 3849) belong to no machine.
+  for (const char* ip : {"127.0.0.1", "127.0.0.2"})
+    EXPECT_TRUE(IsOwnAddress(ip)) << ip;
+  for (const char* ip : {"203.0.113.5", "2001:db8::5", "localhost", ""})
+    EXPECT_FALSE(IsOwnAddress(ip)) << ip;
 }
 
 }  // namespace

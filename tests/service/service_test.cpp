@@ -12,6 +12,8 @@
 #include "ftp/ftp_test_client.h"
 #include "log/log_queue.h"
 #include "log/statistics.h"
+#include "platform/socket_error.h"
+#include "platform/tcp_listener.h"
 #include "support/temp_dir.h"
 
 namespace vantrel {
@@ -144,6 +146,66 @@ TEST(ServiceStateFiles, UnreadableSettingsAreNeverSavedOver) {
             "[ftpsettings]\nserverport=2121\n");
   EXPECT_TRUE(std::filesystem::exists(dir.File("ftpmembers.lst"))) << "the others are saved";
   EXPECT_TRUE(std::filesystem::exists(dir.File("httpspecialfiles.lst")));
+}
+
+// Two consecutive ports, listened on here so that no passive listener can have them.
+std::vector<std::unique_ptr<platform::TcpListener>> HeldPortPair() {
+  for (int base = 42000; base < 60000; base += 2) {
+    try {
+      std::vector<std::unique_ptr<platform::TcpListener>> held;
+      for (const int port : {base, base + 1}) {
+        held.push_back(std::make_unique<platform::TcpListener>("127.0.0.1", port,
+                                                               platform::IpVersion::kV4, false));
+        held.back()->Listen(1);
+      }
+      return held;
+    } catch (const platform::SocketError&) {
+    }
+  }
+  throw std::runtime_error("no two free ports in a row");
+}
+
+TEST(ServicePassiveTest, PersistentPassiveTroublesAreLoggedOncePerMinute) {
+  const auto held = HeldPortPair();
+  const int base = held[0]->LocalAddress().port;
+  TempDir dir;
+  std::ofstream(dir.File("ftpsettings.lst"))
+      << "[ftpsettings]\nserverport=0\npasvipaddr=no-such-host.invalid\npasvrangestart=" << base
+      << "\npasvrangesize=1\n";
+  std::ofstream(dir.File("ftpmembers.lst"))
+      << "[ftpmembers]\nftpmembers=1\n[ftpmember0]\nuser=alice\npass=pw\nhome=" << dir.path()
+      << "\n";
+  ManualClock clock;
+  Service service(dir.path() + "/", clock);
+  service.Load();
+  service.StartServer();
+  FtpTestClient client(service.FtpAddresses().at(0).port);
+  client.ReadReply();
+  client.Ask("USER alice");
+  ASSERT_EQ(client.Ask("PASS pw").substr(0, 3), "230");
+  const auto troubles = [&service] {
+    std::vector<std::string> lines;
+    service.LogTick([&lines](DateTime, const std::string& line) {
+      if (line.starts_with("- Passive port range exhausted, using port ") ||
+          line ==
+              "- Passive address no-such-host.invalid does not resolve, using the local address")
+        lines.push_back(line.substr(0, 14));
+    });
+    return lines;
+  };
+  troubles();
+  const std::vector<std::string> both = {"- Passive addr", "- Passive port"};
+  for (const double seconds : {0.0, 61.0}) {
+    clock.AdvanceSeconds(seconds);
+    for (int i = 0; i < 3; ++i) {
+      const std::string reply = client.Ask("PASV");
+      EXPECT_TRUE(reply.starts_with("227 Entering Passive Mode (127,0,0,1,")) << reply;
+    }
+    auto lines = troubles();
+    std::sort(lines.begin(), lines.end());
+    EXPECT_EQ(lines, both) << "after " << seconds << " s";
+  }
+  service.Shutdown();
 }
 
 }  // namespace

@@ -120,7 +120,7 @@ void BindHandlers(vantrel::FTPServer& server, const fs::path& root) {
   server.OnFileExistCheck = [root](FTPServerContext&, const std::string& name, bool& exists) {
     exists = fs::is_regular_file(OnDisk(root, name));
   };
-  server.OnCRCFile = [root](FTPServerContext&, const std::string& name,
+  server.OnCRCFile = [root](FTPServerContext&, const std::string& name, bool,
                             std::unique_ptr<vantrel::FtpStream>& stream) {
     const fs::path file = OnDisk(root, name);
     if (fs::is_regular_file(file)) {
