@@ -134,6 +134,10 @@ void Service::BindFileEvents() {
     files.GetFileSize(c, n, size);
   };
   ftp_server_->OnDeleteFile = [&files](S& c, const std::string& n) { files.DeleteFile(c, n); };
+  ftp_server_->OnSetModifiedTime = [&files](S& c, const std::string& n,
+                                            std::chrono::system_clock::time_point t) {
+    files.SetModifiedTime(c, n, t);
+  };
   ftp_server_->OnRenameFile = [&files](S& c, const std::string& from, const std::string& to) {
     files.RenameFile(c, from, to);
   };
