@@ -10,17 +10,8 @@
 namespace vantrel {
 namespace {
 
+using testing::Converse;
 using testing::FtpTestClient;
-
-struct Exchange {
-  const char* sent;
-  const char* reply;
-};
-
-void Converse(FtpTestClient& client, std::initializer_list<Exchange> exchanges) {
-  for (const auto& e : exchanges)
-    EXPECT_EQ(client.Ask(e.sent), e.reply) << e.sent;
-}
 
 class FtpCommandsTest : public testing::FtpServerFixture {
  protected:

@@ -12,6 +12,7 @@
 namespace vantrel {
 namespace {
 
+using testing::Converse;
 using testing::FtpTestClient;
 namespace fs = std::filesystem;
 
@@ -152,25 +153,21 @@ TEST_F(FtpFilesTest, SettingTimesHandsTheHostTheUtcMomentAndFeatSaysSo) {
   };
   Start();
   FtpTestClient client = LoggedIn();
-  struct Case {
-    const char* sent;
-    const char* reply;
-  };
-  const Case cases[] = {
-      {"MFMT 20240105123456 a.txt", "213 Modify=20240105123456 a.txt"},
-      {"MFMT 20240105123456.25 dir/b c", "213 Modify=20240105123456.25 dir/b c"},
-      {"MDTM 20240105123457 a.txt", "253 Date/time changed okay."},
-      {"MFMT 20240105123456 locked", "550 Not allowed to set the time of /locked"},
-      {"MDTM 20240105123456 locked", "550 Not allowed to set the time of /locked"},
-      {"MFMT 20241305123456 a.txt", "501 Error in parameters to MFMT"},
-      {"MFMT 20240105123456", "501 Error in parameters to MFMT"},
-      {"MFMT a.txt", "501 Error in parameters to MFMT"},
-      // A file whose whole name starts with a time stamp is asked for its date instead.
-      {"MDTM 20240105123456 taken", "550 Requested action aborted: local error in processing."},
-      {"MDTM 20240105123456", "550 Requested action aborted: local error in processing."},
-  };
-  for (const auto& c : cases)
-    EXPECT_EQ(client.Ask(c.sent), c.reply) << c.sent;
+  Converse(
+      client,
+      {
+          {"MFMT 20240105123456 a.txt", "213 Modify=20240105123456 a.txt"},
+          {"MFMT 20240105123456.25 dir/b c", "213 Modify=20240105123456.25 dir/b c"},
+          {"MDTM 20240105123457 a.txt", "253 Date/time changed okay."},
+          {"MFMT 20240105123456 locked", "550 Not allowed to set the time of /locked"},
+          {"MDTM 20240105123456 locked", "550 Not allowed to set the time of /locked"},
+          {"MFMT 20241305123456 a.txt", "501 Error in parameters to MFMT"},
+          {"MFMT 20240105123456", "501 Error in parameters to MFMT"},
+          {"MFMT a.txt", "501 Error in parameters to MFMT"},
+          // A file whose whole name starts with a time stamp is asked for its date instead.
+          {"MDTM 20240105123456 taken", "550 Requested action aborted: local error in processing."},
+          {"MDTM 20240105123456", "550 Requested action aborted: local error in processing."},
+      });
   EXPECT_EQ(recorded_.Entries(),
             (std::vector<std::string>{"/a.txt 1704458096000", "/dir/b c 1704458096250",
                                       "/a.txt 1704458097000"}));

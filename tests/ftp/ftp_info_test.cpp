@@ -7,6 +7,7 @@
 namespace vantrel {
 namespace {
 
+using testing::Converse;
 using testing::FtpTestClient;
 
 class FtpInfoTest : public testing::FtpServerFixture {
@@ -83,20 +84,14 @@ TEST_F(FtpInfoTest, OptsMlstSelectsAmongOfferedFactsAndFeatFollows) {
 TEST_F(FtpInfoTest, OptsUtf8AcceptsOnlyWhatNamesAlreadyAre) {
   Start();
   FtpTestClient client = Connect();
-  struct Case {
-    const char* sent;
-    const char* reply;
-  };
-  const Case cases[] = {
-      {"OPTS UTF8 ON", "200 UTF8 set to on"},
-      {"opts utf8 on", "200 UTF8 set to on"},
-      {"OPTS UTF8 OFF", "504 UTF8 cannot be turned off"},
-      {"OPTS UTF8", "501 Invalid UTF8 options"},
-      {"OPTS UTF8 ONE", "501 Invalid UTF8 options"},
-      {"OPTS UTF-8 ON", "501 Option not recognized."},
-  };
-  for (const auto& c : cases)
-    EXPECT_EQ(client.Ask(c.sent), c.reply) << c.sent;
+  Converse(client, {
+                       {"OPTS UTF8 ON", "200 UTF8 set to on"},
+                       {"opts utf8 on", "200 UTF8 set to on"},
+                       {"OPTS UTF8 OFF", "504 UTF8 cannot be turned off"},
+                       {"OPTS UTF8", "501 Invalid UTF8 options"},
+                       {"OPTS UTF8 ONE", "501 Invalid UTF8 options"},
+                       {"OPTS UTF-8 ON", "501 Option not recognized."},
+                   });
 }
 
 TEST_F(FtpInfoTest, OptsMlstOffersWhatTheServerAdds) {
