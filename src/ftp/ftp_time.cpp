@@ -97,12 +97,18 @@ std::optional<system_clock::time_point> ParseTimestamp(std::string_view text) {
   const int second = Field(text, 12, 2);
   if (!date.ok() || hour >= 24 || minute >= 60 || second > 60)  // 60: a leap second
     return std::nullopt;
+  const sys_seconds whole = sys_days{date} + hours{hour} + minutes{minute} + seconds{second};
+  // The clock's ticks are fine enough to reach only a few centuries either side of 1970.
+  if (whole <= floor<seconds>(system_clock::time_point::min()) ||
+      whole >= floor<seconds>(system_clock::time_point::max())) {
+    return std::nullopt;
+  }
   nanoseconds fraction{0};
   const std::string_view digits = text.size() > 15 ? text.substr(15, 9) : std::string_view();
   for (std::size_t i = 0; i < 9; ++i)
     fraction = fraction * 10 + nanoseconds(i < digits.size() ? digits[i] - '0' : 0);
-  return time_point_cast<system_clock::duration>(sys_days{date} + hours{hour} + minutes{minute} +
-                                                 seconds{second} + fraction);
+  return time_point_cast<system_clock::duration>(whole) +
+         duration_cast<system_clock::duration>(fraction);
 }
 
 bool IsTimestamp(std::string_view text) {

@@ -18,7 +18,8 @@ std::string FormatUtcTimestamp(DateTime local);
 std::string FormatTimestamp(DateTime utc);
 
 // A time stamp of that form as the moment it names (UTC, any number of fraction digits,
-// kept to the nanosecond); nothing when a field is missing or out of range.
+// kept to the nanosecond); nothing when a field is missing or out of range, or the moment
+// lies beyond what the system clock can hold (before 1678 or after 2261 here).
 std::optional<std::chrono::system_clock::time_point> ParseTimestamp(std::string_view text);
 bool IsTimestamp(std::string_view text);
 

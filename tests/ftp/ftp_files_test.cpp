@@ -162,6 +162,7 @@ TEST_F(FtpFilesTest, SettingTimesHandsTheHostTheUtcMomentAndFeatSaysSo) {
           {"MFMT 20240105123456 locked", "550 Not allowed to set the time of /locked"},
           {"MDTM 20240105123456 locked", "550 Not allowed to set the time of /locked"},
           {"MFMT 20241305123456 a.txt", "501 Error in parameters to MFMT"},
+          {"MFMT 99991231235959 a.txt", "501 Error in parameters to MFMT"},
           {"MFMT 20240105123456", "501 Error in parameters to MFMT"},
           {"MFMT a.txt", "501 Error in parameters to MFMT"},
           // A file whose whole name starts with a time stamp is asked for its date instead.
