@@ -3,16 +3,24 @@
 
 JOBS ?= $(shell nproc)
 CMAKE ?= cmake
+# What building and running need: all that `make run` and `make release` install.
 DEBIAN_PACKAGES := cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev \
-                   libssl-dev zlib1g-dev python3 curl qt6-base-dev xvfb xauth \
-                   chromium chromium-driver python3-selenium lftp clang libclang-rt-14-dev
+                   libssl-dev zlib1g-dev python3 qt6-base-dev
+# The clients, browser, display and compiler that only the tests, fuzzing, soak, bench
+# and screenshots use.
+TEST_PACKAGES := curl lftp xvfb xauth chromium chromium-driver python3-selenium \
+                 clang libclang-rt-14-dev
 
-.PHONY: all deps release debug tsan test run screenshots install clean format fuzz soak bench
+.PHONY: all deps test-deps release debug tsan test run screenshots install clean format \
+        fuzz soak bench
 
 all: release
 
 deps:
 	@scripts/install-deps.sh $(DEBIAN_PACKAGES)
+
+test-deps:
+	@scripts/install-deps.sh $(DEBIAN_PACKAGES) $(TEST_PACKAGES)
 
 build/release/build.ninja: | deps
 	$(CMAKE) -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release
@@ -30,32 +38,42 @@ release: deps build/release/build.ninja
 debug: deps build/debug/build.ninja
 	$(CMAKE) --build build/debug -j $(JOBS)
 
-tsan: deps build/tsan/build.ninja
+tsan: test-deps build/tsan/build.ninja
 	$(CMAKE) --build build/tsan -j $(JOBS)
 	cd build/tsan && ctest --output-on-failure -j $(JOBS)
 
-test: debug
+test: test-deps debug
 	cd build/debug && ctest --output-on-failure -j $(JOBS)
 
+# Port 21 is root's. A first run by anyone else who may not bind it gets RUN_PORT written
+# into the settings, where it stays until the operator changes it.
+RUN_PORT ?= 2121
+RUN_SETTINGS := build/release/bin/ftpsettings.lst
 run: release
+	@if [ "$$(id -u)" != 0 ] && [ ! -e $(RUN_SETTINGS) ] && \
+	    [ "$$(cat /proc/sys/net/ipv4/ip_unprivileged_port_start 2>/dev/null || echo 1024)" -gt 21 ]; \
+	then \
+	  (umask 077 && printf '[ftpsettings]\nserverport=%s\n' $(RUN_PORT) > $(RUN_SETTINGS)); \
+	  echo "Port 21 needs root: serving on port $(RUN_PORT) (serverport in $(RUN_SETTINGS))"; \
+	fi
 	build/release/bin/vantreld
 
 # Each fuzz target for FUZZ_SECONDS under libFuzzer with AddressSanitizer and
 # UndefinedBehaviorSanitizer (not part of make test, which replays the corpora).
 FUZZ_SECONDS ?= 60
-build/fuzz/build.ninja: | deps
+build/fuzz/build.ninja: | test-deps
 	$(CMAKE) -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link \
 	  -DVANTREL_SANITIZE=address,undefined -DVANTREL_FUZZ=ON
 
-fuzz: deps build/fuzz/build.ninja
+fuzz: test-deps build/fuzz/build.ninja
 	$(CMAKE) --build build/fuzz -j $(JOBS) --target fuzz_targets
 	tests/fuzz/run_fuzz.sh $(FUZZ_SECONDS)
 
 # 200 FTP clients and a web poller for SOAK_MINUTES against the AddressSanitizer daemon
 # (minutes long, so not part of make test).
 SOAK_MINUTES ?= 10
-soak: debug
+soak: test-deps debug
 	python3 tests/soak/soak.py --daemon build/debug/bin/vantreld --clients 200 \
 	  --minutes $(SOAK_MINUTES)
 
@@ -63,17 +81,20 @@ soak: debug
 # (build/bench/results.md). Needs root and about 20 minutes; BENCH_ARGS=--quick for a
 # small run while iterating.
 BENCH_ARGS ?=
-bench: release
+bench: test-deps release
 	python3 bench/run_bench.py $(BENCH_ARGS)
 
 # The desktop program serving a real FTP client, photographed tab by tab on a virtual
 # display: build/screenshots/*.png.
-screenshots: release
+screenshots: test-deps release
 	xvfb-run -a -s "-screen 0 1280x900x24" build/release/bin/vantrel_screenshots build/screenshots
 
 PREFIX ?= /usr/local
 SYSTEMD_DIR ?= /etc/systemd/system
 
+# The program, the service unit, and the service's own user "vantrel" with its state
+# directory /var/lib/vantrel (state left by an older install, run as root, is handed
+# over); a staged install (DESTDIR) leaves user and state to the package that carries it.
 install: release
 	install -d $(DESTDIR)$(PREFIX)/bin $(DESTDIR)$(SYSTEMD_DIR)
 	install -m 0755 build/release/bin/vantreld $(DESTDIR)$(PREFIX)/bin/
@@ -81,6 +102,12 @@ install: release
 	  install -m 0755 build/release/bin/vantrel $(DESTDIR)$(PREFIX)/bin/; fi
 	sed 's|/usr/local/bin/|$(PREFIX)/bin/|' packaging/vantreld.service \
 	  > $(DESTDIR)$(SYSTEMD_DIR)/vantreld.service
+	if [ -z "$(DESTDIR)" ]; then \
+	  getent passwd vantrel >/dev/null || useradd --system --user-group \
+	    --home-dir /var/lib/vantrel --no-create-home --shell /usr/sbin/nologin vantrel; \
+	  install -d -m 0700 /var/lib/vantrel; \
+	  chown -R vantrel:vantrel /var/lib/vantrel; \
+	fi
 
 format:
 	find src tests -name '*.h' -o -name '*.cpp' | xargs clang-format -i

@@ -29,6 +29,7 @@ bool AccessPolicy::MemberMay(FileOperation operation, const Credentials& who,
     case FileOperation::kChecksumRange:
       return users_.CanDownload(key, user, pass);
     case FileOperation::kStore:
+    case FileOperation::kSetModifiedTime:
       return users_.CanUpload(key, user, pass, disk_path);
     case FileOperation::kRename:
       return users_.CanRename(key, user, pass);
@@ -53,6 +54,7 @@ bool AccessPolicy::AnonymousMay(FileOperation operation, std::string_view disk_p
     case FileOperation::kChecksumRange:
       return settings_.Get(&SettingsData::anonymous_allowdownload);
     case FileOperation::kStore:
+    case FileOperation::kSetModifiedTime:
       return settings_.Get(&SettingsData::anonymous_allowupload) &&
              !settings_.IsUploadPrevented(disk_path);
     case FileOperation::kRename:

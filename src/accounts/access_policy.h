@@ -17,7 +17,8 @@ enum class FileOperation {
   kChangeDirectory,
   kList,  // always allowed
   kRetrieve,
-  kStore,  // store and append
+  kStore,            // store and append
+  kSetModifiedTime,  // as kStore: keeping an upload's time is part of uploading it
   kRename,
   kDeleteFile,
   kMakeDirectory,
@@ -34,8 +35,9 @@ class AccessPolicy {
   AccessPolicy(Users& users, const Settings& settings);
 
   bool IsMember(const Credentials& who) const;
-  // `disk_path` is the mapped target of kStore, whose extension may be blocked (per
-  // account, or by the server's list for anonymous connections); other operations ignore it.
+  // `disk_path` is the mapped target of kStore and kSetModifiedTime, whose extension may
+  // be blocked (per account, or by the server's list for anonymous connections); other
+  // operations ignore it.
   bool IsAllowed(FileOperation operation, const Credentials& who,
                  std::string_view disk_path = {}) const;
   // Bytes per second, 0 = no limit.

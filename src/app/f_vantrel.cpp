@@ -433,19 +433,22 @@ void FVantrel::FormDestroy() {
 
 void FVantrel::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
-  tray_->SetVisible(false);
+  // A window minimizing itself (showMinimized) is shown after its state changed: the
+  // show must not take the icon away again.
+  ShowTrayWhileMinimized();
   if (!activated_)
     QTimer::singleShot(0, this, &FVantrel::FormActivate);
 }
 
 void FVantrel::changeEvent(QEvent* event) {
   QMainWindow::changeEvent(event);
-  if (event->type() != QEvent::WindowStateChange)
-    return;
-  if (isMinimized())
-    tray_->SetVisible(service_.settings().Get(&SettingsData::showtrayicon));
-  else
-    tray_->SetVisible(false);
+  if (event->type() == QEvent::WindowStateChange)
+    ShowTrayWhileMinimized();
+}
+
+void FVantrel::ShowTrayWhileMinimized() {
+  tray_->SetVisible(!destroyed_ && isMinimized() &&
+                    service_.settings().Get(&SettingsData::showtrayicon));
 }
 
 bool FVantrel::event(QEvent* event) {

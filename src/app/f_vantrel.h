@@ -113,6 +113,9 @@ class FVantrel : public QMainWindow {
   void SaveLayout();
   void FormDestroy();
 
+  // The tray icon stands in for the minimized window, whoever minimized it: the operator,
+  // "startminimized", or a refused close.
+  void ShowTrayWhileMinimized();
   void ShowMonitor();
   void ShowRunningState(bool running);
   void RefreshMemberList();

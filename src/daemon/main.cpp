@@ -1,6 +1,7 @@
 // vantreld: the FTP server without a window. It loads like the desktop program, always
-// starts serving, prints the log to standard output, and on SIGINT or SIGTERM stops and
-// saves exactly as closing the window does.
+// starts serving (exiting with status 1 when the FTP port cannot be had), prints the log
+// to standard output, and on SIGINT or SIGTERM stops and saves exactly as closing the
+// window does.
 
 #include <chrono>
 #include <cstdio>
@@ -31,6 +32,10 @@ int Serve(const std::string& data_directory) {
   service.Load();
   service.StartServer();
   PrintLogLines(service);
+  // A daemon that cannot serve says so by its exit status, so that a service manager
+  // retries it. Nothing ran, so nothing is saved: the files stay as the operator left them.
+  if (!service.IsRunning())
+    return 1;
 
   constexpr auto kLogPeriod = 500ms;
   constexpr auto kRefreshPeriod = 2000ms;

@@ -155,6 +155,8 @@ bool FTPServer::EventBound(Event event) const {
       return static_cast<bool>(OnCRCFile);
     case Event::kCombineFiles:
       return static_cast<bool>(OnCombineFiles);
+    case Event::kSetModifiedTime:
+      return static_cast<bool>(OnSetModifiedTime);
     case Event::kRetrieveFile:
       return static_cast<bool>(OnRetrieveFile);
     case Event::kStoreFile:
@@ -231,7 +233,7 @@ void FTPServer::InitializeCommandHandlers() {
       {"COMB", &S::CmdComb, true, 550, Event::kCombineFiles,
        "Syntax: COMB <sp> \"<target>\" <sp> \"<part>\" [<sp> \"<part>\"...]"},
       {"CLNT", &S::CmdNoted, false, 550, Event::kNone, "Syntax: CLNT <sp> <client-name>"},
-      {"MFMT", &S::CmdNotImplemented, true, 550, Event::kUnavailable,
+      {"MFMT", &S::CmdMfmt, true, 550, Event::kSetModifiedTime,
        "Syntax: MFMT <sp> time-val <sp> <pathname>"},
       {"MFCT", &S::CmdNotImplemented, true, 550, Event::kUnavailable,
        "Syntax: MFCT <sp> time-val <sp> <pathname>"},

@@ -10,6 +10,7 @@
 // implemented rather than pretend to succeed.
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -98,6 +99,11 @@ class FTPServer : public CmdTCPServer {
   std::function<void(FTPServerContext&, const std::string& file_name, bool whole_file,
                      std::unique_ptr<FtpStream>& stream)>
       OnCRCFile;
+  // MFMT, and MDTM with a time stamp before the name: give the file the modification time
+  // `time`. Bound only by a host that really sets it, since FEAT then announces it.
+  std::function<void(FTPServerContext&, const std::string& file_name,
+                     std::chrono::system_clock::time_point time)>
+      OnSetModifiedTime;
   // MDTM with a time stamp, and STOU looking for a free name: whether a file (not a
   // directory) of that name exists.
   std::function<void(FTPServerContext&, const std::string& path, bool& exists)> OnFileExistCheck;
@@ -156,6 +162,7 @@ class FTPServer : public CmdTCPServer {
     kRemoveDirectory,
     kCRCFile,
     kCombineFiles,
+    kSetModifiedTime,
     kRetrieveFile,
     kStoreFile,
     kStoreUnique,  // STOU also asks whether its name is free
@@ -258,6 +265,7 @@ class FTPServer : public CmdTCPServer {
   // Files.
   void CmdSize(Command& command, FTPServerContext& session);
   void CmdMdtm(Command& command, FTPServerContext& session);
+  void CmdMfmt(Command& command, FTPServerContext& session);
   void CmdRnfr(Command& command, FTPServerContext& session);
   void CmdRnto(Command& command, FTPServerContext& session);
   void CmdDele(Command& command, FTPServerContext& session);
@@ -282,6 +290,7 @@ class FTPServer : public CmdTCPServer {
   void CmdSyst(Command& command, FTPServerContext& session);
   void CmdStat(Command& command, FTPServerContext& session);
   void CmdOpts(Command& command, FTPServerContext& session);
+  void OptsUtf8(Command& command, std::string_view setting);
   void CmdSite(Command& command, FTPServerContext& session);
   void SiteHelp(Command& command, FTPServerContext& session);
   void SiteZone(Command& command, FTPServerContext& session);

@@ -115,21 +115,45 @@ void FTPServer::CmdMdtm(Command& command, FTPServerContext& session) {
     command.reply = ParameterError(command);
     return;
   }
-  const std::string_view first_word = std::string_view(parameter).substr(0, parameter.find(' '));
-  if (IsTimestamp(first_word)) {
+  const std::size_t space = parameter.find(' ');
+  const auto time = ParseTimestamp(std::string_view(parameter).substr(0, space));
+  if (time && space != std::string::npos) {
     bool exists = false;
     if (OnFileExistCheck)
       OnFileExistCheck(session, Process(session, parameter), exists);
     if (!exists) {
-      // "MDTM time file" asks to set the time, which this server does not offer; saying
-      // "changed" would report a success that never happened.
-      command.reply = NotImplemented(command);
+      // "MDTM time file" asks to set the time. Without a host that sets it, "changed"
+      // would report a success that never happened.
+      if (!OnSetModifiedTime) {
+        command.reply = NotImplemented(command);
+        return;
+      }
+      OnSetModifiedTime(session, Process(session, parameter.substr(space + 1)), *time);
+      command.reply = Reply(253, "Date/time changed okay.");
       return;
     }
   }
   DateTime date = 0;
   OnGetFileDate(session, Process(session, parameter), date);
   command.reply = date > 0 ? Reply(213, FormatUtcTimestamp(date)) : Reply(550, kLocalError);
+}
+
+void FTPServer::CmdMfmt(Command& command, FTPServerContext& session) {
+  if (!OnSetModifiedTime) {
+    command.reply = NotImplemented(command);
+    return;
+  }
+  const std::string& parameter = command.unparsed_params;
+  const std::size_t space = parameter.find(' ');
+  const std::string stamp = parameter.substr(0, space);
+  const std::string name = space == std::string::npos ? "" : parameter.substr(space + 1);
+  const auto time = ParseTimestamp(stamp);
+  if (!time || name.empty()) {
+    command.reply = ParameterError(command);
+    return;
+  }
+  OnSetModifiedTime(session, Process(session, name), *time);
+  command.reply = Reply(213, "Modify=" + stamp + " " + name);
 }
 
 void FTPServer::CmdRnfr(Command& command, FTPServerContext& session) {
@@ -192,8 +216,10 @@ void FTPServer::CmdMkd(Command& command, FTPServerContext& session) {
     command.reply = ParameterError(command);
     return;
   }
-  OnMakeDirectory(session, Process(session, WithoutTrailingSlash(command.unparsed_params)));
-  command.reply = Reply(257, kFileActionDone);
+  const std::string path = Process(session, WithoutTrailingSlash(command.unparsed_params));
+  OnMakeDirectory(session, path);
+  // The path in the reply is how a client learns where the directory went.
+  command.reply = Reply(257, QuotedPathname(path) + " created.");
 }
 
 void FTPServer::CmdRmd(Command& command, FTPServerContext& session) {

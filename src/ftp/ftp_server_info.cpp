@@ -66,13 +66,19 @@ void FTPServer::CmdFeat(Command& command, FTPServerContext& session) {
   std::vector<std::string> lines = {"Extensions supported:"};
   if (OnCombineFiles)
     lines.emplace_back("COMB target;source_list");
-  for (const char* feature : {"EPRT", "EPSV", "LIST -laT", "MDTM", "MLSD"}) {
+  for (const char* feature : {"EPRT", "EPSV", "LIST -laT"})
     lines.emplace_back(feature);
+  if (OnSetModifiedTime) {
+    lines.emplace_back("MDTM YYYYMMDDHHMMSS filename");
+    lines.emplace_back("MFMT");
+  } else {
+    lines.emplace_back("MDTM");
   }
+  lines.emplace_back("MLSD");
   lines.push_back(FormatMlstFeature(MlstFacts::Basic().Union(mlsd_facts_), session.MLSTFacts()));
-  for (const char* feature :
-       {"REST STREAM", "SITE ZONE", "SIZE", "SPSV", "STAT -laT", "TVFS", "XCRC filename;start;end",
-        "XMD5 filename;start;end", "Compliance Level: 20020901 (IETF mlst-16)"}) {
+  for (const char* feature : {"REST STREAM", "SITE ZONE", "SIZE", "SPSV", "STAT -laT", "TVFS",
+                              "UTF8", "XCRC filename;start;end", "XMD5 filename;start;end",
+                              "Compliance Level: 20020901 (IETF mlst-16)"}) {
     lines.emplace_back(feature);
   }
   lines.emplace_back("End of extentions.");
@@ -103,6 +109,10 @@ void FTPServer::CmdOpts(Command& command, FTPServerContext& session) {
   const std::string& parameter = command.unparsed_params;
   const std::size_t space = parameter.find(' ');
   const std::string option = UpperAscii(parameter.substr(0, space));
+  if (option == "UTF8") {
+    OptsUtf8(command, space == std::string::npos ? "" : parameter.substr(space + 1));
+    return;
+  }
   if (option != "MLST") {
     command.reply = Reply(501, "Option not recognized.");
     return;
@@ -114,6 +124,19 @@ void FTPServer::CmdOpts(Command& command, FTPServerContext& session) {
   }
   session.SetMLSTFacts(SelectMlstFacts(facts, MlstFacts::Basic().Union(mlsd_facts_)));
   command.reply = Reply(200, "MLST OPTS " + FormatMlstSelection(session.MLSTFacts()));
+}
+
+void FTPServer::OptsUtf8(Command& command, std::string_view setting) {
+  // Names travel as the bytes the client sends and the disk holds, which is UTF-8 on this
+  // system already: "on" changes nothing, and "off" would promise a conversion that
+  // never happens.
+  const std::string value = UpperAscii(Trim(setting));
+  if (value == "ON")
+    command.reply = Reply(200, "UTF8 set to on");
+  else if (value == "OFF")
+    command.reply = Reply(504, "UTF8 cannot be turned off");
+  else
+    command.reply = Reply(501, "Invalid UTF8 options");
 }
 
 void FTPServer::RegisterSiteCommands() {

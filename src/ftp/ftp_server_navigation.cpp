@@ -18,11 +18,11 @@ void FTPServer::CmdCdup(Command& command, FTPServerContext& session) {
     return;
   }
   ChangeDirectory(session, ProcessPath(session.CurrentDir(), "../"));
-  command.reply = Reply(250, "\"" + session.CurrentDir() + "\" is working directory.");
+  command.reply = Reply(250, QuotedPathname(session.CurrentDir()) + " is working directory.");
 }
 
 void FTPServer::CmdPwd(Command& command, FTPServerContext& session) {
-  command.reply = Reply(257, "\"" + session.CurrentDir() + "\" is working directory.");
+  command.reply = Reply(257, QuotedPathname(session.CurrentDir()) + " is working directory.");
 }
 
 void FTPServer::ChangeDirectory(FTPServerContext& session, std::string directory) {

@@ -84,16 +84,35 @@ std::string FormatTimestamp(DateTime utc) {
   return FormatCivil(DecodeDateTime(utc));
 }
 
-bool IsTimestamp(std::string_view text) {
+std::optional<system_clock::time_point> ParseTimestamp(std::string_view text) {
   if (text.size() < 14 || !AllDigits(text.substr(0, 14)))
-    return false;
+    return std::nullopt;
   if (text.size() > 14 && (text[14] != '.' || !AllDigits(text.substr(15))))
-    return false;
+    return std::nullopt;
   const year_month_day date{year{Field(text, 0, 4)},
                             month{static_cast<unsigned>(Field(text, 4, 2))},
                             day{static_cast<unsigned>(Field(text, 6, 2))}};
-  return date.ok() && Field(text, 8, 2) < 24 && Field(text, 10, 2) < 60 &&
-         Field(text, 12, 2) < 61;  // 60: a leap second
+  const int hour = Field(text, 8, 2);
+  const int minute = Field(text, 10, 2);
+  const int second = Field(text, 12, 2);
+  if (!date.ok() || hour >= 24 || minute >= 60 || second > 60)  // 60: a leap second
+    return std::nullopt;
+  const sys_seconds whole = sys_days{date} + hours{hour} + minutes{minute} + seconds{second};
+  // The clock's ticks are fine enough to reach only a few centuries either side of 1970.
+  if (whole <= floor<seconds>(system_clock::time_point::min()) ||
+      whole >= floor<seconds>(system_clock::time_point::max())) {
+    return std::nullopt;
+  }
+  nanoseconds fraction{0};
+  const std::string_view digits = text.size() > 15 ? text.substr(15, 9) : std::string_view();
+  for (std::size_t i = 0; i < 9; ++i)
+    fraction = fraction * 10 + nanoseconds(i < digits.size() ? digits[i] - '0' : 0);
+  return time_point_cast<system_clock::duration>(whole) +
+         duration_cast<system_clock::duration>(fraction);
+}
+
+bool IsTimestamp(std::string_view text) {
+  return ParseTimestamp(text).has_value();
 }
 
 int UtcOffsetMinutes(DateTime local) {

@@ -20,12 +20,6 @@ void DropLastSegment(std::string& result) {
   result.erase(slash == std::string::npos ? 0 : slash + 1);
 }
 
-void ReplaceOnce(std::string& text, std::string_view from, std::string_view to) {
-  const std::size_t at = text.find(from);
-  if (at != std::string::npos)
-    text.replace(at, from.size(), to);
-}
-
 }  // namespace
 
 std::string ProcessPath(std::string_view current_dir, std::string_view path) {
@@ -67,12 +61,17 @@ std::string ProcessCwdPath(std::string_view current_dir, std::string_view path) 
   } else if (argument == ".") {
     argument = std::string(current_dir);
   }
-  std::string result = ProcessPath(current_dir, argument);
-  ReplaceOnce(result, "//", "/");
-  ReplaceOnce(result, "\\\\", "\\");
-  ReplaceOnce(result, "/\\", "/");
-  ReplaceOnce(result, "\\/", "/");
-  return result;
+  return ProcessPath(current_dir, argument);
+}
+
+std::string QuotedPathname(std::string_view path) {
+  std::string quoted = "\"";
+  for (const char c : path) {
+    quoted += c;
+    if (c == '"')
+      quoted += '"';
+  }
+  return quoted + '"';
 }
 
 std::string_view WithoutTrailingSlash(std::string_view path) {

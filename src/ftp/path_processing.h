@@ -13,9 +13,14 @@ namespace vantrel {
 // (never above "/"), and one trailing "/" is dropped unless the client wrote it.
 std::string ProcessPath(std::string_view current_dir, std::string_view path);
 
-// CWD's variant: "" means "/", "." the current directory, ".." the parent written as a
-// directory ("/a/"), and doubled delimiters that the join leaves are folded once.
+// CWD's variant: "" means "/", "." the current directory and ".." the parent written as
+// a directory ("/a/"). Nothing else is rewritten: the host's mapping reads "/" and "\"
+// alike and drops empty segments, so the path reaches it as the client wrote it.
 std::string ProcessCwdPath(std::string_view current_dir, std::string_view path);
+
+// A path as a reply names it (PWD, MKD, CDUP): in double quotes, with each quote inside
+// doubled (RFC 959), so a client reads a name holding quotes back whole.
+std::string QuotedPathname(std::string_view path);
 
 // For MKD and RMD, which name a directory with or without a final "/". The root "/"
 // keeps its slash.

@@ -88,8 +88,6 @@ void FtpFileHandlers::ChangeDirectory(FTPServerContext& session, std::string& di
     Log(request, "Not allowed to change directory " + directory);
     throw FtpError("Not allowed to change directory");
   }
-  if (session.CurrentDir() == "/" && directory.find("..") != std::string::npos)
-    directory = "/";
   const auto mapped = Map(request, session, directory);
   if (IsDirectory(mapped)) {
     Log(request, "Change directory " + directory);
@@ -130,11 +128,27 @@ void FtpFileHandlers::DeleteFile(FTPServerContext& session, const std::string& n
   const auto mapped = Map(request, session, name);
   if (!RegularFile(mapped)) {
     Log(request, "Cannot delete file, File not found " + name);
-    return;
+    throw FtpError("File not found " + name);
   }
   if (!platform::DeleteFile(mapped->disk_path))
     Refuse(request, "Failed to delete file " + name);
   Log(request, "Delete file " + name);
+}
+
+void FtpFileHandlers::SetModifiedTime(FTPServerContext& session, const std::string& name,
+                                      std::chrono::system_clock::time_point time) {
+  const FtpRequest request = RequestOf(session);
+  const auto mapped = Map(request, session, name);
+  const bool allowed = units_.policy.IsAllowed(FileOperation::kSetModifiedTime, request.who,
+                                               mapped ? mapped->disk_path : std::string());
+  units_.users.SetOnlineActionPath(request.key(), "SETTIME", name);
+  if (!allowed)
+    Refuse(request, "Not allowed to set the time of " + name);
+  if (!RegularFile(mapped))
+    Refuse(request, "File not found " + name);
+  if (!platform::SetModificationTime(mapped->disk_path, time))
+    Refuse(request, "Failed to set the time of " + name);
+  Log(request, "Set the time of " + name);
 }
 
 void FtpFileHandlers::RenameFile(FTPServerContext& session, const std::string& from,

@@ -8,6 +8,7 @@
 // Owned by the service; the events run on connection threads, concurrently, and share
 // state only through the units' own locks.
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -31,6 +32,10 @@ class FtpFileHandlers {
   void GetFileDate(FTPServerContext& session, const std::string& name, DateTime& date);
   void GetFileSize(FTPServerContext& session, const std::string& name, std::int64_t& size);
   void DeleteFile(FTPServerContext& session, const std::string& name);
+  // Files only: a directory's time follows its content, and the home or a virtual
+  // directory's own is the operator's.
+  void SetModifiedTime(FTPServerContext& session, const std::string& name,
+                       std::chrono::system_clock::time_point time);
   void RenameFile(FTPServerContext& session, const std::string& from, const std::string& to);
   void MakeDirectory(FTPServerContext& session, const std::string& name);
   void RemoveDirectory(FTPServerContext& session, const std::string& name);

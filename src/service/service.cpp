@@ -146,6 +146,10 @@ void Service::BindFileEvents() {
     files.GetFileSize(c, n, size);
   };
   ftp_server_->OnDeleteFile = [&files](S& c, const std::string& n) { files.DeleteFile(c, n); };
+  ftp_server_->OnSetModifiedTime = [&files](S& c, const std::string& n,
+                                            std::chrono::system_clock::time_point t) {
+    files.SetModifiedTime(c, n, t);
+  };
   ftp_server_->OnRenameFile = [&files](S& c, const std::string& from, const std::string& to) {
     files.RenameFile(c, from, to);
   };
@@ -198,16 +202,17 @@ void Service::StartServer() {
   if (!ftp_server_->Active()) {
     users_->ClearOnlineClients();
     auto_ban_->ResetAutoBan();
-    ConfigureFtpEngine();
     try {
+      // Inside: a port number out of range in the settings is a failure to start, too.
+      ConfigureFtpEngine();
       ftp_server_->SetActive(true);
       server_start_time_ = clock_.Now();
       log_->LogLine("- Server started (port " + std::to_string(ftp_server_->DefaultPort()) +
                     ", data " + std::to_string(ftp_server_->DefaultDataPort()) + ")");
-    } catch (const std::exception&) {
-      log_->LogLine("- Failed to start server");
-      const int port = ftp_server_->DefaultPort();
-      if (port < kFirstUnprivilegedPort && !platform::MayBindPrivilegedPorts()) {
+    } catch (const std::exception& failure) {
+      log_->LogLine(std::string("- Failed to start server: ") + failure.what());
+      const int port = settings_->Get(&SettingsData::serverport);
+      if (port > 0 && port < kFirstUnprivilegedPort && !platform::MayBindPrivilegedPorts()) {
         log_->LogLine("- Port " + std::to_string(port) +
                       " needs administrator rights; set serverport above 1023 to run "
                       "without them");

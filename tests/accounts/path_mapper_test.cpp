@@ -194,6 +194,8 @@ TEST_F(ConnectionRulesTest, MembersUseTheirFlagsOthersTheAnonymousSettings) {
       {FileOperation::kStore, "/x/a.txt", true, true},
       {FileOperation::kStore, "/x/a.exe", false, true},
       {FileOperation::kStore, "/x/a.SH", true, false},
+      {FileOperation::kSetModifiedTime, "/x/a.txt", true, true},
+      {FileOperation::kSetModifiedTime, "/x/a.exe", false, true},
       {FileOperation::kRename, "", false, true},
       {FileOperation::kChangeDirectory, "", false, true},
       {FileOperation::kDeleteFile, "", false, false},

@@ -276,6 +276,27 @@ TEST_F(FVantrelTest, FirstActivationStartsTheServiceAndMinimizesWhenAsked) {
   EXPECT_FALSE(run.service.IsRunning()) << "a later activation leaves a stopped service stopped";
 }
 
+TEST_F(FVantrelTest, TrayIconStandsInWheneverTheProgramMinimizesItself) {
+  for (const bool show_tray : {true, false}) {
+    SCOPED_TRACE(show_tray ? "showtrayicon=1" : "showtrayicon=0");
+    TempDir dir;
+    std::ofstream(dir.File("ftpsettings.lst"))
+        << "[ftpsettings]\nstartminimized=1\nconfirmexit=0\nshowtrayicon=" << show_tray << "\n";
+    ProgramRun run(dir.path() + "/");
+    run.window.FormActivate();
+    ASSERT_TRUE(run.window.windowState() & Qt::WindowMinimized);
+    EXPECT_EQ(run.window.tray().IsVisible(), show_tray) << "started minimized";
+    run.window.RestoreAndRaise();
+    EXPECT_FALSE(run.window.tray().IsVisible()) << "restored";
+    run.window.answer = false;
+    ASSERT_FALSE(run.window.close());
+    ASSERT_TRUE(run.window.windowState() & Qt::WindowMinimized);
+    EXPECT_EQ(run.window.tray().IsVisible(), show_tray) << "minimized after \"No\"";
+    run.window.CloseWithoutQuestion();
+    EXPECT_FALSE(run.window.tray().IsVisible()) << "closed";
+  }
+}
+
 TEST_F(FVantrelTest, DisconnectAllRestartsTheService) {
   WriteSettings("serverport=0\n");
   ProgramRun run(Directory());

@@ -10,17 +10,8 @@
 namespace vantrel {
 namespace {
 
+using testing::Converse;
 using testing::FtpTestClient;
-
-struct Exchange {
-  const char* sent;
-  const char* reply;
-};
-
-void Converse(FtpTestClient& client, std::initializer_list<Exchange> exchanges) {
-  for (const auto& e : exchanges)
-    EXPECT_EQ(client.Ask(e.sent), e.reply) << e.sent;
-}
 
 class FtpCommandsTest : public testing::FtpServerFixture {
  protected:
@@ -70,10 +61,14 @@ TEST_F(FtpCommandsTest, DirectoryChangesAsTheHostSeesThem) {
                        {"CWD forbidden", "550 Not allowed to change directory"},
                        {"PWD", "257 \"/real\" is working directory."},
                        {"XCUP", "250 \"/\" is working directory."},
+                       {"CWD /say \"hi\"/in", "250 CWD Command successful."},
+                       {"PWD", "257 \"/say \"\"hi\"\"/in\" is working directory."},
+                       {"CDUP", "250 \"/say \"\"hi\"\"/\" is working directory."},
                    });
   EXPECT_EQ(recorded_.Entries(),
             (std::vector<std::string>{"cd /sub", "cd /sub/deeper", "cd /sub/", "cd /", "cd /x/../y",
-                                      "cd /", "cd /alias", "cd /real/forbidden", "cd /"}));
+                                      "cd /", "cd /alias", "cd /real/forbidden", "cd /",
+                                      "cd /say \"hi\"/in", "cd /say \"hi\"/"}));
 }
 
 TEST_F(FtpCommandsTest, FileCommandsHandTheHostJoinedPaths) {
@@ -88,16 +83,17 @@ TEST_F(FtpCommandsTest, FileCommandsHandTheHostJoinedPaths) {
                        {"RNTO c", "503 Bad sequence of commands."},
                        {"DELE old.txt", "250 Requested file action okay, completed."},
                        {"DELE", "501 Error in parameters to DELE"},
-                       {"MKD new/", "257 Requested file action okay, completed."},
-                       {"XMKD ../up", "257 Requested file action okay, completed."},
+                       {"MKD new/", "257 \"/docs/new\" created."},
+                       {"XMKD ../up", "257 \"/up\" created."},
+                       {"MKD \"q\"", "257 \"/docs/\"\"q\"\"\" created."},
                        {"RMD new/", "550 Failed to remove directory /docs/new"},
                        {"XRMD new", "551 Failed to remove directory /docs/new"},
                        {"RMD /", "550 Failed to remove directory /"},
                    });
   EXPECT_EQ(recorded_.Entries(),
-            (std::vector<std::string>{"cd /docs", "/docs/a.txt -> /other/b.txt",
-                                      "dele /docs/old.txt", "mkd /docs/new", "mkd /up",
-                                      "rmd /docs/new", "rmd /docs/new", "rmd /"}));
+            (std::vector<std::string>{
+                "cd /docs", "/docs/a.txt -> /other/b.txt", "dele /docs/old.txt", "mkd /docs/new",
+                "mkd /up", "mkd /docs/\"q\"", "rmd /docs/new", "rmd /docs/new", "rmd /"}));
 }
 
 TEST_F(FtpCommandsTest, CommandsWithoutTheirEventSayNotImplemented) {

@@ -15,6 +15,7 @@ namespace vantrel {
 namespace {
 
 using namespace std::chrono_literals;
+using testing::Converse;
 using testing::FtpTestClient;
 namespace fs = std::filesystem;
 
@@ -187,6 +188,45 @@ TEST_F(FtpFilesTest, ModificationTimes) {
             (std::vector<std::string>{
                 "date /old", "date /precise", "date /gone", "exists /20240105123456 odd name",
                 "date /20240105123456 odd name", "exists /20240105123456 other"}));
+}
+
+TEST_F(FtpFilesTest, SettingTimesHandsTheHostTheUtcMomentAndFeatSaysSo) {
+  server_.OnGetFileDate = [](FTPServerContext&, const std::string&, DateTime&) {};
+  server_.OnFileExistCheck = [](FTPServerContext&, const std::string& name, bool& exists) {
+    exists = name == "/20240105123456 taken";
+  };
+  server_.OnSetModifiedTime = [this](FTPServerContext&, const std::string& name,
+                                     std::chrono::system_clock::time_point time) {
+    if (name == "/locked")
+      throw FtpError("Not allowed to set the time of " + name);
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch());
+    recorded_.Add(name + " " + std::to_string(ms.count()));
+  };
+  Start();
+  FtpTestClient client = LoggedIn();
+  Converse(
+      client,
+      {
+          {"MFMT 20240105123456 a.txt", "213 Modify=20240105123456 a.txt"},
+          {"MFMT 20240105123456.25 dir/b c", "213 Modify=20240105123456.25 dir/b c"},
+          {"MDTM 20240105123457 a.txt", "253 Date/time changed okay."},
+          {"MFMT 20240105123456 locked", "550 Not allowed to set the time of /locked"},
+          {"MDTM 20240105123456 locked", "550 Not allowed to set the time of /locked"},
+          {"MFMT 20241305123456 a.txt", "501 Error in parameters to MFMT"},
+          {"MFMT 99991231235959 a.txt", "501 Error in parameters to MFMT"},
+          {"MFMT 20240105123456", "501 Error in parameters to MFMT"},
+          {"MFMT a.txt", "501 Error in parameters to MFMT"},
+          // A file whose whole name starts with a time stamp is asked for its date instead.
+          {"MDTM 20240105123456 taken", "550 Requested action aborted: local error in processing."},
+          {"MDTM 20240105123456", "550 Requested action aborted: local error in processing."},
+      });
+  EXPECT_EQ(recorded_.Entries(),
+            (std::vector<std::string>{"/a.txt 1704458096000", "/dir/b c 1704458096250",
+                                      "/a.txt 1704458097000"}));
+  const std::string feat = client.Ask("FEAT");
+  EXPECT_NE(feat.find("\n LIST -laT\n MDTM YYYYMMDDHHMMSS filename\n MFMT\n MLSD\n"),
+            std::string::npos)
+      << feat;
 }
 
 TEST_F(FtpFilesTest, MdtmWithoutItsEventIsUnknownEvenBeforeLogin) {

@@ -7,6 +7,7 @@
 namespace vantrel {
 namespace {
 
+using testing::Converse;
 using testing::FtpTestClient;
 
 class FtpInfoTest : public testing::FtpServerFixture {
@@ -24,6 +25,8 @@ class FtpInfoTest : public testing::FtpServerFixture {
     server_.OnCRCFile = [](FTPServerContext&, const std::string&, bool,
                            std::unique_ptr<FtpStream>&) {};
     server_.OnFileExistCheck = [](FTPServerContext&, const std::string&, bool&) {};
+    server_.OnSetModifiedTime = [](FTPServerContext&, const std::string&,
+                                   std::chrono::system_clock::time_point) {};
     server_.OnRetrieveFile = [](FTPServerContext&, const std::string&,
                                 std::unique_ptr<FtpStream>&) {};
     server_.OnStoreFile = [](FTPServerContext&, const std::string&, bool,
@@ -48,6 +51,7 @@ TEST_F(FtpInfoTest, FeatListsExactlyThisConfiguration) {
       " SPSV\n"
       " STAT -laT\n"
       " TVFS\n"
+      " UTF8\n"
       " XCRC filename;start;end\n"
       " XMD5 filename;start;end\n"
       " Compliance Level: 20020901 (IETF mlst-16)\n"
@@ -68,7 +72,6 @@ TEST_F(FtpInfoTest, OptsMlstSelectsAmongOfferedFactsAndFeatFollows) {
       {"OPTS MLST type;SIZE;perm;bogus;", "200 MLST OPTS size;type;"},
       {"OPTS MLST", "200 MLST OPTS "},
       {"OPTS MLST size; type;", "501 Invalid MLST options"},
-      {"OPTS UTF8 ON", "501 Option not recognized."},
       {"OPTS MODE Z LEVEL 5", "501 Option not recognized."},
       {"opts mlst modify;", "200 MLST OPTS modify;"},
   };
@@ -77,6 +80,19 @@ TEST_F(FtpInfoTest, OptsMlstSelectsAmongOfferedFactsAndFeatFollows) {
   const std::string feat = client.Ask("FEAT");
   EXPECT_NE(feat.find("\n COMB target;source_list\n EPRT\n"), std::string::npos) << feat;
   EXPECT_NE(feat.find("\n MLST size;Type;Modify*;\n"), std::string::npos) << feat;
+}
+
+TEST_F(FtpInfoTest, OptsUtf8AcceptsOnlyWhatNamesAlreadyAre) {
+  Start();
+  FtpTestClient client = Connect();
+  Converse(client, {
+                       {"OPTS UTF8 ON", "200 UTF8 set to on"},
+                       {"opts utf8 on", "200 UTF8 set to on"},
+                       {"OPTS UTF8 OFF", "504 UTF8 cannot be turned off"},
+                       {"OPTS UTF8", "501 Invalid UTF8 options"},
+                       {"OPTS UTF8 ONE", "501 Invalid UTF8 options"},
+                       {"OPTS UTF-8 ON", "501 Option not recognized."},
+                   });
 }
 
 TEST_F(FtpInfoTest, OptsMlstOffersWhatTheServerAdds) {
@@ -97,7 +113,7 @@ TEST_F(FtpInfoTest, HelpLaysOutCommandsInColumns) {
       "214-    ABOR      ACCT*     ALLO      APPE      AUTH*     CCC*      CDUP\n"
       "214-    CLNT      COMB*     CONF*     CPSV*     CWD       DELE      ENC*\n"
       "214-    EPRT      EPSV      FEAT      HELP      LIST      MAIL*     MD5\n"
-      "214-    MDTM      MFCT*     MFF*      MFMT*     MIC*      MKD       MLFL*\n"
+      "214-    MDTM      MFCT*     MFF*      MFMT      MIC*      MKD       MLFL*\n"
       "214-    MLSD      MLST      MMD5      MODE      MRCP*     MRSQ*     MSAM*\n"
       "214-    MSND*     MSOM*     NLST      NOOP      OPTS      PASS      PASV\n"
       "214-    PBSZ*     PORT      PROT*     PWD       QUIT      REIN      REST\n"
@@ -113,7 +129,7 @@ TEST_F(FtpInfoTest, HelpMarksCommandsWhoseEventIsMissing) {
   Start();
   FtpTestClient client = Connect();
   const std::string help = client.Ask("HELP");
-  for (const char* marked : {" CWD*", " SIZE*", " MDTM*", " XCRC*", " DELE*", " RNFR*"}) {
+  for (const char* marked : {" CWD*", " SIZE*", " MDTM*", " MFMT*", " XCRC*", " DELE*", " RNFR*"}) {
     EXPECT_NE(help.find(marked), std::string::npos) << marked;
   }
   EXPECT_EQ(help.find("P@SW"), std::string::npos) << "hidden from HELP";

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,17 @@
 #include "ftp/recorder.h"
 
 namespace vantrel::testing {
+
+// One command and the whole reply it must get.
+struct Exchange {
+  const char* sent;
+  const char* reply;
+};
+
+inline void Converse(FtpTestClient& client, std::initializer_list<Exchange> exchanges) {
+  for (const auto& e : exchanges)
+    EXPECT_EQ(client.Ask(e.sent), e.reply) << e.sent;
+}
 
 // An FTP server on 127.0.0.1 with a port chosen at run time. Tests bind the events they
 // need before Start(); "user"/"secret" log in when LoginAccepts() is used.

@@ -41,7 +41,8 @@ TEST(PathProcessingTest, CwdRules) {
       {"/a/b", "", "/"},           {"/a/b", "/", "/"},           {"/a/b", "..", "/a/"},
       {"/a/b", "../", "/a/"},      {"/a/b", ".", "/a/b"},        {"/", "sub", "/sub"},
       {"/", "sub/", "/sub"},       {"/a", "/x/../y", "/x/../y"}, {"/", "..", "/"},
-      {"/a", "b\\\\c", "/a/b\\c"}, {"/a", "b/\\c", "/a/b/c"},    {"/a", "b\\/c", "/a/b/c"},
+      {"/", "a..b", "/a..b"},      {"/", "..notes", "/..notes"}, {"/a", "b\\\\c", "/a/b\\\\c"},
+      {"/a", "b/\\c", "/a/b/\\c"}, {"/a", "b\\/c", "/a/b\\/c"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(ProcessCwdPath(c.current, c.path), c.expected) << c.current << " + " << c.path;

@@ -93,9 +93,9 @@ class Management(SharedDaemonCase):
 
     def test_make_and_remove_directories(self):
         s = self.session("mona", "pw")
-        self.assertEqual(s.reply("MKD mk/b/c"), "257 " + DONE)
+        self.assertEqual(s.ftp.mkd("mk/b/c"), "/mk/b/c")
         self.assertTrue(os.path.isdir(self.in_home("mk", "b", "c")))
-        self.assertEqual(s.reply("MKD mk/b"), "257 " + DONE)
+        self.assertEqual(s.reply("MKD mk/b"), '257 "/mk/b" created.')
         self.assertEqual(s.reply("RMD mk"), "550 Failed to remove directory /mk")
         self.assertEqual(s.reply("RMD mk/b/c"), "250 " + DONE)
         self.assertEqual(s.reply("RMD mk/nothing"), "550 Failed to remove directory /mk/nothing")
@@ -113,12 +113,54 @@ class Management(SharedDaemonCase):
         write_file(self.in_home("gone.txt"), b"g")
         os.makedirs(self.in_home("not-a-file"))
         s = self.session("mona", "pw")
-        for name in ("gone.txt", "gone.txt", "not-a-file"):
-            self.assertEqual(s.reply("DELE " + name), "250 " + DONE)
+        for name, reply in (("gone.txt", "250 " + DONE),
+                            ("gone.txt", "550 File not found /gone.txt"),
+                            ("not-a-file", "550 File not found /not-a-file")):
+            self.assertEqual(s.reply("DELE " + name), reply)
         self.assertFalse(os.path.exists(self.in_home("gone.txt")))
         self.assertTrue(os.path.isdir(self.in_home("not-a-file")))
         s.logs(["Delete file /gone.txt", "Cannot delete file, File not found /gone.txt",
                 "Cannot delete file, File not found /not-a-file"])
+
+    def test_set_modification_times(self):
+        write_file(self.in_home("stamp.txt"), b"s")
+        os.makedirs(self.in_home("stamp-dir"))
+        s = self.session("mona", "pw")
+        stamp = self.in_home("stamp.txt")
+        cases = [("MFMT 20200102030405 stamp.txt", "213 Modify=20200102030405 stamp.txt",
+                  1577934245000000000),
+                 ("MDTM 20210102030405.5 /stamp.txt", "253 Date/time changed okay.",
+                  1609556645500000000),
+                 ("MFMT 20200102030405 missing.txt", "550 File not found /missing.txt", None),
+                 ("MDTM 20200102030405 stamp-dir", "550 File not found /stamp-dir", None),
+                 ("MFMT 2020010203 stamp.txt", "501 Error in parameters to MFMT", None)]
+        for command, reply, mtime_ns in cases:
+            with self.subTest(command=command):
+                self.assertEqual(s.reply(command), reply)
+                if mtime_ns:
+                    self.assertEqual(os.stat(stamp).st_mtime_ns, mtime_ns)
+        self.assertEqual(os.stat(stamp).st_mtime_ns, 1609556645500000000)
+        self.assertEqual(s.reply("MDTM stamp.txt"), "213 20210102030405.500")
+        self.assertIn(" MFMT", s.reply("FEAT").splitlines())
+        s.logs(["Set the time of /stamp.txt", "Set the time of /stamp.txt",
+                "File not found /missing.txt", "File not found /stamp-dir"])
+
+    def test_names_with_quotes_and_utf8_come_back_whole(self):
+        s = self.session("mona", "pw")
+        self.assertIn(" UTF8", s.reply("FEAT").splitlines())
+        self.assertEqual(s.reply("OPTS UTF8 ON"), "200 UTF8 set to on")
+        for name in ('say "hi"', "Grüße – ünïcødé"):
+            with self.subTest(name=name):
+                self.assertEqual(s.ftp.mkd(name), "/" + name)
+                self.assertTrue(os.path.isdir(self.in_home(name)))
+                s.ftp.cwd(name)
+                self.assertEqual(s.ftp.pwd(), "/" + name)
+                s.store("ñame.txt", b"n")
+                self.assertIn("ñame.txt", s.listing("NLST"))
+                self.assertEqual(read_file(self.in_home(name, "ñame.txt")), b"n")
+                s.ftp.cwd("/")
+        self.assertEqual(s.reply('CWD say "hi"'), "250 CWD Command successful.")
+        self.assertEqual(s.reply("PWD"), '257 "/say ""hi""" is working directory.')
 
     def test_checksums_of_a_known_file(self):
         write_file(self.in_home("fox.txt"), FOX)
@@ -253,10 +295,25 @@ class Containment(SharedDaemonCase):
         s.logs(["File /secret.txt not found for CRC",
                 "Cannot delete file, File not found /secret.txt"])
 
+    def test_dots_inside_a_name_are_part_of_it(self):
+        for name in ("a..b", "..notes", "x.."):
+            os.makedirs(self.in_home(name), exist_ok=True)
+        s = self.session("tess", "pw")
+        for name in ("a..b", "..notes", "x..", "c..d", "..gone"):
+            with self.subTest(name=name):
+                self.assertEqual(s.reply("CWD /"), "250 CWD Command successful.")
+                if os.path.isdir(self.in_home(name)):
+                    self.assertEqual(s.reply("CWD " + name), "250 CWD Command successful.")
+                    self.assertEqual(s.reply("PWD"), '257 "/%s" is working directory.' % name)
+                else:
+                    self.assertEqual(s.reply("CWD " + name),
+                                     "550 Directory does not exist /" + name)
+                    self.assertEqual(s.reply("PWD"), '257 "/" is working directory.')
+
     def test_writes_that_climb_land_inside(self):
         s = self.session("tess", "pw")
         self.assertEqual(s.store("../escape.txt", b"e"), "226 Closing data connection.")
-        self.assertEqual(s.reply("MKD ../../newdir"), "257 " + DONE)
+        self.assertEqual(s.reply("MKD ../../newdir"), '257 "/newdir" created.')
         s.reply("RNFR inside.txt")
         self.assertEqual(s.reply("RNTO ../moved.txt"), "250 Ok")
         self.assertEqual(s.reply("RMD ../outside"), "550 Failed to remove directory /outside")

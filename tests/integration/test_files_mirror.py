@@ -1,4 +1,5 @@
-"""A whole tree copied with lftp's mirror, down and back up, several files at a time."""
+"""A whole tree copied with lftp's mirror, down and back up, several files at a time, the
+files keeping their times on the way up."""
 
 import os
 import random
@@ -20,7 +21,17 @@ def make_tree(top, seed):
         name = "f%03d.bin" % i if i % 17 else "file %03d with spaces.txt" % i
         path = os.path.join(top, "d%d" % (i % 5), "s%d" % (i // 5 % 4), name)
         write_file(path, rng.randbytes(SIZES[i % len(SIZES)]))
+        # Years back, so that a copy that merely got the time of its upload shows.
+        moment = 1500000000 + i * 3607
+        os.utime(path, (moment, moment))
     os.makedirs(os.path.join(top, "empty"))
+
+
+def times_of(top):
+    """{relative path of a file: modification time in whole seconds}"""
+    return {os.path.relpath(os.path.join(directory, name), top):
+            int(os.stat(os.path.join(directory, name)).st_mtime)
+            for directory, _, files in os.walk(top) for name in files}
 
 
 def tree_of(top):
@@ -66,6 +77,8 @@ class Mirror(SharedDaemonCase):
         make_tree(os.path.join(local, "src"), 2)
         self.lftp("mirror -R --parallel=3 %s/src /up" % local)
         self.assertEqual(tree_of(self.in_home("up")), tree_of(os.path.join(local, "src")))
+        self.assertEqual(times_of(self.in_home("up")), times_of(os.path.join(local, "src")),
+                         "uploads keep their times")
 
 
 if __name__ == "__main__":

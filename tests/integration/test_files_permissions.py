@@ -20,7 +20,7 @@ PERMISSIONS = [
     # A checksum of a byte range reads the bytes as a download does; a whole file's
     # needs no permission.
     ("download", "allowdownload", ("download", "checksum range")),
-    ("upload", "allowupload", ("upload", "append")),
+    ("upload", "allowupload", ("upload", "append", "set time")),
     ("rename", "allowrename", ("rename",)),
     ("deletefile", "allowdelete", ("delete",)),
     ("makedirectory", "allowcreatedir", ("make directory",)),
@@ -34,7 +34,7 @@ Operation = collections.namedtuple(
 
 def operations(n):
     """Every operation that needs a permission; `n` keeps each actor's names apart. The
-    disk checks are (name, expected content, or True for a directory, or None)."""
+    disk checks are (name, what disk_state gives for it)."""
     return [
         Operation("change directory", {n + "-cd/": None}, ["CWD /%s-cd" % n],
                   "250 CWD Command successful.", "Change directory /%s-cd" % n,
@@ -55,6 +55,11 @@ def operations(n):
                   TRANSFERRED, "Append file /%s-app.txt" % n,
                   "550 Not allowed to upload files", "Not allowed to upload file /%s-app.txt" % n,
                   (n + "-app.txt", b"abcdata"), (n + "-app.txt", b"abc")),
+        Operation("set time", {n + "-time.txt": b"t"}, ["MFMT 20200102030405 /%s-time.txt" % n],
+                  "213 Modify=20200102030405 /%s-time.txt" % n, "Set the time of /%s-time.txt" % n,
+                  "550 Not allowed to set the time of /%s-time.txt" % n,
+                  "Not allowed to set the time of /%s-time.txt" % n,
+                  (n + "-time.txt@mtime", 1577934245), (n + "-time.txt", b"t")),
         Operation("rename", {n + "-ren.txt": b"r"},
                   ["RNFR /%s-ren.txt" % n, "RNTO /%s-new.txt" % n],
                   "250 Ok", "Rename /%s-ren.txt to /%s-new.txt" % (n, n),
@@ -67,7 +72,7 @@ def operations(n):
                   "Not allowed to delete file /%s-del.txt" % n,
                   (n + "-del.txt", None), (n + "-del.txt", b"d")),
         Operation("make directory", {}, ["MKD /%s-mkd" % n],
-                  "257 " + DONE, "Make directory /%s-mkd" % n,
+                  '257 "/%s-mkd" created.' % n, "Make directory /%s-mkd" % n,
                   "550 Not allowed to make directory /%s-mkd" % n,
                   "Not allowed to make directory /%s-mkd" % n,
                   (n + "-mkd/", True), (n + "-mkd/", None)),
@@ -88,6 +93,11 @@ def make_fixtures(home, fixtures):
 
 
 def disk_state(home, name):
+    """A file's content, True for a directory, the modification time in whole seconds for
+    "name@mtime", and None for nothing there."""
+    if name.endswith("@mtime"):
+        path = os.path.join(home, name[:-len("@mtime")])
+        return int(os.stat(path).st_mtime) if os.path.exists(path) else None
     path = os.path.join(home, name)
     if name.endswith("/"):
         return os.path.isdir(path) or None

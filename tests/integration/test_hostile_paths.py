@@ -121,7 +121,7 @@ class Traversal(HostileCase):
 
     def test_changing_commands_change_nothing_outside(self):
         for path in self.targets("outside-secret.txt"):
-            # A missing file's DELE only logs, and answers as done: the tree decides.
+            # Nothing is there to delete; what matters is the tree.
             ftp_reply(lambda: self.ftp.sendcmd("DELE " + path))
             for command in ("RMD", "XRMD"):
                 reply = ftp_reply(lambda: self.ftp.sendcmd("%s %s" % (command, path)))
