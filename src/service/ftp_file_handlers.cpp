@@ -180,9 +180,11 @@ void FtpFileHandlers::MakeDirectory(FTPServerContext& session, const std::string
   }
   units_.auto_ban.ForgiveDirectoryFailure(request.key());
   const auto mapped = Map(request, session, name);
+  // Answering "created" for a directory that was already there would report a success
+  // that never happened; clients that only want it to exist take the 550 as well.
   if (IsDirectory(mapped)) {
     Log(request, "Directory to make already exists " + name);
-    return;
+    throw FtpError("Directory already exists " + name);
   }
   if (!mapped || !platform::MakeDirectories(WithoutTrailingSlash(mapped->disk_path))) {
     const std::string line = request.LogPrefix() + "> Failed to make directory " + name;

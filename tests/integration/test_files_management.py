@@ -95,7 +95,7 @@ class Management(SharedDaemonCase):
         s = self.session("mona", "pw")
         self.assertEqual(s.ftp.mkd("mk/b/c"), "/mk/b/c")
         self.assertTrue(os.path.isdir(self.in_home("mk", "b", "c")))
-        self.assertEqual(s.reply("MKD mk/b"), '257 "/mk/b" created.')
+        self.assertEqual(s.reply("MKD mk/b"), "550 Directory already exists /mk/b")
         self.assertEqual(s.reply("RMD mk"), "550 Failed to remove directory /mk")
         self.assertEqual(s.reply("RMD mk/b/c"), "250 " + DONE)
         self.assertEqual(s.reply("RMD mk/nothing"), "550 Failed to remove directory /mk/nothing")
