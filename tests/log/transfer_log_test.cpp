@@ -1,0 +1,134 @@
+#include "log/transfer_log.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <thread>
+#include <vector>
+
+#include "support/temp_dir.h"
+
+namespace vantrel {
+namespace {
+
+namespace fs = std::filesystem;
+using std::chrono::milliseconds;
+
+TransferRecord Download(std::string filename) {
+  TransferRecord record;
+  record.finished = EncodeDateTime({2026, 12, 9, 4, 0, 0, 0});
+  record.duration = milliseconds(20);
+  record.remote_host = "127.0.0.1";
+  record.bytes = 1024;
+  record.filename = std::move(filename);
+  record.user = "alice";
+  return record;
+}
+
+TEST(TransferLineTest, ClassicColumns) {
+  struct Case {
+    const char* what;
+    TransferRecord record;
+    const char* line;
+  };
+  TransferRecord upload = Download("/in/a b%c\r\n.txt\x7F\xC3\xA9");
+  upload.finished = EncodeDateTime({2027, 2, 28, 23, 59, 58, 999});
+  upload.duration = milliseconds(2500);
+  upload.remote_host = "::1";
+  upload.binary = false;
+  upload.direction = TransferDirection::kUpload;
+  upload.complete = false;
+  TransferRecord anonymous = Download("/pub/a.txt");
+  anonymous.anonymous = true;
+  anonymous.user = "guest mail\n";
+  TransferRecord nameless = anonymous;
+  nameless.user.clear();
+  nameless.bytes = -1;
+  const Case cases[] = {
+      {"download", Download("/pub/a.txt"),
+       "Wed Dec  9 04:00:00 2026 1 127.0.0.1 1024 /pub/a.txt b _ o r alice ftp 0 * c"},
+      {"client text escaped", upload,
+       "Sun Feb 28 23:59:58 2027 3 ::1 1024 /in/a%20b%25c%0D%0A.txt%7F\xC3\xA9 a _ i r alice ftp "
+       "0 * i"},
+      {"anonymous", anonymous,
+       "Wed Dec  9 04:00:00 2026 1 127.0.0.1 1024 /pub/a.txt b _ o a guest%20mail%0A ftp 0 * c"},
+      {"empty field", nameless,
+       "Wed Dec  9 04:00:00 2026 1 127.0.0.1 0 /pub/a.txt b _ o a * ftp 0 * c"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(FormatTransferLine(c.record), c.line) << c.what;
+}
+
+std::vector<std::string> LinesOf(const std::string& path) {
+  std::vector<std::string> lines;
+  std::ifstream in(path);
+  for (std::string line; std::getline(in, line);)
+    lines.push_back(line);
+  return lines;
+}
+
+class TransferLogTest : public ::testing::Test {
+ protected:
+  TempDir dir_;
+  std::string path_ = dir_.File("xferlog");
+  std::vector<std::string> errors_;
+  TransferLog log_{[this](const std::string& message) { errors_.push_back(message); }};
+};
+
+TEST_F(TransferLogTest, ConcurrentSessionsNeverInterleaveLines) {
+  log_.SetPath(path_);
+  constexpr int kThreads = 8;
+  constexpr int kLines = 200;
+  std::vector<std::thread> sessions;
+  for (int t = 0; t < kThreads; ++t) {
+    sessions.emplace_back([this, t] {
+      // Long lines: a torn write would show.
+      const TransferRecord record = Download("/" + std::string(3000, static_cast<char>('a' + t)));
+      for (int i = 0; i < kLines; ++i)
+        log_.Append(record);
+    });
+  }
+  for (auto& session : sessions)
+    session.join();
+  std::set<std::string> expected;
+  for (int t = 0; t < kThreads; ++t)
+    expected.insert(FormatTransferLine(Download("/" + std::string(3000, 'a' + t))));
+  const auto lines = LinesOf(path_);
+  EXPECT_EQ(lines.size(), std::size_t{kThreads * kLines});
+  for (const auto& line : lines)
+    ASSERT_TRUE(expected.count(line)) << line.substr(0, 80);
+  EXPECT_EQ(fs::status(path_).permissions() & ~fs::perms(0640), fs::perms::none);
+  EXPECT_TRUE(errors_.empty());
+}
+
+TEST_F(TransferLogTest, FailuresAreReportedOncePerFile) {
+  log_.SetPath(dir_.File("missing/xferlog"));
+  log_.Append(Download("/a"));
+  log_.Append(Download("/b"));
+  ASSERT_EQ(errors_.size(), 1u);
+  EXPECT_NE(errors_[0].find("No such file or directory"), std::string::npos) << errors_[0];
+
+  log_.SetPath("/dev/full");  // opens, then every write fails
+  log_.Append(Download("/a"));
+  log_.Append(Download("/b"));
+  EXPECT_EQ(errors_.size(), 2u);
+
+  log_.SetPath("");
+  log_.Append(Download("/a"));
+  EXPECT_EQ(errors_.size(), 2u);
+}
+
+TEST_F(TransferLogTest, SettingThePathAgainFollowsRotation) {
+  log_.SetPath(path_);
+  log_.Append(Download("/a"));
+  fs::rename(path_, path_ + ".1");
+  log_.SetPath(path_);
+  log_.Append(Download("/b"));
+  EXPECT_EQ(LinesOf(path_ + ".1").size(), 1u);
+  EXPECT_EQ(LinesOf(path_), std::vector<std::string>{FormatTransferLine(Download("/b"))});
+}
+
+}  // namespace
+}  // namespace vantrel
