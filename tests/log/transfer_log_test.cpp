@@ -4,7 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
-#include <set>
+#include <map>
 #include <thread>
 #include <vector>
 
@@ -79,26 +79,24 @@ class TransferLogTest : public ::testing::Test {
 
 TEST_F(TransferLogTest, ConcurrentSessionsNeverInterleaveLines) {
   log_.SetPath(path_);
-  constexpr int kThreads = 8;
-  constexpr int kLines = 200;
+  std::vector<std::string> lines;  // long ones, so a torn write would show
   std::vector<std::thread> sessions;
-  for (int t = 0; t < kThreads; ++t) {
-    sessions.emplace_back([this, t] {
-      // Long lines: a torn write would show.
-      const TransferRecord record = Download("/" + std::string(3000, static_cast<char>('a' + t)));
-      for (int i = 0; i < kLines; ++i)
+  for (char name = 'a'; name < 'i'; ++name) {
+    const TransferRecord record = Download("/" + std::string(3000, name));
+    lines.push_back(FormatTransferLine(record));
+    sessions.emplace_back([this, record] {
+      for (int i = 0; i < 200; ++i)
         log_.Append(record);
     });
   }
   for (auto& session : sessions)
     session.join();
-  std::set<std::string> expected;
-  for (int t = 0; t < kThreads; ++t)
-    expected.insert(FormatTransferLine(Download("/" + std::string(3000, 'a' + t))));
-  const auto lines = LinesOf(path_);
-  EXPECT_EQ(lines.size(), std::size_t{kThreads * kLines});
+  std::map<std::string, int> written;
+  for (const auto& line : LinesOf(path_))
+    ++written[line];
+  EXPECT_EQ(written.size(), lines.size());
   for (const auto& line : lines)
-    ASSERT_TRUE(expected.count(line)) << line.substr(0, 80);
+    EXPECT_EQ(written[line], 200);
   EXPECT_EQ(fs::status(path_).permissions() & ~fs::perms(0640), fs::perms::none);
   EXPECT_TRUE(errors_.empty());
 }
@@ -118,16 +116,6 @@ TEST_F(TransferLogTest, FailuresAreReportedOncePerFile) {
   log_.SetPath("");
   log_.Append(Download("/a"));
   EXPECT_EQ(errors_.size(), 2u);
-}
-
-TEST_F(TransferLogTest, SettingThePathAgainFollowsRotation) {
-  log_.SetPath(path_);
-  log_.Append(Download("/a"));
-  fs::rename(path_, path_ + ".1");
-  log_.SetPath(path_);
-  log_.Append(Download("/b"));
-  EXPECT_EQ(LinesOf(path_ + ".1").size(), 1u);
-  EXPECT_EQ(LinesOf(path_), std::vector<std::string>{FormatTransferLine(Download("/b"))});
 }
 
 }  // namespace
