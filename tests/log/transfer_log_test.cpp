@@ -61,14 +61,6 @@ TEST(TransferLineTest, ClassicColumns) {
     EXPECT_EQ(FormatTransferLine(c.record), c.line) << c.what;
 }
 
-std::vector<std::string> LinesOf(const std::string& path) {
-  std::vector<std::string> lines;
-  std::ifstream in(path);
-  for (std::string line; std::getline(in, line);)
-    lines.push_back(line);
-  return lines;
-}
-
 class TransferLogTest : public ::testing::Test {
  protected:
   TempDir dir_;
@@ -92,7 +84,8 @@ TEST_F(TransferLogTest, ConcurrentSessionsNeverInterleaveLines) {
   for (auto& session : sessions)
     session.join();
   std::map<std::string, int> written;
-  for (const auto& line : LinesOf(path_))
+  std::ifstream in(path_);
+  for (std::string line; std::getline(in, line);)
     ++written[line];
   EXPECT_EQ(written.size(), lines.size());
   for (const auto& line : lines)
