@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <optional>
+#include <utility>
 #include <vector>
 
 namespace vantrel::platform {
@@ -72,7 +74,7 @@ std::optional<std::string> ReadFileIfExists(const std::string& path) {
   if (fd < 0) {
     if (errno == ENOENT)
       return std::nullopt;
-    ThrowErrno("cannot open", path);
+    ThrowErrno("cannot read", path);
   }
   std::string content;
   char chunk[65536];
@@ -94,26 +96,40 @@ std::optional<std::string> ReadFileIfExists(const std::string& path) {
   return content;
 }
 
-void ReplaceFile(const std::string& path, std::string_view content) {
+namespace {
+
+// Gives the temporary file for `path` its mode (and, when none is asked for, the owner
+// and mode of the file it replaces) before anything is written to it.
+void PrepareReplacement(int fd, const std::string& path, std::optional<mode_t> mode) {
+  if (mode) {
+    if (::fchmod(fd, *mode) != 0)
+      ThrowErrno("cannot set the mode of", path);
+    return;
+  }
+  struct stat existing {};
+  if (::stat(path.c_str(), &existing) == 0) {
+    ::fchmod(fd, existing.st_mode & 07777);
+    // Best effort: only root can give the file back to another owner.
+    if (::fchown(fd, existing.st_uid, existing.st_gid) != 0)
+      errno = 0;
+  }
+}
+
+void Replace(const std::string& path, std::string_view content, std::optional<mode_t> mode) {
   std::string temp_path;
-  const int fd = CreateSiblingTemp(path, temp_path);
+  int fd = CreateSiblingTemp(path, temp_path);
   try {
-    struct stat existing {};
-    if (::stat(path.c_str(), &existing) == 0) {
-      ::fchmod(fd, existing.st_mode & 07777);
-      // Best effort: only root can give the file back to another owner.
-      if (::fchown(fd, existing.st_uid, existing.st_gid) != 0)
-        errno = 0;
-    }
+    PrepareReplacement(fd, path, mode);
     WriteAll(fd, content, path);
     if (::fsync(fd) != 0)
       ThrowErrno("cannot flush", path);
-    if (::close(fd) != 0) {
-      ::unlink(temp_path.c_str());
+    // Closed once only, failed or not: by a second close the number may be another
+    // thread's new descriptor.
+    if (::close(std::exchange(fd, -1)) != 0)
       ThrowErrno("cannot close", path);
-    }
   } catch (...) {
-    ::close(fd);
+    if (fd >= 0)
+      ::close(fd);
     ::unlink(temp_path.c_str());
     throw;
   }
@@ -123,6 +139,25 @@ void ReplaceFile(const std::string& path, std::string_view content) {
     errno = saved;
     ThrowErrno("cannot replace", path);
   }
+}
+
+}  // namespace
+
+std::string ReadExistingFile(const std::string& path) {
+  auto content = ReadFileIfExists(path);
+  if (!content) {
+    errno = ENOENT;
+    ThrowErrno("cannot read", path);
+  }
+  return std::move(*content);
+}
+
+void ReplaceFile(const std::string& path, std::string_view content) {
+  Replace(path, content, std::nullopt);
+}
+
+void ReplaceFileWithMode(const std::string& path, std::string_view content, unsigned mode) {
+  Replace(path, content, static_cast<mode_t>(mode));
 }
 
 bool AppendToFile(const std::string& path, std::string_view content) {

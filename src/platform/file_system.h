@@ -22,11 +22,17 @@ std::optional<std::string> ReadWholeFile(const std::string& path);
 // cannot be read (permissions, an I/O error, a directory in its place) throws FileError
 // with the system's reason: to a caller that would save over it, it is not "missing".
 std::optional<std::string> ReadFileIfExists(const std::string& path);
+// The whole content; every failure, a missing file included, throws FileError ("cannot
+// read <path>: <reason>").
+std::string ReadExistingFile(const std::string& path);
 
 // Replaces the content of `path` in one step: a reader (or a crash) sees the old file or
 // the new one, never a mix. A new file is readable by its owner only; an existing file
 // keeps the mode the operator gave it. Throws FileError and leaves the old file intact.
 void ReplaceFile(const std::string& path, std::string_view content);
+// The same, but the new file gets exactly `mode` whatever the old one had (a private key
+// 0600, a certificate 0644), set before the first byte is written.
+void ReplaceFileWithMode(const std::string& path, std::string_view content, unsigned mode);
 
 // Appends to `path`, creating it owner-only when missing. False when it cannot.
 bool AppendToFile(const std::string& path, std::string_view content);

@@ -32,6 +32,18 @@ std::optional<std::string> CanonicalAddress(std::string_view text, IpVersion ver
   return std::string(out);
 }
 
+std::string Ipv4Text(std::span<const std::uint8_t, 4> bytes) {
+  char out[INET_ADDRSTRLEN];
+  ::inet_ntop(AF_INET, bytes.data(), out, sizeof out);
+  return out;
+}
+
+std::string Ipv6Text(std::span<const std::uint8_t, 16> bytes) {
+  char out[INET6_ADDRSTRLEN];
+  ::inet_ntop(AF_INET6, bytes.data(), out, sizeof out);
+  return out;
+}
+
 std::optional<std::string> MappedIpv4(std::string_view text) {
   const auto bytes = ParseIpv6(text);
   if (!bytes)

@@ -15,7 +15,7 @@ seconds=${1:-60}
 shift || true
 targets=("$@")
 if [[ ${#targets[@]} -eq 0 ]]; then
-  targets=(ftp_session ftp_path http_request list_file storage_file address_pattern)
+  targets=(ftp_session ftp_path http_request list_file storage_file address_pattern proxy_header)
 fi
 
 isolate=()
