@@ -9,6 +9,8 @@
 #include <chrono>
 #include <cstdio>
 
+#include "ftp/listing_lines.h"
+
 namespace vantrel {
 namespace {
 
