@@ -42,7 +42,7 @@ bool DiskListing::Next(FTPListItem& item) {
     return true;
   }
   for (;;) {
-    const std::string_view* name = PeekDiskName();
+    const std::optional<std::string_view> name = PeekDiskName();
     const bool alias_left = next_alias_ < aliases_.size();
     if (!name && !alias_left)
       return false;
@@ -64,13 +64,13 @@ bool DiskListing::Next(FTPListItem& item) {
   }
 }
 
-const std::string_view* DiskListing::PeekDiskName() {
-  while (!batch_ || next_name_ >= batch_->size()) {
+std::optional<std::string_view> DiskListing::PeekDiskName() {
+  while (next_name_ >= batch_size_) {
     if (!batches_.MoreToCome())
-      return nullptr;
+      return std::nullopt;
     ReadPass();
   }
-  return &(*batch_)[next_name_];
+  return batches_.Name(next_name_);
 }
 
 void DiskListing::ReadPass() {
@@ -82,7 +82,7 @@ void DiskListing::ReadPass() {
     if (!name->starts_with('.') && (pattern_.empty() || MatchesWildcard(pattern_, *name)))
       batches_.Offer(*name);
   }
-  batch_ = &batches_.EndPass();
+  batch_size_ = batches_.EndPass();
   next_name_ = 0;
 }
 

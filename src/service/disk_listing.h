@@ -8,6 +8,7 @@
 // ten entries as for a million, however slowly the client reads.
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -41,7 +42,7 @@ class DiskListing final : public ListingSource {
  private:
   // The next disk name in listing order, after one more pass over the directory when the
   // batch is used up; nothing after the last.
-  const std::string_view* PeekDiskName();
+  std::optional<std::string_view> PeekDiskName();
   void ReadPass();
 
   std::unique_ptr<platform::DirectoryReader> directory_;
@@ -52,7 +53,7 @@ class DiskListing final : public ListingSource {
   std::size_t next_alias_ = 0;
   DateTime alias_date_ = 0;
   ListingNameBatches batches_;
-  const std::vector<std::string_view>* batch_ = nullptr;
+  std::size_t batch_size_ = 0;
   std::size_t next_name_ = 0;
   bool read_once_ = false;
 };

@@ -64,6 +64,14 @@ class HostileCase(unittest.TestCase):
         return dict(rows)
 
 
+def resident_kb(pid):
+    with open("/proc/%d/status" % pid) as f:
+        for line in f:
+            if line.startswith("VmRSS:"):
+                return int(line.split()[1])
+    raise AssertionError("no VmRSS for %d" % pid)
+
+
 def vanish(sock):
     """Closes with a reset instead of a goodbye, as a client that crashed or lost its line."""
     sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
