@@ -15,7 +15,7 @@ import time
 from dataclasses import dataclass
 
 from ftp_client import Session, connect_and_login
-from proc_tree import CpuMeter, memory_kib, tree
+from proc_tree import CpuMeter, cpu_seconds, memory_kib, tree
 from servers import HOST
 
 GIB = 1 << 30
@@ -406,20 +406,25 @@ class StalledListings(Workload):
         meter = CpuMeter(server.pid)
         meter.start()
         try:
+            # All the listings asked for before any answer is awaited: a server that reads
+            # the whole directory before its first reply works on them side by side.
             for _ in range(self.sizes.stalled_lists):
                 stalled.append(_stall_listing(server))
             rss_after = _settled_rss(server)
+            cpu = meter.stop()
+            for session, _ in stalled:
+                session.expect(125, 150)  # every one of them really started
         finally:
             for session, data in stalled:
                 data.close()
                 session.close()
         grown = (rss_after - rss_before) / 1024
-        return Result(grown, meter.stop(), f"RSS {rss_before / 1024:.1f} MiB before, "
+        return Result(grown, cpu, f"RSS {rss_before / 1024:.1f} MiB before, "
                       f"{rss_after / 1024:.1f} MiB with the stalled listings")
 
 
 def _stall_listing(server):
-    """A session that sent LIST of the huge directory and reads none of it."""
+    """A session that sent LIST of the huge directory and will read none of it."""
     session = _login(server)
     session.command("CWD stalled", 250)
     _, line = session.command("PASV", 227)
@@ -427,21 +432,24 @@ def _stall_listing(server):
     data = socket.socket()
     data.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
     data.connect((HOST, numbers[4] * 256 + numbers[5]))
-    session.command("LIST", 125, 150)
+    session.sock.sendall(b"LIST\r\n")
     return session, data
 
 
-def _settled_rss(server, timeout=60.0):
-    """The tree's RSS once it has stopped growing for two seconds."""
+def _settled_rss(server, timeout=600.0):
+    """The tree's RSS once the server has sat still for two seconds: no more memory and
+    next to no processor time (a server still reading the directory is not stalled)."""
     deadline = time.monotonic() + timeout
     last, _ = memory_kib(server.pid)
+    last_cpu = cpu_seconds(server.pid)
     steady_since = time.monotonic()
     while time.monotonic() < deadline and time.monotonic() - steady_since < 2.0:
         time.sleep(0.25)
         now, _ = memory_kib(server.pid)
-        if abs(now - last) > 256:
+        now_cpu = cpu_seconds(server.pid)
+        if abs(now - last) > 256 or now_cpu - last_cpu > 0.05:
             steady_since = time.monotonic()
-        last = now
+        last, last_cpu = now, now_cpu
     return last
 
 
