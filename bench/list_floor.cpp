@@ -46,9 +46,8 @@ std::size_t ListOnce(const char* path) {
     }
     const int length = std::snprintf(
         piece + used, 512, "%s   1 root     root     %8lld %s %02d %02d:%02d %s\r\n",
-        S_ISDIR(facts.st_mode) ? "drwxrwxr-x" : "-rw-rw-r--",
-        static_cast<long long>(facts.st_size), kMonths[local.tm_mon], local.tm_mday,
-        local.tm_hour, local.tm_min, entry->d_name);
+        S_ISDIR(facts.st_mode) ? "drwxrwxr-x" : "-rw-rw-r--", static_cast<long long>(facts.st_size),
+        kMonths[local.tm_mon], local.tm_mday, local.tm_hour, local.tm_min, entry->d_name);
     used += static_cast<std::size_t>(std::min(length, 511));
   }
   closedir(directory);
