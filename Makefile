@@ -77,7 +77,7 @@ soak: test-deps debug
 	python3 tests/soak/soak.py --daemon build/debug/bin/vantreld --clients 200 \
 	  --minutes $(SOAK_MINUTES)
 
-# vantreld beside vsftpd, pure-ftpd and proftpd on loopback: seven workloads, one table
+# vantreld beside vsftpd, pure-ftpd and proftpd on loopback: eight workloads, one table
 # (build/bench/results.md). Needs root and about 20 minutes; BENCH_ARGS=--quick for a
 # small run while iterating.
 BENCH_ARGS ?=

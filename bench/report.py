@@ -11,6 +11,7 @@ class Figure:
     value: float
     cpu: float
     note: str = ""
+    reference: float = 0.0
 
 
 @dataclass
@@ -37,7 +38,8 @@ TARGETS = {
     "login-par": _at_least(1.5),
     "idle": Target("< 100 KiB/session, < 0.5% CPU",
                    lambda r, c, f: f.value < 100 and f.cpu < 0.5),
-    "list": Target("<= 0.5x time", lambda r, c, f: r <= 0.5),
+    "list": Target("<= 1.25x floor", lambda r, c, f: f.value <= 1.25 * f.reference),
+    "stalled": Target("< 100 MiB", lambda r, c, f: f.value < 100),
 }
 
 

@@ -32,7 +32,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import peers  # noqa: E402
 import report  # noqa: E402
 from servers import HOST, Proftpd, PureFtpd, Vantreld, Vsftpd  # noqa: E402
-from workloads import FULL, QUICK, all_workloads, make_files  # noqa: E402
+from workloads import FULL, QUICK, all_workloads, build_floor, make_files  # noqa: E402
 
 REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 ACCOUNT = "vantrelbench"
@@ -46,7 +46,7 @@ def parse_args():
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--quick", action="store_true", help="small sizes (not for reporting)")
     parser.add_argument("--only", default="", help="comma-separated workload keys: "
-                        "download,upload,small,login-seq,login-par,idle,list,parallel")
+                        "download,upload,small,login-seq,login-par,idle,list,parallel,stalled")
     parser.add_argument("--servers", default="vantreld,vsftpd,pure-ftpd,proftpd")
     parser.add_argument("--vantreld", default=os.path.join(REPO, "build/release/bin/vantreld"))
     parser.add_argument("--variant", action="append", default=[], metavar="LABEL=PATH",
@@ -121,7 +121,7 @@ def median_result(runs):
     values = [r.value for r in runs]
     middle = sorted(runs, key=lambda r: r.value)[len(runs) // 2]
     return report.Figure(statistics.median(values), statistics.median(r.cpu for r in runs),
-                         middle.note)
+                         middle.note, statistics.median(r.reference for r in runs))
 
 
 def curl_check(servers, size, runs=3):
@@ -186,6 +186,7 @@ def main():
     resource.setrlimit(resource.RLIMIT_NOFILE, (max(soft, min(hard, 4096)), hard))
 
     binaries = peers.prepare(os.path.join(REPO, "build/bench"))
+    floor_binary = build_floor(os.path.join(REPO, "build/bench"))
     vantreld = os.path.abspath(args.vantreld)
     workdir = tempfile.mkdtemp(prefix="vantrel-bench-", dir=args.workdir)
     os.chmod(workdir, 0o755)
@@ -209,7 +210,7 @@ def main():
             return
         figures = {}
         measured = {}
-        for workload in all_workloads(sizes, home):
+        for workload in all_workloads(sizes, home, floor_binary):
             if keys and workload.key not in keys:
                 continue
             print(f"bench: {workload.title} (at {(time.monotonic() - started) / 60:.1f} min)",

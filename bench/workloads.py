@@ -1,4 +1,4 @@
-"""The seven workloads of the benchmark, each run the same way against every server.
+"""The workloads of the benchmark, each run the same way against every server.
 
 A workload measures one run and returns the figure and the server's processor time for
 exactly the timed part (logins and set-up before the clock starts are not counted, except
@@ -8,12 +8,14 @@ reported as fast.
 """
 
 import os
+import socket
+import subprocess
 import threading
 import time
 from dataclasses import dataclass
 
 from ftp_client import Session, connect_and_login
-from proc_tree import CpuMeter, memory_kib, tree
+from proc_tree import CpuMeter, cpu_seconds, memory_kib, tree
 from servers import HOST
 
 GIB = 1 << 30
@@ -31,13 +33,16 @@ class Sizes:
     idle_seconds: float = 20.0
     list_files: int = 10000
     list_runs: int = 5
+    stalled_lists: int = 40
+    stalled_entries: int = 200000
     parallel_clients: int = 8
     parallel_size: int = 256 << 20
 
 
 FULL = Sizes()
 QUICK = Sizes(big=64 << 20, small_count=200, logins=50, idle_sessions=50, idle_seconds=3.0,
-              list_files=1000, parallel_size=16 << 20)
+              list_files=1000, stalled_lists=10, stalled_entries=20000,
+              parallel_size=16 << 20)
 
 
 @dataclass
@@ -45,6 +50,7 @@ class Result:
     value: float  # the figure in the workload's unit
     cpu: float  # the server's processor time, already in the workload's CPU unit
     note: str = ""
+    reference: float = 0.0  # a figure the target compares with (the listing's floor)
 
 
 def make_files(home, sizes, uid, gid):
@@ -315,11 +321,30 @@ def _open_sessions(server, count, sessions, threads=8):
     _check(not failures, server, f"idle session failed: {failures[:1]}")
 
 
+FLOOR_SOURCE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "list_floor.cpp")
+
+
+def build_floor(directory):
+    """The floor loop (list_floor.cpp), compiled as a release build would be."""
+    binary = os.path.join(directory, "list_floor")
+    if not os.path.exists(binary) or os.path.getmtime(binary) < os.path.getmtime(FLOOR_SOURCE):
+        os.makedirs(directory, exist_ok=True)
+        subprocess.run(["g++", "-O2", "-std=c++20", "-o", binary, FLOOR_SOURCE], check=True)
+    return binary
+
+
 class Listing(Workload):
+    """LIST of a large directory, beside its floor: the median of a few listings of the
+    same directory by a plain loop that reads the names and each entry's facts and
+    formats the lines (bench/list_floor.cpp), measured right before each run."""
     key = "list"
     unit = "s"
     cpu_unit = "CPU ms/LIST"
     higher_is_better = False
+
+    def __init__(self, sizes, home, floor_binary):
+        super().__init__(sizes, home)
+        self.floor_binary = floor_binary
 
     @property
     def title(self):
@@ -328,13 +353,104 @@ class Listing(Workload):
     def runs(self):
         return self.sizes.list_runs
 
+    def floor(self):
+        out = subprocess.run([self.floor_binary, os.path.join(self.home, "list"), "5"],
+                             check=True, capture_output=True, text=True).stdout
+        return float(out.split()[0]) / 1000
+
     def run(self, server):
+        floor = self.floor()
         session = _login(server)
         session.command("CWD list", 250)
         lines, elapsed, cpu = _timed(server, session.list_lines)
         session.quit()
         _check(lines >= self.sizes.list_files, server, f"LIST gave {lines} lines")
-        return Result(elapsed, cpu * 1000)
+        return Result(elapsed, cpu * 1000, f"floor {floor * 1000:.1f} ms, LIST at "
+                      f"{elapsed / floor:.2f}x floor", reference=floor)
+
+
+class StalledListings(Workload):
+    """Clients that start a LIST of a huge directory and never read it: how much memory
+    the server holds for them. A fresh server process, as for the idle sessions."""
+    key = "stalled"
+    unit = "MiB RSS"
+    cpu_unit = "CPU s"
+    higher_is_better = False
+
+    @property
+    def title(self):
+        return (f"8. {self.sizes.stalled_lists} stalled LISTs of "
+                f"{self.sizes.stalled_entries} entries")
+
+    def runs(self):
+        return 1
+
+    def warm_up(self, server):
+        path = os.path.join(self.home, "stalled")
+        if os.path.isdir(path):
+            return
+        os.makedirs(path + ".new")
+        for i in range(self.sizes.stalled_entries):
+            with open(os.path.join(path + ".new", f"stalled-entry-{i:07d}.dat"), "wb"):
+                pass
+        facts = os.stat(self.home)
+        os.chown(path + ".new", facts.st_uid, facts.st_gid)
+        os.rename(path + ".new", path)
+
+    def run(self, server):
+        server.restart()
+        _wait_for_sessions_to_end(server)
+        time.sleep(0.5)
+        rss_before, _ = memory_kib(server.pid)
+        stalled = []
+        meter = CpuMeter(server.pid)
+        meter.start()
+        try:
+            # All the listings asked for before any answer is awaited: a server that reads
+            # the whole directory before its first reply works on them side by side.
+            for _ in range(self.sizes.stalled_lists):
+                stalled.append(_stall_listing(server))
+            rss_after = _settled_rss(server)
+            cpu = meter.stop()
+            for session, _ in stalled:
+                session.expect(125, 150)  # every one of them really started
+        finally:
+            for session, data in stalled:
+                data.close()
+                session.close()
+        grown = (rss_after - rss_before) / 1024
+        return Result(grown, cpu, f"RSS {rss_before / 1024:.1f} MiB before, "
+                      f"{rss_after / 1024:.1f} MiB with the stalled listings")
+
+
+def _stall_listing(server):
+    """A session that sent LIST of the huge directory and will read none of it."""
+    session = _login(server)
+    session.command("CWD stalled", 250)
+    _, line = session.command("PASV", 227)
+    numbers = [int(n) for n in line.split(b"(")[1].split(b")")[0].split(b",")]
+    data = socket.socket()
+    data.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
+    data.connect((HOST, numbers[4] * 256 + numbers[5]))
+    session.sock.sendall(b"LIST\r\n")
+    return session, data
+
+
+def _settled_rss(server, timeout=600.0):
+    """The tree's RSS once the server has sat still for two seconds: no more memory and
+    next to no processor time (a server still reading the directory is not stalled)."""
+    deadline = time.monotonic() + timeout
+    last, _ = memory_kib(server.pid)
+    last_cpu = cpu_seconds(server.pid)
+    steady_since = time.monotonic()
+    while time.monotonic() < deadline and time.monotonic() - steady_since < 2.0:
+        time.sleep(0.25)
+        now, _ = memory_kib(server.pid)
+        now_cpu = cpu_seconds(server.pid)
+        if abs(now - last) > 256 or now_cpu - last_cpu > 0.05:
+            steady_since = time.monotonic()
+        last, last_cpu = now, now_cpu
+    return last
 
 
 class Parallel(Workload):
@@ -379,7 +495,8 @@ class Parallel(Workload):
         return Result(total / MB / elapsed, cpu / (total / GIB))
 
 
-def all_workloads(sizes, home):
+def all_workloads(sizes, home, floor_binary):
     return [Download(sizes, home), Upload(sizes, home), SmallFiles(sizes, home),
             Logins(sizes, home, 1), Logins(sizes, home, sizes.login_threads),
-            Idle(sizes, home), Listing(sizes, home), Parallel(sizes, home)]
+            Idle(sizes, home), Listing(sizes, home, floor_binary), Parallel(sizes, home),
+            StalledListings(sizes, home)]

@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "ftp/listing_writer.h"
 #include "ftp/transfer_control.h"
 #include "platform/file.h"
 #include "platform/file_system.h"
@@ -77,14 +78,20 @@ TransferOutcome DataTransfer::Send(FtpStream& stream) {
   }
 }
 
-TransferOutcome DataTransfer::Send(std::string_view text) {
-  while (!text.empty()) {
-    const std::string_view block = text.substr(0, kBlockSize);
-    if (!SendAll(block))
+TransferOutcome DataTransfer::Send(ListingWriter& listing) {
+  std::string piece;
+  piece.reserve(kListingPiece + kListingPiece / 8);
+  while (!listing.Done()) {
+    piece.clear();
+    try {
+      listing.Fill(piece, kListingPiece);
+    } catch (const std::exception&) {
+      return TransferOutcome::kLocalError;
+    }
+    if (!SendAll(piece))
       return outcome_;
-    text.remove_prefix(block.size());
-    // After the last block the final reply follows at once; nothing is owed to a look.
-    if (!text.empty() && !Between())
+    // After the last piece the final reply follows at once; nothing is owed to a look.
+    if (!listing.Done() && !Between())
       return outcome_;
   }
   return TransferOutcome::kDone;

@@ -1,7 +1,8 @@
 #pragma once
 
 // Moves the bytes of one transfer over an open data connection: a stream or a listing
-// out to the client, or the client's bytes into a stream.
+// out to the client, or the client's bytes into a stream. A listing goes out in pieces
+// laid out as the connection takes them, so a client that stops reading holds one piece.
 //
 // The socket is non-blocking and every wait is one SocketWait on the data connection and
 // the control connection together, so ABOR and STAT are seen even while the client
@@ -26,6 +27,7 @@ namespace vantrel {
 namespace platform {
 class TcpSocket;
 }
+class ListingWriter;
 class TransferControl;
 
 enum class TransferOutcome {
@@ -40,12 +42,15 @@ enum class TransferOutcome {
 class DataTransfer {
  public:
   static constexpr std::size_t kBlockSize = 1 << 20;
+  // Pieces of a listing: large enough that a piece costs few calls, small enough that a
+  // stalled listing holds little.
+  static constexpr std::size_t kListingPiece = 64 << 10;
 
   DataTransfer(platform::TcpSocket& data, TransferControl& control,
                std::chrono::milliseconds idle_limit);
 
   TransferOutcome Send(FtpStream& stream);
-  TransferOutcome Send(std::string_view text);
+  TransferOutcome Send(ListingWriter& listing);
   // Until the client closes the data connection.
   TransferOutcome Receive(FtpStream& stream);
 

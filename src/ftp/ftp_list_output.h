@@ -1,66 +1,30 @@
 #pragma once
 
-// A directory listing as the host fills it and the text the client receives: the Unix
-// long layout of ls, the name layout of NLST and the fact lines of MLSD and MLST.
+// A directory listing held whole in memory, and the text of it in every layout: the Unix
+// long layout of ls, the name layouts of NLST and the fact lines of MLSD and MLST.
 //
 // The host only adds entries; sorting, hiding, the defaults of empty columns and the
 // layouts are the engine's, so every host answers alike. Output is built in one string
-// with appends sized up front, and sorting works on indices, so a listing of ten
-// thousand entries costs a few milliseconds rather than a copy per line.
+// with appends sized up front, and sorting works on pointers, so a listing of ten
+// thousand entries costs a few milliseconds rather than a copy per line. As a
+// ListingSource it hands the engine its entries in its order; a host that must list
+// directories of any size hands the engine a source that finds its entries as they are
+// asked for instead.
 
-#include <cstdint>
 #include <deque>
-#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "common/date_time.h"
+#include "ftp/ftp_list_item.h"
+#include "ftp/listing_source.h"
 #include "ftp/mlst_facts.h"
 
 namespace vantrel {
 
-class FTPListOutput;
-
-enum class FtpListItemType { kFile, kDirectory, kSymbolicLink, kSymbolicLinkDir };
-
-// One directory entry. The host sets what it knows; empty and zero fields fall back to
-// the defaults written beside them.
-struct FTPListItem {
-  std::string file_name;       // as shown, without a path
-  std::int64_t size = 0;       // the long layout shows 512 for directories whatever is set
-  DateTime modified_date = 0;  // local time
-  FtpListItemType item_type = FtpListItemType::kFile;
-  int link_count = 0;      // shown as 1 when 0
-  std::string owner_name;  // "root" when empty
-  std::string group_name;  // the owner when empty
-  // Three letters each ("rwx", "r-x"). Empty: "rwx" "rwx" "r-x" for directories and
-  // links to directories, "rw-" "rw-" "r--" for everything else.
-  std::string owner_permissions;
-  std::string group_permissions;
-  std::string other_permissions;
-  std::string link_target;       // shown after " -> " for both kinds of link
-  std::int64_t block_count = 0;  // "s" switch and the total line
-  std::int64_t inode = 0;        // "i" switch
-
-  // Machine-listing extras, written only for the facts a session selected.
-  std::string mlst_permissions;  // "perm" fact, RFC 3659 letters such as "adfrw"
-  std::string unique_id;
-  DateTime creation_date = 0;  // local time
-  // Universal-time dates; a date set here is written as it stands instead of the
-  // local one converted.
-  DateTime modified_date_gmt = 0;
-  DateTime creation_date_gmt = 0;
-  DateTime last_access_date_gmt = 0;
-  std::uint32_t win32_attributes = 0;
-
-  // With the "R" switch the entries of this directory follow the listing, under a
-  // heading naming it. Only a host can ask for that; clients cannot.
-  std::shared_ptr<FTPListOutput> sub_listing;
-};
-
-// Created empty by the engine for one listing request, filled by the host's
-// OnListDirectory in the session's thread, turned into text, then dropped.
+// Filled by a host in one thread, then used by one thread at a time.
 //
 // Switches are single letters compared case-sensitively. Clients reach only "l", "a"
 // and "T"; the host may add others:
@@ -74,7 +38,9 @@ struct FTPListItem {
 //   names            "Q" in double quotes, "p" "/" after directories, "F" also "*"
 //                    after executable files
 //   "R"              sub-listings of directories the host filled
-class FTPListOutput {
+// As a source the order and entry switches apply; the engine lays the entries out with
+// the client's switches.
+class FTPListOutput : public ListingSource {
  public:
   // The new entry; the reference stays valid as long as the listing.
   FTPListItem& Add();
@@ -97,6 +63,13 @@ class FTPListOutput {
   // MLST: the fact lines without line ends.
   std::vector<std::string> MachineLines(MlstFacts facts) const;
 
+  // ListingSource: the entries in the order of the switches, from the first call on;
+  // adding entries after that is not seen.
+  bool Next(FTPListItem& item) override;
+  std::int64_t BlockTotal() override;
+  bool NamedByPath() const override { return named_by_path_; }
+  void SetNamedByPath(bool named) { named_by_path_ = named; }
+
  private:
   enum class Layout { kLong, kNames };
   std::vector<const FTPListItem*> Shown(std::string_view switches) const;
@@ -105,9 +78,10 @@ class FTPListOutput {
 
   std::deque<FTPListItem> items_;
   std::string switches_;
+  bool named_by_path_ = false;
+  // The order handed out as a source, fixed at the first call, and how far it has gone.
+  std::optional<std::vector<const FTPListItem*>> handed_;
+  std::size_t next_ = 0;
 };
-
-// One MLSD/MLST line of `item` without its line end.
-std::string MachineLine(const FTPListItem& item, MlstFacts facts);
 
 }  // namespace vantrel

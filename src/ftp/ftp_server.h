@@ -27,12 +27,14 @@
 #include "ftp/ftp_list_output.h"
 #include "ftp/ftp_server_context.h"
 #include "ftp/ftp_stream.h"
+#include "ftp/listing_source.h"
 #include "ftp/mlst_facts.h"
 #include "ftp/passive_address.h"
 #include "ftp/passive_pool.h"
 
 namespace vantrel {
 
+class ListingWriter;
 class TransferControl;
 
 // Owned by the host; configure and bind events before SetActive(true). Events run in the
@@ -107,11 +109,13 @@ class FTPServer : public CmdTCPServer {
   // MDTM with a time stamp, and STOU looking for a free name: whether a file (not a
   // directory) of that name exists.
   std::function<void(FTPServerContext&, const std::string& path, bool& exists)> OnFileExistCheck;
-  // LIST, NLST, MLSD and STAT with a path (the directory, ending in "/"), and MLST (the
-  // path as the client named it): add the entries to `listing`. `command` is the command
-  // word, `switches` the client's switch word ("-la") or empty.
-  std::function<void(FTPServerContext&, const std::string& path, FTPListOutput& listing,
-                     const std::string& command, const std::string& switches)>
+  // LIST, NLST, MLSD, STAT with a path and MLST: the entries of `path` (the client's path
+  // joined to the current directory, which it is when the client named none) in listing
+  // order (see ListingSource). MLST asks about the entry itself. `command` is the command
+  // word, `switches` the client's switch word ("-la") or empty. Throwing refuses (550).
+  std::function<std::unique_ptr<ListingSource>(FTPServerContext&, const std::string& path,
+                                               const std::string& command,
+                                               const std::string& switches)>
       OnListDirectory;
   // RETR: a readable stream on the file, or none (550). The engine seeks it to the
   // restart offset, sends it and destroys it before the final reply.
@@ -250,18 +254,20 @@ class FTPServer : public CmdTCPServer {
   void CmdMlsd(Command& command, FTPServerContext& session);
   void CmdMlst(Command& command, FTPServerContext& session);
   void StatPath(Command& command, FTPServerContext& session);
-  FTPListOutput BuildListing(FTPServerContext& session, const std::string& path,
-                             const std::string& command, const std::string& switches);
-  // The directory a listing names: the current one when `path` is empty; always with a
-  // final "/".
-  std::string DirectoryPath(const FTPServerContext& session, std::string_view path) const;
+  // The host's listing of the client's `path`; nothing (after answering 550) when the host
+  // refuses.
+  std::unique_ptr<ListingSource> OpenListing(Command& command, FTPServerContext& session,
+                                             std::string_view path, const std::string& switches);
+  // The path a listing names: the current directory when the client named none.
+  std::string ListedPath(const FTPServerContext& session, std::string_view path) const;
   static Reply StatusReply(const FTPServerContext& session);
-  // Sends `preliminary`, opens the channel, runs `move` and answers how it ended. The
-  // stream, when there is one, is destroyed before the final reply.
+  // Sends `preliminary`, opens the channel, moves the stream's bytes (or, without a
+  // stream, the listing's text) and answers how it ended. The stream, when there is one,
+  // is destroyed before the final reply.
   enum class Direction { kSend, kReceive };
   void RunTransfer(Command& command, FTPServerContext& session, DataChannel& channel,
                    const Reply& preliminary, std::unique_ptr<FtpStream> stream,
-                   std::string_view text, Direction direction);
+                   ListingWriter* listing, Direction direction);
   // Files.
   void CmdSize(Command& command, FTPServerContext& session);
   void CmdMdtm(Command& command, FTPServerContext& session);

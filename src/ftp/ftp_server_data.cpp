@@ -12,6 +12,8 @@
 #include "common/text.h"
 #include "ftp/data_transfer.h"
 #include "ftp/ftp_server.h"
+#include "ftp/listing_lines.h"
+#include "ftp/listing_writer.h"
 #include "ftp/transfer_control.h"
 #include "platform/ip_text.h"
 #include "platform/process.h"
@@ -145,7 +147,13 @@ ListArgument SplitListArgument(std::string_view parameter) {
   return argument;
 }
 
-// The letters of a client's switch word that the listing obeys; the rest are the host's.
+// The directory part of a path as the client wrote it, final "/" included: what goes
+// before the names of a file or of a pattern's matches.
+std::string_view DirectoryPart(std::string_view path) {
+  return path.substr(0, path.rfind('/') + 1);
+}
+
+// The letters of a client's switch word that the listing obeys.
 std::string ClientSwitches(std::string_view word) {
   std::string switches;
   for (char c : word) {
@@ -440,7 +448,7 @@ void FTPServer::CmdRetr(Command& command, FTPServerContext& session) {
     return;
   }
   stream->Seek(restart);
-  RunTransfer(command, session, *channel, Reply(150, kAboutToOpen), std::move(stream), {},
+  RunTransfer(command, session, *channel, Reply(150, kAboutToOpen), std::move(stream), nullptr,
               Direction::kSend);
 }
 
@@ -503,24 +511,31 @@ void FTPServer::Store(Command& command, FTPServerContext& session,
     return;
   }
   stream->Seek(append ? stream->Size() : restart);
-  RunTransfer(command, session, *channel, preliminary, std::move(stream), {}, Direction::kReceive);
+  RunTransfer(command, session, *channel, preliminary, std::move(stream), nullptr,
+              Direction::kReceive);
 }
 
-std::string FTPServer::DirectoryPath(const FTPServerContext& session, std::string_view path) const {
-  std::string directory = path.empty() ? session.CurrentDir() : Process(session, path);
-  if (!directory.ends_with('/'))
-    directory += '/';
-  return directory;
+std::string FTPServer::ListedPath(const FTPServerContext& session, std::string_view path) const {
+  return path.empty() ? session.CurrentDir() : Process(session, path);
 }
 
-FTPListOutput FTPServer::BuildListing(FTPServerContext& session, const std::string& path,
-                                      const std::string& command, const std::string& switches) {
+std::unique_ptr<ListingSource> FTPServer::OpenListing(Command& command, FTPServerContext& session,
+                                                      std::string_view path,
+                                                      const std::string& switches) {
   if (!OnListDirectory)
     throw FtpError("No OnListDirectory event found!");
-  FTPListOutput listing;
-  listing.SetSwitches(ClientSwitches(switches));
-  OnListDirectory(session, path, listing, command, switches);
-  return listing;
+  std::unique_ptr<ListingSource> source;
+  try {
+    source = OnListDirectory(session, ListedPath(session, path), command.handler.command, switches);
+  } catch (const FtpError& refusal) {
+    // The host's refusal is final (no such path, not permitted): 550, which clients take
+    // as such, where some retry a 450 without end.
+    command.reply = Reply(550, refusal.what());
+    return nullptr;
+  }
+  if (!source)
+    command.reply = Reply(550, kLocalError);
+  return source;
 }
 
 void FTPServer::CmdList(Command& command, FTPServerContext& session) {
@@ -528,48 +543,76 @@ void FTPServer::CmdList(Command& command, FTPServerContext& session) {
   if (!channel)
     return;
   const ListArgument argument = SplitListArgument(command.unparsed_params);
+  std::unique_ptr<ListingSource> source =
+      OpenListing(command, session, argument.path, argument.switches);
+  if (!source)
+    return;
   const bool names = command.handler.command == "NLST";
-  const FTPListOutput listing = BuildListing(session, DirectoryPath(session, argument.path),
-                                             command.handler.command, argument.switches);
-  const std::string text =
-      names ? listing.NameListing(clock_.Now()) : listing.LongListing(clock_.Now());
-  const char* source = names && argument.switches.empty() ? "file list" : "/bin/ls";
+  const std::string switches = ClientSwitches(argument.switches);
+  const bool long_layout = !names || switches.find('l') != std::string::npos;
+  ListingWriter listing(std::move(source),
+                        long_layout ? ListingWriter::Layout::kLong : ListingWriter::Layout::kNames,
+                        switches, DirectoryPart(argument.path), clock_.Now(), {});
+  const char* program = names && argument.switches.empty() ? "file list" : "/bin/ls";
   RunTransfer(command, session, *channel,
-              Reply(125, std::string("Opening ASCII mode data connection for ") + source + "."),
-              nullptr, text, Direction::kSend);
+              Reply(125, std::string("Opening ASCII mode data connection for ") + program + "."),
+              nullptr, &listing, Direction::kSend);
 }
 
 void FTPServer::CmdMlsd(Command& command, FTPServerContext& session) {
   std::unique_ptr<DataChannel> channel = TakeChannel(command, session);
   if (!channel)
     return;
-  const FTPListOutput listing =
-      BuildListing(session, DirectoryPath(session, Trim(command.unparsed_params)), "MLSD", "");
-  RunTransfer(command, session, *channel, Reply(125, kAboutToOpen), nullptr,
-              listing.MachineListing(session.MLSTFacts()), Direction::kSend);
+  std::unique_ptr<ListingSource> source =
+      OpenListing(command, session, Trim(command.unparsed_params), "");
+  if (!source)
+    return;
+  ListingWriter listing(std::move(source), ListingWriter::Layout::kMachine, "", "", clock_.Now(),
+                        session.MLSTFacts());
+  RunTransfer(command, session, *channel, Reply(125, kAboutToOpen), nullptr, &listing,
+              Direction::kSend);
 }
 
 void FTPServer::CmdMlst(Command& command, FTPServerContext& session) {
-  const std::string_view parameter = Trim(command.unparsed_params);
-  const std::string path = parameter.empty() ? session.CurrentDir() : Process(session, parameter);
-  const FTPListOutput listing = BuildListing(session, path, "MLST", "");
+  std::unique_ptr<ListingSource> source =
+      OpenListing(command, session, Trim(command.unparsed_params), "");
+  if (!source)
+    return;
   std::vector<std::string> lines = {"Begin"};
-  for (auto& line : listing.MachineLines(session.MLSTFacts()))
-    lines.push_back(std::move(line));
+  FTPListItem item;
+  while (source->Next(item))
+    lines.push_back(MachineLine(item, session.MLSTFacts()));
   lines.emplace_back("End");
   command.reply = Reply(250, std::move(lines), ReplyFormat::kIndented);
 }
 
 void FTPServer::StatPath(Command& command, FTPServerContext& session) {
   const ListArgument argument = SplitListArgument(command.unparsed_params);
-  const FTPListOutput listing =
-      BuildListing(session, DirectoryPath(session, argument.path), "STAT", argument.switches);
-  // The listing lines go out as they are, between the first and the last reply line.
-  std::string text = "213-File status okay; about to open data connection.\r\n";
-  text += listing.LongListing(clock_.Now());
-  text += "213 End of Status\r\n";
-  session.Write(text);
+  std::unique_ptr<ListingSource> source =
+      OpenListing(command, session, argument.path, argument.switches);
+  if (!source)
+    return;
+  ListingWriter listing(std::move(source), ListingWriter::Layout::kLong,
+                        ClientSwitches(argument.switches), DirectoryPart(argument.path),
+                        clock_.Now(), {});
+  // The listing lines go out as they are, between the first and the last reply line. The
+  // first piece is laid out before anything is written, so a source that fails at once
+  // gets the command's failure reply.
+  std::string piece = "213-File status okay; about to open data connection.\r\n";
+  listing.Fill(piece, DataTransfer::kListingPiece);
   command.perform_reply = false;
+  while (!listing.Done()) {
+    session.Write(piece);
+    piece.clear();
+    try {
+      listing.Fill(piece, DataTransfer::kListingPiece);
+    } catch (const std::exception& failure) {
+      // Lines have gone out: the reply can only end, with the reason as its text.
+      session.Write(piece + Reply(213, failure.what()).Format());
+      return;
+    }
+  }
+  session.Write(piece + "213 End of Status\r\n");
 }
 
 Reply FTPServer::StatusReply(const FTPServerContext& session) {
@@ -580,7 +623,7 @@ Reply FTPServer::StatusReply(const FTPServerContext& session) {
 
 void FTPServer::RunTransfer(Command& command, FTPServerContext& session, DataChannel& channel,
                             const Reply& preliminary, std::unique_ptr<FtpStream> stream,
-                            std::string_view text, Direction direction) {
+                            ListingWriter* listing, Direction direction) {
   command.perform_reply = false;
   SendReply(session, preliminary);
   TransferControl control(session, StatusReply(session));
@@ -606,7 +649,7 @@ void FTPServer::RunTransfer(Command& command, FTPServerContext& session, DataCha
     if (direction == Direction::kReceive) {
       outcome = transfer.Receive(*stream);
     } else {
-      outcome = stream ? transfer.Send(*stream) : transfer.Send(text);
+      outcome = stream ? transfer.Send(*stream) : transfer.Send(*listing);
     }
     data->Close();
     final_reply = FinalReply(outcome);

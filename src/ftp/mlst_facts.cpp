@@ -46,7 +46,9 @@ const FactName& NameOf(MlstFact fact) {
 }  // namespace
 
 MlstFacts SelectMlstFacts(std::string_view options, MlstFacts offered) {
-  MlstFacts selected;
+  // A widely used client takes a machine line that does not start with the type fact for
+  // no entry at all, and a selection without it would silently empty its listings.
+  MlstFacts selected = {MlstFact::kType};
   while (!options.empty()) {
     const std::size_t end = options.find(';');
     const std::string_view word = options.substr(0, end);

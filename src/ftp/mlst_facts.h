@@ -51,7 +51,7 @@ class MlstFacts {
 };
 
 // OPTS MLST: the facts named in `options` ("size;type;", any letter case) that are among
-// `offered`; unknown names are passed over.
+// `offered`, and the type fact whether named or not; unknown names are passed over.
 MlstFacts SelectMlstFacts(std::string_view options, MlstFacts offered);
 // The selection as OPTS MLST reports it: "size;type;modify;".
 std::string FormatMlstSelection(MlstFacts selected);

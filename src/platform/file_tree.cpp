@@ -85,23 +85,35 @@ std::optional<PathFacts> StatPath(const std::string& path) {
   return FactsOf(info);
 }
 
-std::optional<std::vector<DirectoryEntry>> ListDirectory(const std::string& path) {
+std::unique_ptr<DirectoryReader> DirectoryReader::Open(const std::string& path) {
   DIR* directory = ::opendir(path.c_str());
   if (!directory)
-    return std::nullopt;
-  const int fd = ::dirfd(directory);
-  std::vector<DirectoryEntry> entries;
-  while (const struct dirent* entry = ::readdir(directory)) {
-    const std::string name = entry->d_name;
-    if (name == "." || name == "..")
-      continue;
-    struct stat info {};
-    if (::fstatat(fd, entry->d_name, &info, 0) != 0)
-      continue;
-    entries.push_back(DirectoryEntry{name, FactsOf(info)});
+    return nullptr;
+  return std::unique_ptr<DirectoryReader>(new DirectoryReader(directory));
+}
+
+DirectoryReader::~DirectoryReader() {
+  ::closedir(static_cast<DIR*>(directory_));
+}
+
+std::optional<std::string_view> DirectoryReader::NextName() {
+  while (const struct dirent* entry = ::readdir(static_cast<DIR*>(directory_))) {
+    const std::string_view name = entry->d_name;
+    if (name != "." && name != "..")
+      return name;
   }
-  ::closedir(directory);
-  return entries;
+  return std::nullopt;
+}
+
+void DirectoryReader::Rewind() {
+  ::rewinddir(static_cast<DIR*>(directory_));
+}
+
+std::optional<PathFacts> DirectoryReader::Facts(const std::string& name) const {
+  struct stat info {};
+  if (::fstatat(::dirfd(static_cast<DIR*>(directory_)), name.c_str(), &info, 0) != 0)
+    return std::nullopt;
+  return FactsOf(info);
 }
 
 bool DeleteFile(const std::string& path) {

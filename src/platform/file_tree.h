@@ -6,9 +6,10 @@
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
-#include <vector>
+#include <string_view>
 
 namespace vantrel::platform {
 
@@ -19,17 +20,34 @@ struct PathFacts {
   std::chrono::system_clock::time_point modified;
 };
 
-struct DirectoryEntry {
-  std::string name;
-  PathFacts facts;
-};
-
 // Nothing when the path does not exist (or a link in it dangles).
 std::optional<PathFacts> StatPath(const std::string& path);
 
-// Every entry but "." and "..", in the order the file system gives them; entries that
-// vanish while listed are skipped. Nothing when the directory cannot be opened.
-std::optional<std::vector<DirectoryEntry>> ListDirectory(const std::string& path);
+// The names in one directory, read as often as a caller needs them, and the facts of an
+// entry by its name. Reading the names costs no look at the entries themselves, so a
+// caller can choose and order names before it pays for the facts of each. Used by one
+// thread at a time.
+class DirectoryReader {
+ public:
+  // Nothing when the directory cannot be opened.
+  static std::unique_ptr<DirectoryReader> Open(const std::string& path);
+  ~DirectoryReader();
+  DirectoryReader(const DirectoryReader&) = delete;
+  DirectoryReader& operator=(const DirectoryReader&) = delete;
+
+  // The next name, "." and ".." passed over, in the order the file system gives them;
+  // nothing at the end (or when reading fails). Valid until the next call.
+  std::optional<std::string_view> NextName();
+  // Back to the first name.
+  void Rewind();
+  // The entry's facts, links followed; nothing when it has gone (or a link dangles).
+  std::optional<PathFacts> Facts(const std::string& name) const;
+
+ private:
+  explicit DirectoryReader(void* directory) : directory_(directory) {}
+
+  void* directory_;  // the system's handle
+};
 
 // Removes a file (never a directory).
 bool DeleteFile(const std::string& path);

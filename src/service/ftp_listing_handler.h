@@ -1,32 +1,42 @@
 #pragma once
 
 // Answers the FTP engine's listing requests (LIST, NLST, MLSD, MLST, STAT with a path):
-// the disk entries of the mapped directory, without hidden names (those starting with
-// "."), and in the root the connection's virtual directories. Owned by the service; runs
+// a directory's disk entries without hidden names (those starting with "."), and in the
+// root the connection's virtual directories; a file's own entry; or the entries of a
+// directory that match a pattern in the path's last segment. Owned by the service; runs
 // on connection threads.
 
+#include <memory>
 #include <string>
 
 namespace vantrel {
 
-class FTPListOutput;
+class ListingSource;
 class FTPServerContext;
 class LogQueue;
 class PathMapper;
 class Users;
 class Clock;
+struct FtpRequest;
+struct FtpPath;
 
 class FtpListingHandler {
  public:
   FtpListingHandler(Users& users, LogQueue& log, PathMapper& mapper, const Clock& clock)
       : users_(users), log_(log), mapper_(mapper), clock_(clock) {}
 
-  // `command` is the engine's command word; MLST asks about one entry, not a directory.
-  void ListDirectory(FTPServerContext& session, const std::string& path, FTPListOutput& listing,
-                     const std::string& command);
+  // `command` is the engine's command word: MLST asks about one entry, MLSD only ever
+  // about a directory. Refuses by throwing FtpError.
+  std::unique_ptr<ListingSource> ListDirectory(FTPServerContext& session, const std::string& path,
+                                               const std::string& command);
 
  private:
-  void ListOne(FTPServerContext& session, const std::string& path, FTPListOutput& listing);
+  std::unique_ptr<ListingSource> ListOne(FTPServerContext& session, const std::string& path);
+  // The entries of the directory `directory` names, those matching `pattern` when it is
+  // not empty; nothing when it is no directory.
+  std::unique_ptr<ListingSource> ListEntries(FTPServerContext& session, const FtpRequest& request,
+                                             const FtpPath& directory, const std::string& pattern);
+  [[noreturn]] void Missing(const FtpRequest& request, const std::string& path);
 
   Users& users_;
   LogQueue& log_;

@@ -110,9 +110,9 @@ void Service::BindFtpEvents() {
 void Service::BindTransferEvents() {
   using S = FTPServerContext;
   FtpListingHandler& listing = *listing_handler_;
-  ftp_server_->OnListDirectory = [&listing](S& c, const std::string& path, FTPListOutput& out,
+  ftp_server_->OnListDirectory = [&listing](S& c, const std::string& path,
                                             const std::string& command, const std::string&) {
-    listing.ListDirectory(c, path, out, command);
+    return listing.ListDirectory(c, path, command);
   };
   FtpTransferHandlers& transfers = *transfer_handlers_;
   ftp_server_->OnRetrieveFile = [&transfers](S& c, const std::string& name,

@@ -5,6 +5,7 @@
 #include "common/date_time.h"
 #include "common/duration_text.h"
 #include "common/text.h"
+#include "common/wildcard.h"
 
 namespace vantrel {
 namespace {
@@ -44,6 +45,44 @@ TEST(Formats, IntegerParsing) {
   EXPECT_FALSE(ParseInteger("12a"));
   EXPECT_FALSE(ParseInteger("--1"));
   EXPECT_FALSE(ParseInteger(""));
+}
+
+TEST(Formats, Wildcards) {
+  struct Case {
+    const char* pattern;
+    const char* name;
+    bool matches;
+  };
+  const Case cases[] = {
+      {"*.txt", "notes.txt", true},
+      {"*.txt", "notes.txt.bak", false},
+      {"*.txt", ".txt", true},
+      {"*.TXT", "notes.txt", false},
+      {"report-?.csv", "report-7.csv", true},
+      {"report-?.csv", "report-17.csv", false},
+      {"*a*b*c", "xaxxbxxc", true},
+      {"*a*b*c", "xaxxcxxb", false},
+      {"[ab]*", "beta", true},
+      {"[ab]*", "gamma", false},
+      {"[a-c]x", "bx", true},
+      {"[!a-c]x", "bx", false},
+      {"[^a-c]x", "dx", true},
+      {"[]]x", "]x", true},
+      {"a[b", "a[b", true},
+      {"a[b", "ab", false},
+      {"*", "", true},
+      {"?", "", false},
+      {"**", "anything", true},
+      {"a*", "a", true},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(MatchesWildcard(c.pattern, c.name), c.matches) << c.pattern << " " << c.name;
+  for (const char* text : {"*.txt", "a?", "x[0-9]"})
+    EXPECT_TRUE(HasWildcard(text)) << text;
+  for (const char* text : {"plain.txt", "a[b", "]x", ""})
+    EXPECT_FALSE(HasWildcard(text)) << text;
+  // Backtracking stays linear in practice: many stars against a long mismatch.
+  EXPECT_FALSE(MatchesWildcard("*a*a*a*a*a*a*a*b", std::string(5000, 'a')));
 }
 
 TEST(DateTimes, DayCountsMatchTheCalendar) {

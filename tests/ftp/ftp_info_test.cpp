@@ -70,16 +70,16 @@ TEST_F(FtpInfoTest, OptsMlstSelectsAmongOfferedFactsAndFeatFollows) {
   };
   const Case cases[] = {
       {"OPTS MLST type;SIZE;perm;bogus;", "200 MLST OPTS size;type;"},
-      {"OPTS MLST", "200 MLST OPTS "},
+      {"OPTS MLST", "200 MLST OPTS type;"},
       {"OPTS MLST size; type;", "501 Invalid MLST options"},
       {"OPTS MODE Z LEVEL 5", "501 Option not recognized."},
-      {"opts mlst modify;", "200 MLST OPTS modify;"},
+      {"opts mlst modify;", "200 MLST OPTS type;modify;"},
   };
   for (const auto& c : cases)
     EXPECT_EQ(client.Ask(c.sent), c.reply) << c.sent;
   const std::string feat = client.Ask("FEAT");
   EXPECT_NE(feat.find("\n COMB target;source_list\n EPRT\n"), std::string::npos) << feat;
-  EXPECT_NE(feat.find("\n MLST size;Type;Modify*;\n"), std::string::npos) << feat;
+  EXPECT_NE(feat.find("\n MLST size;Type*;Modify*;\n"), std::string::npos) << feat;
 }
 
 TEST_F(FtpInfoTest, OptsUtf8AcceptsOnlyWhatNamesAlreadyAre) {
@@ -99,9 +99,9 @@ TEST_F(FtpInfoTest, OptsMlstOffersWhatTheServerAdds) {
   server_.SetMLSDFacts({MlstFact::kPerm, MlstFact::kUnixMode});
   Start();
   FtpTestClient client = Connect();
-  EXPECT_EQ(client.Ask("OPTS MLST perm;UNIX.mode;create;"), "200 MLST OPTS perm;UNIX.mode;");
+  EXPECT_EQ(client.Ask("OPTS MLST perm;UNIX.mode;create;"), "200 MLST OPTS type;perm;UNIX.mode;");
   const std::string feat = client.Ask("FEAT");
-  EXPECT_NE(feat.find("\n MLST size;Type;Modify;Perm*;UNIX.mode*;\n"), std::string::npos) << feat;
+  EXPECT_NE(feat.find("\n MLST size;Type*;Modify;Perm*;UNIX.mode*;\n"), std::string::npos) << feat;
 }
 
 TEST_F(FtpInfoTest, HelpLaysOutCommandsInColumns) {

@@ -9,6 +9,9 @@
 #include <chrono>
 #include <cstdio>
 
+#include "ftp/listing_lines.h"
+#include "ftp/listing_order.h"
+
 namespace vantrel {
 namespace {
 
@@ -287,6 +290,64 @@ TEST(FtpListOutputTest, ListingOfTenThousandEntriesIsCheap) {
   // Far above what it takes (a few milliseconds even under sanitizers); a per-line copy
   // of the output so far would take seconds.
   EXPECT_LT(spent, seconds(2));
+}
+
+TEST(ListingOrderTest, NamesWithoutRegardToCaseThenByteOrder) {
+  std::vector<std::string> names = {"Z", "b",   "long-prefix-B", "_x", "..", "A2", "long-prefix-a",
+                                    "B", "a10", "Long-prefix-a", "."};
+  std::sort(names.begin(), names.end(), ListingNameLess);
+  EXPECT_EQ(names,
+            (std::vector<std::string>{".", "..", "_x", "a10", "A2", "B", "b", "Long-prefix-a",
+                                      "long-prefix-a", "long-prefix-B", "Z"}));
+}
+
+TEST(ListingOrderTest, BatchesHandOutEveryNameOnceInOrderWithinTheBudget) {
+  std::vector<std::string> names;
+  for (int i = 0; i < 300; ++i)
+    names.push_back((i % 3 == 0 ? "File-" : "file-") + std::to_string(i * 7919 % 1000));
+  std::vector<std::string> sorted = names;
+  std::sort(sorted.begin(), sorted.end(), ListingNameLess);
+  struct Case {
+    std::size_t budget;
+    int passes;
+  };
+  // 300 names of 6 to 8 characters, 8 bytes of bookkeeping each: about 4.5 KB.
+  for (const Case c : {Case{1 << 20, 1}, Case{2048, 3}, Case{1, 300}}) {
+    ListingNameBatches batches(c.budget);
+    std::vector<std::string> listed;
+    int passes = 0;
+    while (batches.MoreToCome()) {
+      batches.BeginPass();
+      for (const auto& name : names)
+        batches.Offer(name);
+      ++passes;
+      std::size_t held = 0;
+      const std::size_t count = batches.EndPass();
+      for (std::size_t i = 0; i < count; ++i) {
+        listed.emplace_back(batches.Name(i));
+        held += batches.Name(i).size() + 8;
+      }
+      EXPECT_TRUE(held <= c.budget || count == 1) << c.budget << ": " << held;
+    }
+    EXPECT_EQ(listed, sorted) << c.budget;
+    EXPECT_GE(passes, c.passes) << c.budget;
+    EXPECT_LE(passes, c.passes + 1) << c.budget;
+  }
+}
+
+TEST(ListingOrderTest, NamesThatAppearBetweenPassesAreListedOnceOrNot) {
+  ListingNameBatches batches(1);  // a name a pass
+  std::vector<std::string> names = {"b", "d"};
+  std::vector<std::string> listed;
+  while (batches.MoreToCome()) {
+    batches.BeginPass();
+    for (const auto& name : names)
+      batches.Offer(name);
+    if (batches.EndPass() == 1)
+      listed.emplace_back(batches.Name(0));
+    names = {"a", "b", "c", "d", "e"};  // after the first pass
+  }
+  EXPECT_EQ(listed, (std::vector<std::string>{"b", "c", "d", "e"}));
 }
 
 TEST(FtpListOutputTest, MachineFactsInUniversalTime) {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 
 #include "ftp/transfer_fixture.h"
@@ -225,25 +226,46 @@ TEST_F(FtpTransferTest, LargeTransfersArriveWhole) {
   EXPECT_EQ(Retrieve(client, "copy").first.size(), bytes.size());
 }
 
+// An endless listing that counts the entries the engine has asked for.
+class CountingSource final : public ListingSource {
+ public:
+  explicit CountingSource(std::atomic<int>& handed) : handed_(handed) {}
+  bool Next(FTPListItem& item) override {
+    item.file_name.assign(100, 'x').append(std::to_string(handed_++));
+    return true;
+  }
+
+ private:
+  std::atomic<int>& handed_;
+};
+
 class FtpListingTest : public testing::TransferFixture {
  protected:
   FtpListingTest() {
-    server_.OnListDirectory = [this](FTPServerContext&, const std::string& path,
-                                     FTPListOutput& listing, const std::string& command,
-                                     const std::string& switches) {
-      recorded_.Add(command + " " + path + " [" + switches + "] " + listing.Switches());
+    server_.OnListDirectory =
+        [this](FTPServerContext&, const std::string& path, const std::string& command,
+               const std::string& switches) -> std::unique_ptr<ListingSource> {
+      recorded_.Add(command + " " + path + " [" + switches + "]");
       if (path.starts_with("/missing"))
         throw FtpError("Directory does not exist " + path);
-      FTPListItem& file = listing.Add();
+      if (path == "/endless")
+        return std::make_unique<CountingSource>(handed_);
+      auto listing = std::make_unique<FTPListOutput>();
+      FTPListItem& file = listing->Add();
       file.file_name = "readme.txt";
       file.size = 1234;
       file.modified_date = EncodeDateTime({1999, 1, 5, 12, 34, 56, 0});
       file.modified_date_gmt = EncodeDateTime({1999, 1, 5, 11, 34, 56, 0});
-      FTPListItem& directory = listing.Add();
+      // A path that names entries itself (a file, a pattern) gets the file alone.
+      listing->SetNamedByPath(path.ends_with(".txt"));
+      if (listing->NamedByPath())
+        return listing;
+      FTPListItem& directory = listing->Add();
       directory.file_name = "Sub";
       directory.item_type = FtpListItemType::kDirectory;
       directory.modified_date = EncodeDateTime({1999, 1, 5, 12, 34, 56, 0});
       directory.modified_date_gmt = EncodeDateTime({1999, 1, 5, 11, 34, 56, 0});
+      return listing;
     };
   }
 
@@ -256,6 +278,8 @@ class FtpListingTest : public testing::TransferFixture {
     reply += "\n" + ReadAll(data);
     return reply + client.ReadReply();
   }
+
+  std::atomic<int> handed_ = 0;
 };
 
 TEST_F(FtpListingTest, ListingsOverTheDataConnection) {
@@ -263,15 +287,16 @@ TEST_F(FtpListingTest, ListingsOverTheDataConnection) {
   FtpTestClient client = LoggedIn();
   const std::string file_line = "-rw-rw-r--   1 root     root         1234 Jan 05  1999 readme.txt";
   const std::string directory_line = "drwxrwxr-x   1 root     root          512 Jan 05  1999 Sub";
+  const std::string long_text = "total 0\r\n" + file_line + "\r\n" + directory_line + "\r\n";
   struct Case {
     const char* command;
     std::string exchange;
   };
   const Case cases[] = {
-      {"LIST", "125 Opening ASCII mode data connection for /bin/ls.\ntotal 0\r\n" + file_line +
-                   "\r\n" + directory_line + "\r\n226 Closing data connection."},
-      {"LIST -1", "125 Opening ASCII mode data connection for /bin/ls.\ntotal 0\r\n" + file_line +
-                      "\r\n" + directory_line + "\r\n226 Closing data connection."},
+      {"LIST", "125 Opening ASCII mode data connection for /bin/ls.\n" + long_text +
+                   "226 Closing data connection."},
+      {"LIST -1", "125 Opening ASCII mode data connection for /bin/ls.\n" + long_text +
+                      "226 Closing data connection."},
       {"LIST -lT sub",
        "125 Opening ASCII mode data connection for /bin/ls.\ntotal 0\r\n"
        "-rw-rw-r--   1 root     root         1234 Jan 05 12:34:56 1999 readme.txt\r\n"
@@ -280,49 +305,84 @@ TEST_F(FtpListingTest, ListingsOverTheDataConnection) {
       {"NLST",
        "125 Opening ASCII mode data connection for file list.\nreadme.txt\r\nSub\r\n"
        "226 Closing data connection."},
-      {"NLST -l", "125 Opening ASCII mode data connection for /bin/ls.\ntotal 0\r\n" + file_line +
-                      "\r\n" + directory_line + "\r\n226 Closing data connection."},
+      {"NLST -l", "125 Opening ASCII mode data connection for /bin/ls.\n" + long_text +
+                      "226 Closing data connection."},
+      // What the path named goes out as the client wrote the path, as ls shows it.
+      {"NLST sub/*.txt",
+       "125 Opening ASCII mode data connection for file list.\nsub/readme.txt\r\n"
+       "226 Closing data connection."},
+      {"LIST -l /abs/readme.txt",
+       "125 Opening ASCII mode data connection for /bin/ls.\ntotal 0\r\n"
+       "-rw-rw-r--   1 root     root         1234 Jan 05  1999 /abs/readme.txt\r\n"
+       "226 Closing data connection."},
       {"MLSD /",
        "125 File status okay; about to open data connection.\n"
        "type=file;size=1234;modify=19990105113456; readme.txt\r\n"
        "type=dir;size=0;modify=19990105113456; Sub\r\n"
        "226 Closing data connection."},
-      {"LIST /missing", "450 Directory does not exist /missing/"},
-      {"MLSD /missing", "550 Directory does not exist /missing/"},
+      // A refusal is final: 550, which clients do not retry.
+      {"LIST /missing", "550 Directory does not exist /missing"},
+      {"NLST missing/", "550 Directory does not exist /missing/"},
+      {"MLSD /missing", "550 Directory does not exist /missing"},
   };
   for (const auto& c : cases)
     EXPECT_EQ(Listed(client, c.command), c.exchange) << c.command;
   EXPECT_EQ(client.Ask("RETR x"), "425 Can't open data connection.")
       << "a refused listing used up its channel";
   EXPECT_EQ(recorded_.Entries(),
-            (std::vector<std::string>{"LIST / [] ", "LIST / [-1] ", "LIST /sub/ [-lT] lT",
-                                      "NLST / [] ", "NLST / [-l] l", "MLSD / [] ",
-                                      "LIST /missing/ [] ", "MLSD /missing/ [] "}));
+            (std::vector<std::string>{"LIST / []", "LIST / [-1]", "LIST /sub [-lT]", "NLST / []",
+                                      "NLST / [-l]", "NLST /sub/*.txt []",
+                                      "LIST /abs/readme.txt [-l]", "MLSD / []", "LIST /missing []",
+                                      "NLST /missing/ []", "MLSD /missing []"}));
 }
 
 TEST_F(FtpListingTest, ListingsOnTheControlConnection) {
   Start();
   FtpTestClient client = LoggedIn();
   EXPECT_EQ(client.Ask("MLST readme.txt"),
-            "250-Begin\n type=file;size=1234;modify=19990105113456; readme.txt\n"
-            " type=dir;size=0;modify=19990105113456; Sub\n250 End");
+            "250-Begin\n type=file;size=1234;modify=19990105113456; readme.txt\n250 End");
   EXPECT_EQ(client.Ask("OPTS MLST type;"), "200 MLST OPTS type;");
   EXPECT_EQ(client.Ask("MLST"), "250-Begin\n type=file; readme.txt\n type=dir; Sub\n250 End");
   EXPECT_EQ(Listed(client, "MLSD"),
             "125 File status okay; about to open data connection.\n"
             "type=file; readme.txt\r\ntype=dir; Sub\r\n"
             "226 Closing data connection.");
+  // Without "type" a widely used client reads no entry at all: it stays, and first.
+  EXPECT_EQ(client.Ask("OPTS MLST size;modify;"), "200 MLST OPTS size;type;modify;");
+  EXPECT_EQ(client.Ask("MLST"),
+            "250-Begin\n type=file;size=1234;modify=19990105113456; readme.txt\n"
+            " type=dir;size=0;modify=19990105113456; Sub\n250 End");
   EXPECT_EQ(client.Ask("STAT -la /"),
             "213-File status okay; about to open data connection.\ntotal 0\n"
             "-rw-rw-r--   1 root     root         1234 Jan 05  1999 readme.txt\n"
             "drwxrwxr-x   1 root     root          512 Jan 05  1999 Sub\n"
             "213 End of Status");
-  EXPECT_EQ(client.Ask("STAT /missing"), "450 Directory does not exist /missing/");
+  EXPECT_EQ(client.Ask("STAT sub/readme.txt"),
+            "213-File status okay; about to open data connection.\ntotal 0\n"
+            "-rw-rw-r--   1 root     root         1234 Jan 05  1999 sub/readme.txt\n"
+            "213 End of Status");
+  EXPECT_EQ(client.Ask("STAT /missing"), "550 Directory does not exist /missing");
   EXPECT_EQ(client.Ask("MLST /missing"), "550 Directory does not exist /missing");
-  EXPECT_EQ(
-      recorded_.Entries(),
-      (std::vector<std::string>{"MLST /readme.txt [] ", "MLST / [] ", "MLSD / [] ",
-                                "STAT / [-la] la", "STAT /missing/ [] ", "MLST /missing [] "}));
+  EXPECT_EQ(recorded_.Entries(),
+            (std::vector<std::string>{"MLST /readme.txt []", "MLST / []", "MLSD / []", "MLST / []",
+                                      "STAT / [-la]", "STAT /sub/readme.txt []", "STAT /missing []",
+                                      "MLST /missing []"}));
+}
+
+TEST_F(FtpListingTest, AStalledListingTakesNoMoreThanTheConnectionHolds) {
+  Start();
+  FtpTestClient client = LoggedIn();
+  platform::TcpSocket unread = Passive(client);
+  EXPECT_EQ(client.Ask("NLST /endless"), "125 Opening ASCII mode data connection for file list.");
+  // The socket buffers fill, and then the engine asks for nothing more.
+  int before = -1;
+  while (before != handed_) {
+    before = handed_;
+    std::this_thread::sleep_for(200ms);
+  }
+  EXPECT_LT(handed_, 500'000) << "over 100 bytes an entry: far beyond any socket buffer";
+  EXPECT_EQ(client.Ask("ABOR"), kAbnormal);
+  EXPECT_EQ(client.ReadReply(), kClosing);
 }
 
 }  // namespace

@@ -198,9 +198,9 @@ class Harness {
     };
     server_.OnCRCFile = [this](S& c, const std::string& n, bool whole,
                                std::unique_ptr<FtpStream>& s) { files_.CRCFile(c, n, whole, s); };
-    server_.OnListDirectory = [this](S& c, const std::string& path, FTPListOutput& out,
-                                     const std::string& command, const std::string&) {
-      listing_.ListDirectory(c, path, out, command);
+    server_.OnListDirectory = [this](S& c, const std::string& path, const std::string& command,
+                                     const std::string&) {
+      return listing_.ListDirectory(c, path, command);
     };
     server_.OnRetrieveFile = [this](S& c, const std::string& n, std::unique_ptr<FtpStream>& s) {
       transfer_.RetrieveFile(c, n, s);

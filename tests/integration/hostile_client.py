@@ -64,6 +64,14 @@ class HostileCase(unittest.TestCase):
         return dict(rows)
 
 
+def resident_kb(pid):
+    with open("/proc/%d/status" % pid) as f:
+        for line in f:
+            if line.startswith("VmRSS:"):
+                return int(line.split()[1])
+    raise AssertionError("no VmRSS for %d" % pid)
+
+
 def vanish(sock):
     """Closes with a reset instead of a goodbye, as a client that crashed or lost its line."""
     sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
@@ -112,14 +120,20 @@ class Control:
             raise AssertionError("login failed: " + reply)
         return self
 
-    def passive(self):
-        """Sends PASV and connects to the announced port; the data socket."""
+    def passive(self, receive_buffer=None):
+        """Sends PASV and connects to the announced port; the data socket, with a receive
+        buffer of that many bytes when given (a client that holds little unread)."""
         reply = self.ask("PASV")
         numbers = re.search(r"\((\d+),(\d+),(\d+),(\d+),(\d+),(\d+)\)", reply)
         if not numbers:
             raise AssertionError("no passive address: " + reply)
         port = int(numbers.group(5)) * 256 + int(numbers.group(6))
-        return socket.create_connection(("127.0.0.1", port), timeout=TIMEOUT)
+        data = socket.socket()
+        data.settimeout(TIMEOUT)
+        if receive_buffer:
+            data.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, receive_buffer)
+        data.connect(("127.0.0.1", port))
+        return data
 
     def close(self):
         self.sock.close()

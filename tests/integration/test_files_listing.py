@@ -158,13 +158,51 @@ class Listing(SharedDaemonCase):
                 self.assertEqual(s.reply("MDTM " + name),
                                  "550 Requested action aborted: local error in processing.")
 
-    def test_listing_what_is_not_a_directory_fails(self):
+    def test_a_file_or_a_pattern_lists_what_it_names(self):
         s = self.session("vera", "pw")
-        for path in ("/nope", "/b.txt", "/video"):
-            with self.subTest(path=path):
-                self.assertEqual(s.transfer_reply("LIST " + path),
-                                 "450 Directory does not exist %s/" % path)
-        s.logs(["Directory %s/ does not exist." % path for path in ("/nope", "/b.txt", "/video")])
+        # As ls shows them: named as the client wrote the path.
+        self.assertEqual(s.listing("LIST /b.txt"),
+                         ["total 0", unix_line("/b.txt", False, 1234, OLD)])
+        self.assertEqual(s.listing("NLST b.txt"), ["b.txt"])
+        self.assertEqual(s.reply("STAT b.txt"),
+                         "213-File status okay; about to open data connection.\ntotal 0\n%s\n"
+                         "213 End of Status" % unix_line("b.txt", False, 1234, OLD))
+        for command, names in (("NLST *.txt", ["b.txt"]),
+                               ("NLST A-dir/*.txt", ["A-dir/inner.txt"]),
+                               ("NLST /*i*", ["/A-dir", "/c.bin", "/music", "/video"]),
+                               ("NLST [ab]?txt", ["b.txt"]),
+                               ("NLST *.none", []),
+                               ("NLST .h*", [])):
+            with self.subTest(command=command):
+                self.assertEqual(s.listing(command), names)
+        self.assertEqual(s.listing("LIST c.*"), ["total 0", unix_line("c.bin", False, 0, RECENT)])
+        # mget as the classic clients do it: NLST the pattern, then RETR each name it gave.
+        self.assertEqual([s.retrieve(name) for name in s.ftp.nlst("A-dir/*")], [b"inner"])
+        s.logs(["List file /b.txt", "List file /b.txt", "List directory /*.txt",
+                "List directory /A-dir/*.txt"])
+
+    def test_listing_what_does_not_exist_fails_for_good(self):
+        s = self.session("vera", "pw")
+        for command in ("LIST /nope", "NLST /video", "LIST /nope/*.txt", "MLSD /b.txt"):
+            with self.subTest(command=command):
+                path = command.split(" ", 1)[1]
+                self.assertEqual(s.transfer_reply(command),
+                                 "550 Directory does not exist %s" % path)
+        s.logs(["Directory %s does not exist." % path
+                for path in ("/nope", "/video", "/nope/*.txt", "/b.txt")])
+        # A temporary failure (450) would have lftp try again without end.
+        lftp = subprocess.run(["lftp", "-c", LFTP_SETTINGS + "open -u vera,pw 127.0.0.1:%d; "
+                               "ls /nope" % self.daemon.port],
+                              capture_output=True, text=True, timeout=30)
+        self.assertNotEqual(lftp.returncode, 0)
+        self.assertIn("550", lftp.stderr)
+
+    def test_machine_lines_lead_with_the_type_whatever_the_selection(self):
+        s = self.session("vera", "pw")
+        self.assertEqual(s.reply("OPTS MLST size;modify;"), "200 MLST OPTS size;type;modify;")
+        self.assertEqual(s.listing("MLSD /A-dir")[-1],
+                         "type=file;size=5;modify=%s; inner.txt"
+                         % time.strftime("%Y%m%d%H%M%S", time.gmtime(OLD)))
 
 
 if __name__ == "__main__":

@@ -1,7 +1,8 @@
 """A thousand connections opened and left silent, against the real daemon with
 `maxclientcount` set: other clients are still served while they sit there, connections
 beyond the limit get the over-limit reply, and once the silent ones go away the sessions
-are cleaned up and the totals agree.
+are cleaned up and the totals agree. Listings of a large directory that nobody reads hold
+little memory, and a login storm is greeted promptly.
 
 The sessions' read time-out (five minutes) has no setting, so this test does not wait for
 it: the silent clients leave by closing, which the daemon must notice the same way it
@@ -15,7 +16,7 @@ import time
 import unittest
 
 from harness import member
-from hostile_client import TIMEOUT, Control, HostileCase
+from hostile_client import TIMEOUT, Control, HostileCase, resident_kb
 
 SILENT = 1000
 LIMIT = 1010
@@ -145,6 +146,43 @@ class LoginStorm(HostileCase):
         self.assertEqual(failures, [])
         self.assertGreater(len(waits), 1000)
         self.assertLess(max(waits), 5, "the slowest greeting of %d" % len(waits))
+
+
+STALLED = 10
+ENTRIES = 10000
+
+
+class StalledListings(HostileCase):
+    def test_listings_nobody_reads_hold_little_memory(self):
+        """Each listing is 2 MB of text, far more than a client holding 4 KiB unread lets
+        through: the daemon keeps what it needs for the next lines, not the listing."""
+        d = self.start_daemon(members=[member("alice", "pw")])
+        big = os.path.join(d.home, "big")
+        os.makedirs(big)
+        names = ["%s-%05d" % ("n" * 190, i * 7919 % ENTRIES) for i in range(ENTRIES)]
+        for name in names:
+            open(os.path.join(big, name), "wb").close()
+        before = resident_kb(d.process.pid)
+        stalled = []
+        self.addCleanup(lambda: [sock.close() for pair in stalled for sock in pair])
+        for _ in range(STALLED):
+            c = Control(d.port).login("alice", "pw")
+            data = c.passive(receive_buffer=4096)
+            self.assertEqual(c.ask("LIST big"),
+                             "125 Opening ASCII mode data connection for /bin/ls.")
+            stalled.append((c.sock, data))
+        grown, last = 0, -1
+        while grown != last:
+            last, grown = grown, resident_kb(d.process.pid) - before
+            time.sleep(0.5)
+        self.assertLess(grown, 3 * 1024 * STALLED,
+                        "%d KiB for %d stalled listings" % (grown, STALLED))
+        for pair in stalled:
+            for sock in pair:
+                sock.close()
+        # Read whole, the listing has every name once, in order, though the directory's
+        # names are more than one pass over them holds.
+        self.assertEqual(d.ftp("alice", "pw").nlst("big"), [".", ".."] + sorted(names))
 
 
 if __name__ == "__main__":

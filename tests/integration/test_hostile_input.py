@@ -9,15 +9,7 @@ import socket
 import unittest
 
 from harness import member
-from hostile_client import TIMEOUT, Control, HostileCase
-
-
-def resident_kb(pid):
-    with open("/proc/%d/status" % pid) as f:
-        for line in f:
-            if line.startswith("VmRSS:"):
-                return int(line.split()[1])
-    raise AssertionError("no VmRSS for %d" % pid)
+from hostile_client import TIMEOUT, Control, HostileCase, resident_kb
 
 
 def http_exchange(port, data, read=True):

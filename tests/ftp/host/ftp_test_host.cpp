@@ -49,31 +49,32 @@ void AddEntry(vantrel::FTPListOutput& listing, const fs::path& path, std::string
   }
 }
 
-void ListDirectory(const fs::path& root, const std::string& path, vantrel::FTPListOutput& listing,
-                   const std::string& command) {
+std::unique_ptr<vantrel::FTPListOutput> ListDirectory(const fs::path& root, const std::string& path,
+                                                      const std::string& command) {
   const fs::path disk = OnDisk(root, path);
+  auto listing = std::make_unique<vantrel::FTPListOutput>();
   if (command == "MLST") {
     if (!fs::exists(disk))
       throw FtpError("File not found " + path);
-    AddEntry(listing, disk, path);
-    return;
+    AddEntry(*listing, disk, path);
+    return listing;
   }
   if (!fs::is_directory(disk))
     throw FtpError("Directory does not exist " + path);
   if (path != "/") {
-    AddEntry(listing, disk, ".");
-    AddEntry(listing, disk.parent_path(), "..");
+    AddEntry(*listing, disk, ".");
+    AddEntry(*listing, disk.parent_path(), "..");
   }
   for (const auto& entry : fs::directory_iterator(disk))
-    AddEntry(listing, entry.path(), entry.path().filename().string());
+    AddEntry(*listing, entry.path(), entry.path().filename().string());
+  return listing;
 }
 
 void BindTransferHandlers(vantrel::FTPServer& server, const fs::path& root) {
   using Mode = vantrel::platform::File::Mode;
   server.OnListDirectory = [root](FTPServerContext&, const std::string& path,
-                                  vantrel::FTPListOutput& listing, const std::string& command,
-                                  const std::string&) {
-    ListDirectory(root, path, listing, command);
+                                  const std::string& command, const std::string&) {
+    return ListDirectory(root, path, command);
   };
   server.OnRetrieveFile = [root](FTPServerContext&, const std::string& name,
                                  std::unique_ptr<vantrel::FtpStream>& stream) {
