@@ -32,6 +32,16 @@ void Context::WriteReply(const Reply& reply) {
 bool Context::ReadMore() {
   if (!connected_)
     return false;
+  if (input_deadline_) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+        *input_deadline_ - std::chrono::steady_clock::now());
+    // Within the read time-out the deadline comes first: wait for it alone.
+    if (left < connection_.ReadTimeout() &&
+        (left.count() <= 0 || !connection_.WaitReadable(left))) {
+      throw InputDeadlinePassed("input deadline passed on the connection from " +
+                                connection_.PeerAddress().ip);
+    }
+  }
   char block[kReadBlock];
   const std::size_t got = connection_.Read(block, sizeof block);
   if (got == 0) {
