@@ -81,6 +81,10 @@ void FtpSessionHandlers::Disconnect(Context& context) {
   units_.users.RemoveOnlineClient(key);
 }
 
+void FtpSessionHandlers::Refused(const platform::SocketAddress& peer, Refusal reason) {
+  refusals_.Refused(peer.ip, ConnectionKey(peer.ip, peer.port) + "> " + RefusalText(reason));
+}
+
 void FtpSessionHandlers::Exception(Context& context, const std::exception&) {
   const std::string key = KeyOf(context);
   if (context.Connected()) {
