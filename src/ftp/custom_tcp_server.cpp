@@ -262,7 +262,7 @@ void CustomTCPServer::StartSession(platform::TcpSocket connection) {
     sessions_.pop_back();
     lock.unlock();
     Release(counted);
-    Refuse(std::move(refused), Refusal::kNoRoom);
+    Refuse(std::move(refused), Refusal::kNoThread);
   }
 }
 

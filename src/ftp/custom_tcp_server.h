@@ -56,7 +56,8 @@ enum class ReuseSocket { kOsDependent, kTrue, kFalse };
 enum class Refusal {
   kMaxConnections,  // the server's own limit
   kPerAddress,      // the limit per peer address
-  kNoRoom,          // the shared budget is spent, or the system has no thread to give
+  kNoRoom,          // the shared budget is spent
+  kNoThread,        // the system refused a thread for the session
 };
 
 // Owned by the host. Configure it and set the events before SetActive(true); the setters

@@ -43,8 +43,9 @@ class FtpSessionHandlers {
   void AfterUserLogin(FTPServerContext& session);
   void Disconnect(Context& context);
   void Exception(Context& context, const std::exception& failure);
-  // Listener thread: a connection turned away over a limit.
-  void Refused(const platform::SocketAddress& peer, Refusal reason);
+  // Listener thread: a connection turned away over a limit; `ceiling` is the connection
+  // budget's.
+  void Refused(const platform::SocketAddress& peer, Refusal reason, int ceiling);
 
  private:
   void Log(const std::string& key, const std::string& message);

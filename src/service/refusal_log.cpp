@@ -11,14 +11,17 @@ constexpr DateTime kQuietPeriod = 60.0 / kSecondsPerDay;
 
 }  // namespace
 
-std::string RefusalText(Refusal reason) {
+std::string RefusalText(Refusal reason, int ceiling) {
   switch (reason) {
     case Refusal::kMaxConnections:
       return "Refused: client limit reached";
     case Refusal::kPerAddress:
       return "Refused: too many connections from this address";
     case Refusal::kNoRoom:
-      return "Refused: no room for more connections";
+      return "Refused: no room for more connections (at most " + std::to_string(ceiling) +
+             " at once)";
+    case Refusal::kNoThread:
+      return "Refused: the system has no thread for another connection";
   }
   return "Refused";
 }

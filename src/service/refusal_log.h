@@ -16,8 +16,9 @@ namespace vantrel {
 
 class LogQueue;
 
-// What the log says about a refusal, after the key and "> ".
-std::string RefusalText(Refusal reason);
+// What the log says about a refusal, after the key and "> "; `ceiling` is the connection
+// budget's, which the operator needs to know once it is reached.
+std::string RefusalText(Refusal reason, int ceiling);
 
 // Owned by the part of the service that binds an engine's refusals; called on the
 // engine's listener threads.

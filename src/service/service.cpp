@@ -32,7 +32,6 @@ constexpr int kFirstUnprivilegedPort = 1024;
 Service::Service(std::string data_directory, const Clock& clock)
     : data_directory_(std::move(data_directory)),
       clock_(clock),
-      open_file_limit_(platform::OpenFileLimit()),
       log_(std::make_unique<LogQueue>(clock)),
       log_file_(std::make_unique<LogFile>(clock)),
       settings_(std::make_unique<Settings>()),
@@ -43,8 +42,8 @@ Service::Service(std::string data_directory, const Clock& clock)
       special_files_(std::make_unique<SpecialFiles>()),
       path_mapper_(std::make_unique<PathMapper>(*users_, *settings_)),
       access_policy_(std::make_unique<AccessPolicy>(*users_, *settings_)),
-      connection_budget_(
-          std::make_unique<ConnectionBudget>(ConnectionBudget::CeilingFor(open_file_limit_))),
+      connection_budget_(std::make_unique<ConnectionBudget>(
+          ConnectionBudget::CeilingFor(platform::OpenFileLimit()))),
       session_handlers_(std::make_unique<FtpSessionHandlers>(
           ServiceUnits{*settings_, *users_, *auto_ban_, *statistics_, *log_}, clock)),
       file_handlers_(std::make_unique<FtpFileHandlers>(HandlerUnits())),
@@ -95,8 +94,8 @@ void Service::BindFtpEvents() {
     session.Exception(c, e);
   };
   ftp_server_->OnListenException = [](const std::exception&) {};
-  ftp_server_->OnRefuse = [&session](const platform::SocketAddress& peer, Refusal reason) {
-    session.Refused(peer, reason);
+  ftp_server_->OnRefuse = [this](const platform::SocketAddress& peer, Refusal reason) {
+    session_handlers_->Refused(peer, reason, ConnectionCeiling());
   };
   ftp_server_->OnUserLogin = [&session](FTPServerContext& c, const std::string& user,
                                         const std::string& password, bool& authenticated) {
@@ -206,9 +205,6 @@ void Service::StartServer() {
       server_start_time_ = clock_.Now();
       log_->LogLine("- Server started (port " + std::to_string(ftp_server_->DefaultPort()) +
                     ", data " + std::to_string(ftp_server_->DefaultDataPort()) + ")");
-      log_->LogLine("- At most " + std::to_string(ConnectionCeiling()) +
-                    " connections at once (open file limit " + std::to_string(open_file_limit_) +
-                    ")");
     } catch (const std::exception&) {
       log_->LogLine("- Failed to start server");
       const int port = ftp_server_->DefaultPort();

@@ -55,7 +55,7 @@ class Service {
   // Taken at the next StartServer.
   void SetClientDeadlines(const ClientDeadlines& deadlines) { deadlines_ = deadlines; }
   // The connections FTP and web may hold together, from the process's descriptor limit
-  // when the service was made.
+  // when the service was made (refusals over it are logged with the figure).
   int ConnectionCeiling() const;
   // Closing: stop, then save settings, accounts and monitored files. Failures are logged.
   void Shutdown();
@@ -99,7 +99,6 @@ class Service {
 
   const std::string data_directory_;
   const Clock& clock_;
-  const int open_file_limit_;  // as it stood when the service was made
   // Units first: they outlive the engine, which is destroyed (and joined) first.
   std::unique_ptr<LogQueue> log_;
   std::unique_ptr<LogFile> log_file_;

@@ -1,6 +1,7 @@
 #include "service/web_interface.h"
 
 #include "config/settings.h"
+#include "ftp/connection_budget.h"
 #include "log/log_queue.h"
 #include "service/web_pages.h"
 #include "web/http_server.h"
@@ -26,7 +27,8 @@ void WebInterface::BindEvents() {
   server_->OnConnect = [&pages](Context& c) { pages.Connect(c); };
   server_->OnException = [&pages](Context& c, const std::exception& e) { pages.Exception(c, e); };
   server_->OnRefuse = [this](const platform::SocketAddress& peer, Refusal reason) {
-    refusals_.Refused(peer.ip, "HTTP> " + peer.ip + "> " + RefusalText(reason));
+    const int ceiling = budget_ ? budget_->Ceiling() : 0;
+    refusals_.Refused(peer.ip, "HTTP> " + peer.ip + "> " + RefusalText(reason, ceiling));
   };
   server_->OnCommandGet = [&pages](Context& c, HTTPRequestInfo& request,
                                    HTTPResponseInfo& response) {

@@ -11,6 +11,7 @@
 #include "ftp/ftp_test_client.h"
 #include "log/log_queue.h"
 #include "log/statistics.h"
+#include "service/refusal_log.h"
 #include "support/temp_dir.h"
 
 namespace vantrel {
@@ -112,6 +113,40 @@ TEST_F(ServiceTest, LogTickWritesTheFileOnlyWhenAsked) {
   std::string line;
   std::getline(log, line);
   EXPECT_NE(line.find("> - Running From ["), std::string::npos) << line;
+}
+
+TEST(RefusalLogTest, OneLinePerAddressPerMinuteWithinABoundedTable) {
+  ManualClock clock;
+  LogQueue log(clock, 2 * RefusalLog::kMaxAddresses);
+  const auto drain = [&log] {
+    std::vector<std::string> lines;
+    std::string text;
+    DateTime time = 0;
+    while (log.PopLogLine(text, time))
+      lines.push_back(text);
+    return lines;
+  };
+  RefusalLog refusals(log, clock);
+  for (int i = 0; i < 3; ++i) {
+    refusals.Refused("10.0.0.1", "a" + std::to_string(i));
+    refusals.Refused("10.0.0.2", "b" + std::to_string(i));
+  }
+  clock.AdvanceSeconds(59);
+  refusals.Refused("10.0.0.1", "a late");
+  EXPECT_EQ(drain(), (std::vector<std::string>{"a0", "b0"}));
+  clock.AdvanceSeconds(1.5);
+  refusals.Refused("10.0.0.1", "a next minute");
+  EXPECT_EQ(drain(), std::vector<std::string>{"a next minute"});
+
+  // A flood from more addresses than the table holds logs the first ones; once their
+  // minute is over the table makes room again.
+  RefusalLog flooded(log, clock);
+  for (std::size_t i = 0; i < RefusalLog::kMaxAddresses + 10; ++i)
+    flooded.Refused("10.1." + std::to_string(i / 256) + "." + std::to_string(i % 256), "x");
+  EXPECT_EQ(drain().size(), RefusalLog::kMaxAddresses);
+  clock.AdvanceSeconds(61);
+  flooded.Refused("10.9.9.9", "room again");
+  EXPECT_EQ(drain(), std::vector<std::string>{"room again"});
 }
 
 }  // namespace
