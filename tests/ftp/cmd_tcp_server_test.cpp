@@ -282,11 +282,7 @@ TEST_F(CmdTCPServerTest, LineDeadlineCountsFromTheFirstByteNotPerRead) {
   EXPECT_EQ(client.ReadReply(), "200 NOOP got []") << "a line in pieces within the deadline";
 
   const auto start = std::chrono::steady_clock::now();
-  for (char c : std::string("NOOP trickling along")) {
-    if (!client.Silent(100ms))
-      break;
-    client.Send(std::string(1, c));
-  }
+  client.Trickle("NOOP trickling along", 100ms);
   EXPECT_EQ(client.ReadUntilClosed(), "421 Control connection timed out.\r\n");
   const auto took = std::chrono::steady_clock::now() - start;
   EXPECT_GE(took, 400ms);

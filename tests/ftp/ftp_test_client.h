@@ -86,6 +86,16 @@ class FtpTestClient {
     return !socket_.WaitReadable(wait);
   }
 
+  // Sends `bytes` one at a time, `step` apart, as a client dribbling its input would,
+  // until the server sends something or closes.
+  void Trickle(std::string_view bytes, std::chrono::milliseconds step) {
+    for (char c : bytes) {
+      if (!Silent(step))
+        return;
+      Send(std::string_view(&c, 1));
+    }
+  }
+
   platform::TcpSocket& socket() { return socket_; }
 
  private:
