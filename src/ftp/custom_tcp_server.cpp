@@ -289,6 +289,10 @@ std::optional<Refusal> CustomTCPServer::Admit(const std::string& address) {
 
 void CustomTCPServer::Uncount(const std::string& address) {
   std::lock_guard lock(sessions_mutex_);
+  UncountLocked(address);
+}
+
+void CustomTCPServer::UncountLocked(const std::string& address) {
   --live_count_;
   const auto found = per_address_.find(address);
   if (found != per_address_.end() && --found->second <= 0)
@@ -331,16 +335,19 @@ void CustomTCPServer::SessionMain(Session& session) {
   RunSession(*session.context);
   std::unique_ptr<Context> finished;
   {
+    // One lock for all of it: the listener holds this lock while it starts a thread, and
+    // a burst of short sessions should not queue behind it twice each.
     std::lock_guard lock(sessions_mutex_);
     finished = std::move(session.context);
+    UncountLocked(session.address);
+    session.finished = true;
+    ++finished_count_;
   }
-  // Closed before its place is given back, so the place never stands for a descriptor
-  // still open; outside the lock, as closing a socket may take a moment.
+  // Closed outside the lock, as closing a socket may take a moment, and before the
+  // shared place is given back, so that place never stands for a descriptor still open.
   finished.reset();
-  Release(session.address);
-  std::lock_guard lock(sessions_mutex_);
-  session.finished = true;
-  ++finished_count_;
+  if (budget_)
+    budget_->Give();
 }
 
 void CustomTCPServer::RunSession(Context& context) {

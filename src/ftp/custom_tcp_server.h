@@ -158,6 +158,7 @@ class CustomTCPServer {
   std::optional<Refusal> Admit(const std::string& address);
   // Gives back what Admit took: the server's own counts alone, or those and the budget's.
   void Uncount(const std::string& address);
+  void UncountLocked(const std::string& address);  // under sessions_mutex_
   void Release(const std::string& address);
   void Refuse(platform::TcpSocket connection, Refusal reason);
   void SessionMain(Session& session);

@@ -127,9 +127,9 @@ TEST(RefusalLogTest, OneLinePerAddressPerMinuteWithinABoundedTable) {
     return lines;
   };
   RefusalLog refusals(log, clock);
-  for (int i = 0; i < 3; ++i) {
-    refusals.Refused("10.0.0.1", "a" + std::to_string(i));
-    refusals.Refused("10.0.0.2", "b" + std::to_string(i));
+  for (const char* n : {"0", "1", "2"}) {
+    refusals.Refused("10.0.0.1", std::string("a") + n);
+    refusals.Refused("10.0.0.2", std::string("b") + n);
   }
   clock.AdvanceSeconds(59);
   refusals.Refused("10.0.0.1", "a late");
