@@ -57,12 +57,15 @@ def _apt_install(packages):
                    stdout=subprocess.DEVNULL)
 
 
-def prepare(root):
-    """Unpacks each peer under `root` if it is not there yet; {name: binary path}."""
+def prepare(root, names=tuple(PACKAGES)):
+    """Unpacks each peer of `names` under `root` if it is not there yet; {name: binary
+    path}."""
     debs = os.path.join(root, "debs")
     os.makedirs(debs, exist_ok=True)
     binaries = {}
     for name, package in PACKAGES.items():
+        if name not in names:
+            continue
         tree = os.path.join(root, "peers", name)
         binary = os.path.join(tree, BINARIES[name])
         if not os.path.exists(binary):

@@ -185,7 +185,7 @@ def main():
     # 500 idle sessions take 500 descriptors in this process and in a threaded server.
     resource.setrlimit(resource.RLIMIT_NOFILE, (max(soft, min(hard, 4096)), hard))
 
-    binaries = peers.prepare(os.path.join(REPO, "build/bench"))
+    binaries = peers.prepare(os.path.join(REPO, "build/bench"), names)
     floor_binary = build_floor(os.path.join(REPO, "build/bench"))
     vantreld = os.path.abspath(args.vantreld)
     workdir = tempfile.mkdtemp(prefix="vantrel-bench-", dir=args.workdir)

@@ -166,6 +166,8 @@ class Vantreld(Server):
             # The range runs from start to start + size, both included.
             f"pasvrangesize={end - start}",
             "maxclientcount=0",
+            # Every bench client comes from one address, as for the peers (max_per_ip=0).
+            "maxclientsperaddress=0",
             "logtofile=0",
             ""]))
         self.write("ftpmembers.lst", "\n".join([

@@ -9,6 +9,7 @@
 #include "app/application.h"
 #include "app/f_vantrel.h"
 #include "app/single_instance.h"
+#include "platform/open_file_limit.h"
 #include "platform/process.h"
 #include "platform/termination_notifier.h"
 #include "service/data_directory.h"
@@ -16,6 +17,8 @@
 
 int main(int argc, char** argv) {
   vantrel::platform::KeepFreedHeapForReuse();
+  // Before the service sizes its connection ceiling from it.
+  vantrel::platform::RaiseOpenFileLimit();
   vantrel::Application application(argc, argv);
 
   // Before anything is loaded: a second copy must leave every file alone.

@@ -30,6 +30,7 @@ const Key kKeys[] = {
     {"webinterfaceusers", &SettingsData::webinterfaceusers},
     {"webinterfacesessiontimeout", &SettingsData::webinterfacesessiontimeout},
     {"maxclientcount", &SettingsData::maxclientcount},
+    {"maxclientsperaddress", &SettingsData::maxclientsperaddress},
     {"maxclientcountreply", &SettingsData::maxclientcountreply},
     {"servertitle", &SettingsData::servertitle},
     {"serverport", &SettingsData::serverport},

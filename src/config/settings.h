@@ -30,6 +30,7 @@ struct SettingsData {
   std::string webinterfaceusers;
   int webinterfacesessiontimeout = 60000;
   int maxclientcount = 0;
+  int maxclientsperaddress = 50;  // 0: no limit
   std::string maxclientcountreply = "Server busy. Try again later.;";
   std::string servertitle = "Vantrel";
   std::string preventuploads;

@@ -4,12 +4,15 @@
 #include <string>
 #include <vector>
 
+#include "service/client_deadlines.h"
+
 namespace vantrel {
 
 struct DaemonOptions {
   enum class Action { kServe, kHelp, kVersion, kUsageError };
   Action action = Action::kServe;
   std::optional<std::string> data_directory;
+  ClientDeadlines deadlines;
   std::string error;  // for kUsageError
 };
 

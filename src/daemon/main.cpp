@@ -9,6 +9,7 @@
 
 #include "common/date_time.h"
 #include "daemon/daemon_options.h"
+#include "platform/open_file_limit.h"
 #include "platform/process.h"
 #include "service/data_directory.h"
 #include "service/service.h"
@@ -26,9 +27,12 @@ void PrintLogLines(vantrel::Service& service) {
   std::cout.flush();
 }
 
-int Serve(const std::string& data_directory) {
+int Serve(const std::string& data_directory, const vantrel::ClientDeadlines& deadlines) {
   vantrel::platform::KeepFreedHeapForReuse();
+  // Before the service sizes its connection ceiling from it.
+  vantrel::platform::RaiseOpenFileLimit();
   vantrel::Service service(data_directory);
+  service.SetClientDeadlines(deadlines);
   service.Load();
   service.StartServer();
   PrintLogLines(service);
@@ -71,7 +75,11 @@ int main(int argc, char** argv) {
       std::cout << vantrel::DaemonUsage() << "\n\n"
                 << "Serves FTP (and the web administration site when enabled) from the\n"
                 << "settings and accounts in the data directory; stops on SIGINT or SIGTERM.\n"
-                << "  --data-dir DIR  keep the state files in DIR instead of beside the program\n";
+                << "  --data-dir DIR  keep the state files in DIR instead of beside the program\n"
+                << "  --client-deadlines LINE,LOGIN,REQUEST\n"
+                << "                  seconds a command line may take from its first byte\n"
+                << "                  (60), a connection to log in (120), and a web request\n"
+                << "                  to arrive (30)\n";
       return 0;
     case vantrel::DaemonOptions::Action::kVersion:
       std::cout << "vantreld " << vantrel::kVersionText << '\n';
@@ -89,5 +97,5 @@ int main(int argc, char** argv) {
     std::cerr << "vantreld: no usable data directory\n";
     return 1;
   }
-  return Serve(*directory);
+  return Serve(*directory, options.deadlines);
 }

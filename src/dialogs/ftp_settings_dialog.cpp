@@ -186,6 +186,10 @@ QWidget* FtpSettingsDialog::CreateGeneralTab() {
   form->addRow("Server port (21):", server_port_);
   form->addRow("Data Port (20):", data_port_);
   form->addRow("Max client count:", Number("maxClientCount", &SettingsData::maxclientcount, page));
+  QLineEdit* per_address =
+      Number("maxClientsPerAddress", &SettingsData::maxclientsperaddress, page);
+  per_address->setToolTip("Connections one address may hold at once; 0 for no limit");
+  form->addRow("Max clients per address:", per_address);
   auto* reply = Lines("maxClientCountReply", &SettingsData::maxclientcountreply, page);
   reply->setMaximumHeight(50);
   form->addRow("Max Connection Count Reply:", reply);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "common/error.h"
 #include "platform/socket_error.h"
 
 namespace vantrel {
@@ -19,6 +20,20 @@ std::vector<std::string> SplitParams(const std::string& text, char delimiter) {
     start = end + 1;
   }
   return params;
+}
+
+std::optional<Deadline> Earliest(std::optional<Deadline> a, std::optional<Deadline> b) {
+  if (!a || !b)
+    return a ? a : b;
+  return std::min(*a, *b);
+}
+
+bool Passed(const std::optional<Deadline>& deadline) {
+  return deadline && std::chrono::steady_clock::now() >= *deadline;
+}
+
+Reply LineTimedOut() {
+  return Reply(421, "Control connection timed out.");
 }
 
 }  // namespace
@@ -66,6 +81,13 @@ Reply& CmdTCPServer::HelpReply() {
 ReplyTextMap& CmdTCPServer::ReplyTexts() {
   RequireInactive();
   return reply_texts_;
+}
+
+void CmdTCPServer::SetLineDeadline(std::chrono::milliseconds deadline) {
+  RequireInactive();
+  if (deadline.count() <= 0)
+    throw Error("The line deadline must be positive");
+  line_deadline_ = deadline;
 }
 
 void CmdTCPServer::PrepareActivation() {
@@ -125,12 +147,33 @@ bool CmdTCPServer::Execute(Context& context) {
   return context.Connected();
 }
 
+std::optional<Deadline> CmdTCPServer::SessionDeadline(const Context&) const {
+  return std::nullopt;
+}
+
+Reply CmdTCPServer::SessionExpiredReply() const {
+  return LineTimedOut();
+}
+
 std::optional<CommandLine> CmdTCPServer::ReadCommandLine(Context& context) {
+  // Checked before any line is taken, so that a client sending commands without pause is
+  // held to the session deadline as well as a silent one.
+  const std::optional<Deadline> session_deadline = SessionDeadline(context);
+  if (Passed(session_deadline)) {
+    Expire(context, SessionExpiredReply());
+    return std::nullopt;
+  }
   if (!context.KeptLines().empty()) {
     CommandLine kept = std::move(context.KeptLines().front());
     context.KeptLines().pop_front();
     return kept;
   }
+  return ReadFreshLine(context, session_deadline);
+}
+
+std::optional<CommandLine> CmdTCPServer::ReadFreshLine(Context& context,
+                                                       std::optional<Deadline> session_deadline) {
+  std::optional<Deadline> line_deadline;
   for (;;) {
     std::string& input = context.Input();
     std::string_view pending(input);
@@ -141,9 +184,30 @@ std::optional<CommandLine> CmdTCPServer::ReadCommandLine(Context& context) {
       context.Write(answer);
     if (line)
       return line;
-    if (!context.ReadMore())
+    if (!line_deadline && context.LineReader().InLine())
+      line_deadline = std::chrono::steady_clock::now() + line_deadline_;
+    context.SetInputDeadline(Earliest(session_deadline, line_deadline));
+    bool more = false;
+    try {
+      more = context.ReadMore();
+    } catch (const InputDeadlinePassed&) {
+      context.SetInputDeadline(std::nullopt);
+      Expire(context, Passed(session_deadline) ? SessionExpiredReply() : LineTimedOut());
+      return std::nullopt;
+    }
+    context.SetInputDeadline(std::nullopt);
+    if (!more)
       return std::nullopt;
   }
+}
+
+void CmdTCPServer::Expire(Context& context, const Reply& reply) {
+  try {
+    SendReply(context, reply);
+  } catch (const platform::SocketError&) {
+    // Gone already, or not reading: it is closed either way.
+  }
+  context.Disconnect();
 }
 
 void CmdTCPServer::DispatchLine(Context& context, std::string line) {

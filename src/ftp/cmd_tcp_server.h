@@ -5,6 +5,7 @@
 // Matching ignores letter case and needs the word to stand alone or be followed by the
 // handler's delimiter, so "NOOP x" is NOOP and "NOOPX" is unknown.
 
+#include <chrono>
 #include <functional>
 #include <optional>
 #include <string>
@@ -32,6 +33,11 @@ class CmdTCPServer : public CustomTCPServer {
   // With a code at the first activation, a "Help" command listing the commands is added.
   Reply& HelpReply();
   ReplyTextMap& ReplyTexts();
+  // How long a command line may take to arrive, from its first byte. Past it the session
+  // is told "Control connection timed out." and closed.
+  static constexpr std::chrono::milliseconds kDefaultLineDeadline{60000};
+  std::chrono::milliseconds LineDeadline() const { return line_deadline_; }
+  void SetLineDeadline(std::chrono::milliseconds deadline);
 
   // Session thread, before matching; may rewrite the line.
   std::function<void(std::vector<CommandHandler>&, std::string& line, Context&)>
@@ -49,7 +55,13 @@ class CmdTCPServer : public CustomTCPServer {
   void BeforeRun(Context& context) override;
   bool Execute(Context& context) override;
 
-  // The next line from the client; nothing once the connection closed.
+  // The moment a session ends whatever it sends, and what it is told then; nothing (the
+  // default): no such moment.
+  virtual std::optional<Deadline> SessionDeadline(const Context& context) const;
+  virtual Reply SessionExpiredReply() const;
+
+  // The next line from the client; nothing once the connection closed or a deadline
+  // passed (the session was told and closed).
   std::optional<CommandLine> ReadCommandLine(Context& context);
   // Runs `line` through the handlers (or the unknown-command path).
   void DispatchLine(Context& context, std::string line);
@@ -65,6 +77,11 @@ class CmdTCPServer : public CustomTCPServer {
   void AddHelpHandler();
   void ExecuteCommand(Context& context, CommandHandler& handler, const std::string& line,
                       std::string params);
+  // Reads until a line is complete, within `session_deadline` and the line deadline.
+  std::optional<CommandLine> ReadFreshLine(Context& context,
+                                           std::optional<Deadline> session_deadline);
+  // Tells the client why and closes.
+  void Expire(Context& context, const Reply& reply);
 
   std::vector<CommandHandler> handlers_;
   bool handlers_initialized_ = false;
@@ -73,6 +90,7 @@ class CmdTCPServer : public CustomTCPServer {
   Reply reply_unknown_command_{500, "Unknown Command"};
   Reply help_reply_;
   ReplyTextMap reply_texts_;
+  std::chrono::milliseconds line_deadline_ = kDefaultLineDeadline;
 };
 
 }  // namespace vantrel

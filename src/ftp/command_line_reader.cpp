@@ -32,6 +32,7 @@ std::optional<CommandLine> CommandLineReader::Feed(std::string_view& input, std:
     input.remove_prefix(1);
     if (Step(byte, answer))
       return TakeLine();
+    in_line_ = true;
   }
   return std::nullopt;
 }
@@ -48,6 +49,7 @@ CommandLine CommandLineReader::TakeLine() {
   CommandLine line{std::move(line_), too_long_};
   line_.clear();
   too_long_ = false;
+  in_line_ = false;
   return line;
 }
 

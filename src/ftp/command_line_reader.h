@@ -31,6 +31,9 @@ class CommandLineReader {
   // returns that line; `input` then holds what follows. Returns nothing once all of
   // `input` is taken without a line ending. Telnet answers due are appended to `answer`.
   std::optional<CommandLine> Feed(std::string_view& input, std::string& answer);
+  // True once any byte of a line not yet ended was taken, Telnet codes included: the
+  // session's deadline for a line counts from it.
+  bool InLine() const { return in_line_; }
 
  private:
   enum class State {
@@ -55,6 +58,7 @@ class CommandLineReader {
   State state_ = State::kData;
   std::string line_;
   bool too_long_ = false;
+  bool in_line_ = false;
 };
 
 }  // namespace vantrel

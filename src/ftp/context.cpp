@@ -40,12 +40,19 @@ void Context::WriteReply(const Reply& reply) {
 bool Context::ReadMore() {
   if (!connected_)
     return false;
-  // Waking does not restart the read time-out: an idle client is dropped on time.
+  // Waking does not restart the read time-out: an idle client is dropped on time. An input
+  // deadline that comes first ends the wait instead, however often the client trickles.
   const auto idle_end = std::chrono::steady_clock::now() + connection_.ReadTimeout();
-  for (auto wake = WakeTime(); wake && *wake < idle_end; wake = WakeTime()) {
+  const bool deadline_first = input_deadline_ && *input_deadline_ < idle_end;
+  const auto end = deadline_first ? *input_deadline_ : idle_end;
+  for (auto wake = WakeTime(); wake && *wake < end; wake = WakeTime()) {
     if (connection_.WaitReadable(Until(*wake)))
       break;
     Wake();
+  }
+  if (deadline_first && !connection_.WaitReadable(Until(end))) {
+    throw InputDeadlinePassed("input deadline passed on the connection from " +
+                              connection_.PeerAddress().ip);
   }
   char block[kReadBlock];
   const std::size_t got = connection_.Read(block, sizeof block, Until(idle_end));

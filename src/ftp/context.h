@@ -7,12 +7,21 @@
 #include <string_view>
 
 #include "ftp/command_line_reader.h"
+#include "platform/socket_error.h"
 #include "platform/tcp_socket.h"
 
 namespace vantrel {
 
 class CustomTCPServer;
 class Reply;
+
+using Deadline = std::chrono::steady_clock::time_point;
+
+// A read gave up at the session's input deadline, however steadily bytes were coming.
+class InputDeadlinePassed : public platform::SocketTimeout {
+ public:
+  using platform::SocketTimeout::SocketTimeout;
+};
 
 // One accepted connection and what its session keeps between reads. The server creates it
 // in a listener thread, hands it to the session's own thread, and destroys it when the
@@ -42,9 +51,14 @@ class Context {
   std::string& Input() { return input_; }
   CommandLineReader& LineReader() { return line_reader_; }
   // Waits up to the connection's read time-out and appends what came to Input(). False
-  // when the peer closed; throws platform::SocketTimeout when nothing came in time.
+  // when the peer closed; throws platform::SocketTimeout when nothing came in time, and
+  // InputDeadlinePassed once the input deadline has passed.
   // Wake() runs meanwhile whenever WakeTime() comes first.
   bool ReadMore();
+  // The moment by which the input being read must be complete (a command line, a
+  // request): the read time-out counts per read, so a client trickling one byte at a
+  // time would never run into it. Nothing: no deadline.
+  void SetInputDeadline(std::optional<Deadline> deadline) { input_deadline_ = deadline; }
   // Appends what has already arrived, without waiting. False when the peer closed.
   bool ReadAvailable();
   // Lines that came while a transfer ran; the session handles them, in order, before it
@@ -67,6 +81,7 @@ class Context {
   platform::TcpSocket connection_;
   bool connected_ = true;
   std::string input_;
+  std::optional<Deadline> input_deadline_;
   CommandLineReader line_reader_;
   std::deque<CommandLine> kept_lines_;
 };

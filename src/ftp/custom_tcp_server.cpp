@@ -1,8 +1,10 @@
 #include "ftp/custom_tcp_server.h"
 
 #include <stdexcept>
+#include <system_error>
 
 #include "common/error.h"
+#include "ftp/connection_budget.h"
 #include "platform/resolver.h"
 #include "platform/socket_error.h"
 #include "platform/tcp_listener.h"
@@ -59,6 +61,16 @@ void CustomTCPServer::SetListenQueue(int backlog) {
 void CustomTCPServer::SetMaxConnections(int count) {
   RequireInactive();
   max_connections_ = count;
+}
+
+void CustomTCPServer::SetMaxConnectionsPerAddress(int count) {
+  RequireInactive();
+  max_per_address_ = count;
+}
+
+void CustomTCPServer::SetConnectionBudget(ConnectionBudget* budget) {
+  RequireInactive();
+  budget_ = budget;
 }
 
 Reply& CustomTCPServer::MaxConnectionReply() {
@@ -185,6 +197,10 @@ void CustomTCPServer::Deactivate() {
   }
   for (auto& session : all)
     session.thread.join();
+  {
+    std::lock_guard lock(sessions_mutex_);
+    finished_count_ = 0;  // those sessions were joined here, not by a listener
+  }
   AfterDeactivation();
 }
 
@@ -218,16 +234,9 @@ void CustomTCPServer::ListenLoop(Listener& listener) {
 }
 
 void CustomTCPServer::StartSession(platform::TcpSocket connection) {
-  bool refuse = false;
-  {
-    std::lock_guard lock(sessions_mutex_);
-    refuse = max_connections_ > 0 && live_count_ >= max_connections_;
-    // The slot is taken at once, so two quick accepts cannot both pass the check.
-    if (!refuse)
-      ++live_count_;
-  }
-  if (refuse) {
-    RefuseOverLimit(std::move(connection));
+  std::string address = connection.PeerAddress().ip;
+  if (const auto refusal = Admit(address)) {
+    Refuse(std::move(connection), *refusal);
     return;
   }
   connection.SetReadTimeout(read_timeout_);
@@ -235,31 +244,87 @@ void CustomTCPServer::StartSession(platform::TcpSocket connection) {
   try {
     context = CreateContext(std::move(connection));
   } catch (...) {
-    std::lock_guard lock(sessions_mutex_);
-    --live_count_;
+    Release(address);
     throw;
   }
-  std::lock_guard lock(sessions_mutex_);
+  std::unique_lock lock(sessions_mutex_);
   sessions_.emplace_back();
   Session& session = sessions_.back();
   session.context = std::move(context);
+  session.address = std::move(address);
   try {
     session.thread = std::thread([this, &session] { SessionMain(session); });
-  } catch (...) {
+  } catch (const std::system_error&) {
+    // Out of threads (a service manager's task limit, say): the client hears that the
+    // server is busy instead of being dropped without a word.
+    platform::TcpSocket refused = std::move(session.context->Connection());
+    const std::string counted = std::move(session.address);
     sessions_.pop_back();
-    --live_count_;
-    throw;
+    lock.unlock();
+    Release(counted);
+    Refuse(std::move(refused), Refusal::kNoThread);
   }
 }
 
-void CustomTCPServer::RefuseOverLimit(platform::TcpSocket connection) const {
+std::optional<Refusal> CustomTCPServer::Admit(const std::string& address) {
+  {
+    std::lock_guard lock(sessions_mutex_);
+    if (max_connections_ > 0 && live_count_ >= max_connections_)
+      return Refusal::kMaxConnections;
+    const auto found = per_address_.find(address);
+    if (max_per_address_ > 0 && found != per_address_.end() && found->second >= max_per_address_)
+      return Refusal::kPerAddress;
+    // The places are taken at once, so two quick accepts cannot both pass the checks.
+    ++live_count_;
+    ++per_address_[address];
+  }
+  // Taken after the server's own lock is let go: no lock of this server is ever held
+  // while the shared budget's is taken.
+  if (budget_ && !budget_->TryTake()) {
+    Uncount(address);
+    return Refusal::kNoRoom;
+  }
+  return std::nullopt;
+}
+
+void CustomTCPServer::Uncount(const std::string& address) {
+  std::lock_guard lock(sessions_mutex_);
+  UncountLocked(address);
+}
+
+void CustomTCPServer::UncountLocked(const std::string& address) {
+  --live_count_;
+  const auto found = per_address_.find(address);
+  if (found != per_address_.end() && --found->second <= 0)
+    per_address_.erase(found);
+}
+
+void CustomTCPServer::Release(const std::string& address) {
+  Uncount(address);
+  if (budget_)
+    budget_->Give();
+}
+
+void CustomTCPServer::Refuse(platform::TcpSocket connection, Refusal reason) {
+  const platform::SocketAddress peer = connection.PeerAddress();
   try {
     connection.SetWriteTimeout(kRefusalWriteTimeout);
-    connection.Write(max_connection_reply_.Format());
+    connection.Write(OverLimitReply());
     connection.Shutdown();
   } catch (const platform::SocketError&) {
     // The client left before reading its refusal; nothing is owed to it.
   }
+  if (!OnRefuse)
+    return;
+  try {
+    OnRefuse(peer, reason);
+  } catch (...) {
+    // The listener must keep accepting whatever its handler does.
+  }
+}
+
+std::string CustomTCPServer::OverLimitReply() const {
+  return max_connection_reply_.Format();
 }
 
 std::unique_ptr<Context> CustomTCPServer::CreateContext(platform::TcpSocket connection) {
@@ -270,12 +335,19 @@ void CustomTCPServer::SessionMain(Session& session) {
   RunSession(*session.context);
   std::unique_ptr<Context> finished;
   {
+    // One lock for all of it: the listener holds this lock while it starts a thread, and
+    // a burst of short sessions should not queue behind it twice each.
     std::lock_guard lock(sessions_mutex_);
     finished = std::move(session.context);
+    UncountLocked(session.address);
     session.finished = true;
-    --live_count_;
+    ++finished_count_;
   }
-  // Destroyed outside the lock: closing a socket may take a moment.
+  // Closed outside the lock, as closing a socket may take a moment, and before the
+  // shared place is given back, so that place never stands for a descriptor still open.
+  finished.reset();
+  if (budget_)
+    budget_->Give();
 }
 
 void CustomTCPServer::RunSession(Context& context) {
@@ -357,6 +429,10 @@ void CustomTCPServer::JoinFinishedSessions() {
   std::list<Session> finished;
   {
     std::lock_guard lock(sessions_mutex_);
+    // Scanning thousands of live sessions on every accept would slow a flood's refusals.
+    if (finished_count_ == 0)
+      return;
+    finished_count_ = 0;
     for (auto it = sessions_.begin(); it != sessions_.end();) {
       auto next = std::next(it);
       if (it->finished)

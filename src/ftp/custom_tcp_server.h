@@ -2,7 +2,14 @@
 
 // The multi-connection TCP server under the FTP engine (and the web engine): one listener
 // thread per binding, one thread per connection, a live list of sessions, the connection
-// limit, and a stop that closes every connection and joins every thread it started.
+// limits, and a stop that closes every connection and joins every thread it started.
+//
+// A new connection is admitted only within three limits: the server's own count, a count
+// per peer address (so one host cannot take every place), and the process-wide budget it
+// shares with the other engine (so nobody can take the descriptors that the sessions
+// already admitted need for their files and data connections). Over any of them the
+// client gets the over-limit reply and is closed at once, by the listener, without a
+// thread of its own.
 //
 // Sessions block in the kernel (poll with the read time-out) while idle, so a thousand
 // idle sessions cost sleeping threads and no processor time. Finished session threads are
@@ -17,8 +24,10 @@
 #include <list>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "ftp/context.h"
@@ -26,6 +35,8 @@
 #include "platform/socket_address.h"
 
 namespace vantrel {
+
+class ConnectionBudget;
 
 namespace platform {
 class TcpListener;
@@ -40,6 +51,14 @@ struct Binding {
 // kFalse leaves SO_REUSEADDR off the listening sockets; the others set it (the system's
 // own choice on Linux, see Activate).
 enum class ReuseSocket { kOsDependent, kTrue, kFalse };
+
+// Why a connection was turned away before its session began.
+enum class Refusal {
+  kMaxConnections,  // the server's own limit
+  kPerAddress,      // the limit per peer address
+  kNoRoom,          // the shared budget is spent
+  kNoThread,        // the system refused a thread for the session
+};
 
 // Owned by the host. Configure it and set the events before SetActive(true); the setters
 // refuse while active. SetActive may be called from any thread but the server's own
@@ -69,7 +88,13 @@ class CustomTCPServer {
   // 0: no limit. Otherwise at most this many sessions exist at once.
   int MaxConnections() const { return max_connections_; }
   void SetMaxConnections(int count);
-  // Written to a connection over the limit, which is then closed.
+  // 0: no limit. Otherwise at most this many sessions from one peer address at once.
+  int MaxConnectionsPerAddress() const { return max_per_address_; }
+  void SetMaxConnectionsPerAddress(int count);
+  // Shared with other servers; each session holds one place of it. Null: none. It must
+  // outlive the server's activity.
+  void SetConnectionBudget(ConnectionBudget* budget);
+  // Written to a connection over a limit, which is then closed.
   Reply& MaxConnectionReply();
   void SetReuseSocket(ReuseSocket reuse);
   // Read time-out given to every new connection (OnConnect may change it per session).
@@ -89,6 +114,8 @@ class CustomTCPServer {
   std::function<void(Context&, const std::exception&)> OnException;
   // Listener thread, for a failure while accepting or starting a session.
   std::function<void(const std::exception&)> OnListenException;
+  // Listener thread, for each connection turned away over a limit (after its reply).
+  std::function<void(const platform::SocketAddress& peer, Refusal reason)> OnRefuse;
   // Controlling thread, once every binding is bound and before any listens.
   std::function<void()> OnAfterBind;
   // Session thread: the whole work of a session when no command layer is on top.
@@ -103,6 +130,8 @@ class CustomTCPServer {
   // Called once every session has ended, when the server stops.
   virtual void AfterDeactivation() {}
   virtual std::unique_ptr<Context> CreateContext(platform::TcpSocket connection);
+  // The bytes written to a connection turned away over a limit.
+  virtual std::string OverLimitReply() const;
   // The session's steps, in its thread. BeforeRun raising skips Execute and AfterRun.
   virtual void BeforeRun(Context& context);
   // One step of work; returns whether the session goes on.
@@ -115,6 +144,7 @@ class CustomTCPServer {
   struct Listener;
   struct Session {
     std::unique_ptr<Context> context;  // null once the session left the live list
+    std::string address;               // the peer's, as counted in per_address_
     std::thread thread;
     bool finished = false;  // its thread is about to end and may be joined
   };
@@ -124,7 +154,13 @@ class CustomTCPServer {
   void SetBoundAddresses(const std::vector<std::unique_ptr<Listener>>& bound);
   void ListenLoop(Listener& listener);
   void StartSession(platform::TcpSocket connection);
-  void RefuseOverLimit(platform::TcpSocket connection) const;
+  // Takes a place for a session from `address`, or says which limit refuses it.
+  std::optional<Refusal> Admit(const std::string& address);
+  // Gives back what Admit took: the server's own counts alone, or those and the budget's.
+  void Uncount(const std::string& address);
+  void UncountLocked(const std::string& address);  // under sessions_mutex_
+  void Release(const std::string& address);
+  void Refuse(platform::TcpSocket connection, Refusal reason);
   void SessionMain(Session& session);
   void RunSession(Context& context);
   void RaiseException(Context& context, const std::exception_ptr& failure);
@@ -135,6 +171,8 @@ class CustomTCPServer {
   int default_port_ = 0;
   int listen_queue_ = kDefaultListenQueue;
   int max_connections_ = 0;
+  int max_per_address_ = 0;
+  ConnectionBudget* budget_ = nullptr;
   Reply max_connection_reply_;
   ReuseSocket reuse_socket_ = ReuseSocket::kOsDependent;
   std::chrono::milliseconds read_timeout_;
@@ -147,8 +185,10 @@ class CustomTCPServer {
   std::vector<platform::SocketAddress> bound_addresses_;  // guarded by bound_mutex_
 
   mutable std::mutex sessions_mutex_;
-  std::list<Session> sessions_;  // guarded by sessions_mutex_
-  int live_count_ = 0;           // guarded by sessions_mutex_
+  std::list<Session> sessions_;                       // guarded by sessions_mutex_
+  int live_count_ = 0;                                // guarded by sessions_mutex_
+  int finished_count_ = 0;                            // guarded by sessions_mutex_
+  std::unordered_map<std::string, int> per_address_;  // guarded by sessions_mutex_
 
   std::mutex stop_mutex_;
   std::condition_variable stop_signal_;

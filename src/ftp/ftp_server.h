@@ -76,6 +76,11 @@ class FTPServer : public CmdTCPServer {
   FTPSecurityOptions& SecurityOptions();
   // Last line of HELP; nothing extra when empty.
   void SetEndOfHelpLine(std::string line);
+  // How long a connection may go without logging in, from its greeting; then it is told
+  // so (421) and closed. A session that has logged in once is not held to it.
+  static constexpr std::chrono::milliseconds kDefaultLoginDeadline{120000};
+  std::chrono::milliseconds LoginDeadline() const { return login_deadline_; }
+  void SetLoginDeadline(std::chrono::milliseconds deadline);
 
   // PASS for a normal user: set `authenticated` to admit.
   std::function<void(FTPServerContext&, const std::string& username, const std::string& password,
@@ -148,7 +153,10 @@ class FTPServer : public CmdTCPServer {
  protected:
   void InitializeCommandHandlers() override;
   std::unique_ptr<Context> CreateContext(platform::TcpSocket connection) override;
+  void BeforeRun(Context& context) override;
   void AfterRun(Context& context) override;
+  std::optional<Deadline> SessionDeadline(const Context& context) const override;
+  Reply SessionExpiredReply() const override;
   void AfterDeactivation() override { passive_pool_.Clear(); }
   void HandleUnknownCommand(Context& context, const std::string& line) override;
 
@@ -318,6 +326,7 @@ class FTPServer : public CmdTCPServer {
   MlstFacts mlsd_facts_;
   FTPSecurityOptions security_options_;
   std::string end_of_help_line_;
+  std::chrono::milliseconds login_deadline_ = kDefaultLoginDeadline;
   std::vector<CommandHandler> site_handlers_;
 };
 

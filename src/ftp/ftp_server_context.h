@@ -88,6 +88,9 @@ class FTPServerContext : public Context {
   bool DataPortRefused() const { return data_port_refused_; }
   void SetDataPortRefused(bool refused) { data_port_refused_ = refused; }
 
+  // Until the first login: when the session ends unless it has logged in by then.
+  const std::optional<Deadline>& LoginDeadline() const { return login_deadline_; }
+  void SetLoginDeadline(std::optional<Deadline> deadline) { login_deadline_ = deadline; }
   int FailedLogins() const { return failed_logins_; }
   void SetFailedLogins(int count) { failed_logins_ = count; }
   const FTPSecurityOptions& SecurityOptions() const { return security_; }
@@ -113,6 +116,7 @@ class FTPServerContext : public Context {
   bool data_port_refused_ = false;
   std::unique_ptr<DataChannel> data_channel_;
   int failed_logins_ = 0;
+  std::optional<Deadline> login_deadline_;
   FTPSecurityOptions security_;
   MlstFacts mlst_facts_ = MlstFacts::Basic();
 };

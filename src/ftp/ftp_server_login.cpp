@@ -1,7 +1,10 @@
 // The login state machine: USER names the account (or an anonymous name), PASS completes
 // it through the host or, for anonymous names, on the server's own rules. Consecutive
-// failures are counted per session and end it at the configured limit.
+// failures are counted per session and end it at the configured limit, and a connection
+// that has not logged in by the login deadline is closed: before a login a client has
+// proved nothing, and without a deadline a crowd of them could hold every place.
 
+#include "common/error.h"
 #include "common/text.h"
 #include "ftp/ftp_server.h"
 
@@ -14,6 +17,27 @@ bool LooksLikeEmail(std::string_view password) {
 }
 
 }  // namespace
+
+void FTPServer::SetLoginDeadline(std::chrono::milliseconds deadline) {
+  RequireInactive();
+  if (deadline.count() <= 0)
+    throw Error("The login deadline must be positive");
+  login_deadline_ = deadline;
+}
+
+void FTPServer::BeforeRun(Context& context) {
+  CmdTCPServer::BeforeRun(context);
+  static_cast<FTPServerContext&>(context).SetLoginDeadline(std::chrono::steady_clock::now() +
+                                                           login_deadline_);
+}
+
+std::optional<Deadline> FTPServer::SessionDeadline(const Context& context) const {
+  return static_cast<const FTPServerContext&>(context).LoginDeadline();
+}
+
+Reply FTPServer::SessionExpiredReply() const {
+  return Reply(421, "Login timed out, closing control connection.");
+}
 
 void FTPServer::CmdUser(Command& command, FTPServerContext& session) {
   const std::string& name = command.unparsed_params;
@@ -94,6 +118,7 @@ void FTPServer::AcceptLogin(Command& command, FTPServerContext& session, const c
       throw;
     }
   }
+  session.SetLoginDeadline(std::nullopt);
   command.reply = Reply(230, text);
 }
 

@@ -97,6 +97,11 @@ void FtpSessionHandlers::Disconnect(Context& context) {
   units_.users.RemoveOnlineClient(key);
 }
 
+void FtpSessionHandlers::Refused(const platform::SocketAddress& peer, Refusal reason, int ceiling) {
+  refusals_.Refused(peer.ip,
+                    ConnectionKey(peer.ip, peer.port) + "> " + RefusalText(reason, ceiling));
+}
+
 void FtpSessionHandlers::Exception(Context& context, const std::exception&) {
   const std::string key = KeyOf(context);
   if (context.Connected()) {

@@ -8,6 +8,9 @@
 #include <exception>
 #include <string>
 
+#include "common/clock.h"
+#include "service/refusal_log.h"
+
 namespace vantrel {
 
 class AutoBan;
@@ -31,7 +34,8 @@ std::string KeyOf(const Context& context);
 
 class FtpSessionHandlers {
  public:
-  explicit FtpSessionHandlers(const ServiceUnits& units) : units_(units) {}
+  explicit FtpSessionHandlers(const ServiceUnits& units, const Clock& clock = DefaultClock())
+      : units_(units), refusals_(units.log, clock) {}
 
   void Connect(Context& context);
   void UserLogin(FTPServerContext& session, const std::string& user, const std::string& password,
@@ -39,6 +43,9 @@ class FtpSessionHandlers {
   void AfterUserLogin(FTPServerContext& session);
   void Disconnect(Context& context);
   void Exception(Context& context, const std::exception& failure);
+  // Listener thread: a connection turned away over a limit; `ceiling` is the connection
+  // budget's.
+  void Refused(const platform::SocketAddress& peer, Refusal reason, int ceiling);
 
  private:
   void Log(const std::string& key, const std::string& message);
@@ -48,6 +55,7 @@ class FtpSessionHandlers {
              const std::string& password, bool forgive);
 
   ServiceUnits units_;
+  RefusalLog refusals_;
 };
 
 }  // namespace vantrel

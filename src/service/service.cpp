@@ -6,10 +6,12 @@
 #include "accounts/users.h"
 #include "common/packed_list.h"
 #include "config/settings.h"
+#include "ftp/connection_budget.h"
 #include "ftp/ftp_server.h"
 #include "log/log_file.h"
 #include "log/log_queue.h"
 #include "log/statistics.h"
+#include "platform/open_file_limit.h"
 #include "platform/process.h"
 #include "service/ftp_file_handlers.h"
 #include "service/ftp_listing_handler.h"
@@ -44,8 +46,10 @@ Service::Service(std::string data_directory, const Clock& clock)
       special_files_(std::make_unique<SpecialFiles>()),
       path_mapper_(std::make_unique<PathMapper>(*users_, *settings_)),
       access_policy_(std::make_unique<AccessPolicy>(*users_, *settings_)),
+      connection_budget_(std::make_unique<ConnectionBudget>(
+          ConnectionBudget::CeilingFor(platform::OpenFileLimit()))),
       session_handlers_(std::make_unique<FtpSessionHandlers>(
-          ServiceUnits{*settings_, *users_, *auto_ban_, *statistics_, *log_})),
+          ServiceUnits{*settings_, *users_, *auto_ban_, *statistics_, *log_}, clock)),
       file_handlers_(std::make_unique<FtpFileHandlers>(HandlerUnits())),
       listing_handler_(std::make_unique<FtpListingHandler>(*users_, *log_, *path_mapper_, clock)),
       transfer_handlers_(std::make_unique<FtpTransferHandlers>(HandlerUnits(), clock_)),
@@ -54,6 +58,7 @@ Service::Service(std::string data_directory, const Clock& clock)
           clock)),
       ftp_server_(std::make_unique<FTPServer>(clock)) {
   settings_->SetDataDirectory(data_directory_);
+  web_->SetConnectionBudget(connection_budget_.get());
   BindFtpEvents();
 }
 
@@ -98,6 +103,9 @@ void Service::BindFtpEvents() {
     session.Exception(c, e);
   };
   ftp_server_->OnListenException = [](const std::exception&) {};
+  ftp_server_->OnRefuse = [this](const platform::SocketAddress& peer, Refusal reason) {
+    session_handlers_->Refused(peer, reason, ConnectionCeiling());
+  };
   ftp_server_->OnUserLogin = [&session](FTPServerContext& c, const std::string& user,
                                         const std::string& password, bool& authenticated) {
     session.UserLogin(c, user, password, authenticated);
@@ -170,6 +178,12 @@ void Service::ConfigureFtpEngine() {
   ftp_server_->SetDefaultPort(s.serverport);
   ftp_server_->SetDefaultDataPort(s.dataport);
   ftp_server_->SetMaxConnections(s.maxclientcount);
+  ftp_server_->SetMaxConnectionsPerAddress(s.maxclientsperaddress);
+  ftp_server_->SetConnectionBudget(connection_budget_.get());
+  if (deadlines_.line)
+    ftp_server_->SetLineDeadline(*deadlines_.line);
+  if (deadlines_.login)
+    ftp_server_->SetLoginDeadline(*deadlines_.login);
   ftp_server_->HelpReply().SetText("Help not Implemented.");
   ftp_server_->Greeting().SetLines(SplitPacked(s.greetingtext));
   // 421 tells the client the server closes the connection; a 3xx code would read as a
@@ -219,8 +233,10 @@ void Service::StartServer() {
       }
     }
   }
-  if (settings_->Get(&SettingsData::webinterfaceenabled) && ftp_server_->Active())
+  if (settings_->Get(&SettingsData::webinterfaceenabled) && ftp_server_->Active()) {
+    web_->SetRequestDeadline(deadlines_.request);
     web_->Start();
+  }
 }
 
 void Service::StopServer() {
@@ -236,6 +252,10 @@ void Service::StopServer() {
   }
   server_start_time_ = 0;
   log_->LogLine("- Server stopped");
+}
+
+int Service::ConnectionCeiling() const {
+  return connection_budget_->Ceiling();
 }
 
 bool Service::IsRunning() const {

@@ -17,12 +17,14 @@
 
 #include "common/clock.h"
 #include "platform/socket_address.h"
+#include "service/client_deadlines.h"
 #include "service/ftp_request.h"
 
 namespace vantrel {
 
 class AccessPolicy;
 class AutoBan;
+class ConnectionBudget;
 class FTPServer;
 class FtpFileHandlers;
 class FtpListingHandler;
@@ -50,6 +52,11 @@ class Service {
   void Load();
   void StartServer();
   void StopServer();
+  // Taken at the next StartServer.
+  void SetClientDeadlines(const ClientDeadlines& deadlines) { deadlines_ = deadlines; }
+  // The connections FTP and web may hold together, from the process's descriptor limit
+  // when the service was made (refusals over it are logged with the figure).
+  int ConnectionCeiling() const;
   // Closing: stop, then save settings, accounts and monitored files. Failures are logged.
   void Shutdown();
 
@@ -103,6 +110,7 @@ class Service {
   std::unique_ptr<SpecialFiles> special_files_;
   std::unique_ptr<PathMapper> path_mapper_;
   std::unique_ptr<AccessPolicy> access_policy_;
+  std::unique_ptr<ConnectionBudget> connection_budget_;
   std::unique_ptr<FtpSessionHandlers> session_handlers_;
   std::unique_ptr<FtpFileHandlers> file_handlers_;
   std::unique_ptr<FtpListingHandler> listing_handler_;
@@ -112,6 +120,7 @@ class Service {
 
   DateTime server_start_time_ = 0;
   int idle_ticks_ = 0;
+  ClientDeadlines deadlines_;
 };
 
 }  // namespace vantrel

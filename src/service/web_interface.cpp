@@ -1,6 +1,7 @@
 #include "service/web_interface.h"
 
 #include "config/settings.h"
+#include "ftp/connection_budget.h"
 #include "log/log_queue.h"
 #include "service/web_pages.h"
 #include "web/http_server.h"
@@ -10,6 +11,7 @@ namespace vantrel {
 WebInterface::WebInterface(const ServiceUnits& units, std::string data_directory,
                            const Clock& clock)
     : units_(units),
+      refusals_(units.log, clock),
       pages_(std::make_unique<WebPages>(units, std::move(data_directory))),
       server_(std::make_unique<HTTPServer>(clock)) {
   BindEvents();
@@ -24,6 +26,10 @@ void WebInterface::BindEvents() {
   WebPages& pages = *pages_;
   server_->OnConnect = [&pages](Context& c) { pages.Connect(c); };
   server_->OnException = [&pages](Context& c, const std::exception& e) { pages.Exception(c, e); };
+  server_->OnRefuse = [this](const platform::SocketAddress& peer, Refusal reason) {
+    const int ceiling = budget_ ? budget_->Ceiling() : 0;
+    refusals_.Refused(peer.ip, "HTTP> " + peer.ip + "> " + RefusalText(reason, ceiling));
+  };
   server_->OnCommandGet = [&pages](Context& c, HTTPRequestInfo& request,
                                    HTTPResponseInfo& response) {
     pages.CommandGet(c, request, response);
@@ -40,6 +46,11 @@ void WebInterface::Start() {
     server_->SetAutoStartSession(true);
     server_->SetSessionTimeOut(settings.webinterfacesessiontimeout);
     server_->SetSessionState(true);
+    server_->SetMaxConnections(kMaxConnections);
+    server_->SetMaxConnectionsPerAddress(kMaxConnectionsPerAddress);
+    server_->SetConnectionBudget(budget_);
+    if (request_deadline_)
+      server_->SetRequestDeadline(*request_deadline_);
     server_->SetActive(true);
   } catch (const std::exception&) {
     units_.log.LogLine("- Failed to start Web interface");

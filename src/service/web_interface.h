@@ -4,16 +4,20 @@
 // site's pages bound to its events, started from the settings and stopped with the FTP
 // service.
 
+#include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "common/clock.h"
 #include "platform/socket_address.h"
 #include "service/ftp_session_handlers.h"
+#include "service/refusal_log.h"
 
 namespace vantrel {
 
+class ConnectionBudget;
 class CustomHTTPServer;
 class WebPages;
 
@@ -27,6 +31,18 @@ class WebInterface {
   ~WebInterface();
   WebInterface(const WebInterface&) = delete;
   WebInterface& operator=(const WebInterface&) = delete;
+
+  // The site's own caps, within the budget it shares with the FTP service: an
+  // administration site has few visitors, so a flood of connections stops here.
+  static constexpr int kMaxConnections = 256;
+  static constexpr int kMaxConnectionsPerAddress = 16;
+
+  // Taken at the next Start: the budget shared with the FTP engine (null: none), and the
+  // request deadline (nothing: the engine's own).
+  void SetConnectionBudget(ConnectionBudget* budget) { budget_ = budget; }
+  void SetRequestDeadline(std::optional<std::chrono::milliseconds> deadline) {
+    request_deadline_ = deadline;
+  }
 
   // Configures the engine from the settings (port, title, session time-out) and starts
   // it; logs the started line, or the failure line when it cannot listen. Nothing when it
@@ -42,6 +58,9 @@ class WebInterface {
   void BindEvents();
 
   ServiceUnits units_;
+  RefusalLog refusals_;
+  ConnectionBudget* budget_ = nullptr;
+  std::optional<std::chrono::milliseconds> request_deadline_;
   std::unique_ptr<WebPages> pages_;
   std::unique_ptr<CustomHTTPServer> server_;
 };

@@ -154,6 +154,23 @@ void CustomHTTPServer::SetMaximumHeaderLineCount(int count) {
   maximum_header_line_count_ = count;
 }
 
+void CustomHTTPServer::SetRequestDeadline(std::chrono::milliseconds deadline) {
+  RequireInactive();
+  if (deadline.count() <= 0)
+    throw Error("The request deadline must be positive");
+  request_deadline_ = deadline;
+}
+
+std::string CustomHTTPServer::OverLimitReply() const {
+  const std::string text = ResponseText(503);
+  const std::string body = DefaultBody(503, text);
+  std::string reply = "HTTP/1.1 503 " + text + "\r\n";
+  if (!server_software_.empty())
+    reply += "Server: " + server_software_ + "\r\n";
+  return reply + "Content-Length: " + std::to_string(body.size()) +
+         "\r\nConnection: close\r\n\r\n" + body;
+}
+
 bool CustomHTTPServer::Execute(Context& context) {
   try {
     try {
@@ -330,6 +347,7 @@ void CustomHTTPServer::Dispatch(Context& context, HTTPRequestInfo& request,
 
 bool CustomHTTPServer::HandleRequest(Context& context) {
   HTTPRequestInfo request;
+  context.SetInputDeadline(std::chrono::steady_clock::now() + request_deadline_);
   if (!ReadHead(context, request)) {
     context.Disconnect();
     return false;
@@ -343,6 +361,7 @@ bool CustomHTTPServer::HandleRequest(Context& context) {
   bool proceed = PassHeaderChecks(context, request, response);
   if (proceed) {
     request.body = ReadBody(context, request);
+    context.SetInputDeadline(std::nullopt);
     request.remote_ip = context.Connection().PeerAddress().ip;
     InterpretRequest(request, parse_params_);
     proceed = AttachSession(context, request, response);

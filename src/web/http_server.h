@@ -6,8 +6,10 @@
 //
 // Every length a client controls has a limit (request and header lines, header count,
 // body), and a request over a limit is answered with its status and closed without
-// reaching a handler. The body is always kept in memory, which the body limit makes
-// affordable; a pluggable body stream was left out because no page needs one.
+// reaching a handler. So does the time it takes: a request must be complete by its
+// deadline, or a client sending a byte now and then would hold its thread for ever. The body is
+// always kept in memory, which the body limit makes affordable; a pluggable body stream was left
+// out because no page needs one.
 
 #include <chrono>
 #include <cstddef>
@@ -60,6 +62,11 @@ class CustomHTTPServer : public CustomTCPServer {
   void SetServerSoftware(std::string text);
   int MaximumHeaderLineCount() const { return maximum_header_line_count_; }
   void SetMaximumHeaderLineCount(int count);
+  // How long a request (line, headers and body) may take to arrive, from the moment the
+  // engine is ready for it; then the connection is closed.
+  static constexpr std::chrono::milliseconds kDefaultRequestDeadline{30000};
+  std::chrono::milliseconds RequestDeadline() const { return request_deadline_; }
+  void SetRequestDeadline(std::chrono::milliseconds deadline);
 
   HTTPSessionList& SessionList() { return sessions_; }
 
@@ -88,6 +95,8 @@ class CustomHTTPServer : public CustomTCPServer {
 
  protected:
   bool Execute(Context& context) override;
+  // 503, for a connection over a limit.
+  std::string OverLimitReply() const override;
 
  private:
   // Throws HTTPRefusal(code) for a line over the limit; nothing when the peer closed.
@@ -111,6 +120,7 @@ class CustomHTTPServer : public CustomTCPServer {
   bool keep_alive_ = false;
   std::string server_software_;
   int maximum_header_line_count_ = kDefaultMaximumHeaderLineCount;
+  std::chrono::milliseconds request_deadline_ = kDefaultRequestDeadline;
 };
 
 // The component the host places: the engine as it stands.

@@ -161,6 +161,8 @@ TEST_F(FtpSettingsDialogTest, ApplyStoresEveryControlAndSaves) {
   Memo(*dialog, "greetingText").setPlainText("a\nb\n");
   Memo(*dialog, "maxClientCountReply").setPlainText("Busy.\nLater.");
   Edit(*dialog, "serverPort").setText("2121");
+  EXPECT_EQ(Edit(*dialog, "maxClientsPerAddress").text(), "50");
+  Edit(*dialog, "maxClientsPerAddress").setText("0");
   Edit(*dialog, "pasvIpAddr").setText("192.0.2.1");
   Box(*dialog, "allowAnonymous").setChecked(true);
   Box(*dialog, "anonymousAllowUpload").setChecked(true);
@@ -182,6 +184,7 @@ TEST_F(FtpSettingsDialogTest, ApplyStoresEveryControlAndSaves) {
   EXPECT_EQ(data.greetingtext, "a;b;");
   EXPECT_EQ(data.maxclientcountreply, "Busy.;Later.;");
   EXPECT_EQ(data.serverport, 2121);
+  EXPECT_EQ(data.maxclientsperaddress, 0);
   EXPECT_EQ(data.pasvipaddr, "192.0.2.1");
   EXPECT_TRUE(data.allowanonymous && data.anonymous_allowupload && data.confirmexit);
   EXPECT_EQ(data.anonymous_download, 4096);

@@ -30,6 +30,7 @@ TEST_F(SettingsTest, FreshInstallationDefaults) {
   EXPECT_EQ(s.pasvrangestart, 16384);
   EXPECT_EQ(s.pasvrangesize, 5);
   EXPECT_EQ(s.maxclientcount, 0);
+  EXPECT_EQ(s.maxclientsperaddress, 50);
   EXPECT_FALSE(s.allowanonymous);
   EXPECT_FALSE(s.webinterfaceenabled);
   EXPECT_FALSE(s.autoban);
@@ -43,6 +44,7 @@ TEST_F(SettingsTest, FreshInstallationDefaults) {
 TEST_F(SettingsTest, SaveAndLoadReproduceEveryValue) {
   settings_.Update([](SettingsData& s) {
     s.serverport = 2121;
+    s.maxclientsperaddress = 0;
     s.greetingtext = "Hello=there;second line;";
     s.bannedlist = "10.0.0.5=autoban (login);";
     s.webinterfaceusers = "admin=p=w;";
@@ -59,6 +61,7 @@ TEST_F(SettingsTest, SaveAndLoadReproduceEveryValue) {
   loaded.LoadSettings();
   const SettingsData s = loaded.Snapshot();
   EXPECT_EQ(s.serverport, 2121);
+  EXPECT_EQ(s.maxclientsperaddress, 0);
   EXPECT_EQ(loaded.GetGreetingLines(), (std::vector<std::string>{"Hello=there", "second line"}));
   EXPECT_EQ(s.bannedlist, "10.0.0.5=autoban (login);");
   EXPECT_TRUE(loaded.IsWebUser("admin", "p=w"));

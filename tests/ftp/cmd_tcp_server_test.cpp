@@ -9,6 +9,7 @@
 #include <ctime>
 #include <thread>
 
+#include "ftp/connection_budget.h"
 #include "ftp/ftp_error.h"
 #include "ftp/ftp_test_client.h"
 #include "ftp/recorder.h"
@@ -68,6 +69,7 @@ class CmdTCPServerTest : public ::testing::Test {
   // of the test body.
   std::atomic<int> count_{0};
   testing::Recorder events_;
+  ConnectionBudget budget_{3};
   CmdTCPServer server_;
   int port_ = 0;
 };
@@ -220,6 +222,71 @@ TEST_F(CmdTCPServerTest, MaxConnectionsRefusesTheThirdClient) {
     std::this_thread::sleep_for(10ms);
   FtpTestClient fourth = Connect();
   EXPECT_EQ(fourth.Ask("NOOP"), "200 NOOP got []");
+}
+
+TEST_F(CmdTCPServerTest, AddressLimitAndSharedBudgetRefuseAndFreeUp) {
+  server_.SetMaxConnectionsPerAddress(2);
+  server_.SetConnectionBudget(&budget_);
+  server_.MaxConnectionReply() = Reply(421, "Server busy. Try again later.");
+  server_.OnRefuse = [this](const platform::SocketAddress& peer, Refusal reason) {
+    events_.Add(peer.ip + (reason == Refusal::kPerAddress ? " per address" : " no room"));
+  };
+  port_ = Start();
+  // A second engine on the same budget, as the web site shares the FTP service's.
+  CmdTCPServer other;
+  other.Bindings() = {{"127.0.0.1", 0, platform::IpVersion::kV4}};
+  other.Greeting() = Reply(220, "other");
+  other.MaxConnectionReply() = Reply(421, "other busy");
+  other.SetConnectionBudget(&budget_);
+  other.SetActive(true);
+  const int other_port = other.BoundAddresses().at(0).port;
+
+  FtpTestClient first = Connect();
+  FtpTestClient second = Connect();
+  FtpTestClient third(port_);
+  EXPECT_EQ(third.ReadUntilClosed(), "421 Server busy. Try again later.\r\n");
+  FtpTestClient elsewhere(port_, "127.0.0.1", "127.0.0.2");
+  EXPECT_EQ(elsewhere.ReadReply(), "220 hello");
+  EXPECT_EQ(budget_.InUse(), 3);
+  FtpTestClient on_other(other_port, "127.0.0.1", "127.0.0.3");
+  EXPECT_EQ(on_other.ReadUntilClosed(), "421 other busy\r\n");
+  FtpTestClient spent(port_, "127.0.0.1", "127.0.0.3");
+  EXPECT_EQ(spent.ReadUntilClosed(), "421 Server busy. Try again later.\r\n");
+  ASSERT_TRUE(events_.WaitForCount(2, 5s));
+  EXPECT_EQ(events_.Entries(),
+            (std::vector<std::string>{"127.0.0.1 per address", "127.0.0.3 no room"}));
+  EXPECT_EQ(second.Ask("NOOP"), "200 NOOP got []") << "refusals disturb nobody admitted";
+
+  // A session that ends gives its place back, to either engine.
+  first.SendLine("BYE");
+  first.ReadUntilClosed();
+  for (int i = 0; i < 100 && budget_.InUse() > 2; ++i)
+    std::this_thread::sleep_for(10ms);
+  FtpTestClient taken(other_port, "127.0.0.1", "127.0.0.3");
+  EXPECT_EQ(taken.ReadReply(), "220 other");
+  other.SetActive(false);
+  EXPECT_EQ(budget_.InUse(), 2);
+  server_.SetActive(false);
+  EXPECT_EQ(budget_.InUse(), 0);
+}
+
+TEST_F(CmdTCPServerTest, LineDeadlineCountsFromTheFirstByteNotPerRead) {
+  server_.SetLineDeadline(400ms);
+  port_ = Start();
+  FtpTestClient client = Connect();
+  // Silence before a line begins is the read time-out's business.
+  std::this_thread::sleep_for(600ms);
+  client.Send("NO");
+  std::this_thread::sleep_for(150ms);
+  client.Send("OP\r\n");
+  EXPECT_EQ(client.ReadReply(), "200 NOOP got []") << "a line in pieces within the deadline";
+
+  const auto start = std::chrono::steady_clock::now();
+  client.Trickle("NOOP trickling along", 100ms);
+  EXPECT_EQ(client.ReadUntilClosed(), "421 Control connection timed out.\r\n");
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(took, 400ms);
+  EXPECT_LT(took, 1500ms);
 }
 
 TEST_F(CmdTCPServerTest, IdleSessionsCostNoProcessorTime) {

@@ -81,9 +81,11 @@ TEST(CommandLineReaderTest, TelnetStateTable) {
 TEST(CommandLineReaderTest, LineMaySpanReads) {
   CommandLineReader reader;
   std::string answer;
+  EXPECT_FALSE(reader.InLine());
   std::string_view first = "US";
   EXPECT_FALSE(reader.Feed(first, answer));
   EXPECT_TRUE(first.empty());
+  EXPECT_TRUE(reader.InLine());
   std::string_view second = "ER x\r";
   EXPECT_FALSE(reader.Feed(second, answer));
   std::string_view third = "\nNOOP";
@@ -91,6 +93,13 @@ TEST(CommandLineReaderTest, LineMaySpanReads) {
   ASSERT_TRUE(line);
   EXPECT_EQ(line->text, "USER x");
   EXPECT_EQ(third, "NOOP");  // the next line waits, unconsumed
+  EXPECT_FALSE(reader.InLine());
+
+  // Telnet codes alone add nothing to the line, yet a line has begun.
+  const std::string nop = Bytes({255, 241});
+  std::string_view codes = nop;
+  EXPECT_FALSE(reader.Feed(codes, answer));
+  EXPECT_TRUE(reader.InLine());
 }
 
 TEST(CommandLineReaderTest, OverlongLineIsCutAndMarkedThenReadingGoesOn) {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "ftp/ftp_server_fixture.h"
 
 namespace vantrel {
@@ -33,6 +35,29 @@ TEST_F(FtpLoginTest, SuccessResetsTheFailureCount) {
   EXPECT_EQ(client.Ask("PASS wrong"), "530 Not logged in.");
   EXPECT_EQ(client.Ask("PASS wrong"), "530 Not logged in.");
   EXPECT_EQ(client.Ask("PASS secret"), "230 User logged in, proceed.");
+}
+
+TEST_F(FtpLoginTest, LoginDeadlineClosesWhoNeverLoggedIn) {
+  using namespace std::chrono_literals;
+  LoginAccepts();
+  server_.SetLoginDeadline(500ms);
+  Start();
+  FtpTestClient silent = Connect();
+  FtpTestClient chatty = Connect();
+  FtpTestClient member = LoggedIn();
+  EXPECT_EQ(member.Ask("USER user"), "331 User name okay, need password.");
+  const std::string expired = "421 Login timed out, closing control connection.";
+  // Busy is no excuse: commands keep coming, a login never does.
+  std::string reply;
+  for (int i = 0; i < 30 && reply != expired; ++i) {
+    std::this_thread::sleep_for(50ms);
+    reply = chatty.Ask("NOOP");
+  }
+  EXPECT_EQ(reply, expired);
+  EXPECT_EQ(chatty.ReadUntilClosed(), "");
+  EXPECT_EQ(silent.ReadUntilClosed(), expired + "\r\n");
+  EXPECT_EQ(member.Ask("PASS secret"), "230 User logged in, proceed.")
+      << "the deadline ends with the first login";
 }
 
 TEST_F(FtpLoginTest, ConversationsBeforeAndAfterLogin) {

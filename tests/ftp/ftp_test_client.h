@@ -5,6 +5,7 @@
 // wait is bounded, so a server that fails to answer fails the test instead of hanging it.
 
 #include <chrono>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -19,12 +20,14 @@ class FtpTestClient {
  public:
   static constexpr std::chrono::milliseconds kWait{5000};
 
-  explicit FtpTestClient(int port, std::string ip = "127.0.0.1")
+  // From `source` when given (another 127.0.0.x, to stand for another host).
+  explicit FtpTestClient(int port, std::string ip = "127.0.0.1", std::string source = "")
       : socket_(platform::TcpSocket::Connect(
             {ip, port,
              ip.find(':') == std::string::npos ? platform::IpVersion::kV4
                                                : platform::IpVersion::kV6},
-            kWait)) {
+            kWait,
+            source.empty() ? std::nullopt : std::optional<platform::SocketAddress>({source, 0}))) {
     socket_.SetReadTimeout(kWait);
     socket_.SetWriteTimeout(kWait);
   }
@@ -81,6 +84,16 @@ class FtpTestClient {
     if (!input_.empty())
       return false;
     return !socket_.WaitReadable(wait);
+  }
+
+  // Sends `bytes` one at a time, `step` apart, as a client dribbling its input would,
+  // until the server sends something or closes.
+  void Trickle(std::string_view bytes, std::chrono::milliseconds step) {
+    for (char c : bytes) {
+      if (!Silent(step))
+        return;
+      Send(std::string_view(&c, 1));
+    }
   }
 
   platform::TcpSocket& socket() { return socket_; }

@@ -9,6 +9,7 @@ import ftplib
 import os
 import queue
 import random
+import resource
 import shutil
 import signal
 import socket
@@ -95,7 +96,12 @@ def member(user, password, home=HOME, **flags):
 
 
 class Daemon:
-    def __init__(self, settings=None, members=(), directory=None):
+    """`args` are added to the daemon's command line; `open_files` sets its descriptor
+    limit (soft and hard) instead of inheriting the test's."""
+
+    def __init__(self, settings=None, members=(), directory=None, args=(), open_files=None):
+        self.args = list(args)
+        self.open_files = open_files
         self.dir = directory or tempfile.mkdtemp(prefix="vantrel-it-")
         self.port = free_port()
         self.home = os.path.join(self.dir, "home")
@@ -119,9 +125,15 @@ class Daemon:
         return os.path.join(self.dir, name)
 
     def start(self, expect="- Server started"):
+        limit = self.open_files
+
+        def limit_descriptors():
+            resource.setrlimit(resource.RLIMIT_NOFILE, (limit, limit))
+
         self.process = subprocess.Popen(
-            [VANTRELD, "--data-dir", self.dir], stdout=subprocess.PIPE,
-            stderr=subprocess.STDOUT, text=True, bufsize=1)
+            [VANTRELD, "--data-dir", self.dir, *self.args], stdout=subprocess.PIPE,
+            stderr=subprocess.STDOUT, text=True, bufsize=1,
+            preexec_fn=limit_descriptors if limit else None)
         threading.Thread(target=self._read, daemon=True).start()
         if expect:
             self.wait_for(expect, START_TIMEOUT)

@@ -28,13 +28,13 @@ class HostileCase(unittest.TestCase):
         self.directory = tempfile.mkdtemp(prefix="vantrel-hostile-")
         return self.directory
 
-    def start_daemon(self, settings=None, members=(), web=False):
+    def start_daemon(self, settings=None, members=(), web=False, args=(), open_files=None):
         values = dict(settings or {})
         if web:
             self.web_port = free_port()
             values.update({"webinterfaceenabled": "1", "webinterfaceport": str(self.web_port),
                            "webinterfaceusers": "admin=pw;"})
-        d = Daemon(values, members, getattr(self, "directory", None))
+        d = Daemon(values, members, getattr(self, "directory", None), args, open_files)
         self.directory = None
         self.addCleanup(d.cleanup)
         d.start()

@@ -34,6 +34,9 @@ class CommandLine(unittest.TestCase):
         self.assertEqual(bad.returncode, 2)
         self.assertIn("usage: vantreld", bad.stderr)
         self.assertEqual(self.run_daemon("--data-dir").returncode, 2)
+        for figures in ("1,2", "1,2,3,4", "0,1,1", "1,-2,1", "1,x,1", "1,,1", "1e3,1,1"):
+            self.assertEqual(self.run_daemon("--client-deadlines", figures).returncode, 2,
+                             figures)
 
 
 class Login(DaemonTestCase):

@@ -1,15 +1,22 @@
-"""A thousand connections opened and left silent, against the real daemon with
-`maxclientcount` set: other clients are still served while they sit there, connections
-beyond the limit get the over-limit reply, and once the silent ones go away the sessions
-are cleaned up and the totals agree. Listings of a large directory that nobody reads hold
-little memory, and a login storm is greeted promptly.
+"""Crowds and slow clients against the real daemon. A thousand connections opened and
+left silent from many addresses: other clients are still served while they sit there,
+connections beyond `maxclientcount` or the limit per address get the over-limit reply,
+and once the silent ones go away the sessions are cleaned up and the totals agree. A
+daemon with a small descriptor limit fills up to the ceiling it derived from it, refuses
+the next client, and still serves its logged-in client's listings and downloads. Clients
+that trickle or never log in are cut off at their deadlines (shortened here; the defaults
+are a minute and more). Listings of a large directory that nobody reads hold little
+memory, and a login storm is greeted promptly.
 
-The sessions' read time-out (five minutes) has no setting, so this test does not wait for
-it: the silent clients leave by closing, which the daemon must notice the same way it
-notices a time-out, by ending the session."""
+The sessions' idle read time-out (five minutes) has no setting, so these tests do not
+wait for it: the silent clients leave by closing, which the daemon must notice the same
+way it notices a time-out, by ending the session."""
 
+import http.client
 import os
+import re
 import resource
+import select
 import socket
 import threading
 import time
@@ -21,11 +28,39 @@ from hostile_client import TIMEOUT, Control, HostileCase, resident_kb
 SILENT = 1000
 LIMIT = 1010
 EXTRA = 20
+PER_ADDRESS = 50  # the default of maxclientsperaddress
+BUSY = b"421 Server busy. Try again later.\r\n"
 
 
 def open_files_wanted():
     # The daemon and this test each hold one descriptor per connection, plus their own.
     return SILENT + LIMIT + 200
+
+
+def silent_address(i):
+    """The address of the i-th host of a crowd, each host a different one."""
+    return "127.0.%d.%d" % (1 + i // 250, 1 + i % 250)
+
+
+def connect(port, source):
+    return socket.create_connection(("127.0.0.1", port), timeout=TIMEOUT,
+                                    source_address=(source, 0))
+
+
+def refused_reply(port, source):
+    """What a connection that the daemon should refuse reads before the daemon closes it."""
+    with connect(port, source) as s:
+        return s.makefile("rb").read()
+
+
+def web_status(port, source):
+    conn = http.client.HTTPConnection("127.0.0.1", port, timeout=TIMEOUT,
+                                      source_address=(source, 0))
+    try:
+        conn.request("GET", "/")
+        return conn.getresponse().status
+    finally:
+        conn.close()
 
 
 def process_facts(pid):
@@ -57,11 +92,14 @@ class SilentCrowd(HostileCase):
         baseline = process_facts(d.process.pid)
         silent = []
         self.addCleanup(lambda: [s.close() for s in silent])
-        for _ in range(SILENT):
-            s = socket.create_connection(("127.0.0.1", d.port), timeout=TIMEOUT)
+        for i in range(SILENT):
+            s = connect(d.port, "127.0.0.%d" % (10 + i // PER_ADDRESS))
             silent.append(s)
             # Its own session (a greeting), not a place in the listen queue.
             self.assertEqual(s.recv(4), b"220 ")
+        # One address over its limit: refused each time, logged once.
+        for _ in range(3):
+            self.assertEqual(refused_reply(d.port, "127.0.0.10"), BUSY)
 
         started = time.monotonic()
         c = Control(d.port).login("alice", "pw")
@@ -82,7 +120,7 @@ class SilentCrowd(HostileCase):
             if reply.startswith(b"220"):
                 greetings += 1
             else:
-                self.assertEqual(reply, b"421 Server busy. Try again later.\r\n")
+                self.assertEqual(reply, BUSY)
                 self.assertEqual(s.recv(1), b"", "the refused connection stays open")
                 refusals += 1
         self.assertEqual(greetings, LIMIT - SILENT - 1)
@@ -105,6 +143,11 @@ class SilentCrowd(HostileCase):
         d.settle(1.0)
         self.assertEqual(sum(1 for line in d.lines if line.endswith("> Disconnected")),
                          SILENT + 1 + greetings)
+        refusals_logged = [line for line in d.lines if "> Refused: " in line]
+        self.assertEqual(len(refusals_logged), 2, refusals_logged)
+        self.assertRegex(refusals_logged[0],
+                         r"^127\.0\.0\.10:\d+> Refused: too many connections from this address$")
+        self.assertRegex(refusals_logged[1], r"^127\.0\.0\.1:\d+> Refused: client limit reached$")
         totals = self.statistics()
         self.assertEqual(totals["Connections"], str(SILENT + 1 + greetings))
         self.assertEqual(totals["Sessions"], "1")
@@ -113,6 +156,123 @@ class SilentCrowd(HostileCase):
         c = Control(d.port).login("alice", "pw")
         self.assertEqual(c.ask("SIZE file.txt"), "213 6")
         c.close()
+
+
+class ConnectionCeiling(HostileCase):
+    OPEN_FILES = 1024  # what a service manager gives a service
+
+    def test_ceiling_leaves_the_logged_in_room_to_list_and_download(self):
+        d = self.start_daemon(members=[member("alice", "pw")], web=True,
+                              open_files=self.OPEN_FILES)
+        with open(os.path.join(d.home, "file.txt"), "wb") as f:
+            f.write(b"served" * 1000)
+        c = Control(d.port).login("alice", "pw")
+        self.addCleanup(c.close)
+        held = []
+        self.addCleanup(lambda: [s.close() for s in held])
+        # A crowd from many hosts, none near the limit per address, until the daemon is full.
+        refusal = b""
+        for i in range(self.OPEN_FILES):
+            s = connect(d.port, silent_address(i))
+            first = s.recv(4)
+            if first != b"220 ":
+                refusal = first + s.makefile("rb").read()
+                s.close()
+                break
+            held.append(s)
+        self.assertEqual(refusal, BUSY)
+        line = d.wait_for("> Refused: no room for more connections")
+        self.assertRegex(line, r"^%s:\d+> Refused: no room for more connections \(at most \d+ "
+                         r"at once\)$" % re.escape(silent_address(len(held))))
+        ceiling = int(re.search(r"at most (\d+) at once", line).group(1))
+        self.assertEqual(len(held) + 1, ceiling, "the logged-in client holds one place")
+        # Room for a data connection and a file beside each connection, and no more.
+        self.assertLessEqual(ceiling, self.OPEN_FILES // 3)
+        self.assertGreater(ceiling, self.OPEN_FILES // 4)
+
+        # Full: newcomers are refused on the web site too...
+        self.assertEqual(web_status(self.web_port, "127.0.200.2"), 503)
+        d.wait_for("HTTP> 127.0.200.2> Refused: no room for more connections (at most %d at once)"
+                   % ceiling)
+        # ...and the logged-in client keeps listing and downloading, which needs a data
+        # connection and an open file beside its own connection.
+        for _ in range(3):
+            data = c.passive()
+            self.assertIn(c.ask("LIST")[:3], ("125", "150"))
+            self.assertIn(b"file.txt", data.makefile("rb").read())
+            data.close()
+            self.assertEqual(c.reply()[:3], "226")
+            data = c.passive()
+            self.assertIn(c.ask("RETR file.txt")[:3], ("125", "150"))
+            self.assertEqual(data.makefile("rb").read(), b"served" * 1000)
+            data.close()
+            self.assertEqual(c.reply()[:3], "226")
+
+        # A place given back is a place for the next client.
+        held.pop().close()
+        deadline = time.monotonic() + 10
+        while True:
+            s = connect(d.port, "127.0.200.3")
+            first = s.recv(4)
+            if first == b"220 " or time.monotonic() > deadline:
+                break
+            s.close()
+            time.sleep(0.05)
+        held.append(s)
+        self.assertEqual(first, b"220 ")
+
+
+class SlowClients(HostileCase):
+    LINE, LOGIN, REQUEST = 1.0, 2.0, 1.0
+
+    def trickle(self, sock, data, results, name):
+        """Sends `data` a byte at a time, well within any read time-out, until the daemon
+        answers or closes; records what it sent back and when it closed."""
+        started = time.monotonic()
+        for byte in data:
+            if select.select([sock], [], [], 0.25)[0]:
+                break
+            sock.sendall(bytes([byte]))
+        got = b""
+        try:
+            while chunk := sock.recv(4096):
+                got += chunk
+        except ConnectionResetError:
+            pass
+        results[name] = (got, time.monotonic() - started)
+
+    def test_trickling_and_lingering_clients_are_cut_off_at_their_deadlines(self):
+        d = self.start_daemon(members=[member("alice", "pw")], web=True, args=[
+            "--client-deadlines", "%g,%g,%g" % (self.LINE, self.LOGIN, self.REQUEST)])
+        logged_in = Control(d.port).login("alice", "pw")
+        lingering = Control(d.port, source="127.0.0.2")
+        slow_line = Control(d.port, source="127.0.0.3")
+        slow_web = connect(self.web_port, "127.0.0.4")
+        results = {}
+        clients = [(lingering.sock, b"", "lingering"),
+                   (slow_line.sock, b"USER alice\r\n" * 3, "slow line"),
+                   (slow_web, b"GET / HTTP/1.1\r\nHost: x\r\n\r\n", "slow request")]
+        threads = [threading.Thread(target=self.trickle, args=(sock, data, results, name))
+                   for sock, data, name in clients]
+        for thread in threads:
+            thread.start()
+        for thread in threads:
+            thread.join(30)
+        expected = {
+            "lingering": (b"421 Login timed out, closing control connection.\r\n", self.LOGIN),
+            "slow line": (b"421 Control connection timed out.\r\n", self.LINE),
+            "slow request": (b"", self.REQUEST),
+        }
+        for name, (reply, deadline) in expected.items():
+            got, took = results[name]
+            self.assertEqual(got, reply, name)
+            self.assertGreaterEqual(took, deadline - 0.3, name)
+            self.assertLess(took, deadline + 2.5, name)
+        # An idle logged-in session is held to the read time-out alone.
+        self.assertEqual(logged_in.ask("NOOP")[:3], "200")
+        for client in (lingering, slow_line, logged_in):
+            client.close()
+        slow_web.close()
 
 
 class LoginStorm(HostileCase):
@@ -124,11 +284,12 @@ class LoginStorm(HostileCase):
         deadline = time.monotonic() + 8
         waits, failures = [], []
 
-        def storm():
+        def storm(source):
             while time.monotonic() < deadline:
                 started = time.monotonic()
                 try:
-                    with socket.create_connection(("127.0.0.1", d.port), timeout=30) as s:
+                    with socket.create_connection(("127.0.0.1", d.port), timeout=30,
+                                                  source_address=(source, 0)) as s:
                         greeting = s.recv(4)
                         waits.append(time.monotonic() - started)
                         if greeting != b"220 ":
@@ -138,7 +299,9 @@ class LoginStorm(HostileCase):
                 except OSError as failure:
                     failures.append("%r after %.1fs" % (failure, time.monotonic() - started))
 
-        threads = [threading.Thread(target=storm) for _ in range(100)]
+        # A host of its own for each thread, as a crowd of clients would come.
+        threads = [threading.Thread(target=storm, args=(silent_address(i),))
+                   for i in range(100)]
         for thread in threads:
             thread.start()
         for thread in threads:

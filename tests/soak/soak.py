@@ -252,7 +252,9 @@ def prepare(directory, clients, port, web_port):
         shared[name] = hashlib.sha256(data).hexdigest()
     write_list_file(os.path.join(directory, "ftpsettings.lst"), {"ftpsettings": {
         "serverport": port, "dataport": 0, "pasvrangestart": 0, "webinterfaceenabled": 1,
-        "webinterfaceport": web_port, "webinterfaceusers": "admin=pw;"}})
+        "webinterfaceport": web_port, "webinterfaceusers": "admin=pw;",
+        # Every soak client comes from 127.0.0.1; the limit per address is not under test.
+        "maxclientsperaddress": 0}})
     members = {"ftpmembers": {"ftpmembers": clients}}
     for i in range(clients):
         home = os.path.join(directory, "home", "c%d" % i)

@@ -233,6 +233,38 @@ TEST_F(HTTPServerTest, SilentClientIsClosedAfterTheReadTimeOut) {
   EXPECT_EQ(Handled(), 0);
 }
 
+TEST_F(HTTPServerTest, TricklingClientIsClosedAtTheRequestDeadline) {
+  server_.SetRequestDeadline(400ms);
+  Start();
+  FtpTestClient client(port_);
+  const auto start = std::chrono::steady_clock::now();
+  // Each byte comes well within the read time-out; the request as a whole never does.
+  client.Trickle(Get("/slow"), 50ms);
+  EXPECT_EQ(client.ReadUntilClosed(), "");
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(took, 400ms);
+  EXPECT_LT(took, 1200ms);
+  EXPECT_EQ(Handled(), 0);
+  EXPECT_EQ(Ask(Get("/")).status, "HTTP/1.1 200 OK") << "a prompt request is still served";
+}
+
+TEST_F(HTTPServerTest, ConnectionOverTheAddressLimitGets503) {
+  server_.SetMaxConnectionsPerAddress(1);
+  Start();
+  FtpTestClient holder(port_);
+  holder.Send("GET / HTTP/1.1\r\n");  // admitted, its request not yet complete
+  const auto refused = Ask(Get("/"));
+  EXPECT_EQ(refused.status, "HTTP/1.1 503 Service Unavailable");
+  EXPECT_EQ(refused.Header("Connection"), "close");
+  EXPECT_EQ(refused.Header("Server"), "TestServer");
+  EXPECT_EQ(refused.body, "<HTML><BODY><B>503 Service Unavailable</B></BODY></HTML>");
+  FtpTestClient other(port_, "127.0.0.1", "127.0.0.2");
+  other.Send(Get("/other"));
+  EXPECT_EQ(Parse(other.ReadUntilClosed()).body, "page /other");
+  holder.Send("\r\n");
+  EXPECT_EQ(Parse(holder.ReadUntilClosed()).body, "page /");
+}
+
 TEST_F(HTTPServerTest, HandlerFailureIsA500WithTheMessageEscaped) {
   server_.OnCommandGet = [](Context&, HTTPRequestInfo&, HTTPResponseInfo&) {
     throw std::runtime_error("no <b>such</b> page");
