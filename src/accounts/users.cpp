@@ -2,11 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <functional>
 
 #include "common/constant_time.h"
 #include "common/date_time.h"
-#include "common/duration_text.h"
 #include "common/text.h"
 #include "config/list_file.h"
 
@@ -68,10 +66,6 @@ void WriteAccount(ListFile& file, const std::string& section, const FtpUserData&
   file.WriteString(section, "clientid", "");
 }
 
-std::string DashIfEmpty(const std::string& text) {
-  return text.empty() ? "-" : text;
-}
-
 // Rounded to the millisecond first: a moment stored as a day fraction is a hair off whole
 // seconds, and plain truncation would show 45 s as 44 s.
 std::int64_t ElapsedSeconds(DateTime from, DateTime now) {
@@ -85,31 +79,6 @@ std::string_view ExtensionOfFile(std::string_view path) {
   return FileExtension(slash == std::string_view::npos ? path : path.substr(slash + 1));
 }
 
-using AccountOrder = std::function<bool(const FtpUserData&, const FtpUserData&)>;
-
-AccountOrder TextOrder(std::string FtpUserData::*field) {
-  return [field](const FtpUserData& a, const FtpUserData& b) { return a.*field < b.*field; };
-}
-
-std::optional<AccountOrder> OrderForColumn(int column) {
-  switch (column) {
-    case 0:
-      return TextOrder(&FtpUserData::user);
-    case 1:
-      return TextOrder(&FtpUserData::pass);
-    case 2:
-      return TextOrder(&FtpUserData::home);
-    case 3:
-      return TextOrder(&FtpUserData::addr);
-    case 4:
-      return [](const FtpUserData& a, const FtpUserData& b) { return a.last_time > b.last_time; };
-    case 5:
-      return TextOrder(&FtpUserData::virtualdir);
-    default:
-      return std::nullopt;
-  }
-}
-
 }  // namespace
 
 Users::Users(const Clock& clock) : clock_(clock) {}
@@ -119,6 +88,7 @@ Users::Users(const Clock& clock) : clock_(clock) {}
 void Users::ClearAccounts() {
   std::lock_guard lock(mutex_);
   accounts_.clear();
+  ++generation_;
 }
 
 bool Users::LoadAccounts(const std::string& directory) {
@@ -138,6 +108,7 @@ bool Users::LoadAccounts(const std::string& directory) {
   if (!file.found())
     return false;
   accounts_ = std::move(loaded);
+  ++generation_;
   return true;
 }
 
@@ -188,6 +159,7 @@ bool Users::UpdateAccount(int index, const AccountFields& fields) {
   if (index < 0 || index >= static_cast<int>(accounts_.size()))
     return false;
   static_cast<AccountFields&>(accounts_[static_cast<std::size_t>(index)]) = fields;
+  ++generation_;
   return true;
 }
 
@@ -198,6 +170,7 @@ bool Users::AddAccount(const AccountFields& fields) {
   FtpUserData account;
   static_cast<AccountFields&>(account) = fields;
   accounts_.push_back(std::move(account));
+  ++generation_;
   return true;
 }
 
@@ -206,6 +179,7 @@ bool Users::DeleteAccount(int index) {
   if (index < 0 || index >= static_cast<int>(accounts_.size()))
     return false;
   accounts_.erase(accounts_.begin() + index);
+  ++generation_;
   return true;
 }
 
@@ -224,27 +198,18 @@ bool Users::DeleteAccountByName(std::string_view name) {
   return DeleteAccount(FindAccount(name));
 }
 
-std::vector<std::string> Users::RenderAccountLines() const {
+std::vector<AccountRow> Users::AccountRows() const {
   std::lock_guard lock(mutex_);
-  std::vector<std::string> lines;
-  lines.reserve(accounts_.size());
-  for (const auto& a : accounts_) {
-    const std::string last = a.last_time == 0 ? "-" : FormatLocalDateTime(a.last_time);
-    lines.push_back(a.user + "||" + a.pass + "||" + a.home + "||" + DashIfEmpty(a.addr) + "||" +
-                    last + "||" + DashIfEmpty(a.virtualdir) + "||");
-  }
-  return lines;
+  std::vector<AccountRow> rows;
+  rows.reserve(accounts_.size());
+  for (const auto& a : accounts_)
+    rows.push_back(AccountRow{a, a.addr, a.last_time});
+  return rows;
 }
 
-bool Users::SortAccounts(int column) {
-  const auto order = OrderForColumn(column);
-  if (!order)
-    return false;
-  // A stable sort gives exactly the order of an exchange sort that never swaps equal
-  // neighbours, without its quadratic cost under the lock.
+std::uint64_t Users::Generation() const {
   std::lock_guard lock(mutex_);
-  std::stable_sort(accounts_.begin(), accounts_.end(), *order);
-  return true;
+  return generation_;
 }
 
 // --- questions of the FTP handlers ---
@@ -424,16 +389,16 @@ void Users::ClearOnlineClients() {
   online_.clear();
 }
 
-std::vector<std::string> Users::RenderOnlineLines() const {
+std::vector<OnlineClientRow> Users::OnlineClientRows() const {
   const DateTime now = clock_.Now();
   std::lock_guard lock(mutex_);
-  std::vector<std::string> lines;
-  lines.reserve(online_.size());
+  std::vector<OnlineClientRow> rows;
+  rows.reserve(online_.size());
   for (const auto& c : online_) {
-    lines.push_back(c.addr + "||" + c.user + "||" + c.current_directory + "||" + c.action + "||" +
-                    FormatDuration(ElapsedSeconds(c.connected, now)) + "||||");
+    rows.push_back(OnlineClientRow{c.addr, c.user, c.current_directory, c.action,
+                                   ElapsedSeconds(c.connected, now)});
   }
-  return lines;
+  return rows;
 }
 
 }  // namespace vantrel

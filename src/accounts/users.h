@@ -6,6 +6,7 @@
 // concurrent edit. Everything handed out is a copy, so no caller keeps a pointer into a
 // table after the lock is released.
 
+#include <cstdint>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "accounts/ftp_user_data.h"
+#include "accounts/user_rows.h"
 #include "common/clock.h"
 #include "config/load_state.h"
 
@@ -53,12 +55,11 @@ class Users {
   std::optional<AccountFields> GetAccountByName(std::string_view name) const;
   bool UpdateAccountByName(std::string_view name, const AccountFields& fields);
   bool DeleteAccountByName(std::string_view name);
-  // "user||pass||home||addr||last time||virtualdir||", empty address, last time and
-  // virtual directories as "-".
-  std::vector<std::string> RenderAccountLines() const;
-  // Stable; columns 0 user, 1 pass, 2 home, 3 addr, 5 virtualdir ascending by byte value,
-  // 4 last time most recent first. False for any other column.
-  bool SortAccounts(int column);
+  // A copy of the table, in its order.
+  std::vector<AccountRow> AccountRows() const;
+  // Moves with every change to the table's accounts (not with a login's address and time),
+  // so a holder of an earlier copy can tell that it is stale.
+  std::uint64_t Generation() const;
 
   // --- questions of the FTP handlers ---
   // On success notes `key` as the account's address and now as its last time.
@@ -92,8 +93,8 @@ class Users {
   bool RemoveOnlineClient(std::string_view key, std::string_view clientid = {});
   int OnlineCount() const;
   void ClearOnlineClients();
-  // "key||user||current directory||action||elapsed||||" per client, in arrival order.
-  std::vector<std::string> RenderOnlineLines() const;
+  // A copy of the table, in arrival order.
+  std::vector<OnlineClientRow> OnlineClientRows() const;
 
  private:
   const FtpUserData* FindAccountLocked(std::string_view name) const;
@@ -106,6 +107,7 @@ class Users {
   std::vector<FtpUserData> accounts_;  // guarded by mutex_
   std::vector<FtpUserData> online_;    // guarded by mutex_
   LoadState load_state_;               // guarded by mutex_
+  std::uint64_t generation_ = 0;       // guarded by mutex_
 };
 
 }  // namespace vantrel

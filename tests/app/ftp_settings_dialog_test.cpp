@@ -20,6 +20,7 @@
 #include "config/storage_file.h"
 #include "dialogs/packed_list_editor.h"
 #include "platform/autostart.h"
+#include "service/service.h"
 #include "support/temp_dir.h"
 #include "web/special_files.h"
 
@@ -66,14 +67,11 @@ struct EditorDriver {
 
 class FtpSettingsDialogTest : public ::testing::Test {
  protected:
-  FtpSettingsDialogTest() : autostart_(dir_.File("autostart")) {
-    settings_.SetDataDirectory(dir_.path() + "/");
-    settings_.LoadSettings();
-  }
+  FtpSettingsDialogTest() : autostart_(dir_.File("autostart")) { settings_.LoadSettings(); }
 
   // The dialog, shown: showing is what copies the settings into the controls.
   std::unique_ptr<FtpSettingsDialog> Open(platform::Autostart* autostart = nullptr) {
-    auto dialog = std::make_unique<FtpSettingsDialog>(settings_, autostart, prompts_);
+    auto dialog = std::make_unique<FtpSettingsDialog>(service_, autostart, prompts_);
     dialog->SetRestartHandler(
         [this](const std::vector<std::string>& files) { restarts_.push_back(files); });
     dialog->show();
@@ -92,7 +90,8 @@ class FtpSettingsDialogTest : public ::testing::Test {
   }
 
   TempDir dir_;
-  Settings settings_;
+  Service service_{dir_.path() + "/"};
+  Settings& settings_ = service_.settings();
   RecordingPrompts prompts_;
   platform::Autostart autostart_;
   std::vector<std::vector<std::string>> restarts_;
@@ -407,7 +406,7 @@ TEST_F(FtpSettingsDialogTest, PositionAndTabLiveInTheWindowSection) {
   std::ofstream(dir_.File(Settings::kFileName))
       << "[ftpsettings]\nservertitle=Kept\n[window]\nwidth=800\nheight=700\nactivetab=3\n";
   {
-    FtpSettingsDialog dialog(settings_, nullptr, prompts_);
+    FtpSettingsDialog dialog(service_, nullptr, prompts_);
     EXPECT_EQ(dialog.size(), QSize(800, 700));
     auto& tabs = Child<QTabWidget>(dialog, "tabs");
     EXPECT_EQ(tabs.tabText(tabs.currentIndex()), "Banned List");
@@ -428,7 +427,7 @@ TEST_F(FtpSettingsDialogTest, PositionAndTabLiveInTheWindowSection) {
       << "saving the settings keeps the dialog's section";
 
   std::filesystem::remove(dir_.File(Settings::kFileName));
-  { FtpSettingsDialog unshown(settings_, nullptr, prompts_); }
+  { FtpSettingsDialog unshown(service_, nullptr, prompts_); }
   EXPECT_FALSE(std::filesystem::exists(dir_.File(Settings::kFileName)))
       << "a dialog never shown stores no place, so that it opens centred next time";
 }
