@@ -65,24 +65,22 @@ void MonitoredFilesPage::AddFile(const QString& path) {
 }
 
 void MonitoredFilesPage::RemoveSelectedFile() {
-  const std::optional<std::string> name = list_->SelectedField(0);
-  if (!name)
-    return;
-  if (service_.special_files().Remove(*name))
-    Log("- File " + *name + " removed from monitoring list");
-  else
-    Log("- Failed to remove file " + *name + " from monitor list");
-  Refresh();
+  ChangeSelected(&SpecialFiles::Remove, {"- File ", " removed from monitoring list"},
+                 {"- Failed to remove file ", " from monitor list"});
 }
 
 void MonitoredFilesPage::ResetSelectedFile() {
+  ChangeSelected(&SpecialFiles::Reset, {"- Monitored file ", " statistics cleared"},
+                 {"- Failed to reset monitored file ", ""});
+}
+
+void MonitoredFilesPage::ChangeSelected(bool (SpecialFiles::*change)(std::string_view),
+                                        const LogLine& done, const LogLine& failed) {
   const std::optional<std::string> name = list_->SelectedField(0);
   if (!name)
     return;
-  if (service_.special_files().Reset(*name))
-    Log("- Monitored file " + *name + " statistics cleared");
-  else
-    Log("- Failed to reset monitored file " + *name);
+  const LogLine& line = (service_.special_files().*change)(*name) ? done : failed;
+  Log(line.before + *name + line.after);
   Refresh();
 }
 

@@ -8,6 +8,7 @@
 #include <QWidget>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "common/column_sort.h"
 
@@ -19,6 +20,7 @@ namespace vantrel {
 class ColumnListView;
 class DialogPrompts;
 class Service;
+class SpecialFiles;
 
 // Owned by the main window's tabs; main thread only.
 class MonitoredFilesPage : public QWidget {
@@ -39,8 +41,17 @@ class MonitoredFilesPage : public QWidget {
   ColumnListView& list() const { return *list_; }
 
  private:
+  // A log line around the file's name.
+  struct LogLine {
+    std::string before;
+    std::string after;
+  };
+
   QLayout* CreateButtons();
   void ChooseFileToAdd();
+  // Applies `change` to the selected file, logs how it went and shows the list again.
+  void ChangeSelected(bool (SpecialFiles::*change)(std::string_view), const LogLine& done,
+                      const LogLine& failed);
   void SortBy(int column);
   void Log(const std::string& line);
 

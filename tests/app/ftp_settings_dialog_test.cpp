@@ -27,14 +27,6 @@
 namespace vantrel {
 namespace {
 
-template <typename Widget>
-Widget& Child(QWidget& parent, const char* name) {
-  auto* widget = parent.findChild<Widget*>(name);
-  if (widget == nullptr)
-    throw std::runtime_error(std::string("no widget ") + name);
-  return *widget;
-}
-
 // One list editor, driven the way the operator does it.
 struct EditorDriver {
   PackedListEditor& editor;

@@ -29,14 +29,6 @@
 namespace vantrel {
 namespace {
 
-template <typename Widget>
-Widget& Child(QWidget& parent, const char* name) {
-  auto* widget = parent.findChild<Widget*>(name);
-  if (widget == nullptr)
-    throw std::runtime_error(std::string("no widget ") + name);
-  return *widget;
-}
-
 class DialogButtonsTest : public ::testing::Test {
  protected:
   DialogButtonsTest() {
