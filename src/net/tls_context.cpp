@@ -43,7 +43,10 @@ void SetProtocol(SSL_CTX* context, TlsContext::KernelTls kernel) {
   SSL_CTX_set_options(context, options);
   // Writes may stop at any whole record and resume from a moved buffer: the
   // non-blocking sends hand over as much as the socket takes, and report it.
-  SSL_CTX_set_mode(context, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+  // Control connections idle most of their lives: their buffers go back to the heap
+  // between records (TlsSocket keeps them on data connections).
+  SSL_CTX_set_mode(context, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER |
+                                SSL_MODE_RELEASE_BUFFERS);
   // Read what has arrived in one call, not a record header and then its body: half the
   // system calls on an upload.
   SSL_CTX_set_read_ahead(context, 1);

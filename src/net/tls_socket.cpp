@@ -49,6 +49,9 @@ void TlsSocket::ResumeFrom(const TlsSession& control, Resumption rule) {
   control_ = control;
   resumption_required_ = rule == Resumption::kRequired;
   SSL_set_num_tickets(ssl_.get(), 0);
+  // A transfer moves a record after another: freeing the buffers after each would cost
+  // an allocation per record.
+  SSL_clear_mode(ssl_.get(), SSL_MODE_RELEASE_BUFFERS);
 }
 
 void TlsSocket::Handshake(std::chrono::milliseconds timeout) {

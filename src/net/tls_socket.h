@@ -54,8 +54,9 @@ class TlsSocket {
 
   // Before the handshake of a data connection. kRequired: the handshake counts as failed
   // (TlsError with kNotResumed) unless it resumed `control`, the session of the control
-  // connection. Either way the connection issues no tickets: clients resume the control
-  // connection's session, never a data connection's.
+  // connection. Either way the connection issues no tickets (clients resume the control
+  // connection's session, never a data connection's) and keeps its buffers between
+  // records, where a control connection hands them back while it idles.
   void ResumeFrom(const TlsSession& control, Resumption rule);
 
   // Throws platform::SocketTimeout when `timeout` passes first (a stalled client), and
