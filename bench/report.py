@@ -110,8 +110,9 @@ def table(names, workloads, figures, curl):
                  "against its own account list.\n")
     if any(workloads[k].tls for k in workloads):
         text += (f"FTPS: explicit AUTH TLS, PROT P, {TLS_VERSION} with {TLS_CIPHER} for "
-                 "every server (one EC P-256 certificate), each data connection resuming the "
-                 "control connection's TLS session.\n")
+                 "every server (one EC P-256 certificate); each data connection offers to "
+                 "resume the control connection's TLS session (the notes say how many "
+                 "did).\n")
     if notes:
         text += "\n" + "\n".join(f"- {n}" for n in notes) + "\n"
     if curl:
