@@ -251,23 +251,6 @@ TEST_F(TlsSocketTest, RefusedAndStalledHandshakesEndWithinTheirDeadline) {
   }
 }
 
-TEST_F(TlsSocketTest, ARenegotiationIsRefusedAndTheSessionGoesOn) {
-  const TlsContext context(cert_, key_);
-  std::future<void> client;
-  platform::TcpSocket socket = Accept(client, [&](const platform::SocketAddress& server) {
-    Client peer(server, {.version = TLS1_2_VERSION});
-    peer.Handshake();
-    ASSERT_EQ(SSL_renegotiate(peer.ssl()), 1);
-    EXPECT_THROW(peer.Handshake(), std::runtime_error);
-  });
-  TlsSocket tls(context, socket);
-  tls.Handshake(2s);
-  char buffer[64];
-  // The server answers the new hello with a refusal and reads on; the client gives up.
-  EXPECT_THROW(tls.Read(buffer, sizeof buffer, 2s), TlsError);
-  client.get();
-}
-
 // Resumptions of a control connection's session by data connections: the one check that
 // keeps a stranger off a passive port.
 TEST_F(TlsSocketTest, ADataConnectionMustResumeItsControlConnectionsSession) {
