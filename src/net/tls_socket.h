@@ -9,7 +9,9 @@
 // the kernel's TLS offload is switched on on OpenSSL's own socket layer, and a file then
 // goes out with sendfile, encrypted in the kernel and never copied into this process.
 // Without the offload a file is read in stages of sixteen full (16 KiB) records into one
-// buffer that the connection keeps, and encrypted from there.
+// buffer that the connection keeps, and encrypted from there. Mapping the file instead
+// would save that copy, but a file another program shortens while it is mapped raises
+// SIGBUS, which would end the whole server, not the one transfer.
 //
 // A TLS call may need the socket the other way round from what the caller is doing (a
 // read that must first send, a write that waits for a record), so after a Try call that
