@@ -66,7 +66,7 @@ FtpSettingsDialog::FtpSettingsDialog(Service& service, platform::Autostart* auto
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(tabs_, 1);
   CreateButtons();
-  resize(700, 540);
+  resize(760, 540);  // wide enough for every tab's caption
   ReadPosition();
 }
 
