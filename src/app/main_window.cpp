@@ -421,8 +421,12 @@ void MainWindow::ShowRunningState(bool running) {
 // --- dialogs and links ----------------------------------------------------------------
 
 void MainWindow::OpenSettings() {
-  settings_dialog_->exec();
+  const bool applied = settings_dialog_->exec() == QDialog::Accepted;
   service_.ApplyLogFileSettings();
+  // Now rather than at the next start: a new certificate's fingerprint, or why the named
+  // one cannot be used, is in the log while the operator still looks.
+  if (applied)
+    service_.ApplyTlsSettings();
 }
 
 void MainWindow::CheckForUpdate() {

@@ -1,5 +1,6 @@
 #include "config/settings.h"
 
+#include <climits>
 #include <variant>
 
 #include "common/constant_time.h"
@@ -15,7 +16,12 @@ using Field = std::variant<int SettingsData::*, bool SettingsData::*, std::strin
 struct Key {
   const char* name;
   Field field;
+  // An integer outside these bounds is as malformed as one that is no number.
+  int min = INT_MIN;
+  int max = INT_MAX;
 };
+
+constexpr int kMaxPort = 65535;
 
 // The order in which keys are read and written.
 const Key kKeys[] = {
@@ -29,12 +35,19 @@ const Key kKeys[] = {
     {"webinterfaceport", &SettingsData::webinterfaceport},
     {"webinterfaceusers", &SettingsData::webinterfaceusers},
     {"webinterfacesessiontimeout", &SettingsData::webinterfacesessiontimeout},
+    {"webinterfacehttps", &SettingsData::webinterfacehttps},
     {"maxclientcount", &SettingsData::maxclientcount},
     {"maxclientsperaddress", &SettingsData::maxclientsperaddress},
     {"maxclientcountreply", &SettingsData::maxclientcountreply},
     {"servertitle", &SettingsData::servertitle},
     {"serverport", &SettingsData::serverport},
     {"dataport", &SettingsData::dataport},
+    {"tlsmode", &SettingsData::tlsmode, 0, 3},
+    {"tlsimplicitport", &SettingsData::tlsimplicitport, 0, kMaxPort},
+    {"tlscertfile", &SettingsData::tlscertfile},
+    {"tlskeyfile", &SettingsData::tlskeyfile},
+    {"tlsrequireprotp", &SettingsData::tlsrequireprotp},
+    {"tlssessionreuse", &SettingsData::tlssessionreuse},
     {"maxloglines", &SettingsData::maxloglines},
     {"logtofile", &SettingsData::logtofile},
     {"logfile", &SettingsData::logfile},
@@ -69,7 +82,9 @@ void ReadKey(const ListFile& file, const Key& key, SettingsData& data) {
         auto& value = data.*member;
         using T = std::decay_t<decltype(value)>;
         if constexpr (std::is_same_v<T, int>) {
-          value = file.ReadInteger(section, key.name, value);
+          const int read = file.ReadInteger(section, key.name, value);
+          if (read >= key.min && read <= key.max)
+            value = read;
         } else if constexpr (std::is_same_v<T, bool>) {
           value = file.ReadBool(section, key.name, value);
         } else {

@@ -58,6 +58,14 @@ struct SettingsData {
   bool showtrayicon = true;
   int anonymous_upload = 0;
   int anonymous_download = 0;
+  // Encrypted connections; all off by default, so an upgraded server speaks as before.
+  int tlsmode = 0;          // 0 off, 1 offered, 2 required but for anonymous, 3 required
+  int tlsimplicitport = 0;  // 0: no port where TLS starts at connect
+  std::string tlscertfile;  // both empty: a self-signed pair in the data directory
+  std::string tlskeyfile;
+  bool tlsrequireprotp = false;
+  bool tlssessionreuse = true;
+  bool webinterfacehttps = false;
 };
 
 class Settings {

@@ -19,6 +19,7 @@
 #include "dialogs/dialog_prompts.h"
 #include "dialogs/general_tab.h"
 #include "dialogs/list_tabs.h"
+#include "dialogs/security_tab.h"
 #include "platform/autostart.h"
 #include "platform/file_system.h"
 #include "platform/process.h"
@@ -51,6 +52,7 @@ FtpSettingsDialog::FtpSettingsDialog(Service& service, platform::Autostart* auto
   connect(&general_->start_at_login(), &QCheckBox::clicked, this,
           &FtpSettingsDialog::StartAtLoginClicked);
   anonymous_ = new AnonymousTab(fields_, prompts_, service_.data_directory(), this);
+  security_ = new SecurityTab(fields_, prompts_, service_.data_directory(), this);
   tabs_ = new QTabWidget(this);
   tabs_->setObjectName("tabs");
   tabs_->addTab(general_, "General");
@@ -59,11 +61,12 @@ FtpSettingsDialog::FtpSettingsDialog(Service& service, platform::Autostart* auto
   tabs_->addTab(CreateBannedTab(fields_, this), "Banned List");
   tabs_->addTab(CreateFileControlTab(fields_, this), "File Control");
   tabs_->addTab(CreateLogTab(), "Log");
+  tabs_->addTab(security_, "Security");
   tabs_->addTab(CreateImportTab(), "Import/Export");
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(tabs_, 1);
   CreateButtons();
-  resize(700, 540);
+  resize(760, 540);  // wide enough for every tab's caption
   ReadPosition();
 }
 
@@ -133,10 +136,20 @@ void FtpSettingsDialog::Fill() {
   fields_.Fill(service_.settings().Snapshot());
 }
 
-void FtpSettingsDialog::Apply() {
+QString FtpSettingsDialog::ValidationFailure() const {
   QString failure = general_->ValidationFailure();
   if (failure.isEmpty())
     failure = anonymous_->ValidationFailure();
+  if (failure.isEmpty()) {
+    SettingsData edited = service_.settings().Snapshot();
+    fields_.Store(edited);
+    failure = security_->ValidationFailure(edited);
+  }
+  return failure;
+}
+
+void FtpSettingsDialog::Apply() {
+  const QString failure = ValidationFailure();
   if (!failure.isEmpty()) {
     ShowError(failure);
     return;

@@ -1,6 +1,6 @@
 #pragma once
 
-// "Ftp Server Settings": every server setting on seven tabs, the start-at-login entry, and
+// "Ftp Server Settings": every server setting on eight tabs, the start-at-login entry, and
 // the export and import of the state files. Showing it copies the settings into the
 // controls; "Apply" checks them, writes them back under the settings lock and saves the
 // settings file; "Cancel" drops every edit. It neither starts nor stops the service: the
@@ -31,6 +31,7 @@ class Autostart;
 class AnonymousTab;
 class DialogPrompts;
 class GeneralTab;
+class SecurityTab;
 class Service;
 
 // Created once by the main window and reused; main thread only.
@@ -47,6 +48,7 @@ class FtpSettingsDialog : public QDialog {
     kBannedTab,
     kFileControlTab,
     kLogTab,
+    kSecurityTab,
     kImportTab
   };
 
@@ -78,6 +80,7 @@ class FtpSettingsDialog : public QDialog {
   void CreateButtons();
 
   void Fill();
+  QString ValidationFailure() const;
   void ShowError(const QString& text);
   void ShowStartAtLogin();
   void StartAtLoginClicked(bool checked);
@@ -98,6 +101,7 @@ class FtpSettingsDialog : public QDialog {
   QTabWidget* tabs_ = nullptr;
   GeneralTab* general_ = nullptr;
   AnonymousTab* anonymous_ = nullptr;
+  SecurityTab* security_ = nullptr;
   QLineEdit* log_file_ = nullptr;
 };
 

@@ -1,6 +1,7 @@
 #include "dialogs/settings_fields.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 
@@ -44,6 +45,15 @@ QCheckBox* SettingsFields::Check(const QString& caption, const char* name,
   return box;
 }
 
+QComboBox* SettingsFields::Choice(const char* name, const QStringList& items,
+                                  int SettingsData::*field, QWidget* parent) {
+  auto* box = new QComboBox(parent);
+  box->setObjectName(name);
+  box->addItems(items);
+  fields_.push_back(ChoiceField{box, field});
+  return box;
+}
+
 QLineEdit* SettingsFields::Text(const char* name, std::string SettingsData::*field,
                                 QWidget* parent) {
   auto* edit = new QLineEdit(parent);
@@ -78,6 +88,9 @@ void SettingsFields::Fill(const SettingsData& values) const {
             f.edit->setText(QString::number(values.*f.field));
           } else if constexpr (std::is_same_v<F, CheckField>) {
             f.box->setChecked(values.*f.field);
+          } else if constexpr (std::is_same_v<F, ChoiceField>) {
+            const int index = values.*f.field;
+            f.box->setCurrentIndex(index >= 0 && index < f.box->count() ? index : -1);
           } else if constexpr (std::is_same_v<F, TextField>) {
             f.edit->setText(QString::fromStdString(values.*f.field));
           } else if constexpr (std::is_same_v<F, LinesField>) {
@@ -100,6 +113,8 @@ void SettingsFields::Store(SettingsData& values) const {
             values.*f.field = NumberIn(*f.edit);
           else if constexpr (std::is_same_v<F, CheckField>)
             values.*f.field = f.box->isChecked();
+          else if constexpr (std::is_same_v<F, ChoiceField>)
+            values.*f.field = f.box->currentIndex();
           else if constexpr (std::is_same_v<F, TextField>)
             values.*f.field = f.edit->text().toStdString();
           else if constexpr (std::is_same_v<F, LinesField>)

@@ -5,6 +5,7 @@
 // drift apart as tabs gain controls. The tabs make their controls here.
 
 #include <QString>
+#include <QStringList>
 #include <string>
 #include <variant>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "dialogs/packed_list_editor.h"
 
 class QCheckBox;
+class QComboBox;
 class QLineEdit;
 class QPlainTextEdit;
 class QWidget;
@@ -26,6 +28,9 @@ class SettingsFields {
   QLineEdit* Number(const char* name, int SettingsData::*field, QWidget* parent);
   QCheckBox* Check(const QString& caption, const char* name, bool SettingsData::*field,
                    QWidget* parent);
+  // The value is the index of the chosen item; one out of their range selects none (-1).
+  QComboBox* Choice(const char* name, const QStringList& items, int SettingsData::*field,
+                    QWidget* parent);
   QLineEdit* Text(const char* name, std::string SettingsData::*field, QWidget* parent);
   // One packed-list item a line.
   QPlainTextEdit* Lines(const char* name, std::string SettingsData::*field, QWidget* parent);
@@ -45,6 +50,10 @@ class SettingsFields {
     QCheckBox* box;
     bool SettingsData::*field;
   };
+  struct ChoiceField {
+    QComboBox* box;
+    int SettingsData::*field;
+  };
   struct TextField {
     QLineEdit* edit;
     std::string SettingsData::*field;
@@ -57,7 +66,8 @@ class SettingsFields {
     PackedListEditor* editor;
     std::string SettingsData::*field;
   };
-  using Field = std::variant<NumberField, CheckField, TextField, LinesField, ListField>;
+  using Field =
+      std::variant<NumberField, CheckField, ChoiceField, TextField, LinesField, ListField>;
 
   std::vector<Field> fields_;
 };

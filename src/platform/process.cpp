@@ -67,6 +67,14 @@ bool MayBindPrivilegedPorts() {
   return ::geteuid() == 0;
 }
 
+std::string HostName() {
+  // HOST_NAME_MAX leaves out the terminator, and a name that long may come without one.
+  char name[HOST_NAME_MAX + 2] = {};
+  if (::gethostname(name, sizeof name - 1) != 0 || name[0] == '\0')
+    return "localhost";
+  return name;
+}
+
 void TerminationSignals::Block() {
   const sigset_t set = TerminationSet();
   ::pthread_sigmask(SIG_BLOCK, &set, nullptr);

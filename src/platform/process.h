@@ -22,6 +22,8 @@ void TrimWorkingSet();
 void KeepFreedHeapForReuse();
 // True when the process may bind ports below 1024.
 bool MayBindPrivilegedPorts();
+// The name this machine goes by, as the system was told it; "localhost" when it has none.
+std::string HostName();
 
 // Termination requests (SIGINT, SIGTERM) as a value to wait for instead of a handler.
 // Block() must run before any thread starts so that every thread inherits the mask and

@@ -11,6 +11,7 @@
 #include "log/log_file.h"
 #include "log/log_queue.h"
 #include "log/statistics.h"
+#include "net/tls_context.h"
 #include "platform/open_file_limit.h"
 #include "platform/process.h"
 #include "service/ftp_file_handlers.h"
@@ -18,6 +19,7 @@
 #include "service/ftp_session_handlers.h"
 #include "service/ftp_transfer_handlers.h"
 #include "service/state_files.h"
+#include "service/tls_setup.h"
 #include "service/web_interface.h"
 #include "transfer/transfer_table.h"
 #include "web/special_files.h"
@@ -93,6 +95,19 @@ void Service::Load() {
 void Service::ApplyLogFileSettings() {
   log_file_->SetFilename(settings_->Get(&SettingsData::logfile));
   log_file_->SetMaxLines(settings_->Get(&SettingsData::logfilelines));
+}
+
+void Service::ApplyTlsSettings() {
+  // Made outside the lock: creating a pair takes a while, and readers keep the old one.
+  std::shared_ptr<const TlsContext> context =
+      ProvideTlsContext(settings_->Snapshot(), platform::HostName(), *log_);
+  std::lock_guard lock(tls_mutex_);
+  tls_context_ = std::move(context);
+}
+
+std::shared_ptr<const TlsContext> Service::CurrentTlsContext() const {
+  std::lock_guard lock(tls_mutex_);
+  return tls_context_;
 }
 
 MemberChange Service::AddMember(const AccountFields& fields) {
@@ -245,6 +260,7 @@ void Service::StartServer() {
   if (!ftp_server_->Active()) {
     users_->ClearOnlineClients();
     auto_ban_->ResetAutoBan();
+    ApplyTlsSettings();
     try {
       // Inside: a port number out of range in the settings is a failure to start, too.
       ConfigureFtpEngine();

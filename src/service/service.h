@@ -12,6 +12,7 @@
 
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -38,6 +39,7 @@ class PathMapper;
 class Settings;
 class SpecialFiles;
 class Statistics;
+class TlsContext;
 class TransferTable;
 class Users;
 class WebInterface;
@@ -80,6 +82,12 @@ class Service {
   void RefreshTick();
   // Takes the log file's name and line limit from the settings again.
   void ApplyLogFileSettings();
+  // Makes the TLS context from the settings again (see tls_setup.h); StartServer does so
+  // too. Controlling thread.
+  void ApplyTlsSettings();
+  // The context the encrypted ports share; null while no port wants TLS or no certificate
+  // could be loaded. Any thread; a holder keeps its copy alive across a replacement.
+  std::shared_ptr<const TlsContext> CurrentTlsContext() const;
 
   // The member operations of both front ends: by name, saved and logged at once (see
   // Members). Any thread.
@@ -136,6 +144,9 @@ class Service {
   DateTime server_start_time_ = 0;
   int idle_ticks_ = 0;
   ClientDeadlines deadlines_;
+
+  mutable std::mutex tls_mutex_;
+  std::shared_ptr<const TlsContext> tls_context_;  // guarded by tls_mutex_
 };
 
 }  // namespace vantrel

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -121,6 +122,27 @@ TEST_F(FtpSettingsDialogTest, EachFailedCheckNamesItselfAndStoresNothing) {
          Child<QLineEdit>(d, "anonymousHome").clear();
        },
        "No folder defined for anonymous!"},
+      {"no encryption mode chosen",
+       [](auto& d) { Child<QComboBox>(d, "tlsMode").setCurrentIndex(-1); },
+       "Invalid encryption mode setting!"},
+      {"implicit port beyond 65535",
+       [](auto& d) { Child<QLineEdit>(d, "tlsImplicitPort").setText("65536"); },
+       "Invalid implicit TLS port setting!"},
+      {"implicit port on the edited server port",
+       [](auto& d) {
+         Child<QLineEdit>(d, "serverPort").setText("990");
+         Child<QLineEdit>(d, "tlsImplicitPort").setText("990");
+       },
+       "Implicit TLS port must differ from the server and web interface ports!"},
+      {"implicit port on the web port, web interface off",
+       [](auto& d) { Child<QLineEdit>(d, "tlsImplicitPort").setText("4993"); },
+       "Implicit TLS port must differ from the server and web interface ports!"},
+      {"a certificate without its key",
+       [](auto& d) { Child<QLineEdit>(d, "tlsCertFile").setText("/etc/ssl/ftp.pem"); },
+       "Give both a certificate file and a key file, or neither!"},
+      {"a key without its certificate",
+       [](auto& d) { Child<QLineEdit>(d, "tlsKeyFile").setText("/etc/ssl/ftp.key"); },
+       "Give both a certificate file and a key file, or neither!"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -166,6 +188,17 @@ TEST_F(FtpSettingsDialogTest, ApplyStoresEveryControlAndSaves) {
   List(*dialog, "preventUploads").Type(".exe");
   List(*dialog, "preventUploads").Click("add");
   Edit(*dialog, "logFile").setText("/var/log/ftp.txt");
+  QComboBox& mode = Child<QComboBox>(*dialog, "tlsMode");
+  EXPECT_EQ(mode.currentText(), "Off");
+  EXPECT_EQ(mode.count(), 4);
+  mode.setCurrentIndex(2);
+  Edit(*dialog, "tlsImplicitPort").setText("990");
+  Edit(*dialog, "tlsCertFile").setText("/etc/ssl/ftp.pem");
+  Edit(*dialog, "tlsKeyFile").setText("/etc/ssl/private/ftp.key");
+  Box(*dialog, "tlsRequireProtP").setChecked(true);
+  EXPECT_TRUE(Box(*dialog, "tlsSessionReuse").isChecked());
+  Box(*dialog, "tlsSessionReuse").setChecked(false);
+  Box(*dialog, "webInterfaceHttps").setChecked(true);
   Child<QPushButton>(*dialog, "apply").click();
 
   EXPECT_TRUE(prompts_.log.isEmpty()) << prompts_.log.join(", ").toStdString();
@@ -185,8 +218,22 @@ TEST_F(FtpSettingsDialogTest, ApplyStoresEveryControlAndSaves) {
   EXPECT_EQ(data.preventuploads, ".exe;");
   EXPECT_EQ(data.bannedlist, "10.0.0.1=flood;");
   EXPECT_EQ(data.logfile, "/var/log/ftp.txt");
+  EXPECT_EQ(data.tlsmode, 2);
+  EXPECT_EQ(data.tlsimplicitport, 990);
+  EXPECT_EQ(data.tlscertfile, "/etc/ssl/ftp.pem");
+  EXPECT_EQ(data.tlskeyfile, "/etc/ssl/private/ftp.key");
+  EXPECT_TRUE(data.tlsrequireprotp && data.webinterfacehttps);
+  EXPECT_FALSE(data.tlssessionreuse);
   EXPECT_EQ(Stored("greetingtext"), "a;b;");
   EXPECT_EQ(Stored("serverport"), "2121");
+  EXPECT_EQ(Stored("tlsmode"), "2");
+
+  // A mode no item stands for (only code can store one) selects nothing and is refused.
+  settings_.Update([](SettingsData& values) { values.tlsmode = 7; });
+  dialog->show();
+  EXPECT_EQ(mode.currentIndex(), -1);
+  Child<QPushButton>(*dialog, "apply").click();
+  EXPECT_EQ(prompts_.Of("error"), QStringList({"Invalid encryption mode setting!"}));
 }
 
 TEST_F(FtpSettingsDialogTest, CancelDropsEditsAndShowingAgainRefills) {
@@ -284,11 +331,22 @@ TEST_F(FtpSettingsDialogTest, BrowseButtonsAskAndFillTheirEdits) {
   Edit(*dialog, "logFile").setText("/var/log/old.txt");
   Child<QPushButton>(*dialog, "browseLogFile").click();
   EXPECT_EQ(Edit(*dialog, "logFile").text(), "/var/log/new.txt");
-  EXPECT_EQ(prompts_.log,
-            QStringList({"directory: Select anonymous home directory|/srv/old",
-                         "directory: Add virtual dir|" + data,
-                         "directory: Select anonymous home directory|/srv/anon",
-                         "save: Log File|/var/log|/var/log/old.txt|Log files (*.txt)|txt"}));
+  prompts_.file_answer = "/etc/ssl/ftp.pem";
+  Child<QPushButton>(*dialog, "browseTlsCertFile").click();
+  EXPECT_EQ(Edit(*dialog, "tlsCertFile").text(), "/etc/ssl/ftp.pem");
+  Edit(*dialog, "tlsKeyFile").setText("/etc/ssl/private/old.key");
+  prompts_.file_answer.clear();
+  Child<QPushButton>(*dialog, "browseTlsKeyFile").click();
+  EXPECT_EQ(Edit(*dialog, "tlsKeyFile").text(), "/etc/ssl/private/old.key");
+  const QString pem = "PEM files (*.pem *.crt *.key)|";
+  EXPECT_EQ(
+      prompts_.log,
+      QStringList({"directory: Select anonymous home directory|/srv/old",
+                   "directory: Add virtual dir|" + data,
+                   "directory: Select anonymous home directory|/srv/anon",
+                   "save: Log File|/var/log|/var/log/old.txt|Log files (*.txt)|txt",
+                   "open: TLS Certificate File|" + data + "||" + pem,
+                   "open: TLS Private Key File|/etc/ssl/private|/etc/ssl/private/old.key|" + pem}));
 }
 
 TEST_F(FtpSettingsDialogTest, StartAtLoginWritesTheEntryAtOnce) {

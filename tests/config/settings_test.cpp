@@ -36,6 +36,12 @@ TEST_F(SettingsTest, FreshInstallationDefaults) {
   EXPECT_FALSE(s.autoban);
   EXPECT_EQ(s.anonymoushome, dir_.path() + "/Ftp");
   EXPECT_EQ(s.logfile, dir_.path() + "/FTPLog.txt");
+  EXPECT_EQ(s.tlsmode, 0) << "encryption stays off until the operator turns it on";
+  EXPECT_EQ(s.tlsimplicitport, 0);
+  EXPECT_EQ(s.tlscertfile + s.tlskeyfile, "");
+  EXPECT_FALSE(s.tlsrequireprotp);
+  EXPECT_TRUE(s.tlssessionreuse) << "data connections must resume the control session";
+  EXPECT_FALSE(s.webinterfacehttps);
   EXPECT_EQ(settings_.GetGreetingLines(), std::vector<std::string>{"Wellcome to Vantrel!"});
   EXPECT_EQ(settings_.GetMaxClientCountReplyLines(),
             std::vector<std::string>{"Server busy. Try again later."});
@@ -53,6 +59,13 @@ TEST_F(SettingsTest, SaveAndLoadReproduceEveryValue) {
     s.showtrayicon = false;
     s.anonymous_download = 1048576;
     s.servertitle = "  padded  ";
+    s.tlsmode = 3;
+    s.tlsimplicitport = 990;
+    s.tlscertfile = "/etc/ssl/ftp=chain.pem";
+    s.tlskeyfile = "/etc/ssl/private/ftp.key";
+    s.tlsrequireprotp = true;
+    s.tlssessionreuse = false;
+    s.webinterfacehttps = true;
   });
   settings_.SaveSettings();
 
@@ -70,6 +83,13 @@ TEST_F(SettingsTest, SaveAndLoadReproduceEveryValue) {
   EXPECT_FALSE(s.showtrayicon);
   EXPECT_EQ(s.anonymous_download, 1048576);
   EXPECT_EQ(s.servertitle, "padded");  // blanks around values do not survive the file
+  EXPECT_EQ(s.tlsmode, 3);
+  EXPECT_EQ(s.tlsimplicitport, 990);
+  EXPECT_EQ(s.tlscertfile, "/etc/ssl/ftp=chain.pem");
+  EXPECT_EQ(s.tlskeyfile, "/etc/ssl/private/ftp.key");
+  EXPECT_TRUE(s.tlsrequireprotp);
+  EXPECT_FALSE(s.tlssessionreuse);
+  EXPECT_TRUE(s.webinterfacehttps);
 }
 
 TEST_F(SettingsTest, KeysAreWrittenInTheirFixedOrder) {
@@ -88,12 +108,32 @@ TEST_F(SettingsTest, KeysAreWrittenInTheirFixedOrder) {
 }
 
 TEST_F(SettingsTest, MalformedValuesKeepDefaults) {
-  WriteFile("serverport=abc\nallowanonymous=maybe\ndataport=0x15\ngreetingtext=no separator\n");
+  WriteFile(
+      "serverport=abc\nallowanonymous=maybe\ndataport=0x15\ngreetingtext=no separator\n"
+      "tlssessionreuse=no\n");
   settings_.LoadSettings();
   EXPECT_EQ(settings_.Get(&SettingsData::serverport), 21);
   EXPECT_FALSE(settings_.Get(&SettingsData::allowanonymous));
   EXPECT_EQ(settings_.Get(&SettingsData::dataport), 21);
   EXPECT_TRUE(settings_.GetGreetingLines().empty());
+  EXPECT_TRUE(settings_.Get(&SettingsData::tlssessionreuse));
+
+  // Numbers out of their range are malformed too; the bounds themselves are not.
+  const struct {
+    const char* line;
+    int tlsmode, tlsimplicitport;
+  } cases[] = {
+      {"tlsmode=4\ntlsimplicitport=65536\n", 0, 0},
+      {"tlsmode=-1\ntlsimplicitport=-990\n", 0, 0},
+      {"tlsmode=3\ntlsimplicitport=65535\n", 3, 65535},
+      {"tlsmode=0\ntlsimplicitport=1\n", 0, 1},
+  };
+  for (const auto& c : cases) {
+    WriteFile(c.line);
+    settings_.LoadSettings();
+    EXPECT_EQ(settings_.Get(&SettingsData::tlsmode), c.tlsmode) << c.line;
+    EXPECT_EQ(settings_.Get(&SettingsData::tlsimplicitport), c.tlsimplicitport) << c.line;
+  }
 }
 
 TEST_F(SettingsTest, BanList) {

@@ -1,10 +1,13 @@
 #include "service/service.h"
 
 #include <gtest/gtest.h>
+#include <openssl/pem.h>
+#include <openssl/x509.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <set>
 #include <thread>
 
@@ -13,6 +16,9 @@
 #include "ftp/ftp_test_client.h"
 #include "log/log_queue.h"
 #include "log/statistics.h"
+#include "net/tls_certificate.h"
+#include "platform/file_system.h"
+#include "platform/process.h"
 #include "platform/socket_error.h"
 #include "platform/tcp_listener.h"
 #include "service/refusal_log.h"
@@ -118,6 +124,124 @@ TEST_F(ServiceTest, LogTickWritesTheFileOnlyWhenAsked) {
   std::string line;
   std::getline(log, line);
   EXPECT_NE(line.find("> - Running From ["), std::string::npos) << line;
+}
+
+std::vector<std::string> TlsLines(const std::vector<std::string>& lines) {
+  std::vector<std::string> found;
+  std::copy_if(lines.begin(), lines.end(), std::back_inserter(found),
+               [](const std::string& line) { return line.find("TLS") != std::string::npos; });
+  return found;
+}
+
+std::string SubjectName(const std::string& cert_path) {
+  const std::string pem = platform::ReadExistingFile(cert_path);
+  BIO* bio = BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size()));
+  X509* certificate = PEM_read_bio_X509(bio, nullptr, nullptr, nullptr);
+  BIO_free(bio);
+  char name[256] = "";
+  if (certificate != nullptr)
+    X509_NAME_get_text_by_NID(X509_get_subject_name(certificate), NID_commonName, name,
+                              sizeof name);
+  X509_free(certificate);
+  return name;
+}
+
+TEST_F(ServiceTest, TlsCertificateIsCreatedOnFirstUseAndKept) {
+  namespace fs = std::filesystem;
+  const std::string cert = dir_.File("vantrel.crt"), key = dir_.File("vantrel.key");
+  const auto set_wants = [this](int mode, int implicit_port, bool https) {
+    service_.settings().Update([=](SettingsData& s) {
+      s.tlsmode = mode;
+      s.tlsimplicitport = implicit_port;
+      s.webinterfacehttps = https;
+    });
+  };
+  service_.StartServer();
+  EXPECT_EQ(service_.CurrentTlsContext(), nullptr) << "encryption is off by default";
+  EXPECT_FALSE(fs::exists(cert) || fs::exists(key));
+  EXPECT_EQ(TlsLines(DrainLog()), std::vector<std::string>());
+  service_.StopServer();
+
+  set_wants(1, 0, false);
+  service_.StartServer();
+  EXPECT_NE(service_.CurrentTlsContext(), nullptr) << "made at start";
+  ASSERT_TRUE(fs::exists(cert));
+  const std::string fingerprint = Sha256Fingerprint(cert);
+  EXPECT_EQ(TlsLines(DrainLog()), std::vector<std::string>{"- TLS certificate created (SHA-256 "
+                                                           "fingerprint " +
+                                                           fingerprint + ")"});
+  EXPECT_EQ(fs::status(key).permissions(), fs::perms(0600));
+  EXPECT_EQ(SubjectName(cert), platform::HostName());
+  service_.StopServer();
+
+  // Either of the other settings that put a port under TLS wants it too, and gets the
+  // same pair: clients that pinned its fingerprint keep trusting the server.
+  for (const auto& [implicit_port, https] : {std::pair(990, false), std::pair(0, true)}) {
+    set_wants(0, implicit_port, https);
+    service_.ApplyTlsSettings();
+    EXPECT_NE(service_.CurrentTlsContext(), nullptr) << implicit_port;
+    EXPECT_EQ(Sha256Fingerprint(cert), fingerprint) << implicit_port;
+    EXPECT_EQ(TlsLines(DrainLog()), std::vector<std::string>()) << implicit_port;
+  }
+  set_wants(0, 0, false);
+  service_.ApplyTlsSettings();
+  EXPECT_EQ(service_.CurrentTlsContext(), nullptr);
+}
+
+TEST_F(ServiceTest, UnusableTlsPairsAreLoggedAndTheServerStartsWithoutTls) {
+  const std::string cert = dir_.File("vantrel.crt"), key = dir_.File("vantrel.key");
+  const std::string missing = dir_.File("missing.pem");
+  const auto keep = [](SettingsData&) {};
+  const struct {
+    const char* name;
+    std::function<void()> damage;
+    std::function<void(SettingsData&)> change;
+    std::string line;  // "created" when a new pair is made
+  } cases[] = {
+      {"our certificate damaged",
+       [&] { platform::ReplaceFile(cert, "-----BEGIN CERTIFICATE-----\nx\n"); }, keep,
+       "- Failed to load TLS certificate (not a PEM certificate)"},
+      {"our key left without its certificate by a crash", [&] { platform::RemoveFile(cert); }, keep,
+       "created"},
+      {"the operator's certificate missing", [] {},
+       [&](SettingsData& s) {
+         s.tlscertfile = missing;
+         s.tlskeyfile = key;
+       },
+       "- Failed to load TLS certificate (cannot read " + missing + ": No such file or directory)"},
+      {"only the operator's key named", [] {}, [&](SettingsData& s) { s.tlskeyfile = key; },
+       "- Failed to load TLS certificate (tlskeyfile is set but tlscertfile is not)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    platform::RemoveFile(cert);
+    platform::RemoveFile(key);
+    service_.settings().Update([](SettingsData& s) {
+      s.tlsmode = 2;
+      s.tlscertfile = s.tlskeyfile = "";
+    });
+    service_.ApplyTlsSettings();
+    const std::string before = Sha256Fingerprint(cert);
+    DrainLog();
+    c.damage();
+    service_.settings().Update(c.change);
+    const std::string damaged = platform::ReadWholeFile(cert).value_or("(none)");
+    service_.StartServer();
+    EXPECT_TRUE(service_.IsRunning());
+    if (c.line == "created") {
+      ASSERT_NE(service_.CurrentTlsContext(), nullptr);
+      const std::string after = Sha256Fingerprint(cert);
+      EXPECT_NE(after, before);
+      EXPECT_EQ(TlsLines(DrainLog()),
+                std::vector<std::string>{"- TLS certificate created (SHA-256 fingerprint " + after +
+                                         ")"});
+    } else {
+      EXPECT_EQ(service_.CurrentTlsContext(), nullptr);
+      EXPECT_EQ(TlsLines(DrainLog()), std::vector<std::string>{c.line});
+      EXPECT_EQ(platform::ReadWholeFile(cert).value_or("(none)"), damaged) << "never replaced";
+    }
+    service_.StopServer();
+  }
 }
 
 // The daemon cannot be started on an unreadable settings file without its port; the
