@@ -123,19 +123,39 @@ void CustomTCPServer::Activate() {
   // that minute cannot bind. Unlike elsewhere, the option never lets a second socket
   // listen on a port that one already listens on.
   const bool reuse = reuse_socket_ != ReuseSocket::kFalse;
-  std::vector<std::unique_ptr<Listener>> bound;
+  std::vector<std::unique_ptr<platform::TcpListener>> sockets;
   for (const auto& binding : bindings_) {
-    auto listener = std::make_unique<Listener>();
-    listener->socket = std::make_unique<platform::TcpListener>(
-        binding.ip, binding.port != 0 ? binding.port : default_port_, binding.version, reuse);
-    bound.push_back(std::move(listener));
+    sockets.push_back(std::make_unique<platform::TcpListener>(
+        binding.ip, binding.port != 0 ? binding.port : default_port_, binding.version, reuse));
+  }
+  StartListening(std::move(sockets), true);
+}
+
+void CustomTCPServer::ActivateOn(std::vector<std::unique_ptr<platform::TcpListener>> sockets) {
+  std::lock_guard lock(activation_mutex_);
+  if (active_.load())
+    throw std::logic_error("the server is active already");
+  PrepareActivation();
+  for (auto& socket : sockets)
+    socket->Resume();
+  StartListening(std::move(sockets), false);
+}
+
+void CustomTCPServer::StartListening(std::vector<std::unique_ptr<platform::TcpListener>> sockets,
+                                     bool listen) {
+  std::vector<std::unique_ptr<Listener>> bound;
+  for (auto& socket : sockets) {
+    bound.push_back(std::make_unique<Listener>());
+    bound.back()->socket = std::move(socket);
   }
   SetBoundAddresses(bound);
   try {
     if (OnAfterBind)
       OnAfterBind();
-    for (auto& listener : bound)
-      listener->socket->Listen(listen_queue_);
+    for (auto& listener : bound) {
+      if (listen)  // released sockets listen already
+        listener->socket->Listen(listen_queue_);
+    }
   } catch (...) {
     SetBoundAddresses({});
     throw;
@@ -157,12 +177,32 @@ void CustomTCPServer::Activate() {
   }
 }
 
-void CustomTCPServer::Deactivate() {
+std::vector<std::unique_ptr<platform::TcpListener>> CustomTCPServer::ReleaseListeners() {
+  std::lock_guard lock(activation_mutex_);
+  RequireOutsideListeners();
+  for (auto& listener : listeners_)
+    listener->socket->Stop();
+  std::vector<std::unique_ptr<platform::TcpListener>> released;
+  for (auto& listener : listeners_) {
+    if (listener->thread.joinable())
+      listener->thread.join();
+    released.push_back(std::move(listener->socket));
+  }
+  listeners_.clear();
+  SetBoundAddresses({});
+  return released;
+}
+
+void CustomTCPServer::RequireOutsideListeners() const {
   for (const auto& listener : listeners_) {
     if (listener->thread.get_id() == std::this_thread::get_id()) {
       throw std::logic_error("a listener cannot stop the server it runs in");
     }
   }
+}
+
+void CustomTCPServer::Deactivate() {
+  RequireOutsideListeners();
   {
     std::lock_guard lock(sessions_mutex_);
     for (const auto& session : sessions_) {
