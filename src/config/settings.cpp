@@ -1,5 +1,6 @@
 #include "config/settings.h"
 
+#include <algorithm>
 #include <climits>
 #include <variant>
 
@@ -111,6 +112,14 @@ void WriteKey(ListFile& file, const Key& key, const SettingsData& data) {
       key.field);
 }
 
+// Text after the last ";" is no item and is dropped, as splitting and joining the list
+// would; the list itself is not read again.
+void AppendPacked(std::string& list, const std::string& item) {
+  list.erase(list.rfind(';') + 1);
+  list += item;
+  list += ';';
+}
+
 }  // namespace
 
 Settings::Settings() {
@@ -141,6 +150,7 @@ void Settings::ResetLocked() {
   fresh.logfile = fresh.data_directory + "FTPLog.txt";
   data_ = std::move(fresh);
   banned_.Rebuild(data_.bannedlist);
+  unsaved_bans_.clear();
 }
 
 void Settings::LoadSettings() {
@@ -158,6 +168,20 @@ std::string Settings::LoadFailure() const {
   return load_state_.failure();
 }
 
+void Settings::Replace(const Settings& loaded) {
+  SettingsData data = loaded.Snapshot();
+  std::lock_guard lock(mutex_);
+  data.data_directory = data_.data_directory;
+  const std::vector<std::string> listed = SplitPacked(data.bannedlist);
+  for (const std::string& item : SplitPacked(unsaved_bans_)) {
+    if (std::find(listed.begin(), listed.end(), item) == listed.end())
+      AppendPacked(data.bannedlist, item);
+  }
+  data_ = std::move(data);
+  banned_.Rebuild(data_.bannedlist);
+  load_state_ = LoadState();
+}
+
 void Settings::SaveSettings() const {
   std::lock_guard lock(mutex_);
   const std::string path = data_.data_directory + kFileName;
@@ -166,6 +190,7 @@ void Settings::SaveSettings() const {
   for (const Key& key : kKeys)
     WriteKey(file, key, data_);
   file.Save();
+  unsaved_bans_.clear();
 }
 
 SettingsData Settings::Snapshot() const {
@@ -187,14 +212,11 @@ bool Settings::IsBanned(std::string_view address) const {
 }
 
 void Settings::AddBanned(std::string_view address, std::string_view reason) {
-  const std::string item = std::string(address) + "=" + std::string(reason) + ";";
+  const std::string item = std::string(address) + "=" + std::string(reason);
   std::lock_guard lock(mutex_);
-  std::string& list = data_.bannedlist;
-  // Text after the last ";" is no item and is dropped, as splitting and joining the list
-  // would; the list itself is not read again.
-  list.erase(list.rfind(';') + 1);
-  list += item;
-  banned_.Add(item);
+  AppendPacked(data_.bannedlist, item);
+  AppendPacked(unsaved_bans_, item);
+  banned_.Add(item + ";");
 }
 
 bool Settings::IsWebUser(std::string_view name, std::string_view password) const {

@@ -83,6 +83,10 @@ class Settings {
   void LoadSettings();
   // Why the last load could not read an existing ftpsettings.lst; empty when it could.
   std::string LoadFailure() const;
+  // Takes the record of `loaded`, a fresh object that has just read the file without a
+  // failure, in one step: readers never see the defaults in between. Bans AddBanned made
+  // since this object last read or wrote the file stay, as the file never held them.
+  void Replace(const Settings& loaded);
   // Throws Error("Unable to write to ...") and leaves the previous file intact; refuses
   // so while the last load could not read the file.
   void SaveSettings() const;
@@ -118,6 +122,8 @@ class Settings {
   SettingsData data_;     // guarded by mutex_
   BanIndex banned_;       // guarded by mutex_; always the index of data_.bannedlist
   LoadState load_state_;  // guarded by mutex_
+  // guarded by mutex_; the items AddBanned appended since the file was last read or written
+  mutable std::string unsaved_bans_;
 };
 
 }  // namespace vantrel
