@@ -18,6 +18,8 @@
 #include "service/ftp_listing_handler.h"
 #include "service/ftp_session_handlers.h"
 #include "service/ftp_transfer_handlers.h"
+#include "service/load_lines.h"
+#include "service/server_succession.h"
 #include "service/state_files.h"
 #include "service/tls_setup.h"
 #include "service/web_interface.h"
@@ -29,10 +31,6 @@ namespace {
 
 constexpr int kIdleTicksBeforeTrim = 11;
 constexpr int kFirstUnprivilegedPort = 1024;
-
-std::string WithReason(const std::string& line, const std::string& reason) {
-  return reason.empty() ? line : line + " (" + reason + ")";
-}
 
 }  // namespace
 
@@ -59,7 +57,8 @@ Service::Service(std::string data_directory, const Clock& clock)
       transfer_handlers_(std::make_unique<FtpTransferHandlers>(HandlerUnits(), clock_)),
       web_(std::make_unique<WebInterface>(
           ServiceUnits{*settings_, *users_, *auto_ban_, *statistics_, *log_}, *members_, clock)),
-      ftp_server_(std::make_unique<FTPServer>(clock)) {
+      ftp_server_(std::make_unique<FTPServer>(clock)),
+      succession_(std::make_unique<ServerSuccession>()) {
   settings_->SetDataDirectory(data_directory_);
   web_->SetConnectionBudget(connection_budget_.get());
   BindFtpEvents();
@@ -67,6 +66,7 @@ Service::Service(std::string data_directory, const Clock& clock)
 
 Service::~Service() {
   // Connection threads use the units: they must all be gone before any unit is.
+  succession_.reset();
   web_.reset();
   ftp_server_.reset();
 }
@@ -81,15 +81,13 @@ void Service::Load() {
   ApplyLogFileSettings();
   log_->LogLine("- Running From [" + data_directory_ + "]");
   if (const std::string failure = settings_->LoadFailure(); !failure.empty())
-    log_->LogLine(WithReason("- Failed to load settings", failure));
+    log_->LogLine(WithReason(kSettingsLoadFailed, failure));
   users_->ClearOnlineClients();
-  log_->LogLine(members_->Reload()
-                    ? "- Account list loaded"
-                    : WithReason("- Failed to load account list", users_->LoadFailure()));
-  log_->LogLine(
-      special_files_->Load(data_directory_)
-          ? "- Monitored files list loaded"
-          : WithReason("- Failed to load monitored files list", special_files_->LoadFailure()));
+  log_->LogLine(members_->Reload() ? kAccountsLoaded
+                                   : WithReason(kAccountsLoadFailed, users_->LoadFailure()));
+  log_->LogLine(special_files_->Load(data_directory_)
+                    ? kMonitoredFilesLoaded
+                    : WithReason(kMonitoredFilesLoadFailed, special_files_->LoadFailure()));
 }
 
 void Service::ApplyLogFileSettings() {
@@ -285,6 +283,7 @@ void Service::StartServer() {
 }
 
 void Service::StopServer() {
+  succession_->StopAll();
   web_->Stop();
   if (!ftp_server_->Active())
     return;
@@ -352,6 +351,7 @@ void Service::LogTick(const LogSink& show) {
 
 void Service::RefreshTick() {
   auto_ban_->PurgeAutoBan(settings_->Get(&SettingsData::autoban_minutes));
+  succession_->Reap();
   if (users_->OnlineCount() > 0) {
     idle_ticks_ = 0;
   } else if (idle_ticks_ >= kIdleTicksBeforeTrim) {

@@ -36,6 +36,7 @@ class FtpSessionHandlers;
 class LogFile;
 class LogQueue;
 class PathMapper;
+class ServerSuccession;
 class Settings;
 class SpecialFiles;
 class Statistics;
@@ -64,6 +65,9 @@ class Service {
   int ConnectionCeiling() const;
   // Closing: stop, then save settings, accounts and monitored files. Failures are logged.
   void Shutdown();
+  // Reads the three state files again and applies them to the running server without
+  // dropping a session (see service_reload.cpp). Controlling thread.
+  void Reload();
 
   bool IsRunning() const;
   // The moment the FTP service was last started; 0 while stopped.
@@ -118,6 +122,8 @@ class Service {
   void BindFileEvents();
   void BindTransferEvents();
   void ConfigurePassiveRange();
+  bool ReloadSettings();
+  void ReplaceFtpEngine();
 
   const std::string data_directory_;
   const Clock& clock_;
@@ -140,6 +146,8 @@ class Service {
   std::unique_ptr<FtpTransferHandlers> transfer_handlers_;
   std::unique_ptr<WebInterface> web_;
   std::unique_ptr<FTPServer> ftp_server_;
+  // Engines a reload replaced, until their sessions end; destroyed first.
+  std::unique_ptr<ServerSuccession> succession_;
 
   DateTime server_start_time_ = 0;
   int idle_ticks_ = 0;

@@ -3,6 +3,7 @@
 #include "config/settings.h"
 #include "ftp/connection_budget.h"
 #include "log/log_queue.h"
+#include "service/server_succession.h"
 #include "service/web_pages.h"
 #include "web/http_server.h"
 
@@ -10,10 +11,11 @@ namespace vantrel {
 
 WebInterface::WebInterface(const ServiceUnits& units, Members& members, const Clock& clock)
     : units_(units),
+      clock_(clock),
       refusals_(units.log, clock),
       pages_(std::make_unique<WebPages>(units, members)),
       server_(std::make_unique<HTTPServer>(clock)) {
-  BindEvents();
+  BindEvents(*server_);
 }
 
 WebInterface::~WebInterface() {
@@ -21,16 +23,15 @@ WebInterface::~WebInterface() {
   server_.reset();
 }
 
-void WebInterface::BindEvents() {
+void WebInterface::BindEvents(CustomHTTPServer& server) {
   WebPages& pages = *pages_;
-  server_->OnConnect = [&pages](Context& c) { pages.Connect(c); };
-  server_->OnException = [&pages](Context& c, const std::exception& e) { pages.Exception(c, e); };
-  server_->OnRefuse = [this](const platform::SocketAddress& peer, Refusal reason) {
+  server.OnConnect = [&pages](Context& c) { pages.Connect(c); };
+  server.OnException = [&pages](Context& c, const std::exception& e) { pages.Exception(c, e); };
+  server.OnRefuse = [this](const platform::SocketAddress& peer, Refusal reason) {
     const int ceiling = budget_ ? budget_->Ceiling() : 0;
     refusals_.Refused(peer.ip, "HTTP> " + peer.ip + "> " + RefusalText(reason, ceiling));
   };
-  server_->OnCommandGet = [&pages](Context& c, HTTPRequestInfo& request,
-                                   HTTPResponseInfo& response) {
+  server.OnCommandGet = [&pages](Context& c, HTTPRequestInfo& request, HTTPResponseInfo& response) {
     pages.CommandGet(c, request, response);
   };
 }
@@ -39,18 +40,28 @@ void WebInterface::Start() {
   if (server_->Active())
     return;
   const SettingsData settings = units_.settings.Snapshot();
-  try {
-    server_->SetDefaultPort(settings.webinterfaceport);
-    server_->SetServerSoftware(settings.servertitle);
-    server_->SetAutoStartSession(true);
-    server_->SetSessionTimeOut(settings.webinterfacesessiontimeout);
-    server_->SetSessionState(true);
-    server_->SetMaxConnections(kMaxConnections);
-    server_->SetMaxConnectionsPerAddress(kMaxConnectionsPerAddress);
-    server_->SetConnectionBudget(budget_);
-    if (request_deadline_)
-      server_->SetRequestDeadline(*request_deadline_);
+  LogStart(settings, [&] {
+    Configure(*server_, settings);
     server_->SetActive(true);
+  });
+}
+
+void WebInterface::Configure(CustomHTTPServer& server, const SettingsData& settings) {
+  server.SetDefaultPort(settings.webinterfaceport);
+  server.SetServerSoftware(settings.servertitle);
+  server.SetAutoStartSession(true);
+  server.SetSessionTimeOut(settings.webinterfacesessiontimeout);
+  server.SetSessionState(true);
+  server.SetMaxConnections(kMaxConnections);
+  server.SetMaxConnectionsPerAddress(kMaxConnectionsPerAddress);
+  server.SetConnectionBudget(budget_);
+  if (request_deadline_)
+    server.SetRequestDeadline(*request_deadline_);
+}
+
+void WebInterface::LogStart(const SettingsData& settings, const std::function<void()>& start) {
+  try {
+    start();
   } catch (const std::exception&) {
     units_.log.LogLine("- Failed to start Web interface");
     return;
@@ -68,6 +79,22 @@ void WebInterface::Stop() {
     // Stopping goes on regardless; the engine has closed what it could.
   }
   units_.log.LogLine("- Web interface stopped");
+}
+
+void WebInterface::Reconfigure(ServerSuccession& succession) {
+  const SettingsData settings = units_.settings.Snapshot();
+  if (!settings.webinterfaceenabled) {
+    Stop();
+  } else if (!server_->Active()) {
+    Start();
+  } else if (settings.webinterfaceport != server_->DefaultPort()) {
+    std::unique_ptr<CustomHTTPServer> successor = std::make_unique<HTTPServer>(clock_);
+    BindEvents(*successor);
+    LogStart(settings, [&] {
+      Configure(*successor, settings);
+      succession.Replace(server_, std::move(successor), false);
+    });
+  }
 }
 
 bool WebInterface::Active() const {

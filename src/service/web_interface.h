@@ -5,6 +5,7 @@
 // service.
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -20,7 +21,9 @@ namespace vantrel {
 class ConnectionBudget;
 class CustomHTTPServer;
 class Members;
+class ServerSuccession;
 class WebPages;
+struct SettingsData;
 
 // Owned by the service host, created after the units it is given and destroyed before
 // them. Start, Stop and Active belong to the controlling thread; the pages run on the
@@ -50,14 +53,22 @@ class WebInterface {
   void Start();
   // Stops the engine if it runs, closing every connection, and logs that it stopped.
   void Stop();
+  // After the settings were read again: starts or stops the site as they say, and moves
+  // a running site to a changed port (see ServerSuccession), logging the started line,
+  // or the failure line while the old port stays. The other values wait for a start.
+  void Reconfigure(ServerSuccession& succession);
   bool Active() const;
   // Where the engine listens while active (ports chosen by the system filled in).
   std::vector<platform::SocketAddress> Addresses() const;
 
  private:
-  void BindEvents();
+  void BindEvents(CustomHTTPServer& server);
+  void Configure(CustomHTTPServer& server, const SettingsData& settings);
+  // Runs `start`, then logs the started line, or the failure line when it threw.
+  void LogStart(const SettingsData& settings, const std::function<void()>& start);
 
   ServiceUnits units_;
+  const Clock& clock_;
   RefusalLog refusals_;
   ConnectionBudget* budget_ = nullptr;
   std::optional<std::chrono::milliseconds> request_deadline_;

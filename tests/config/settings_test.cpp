@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <thread>
 
+#include "common/error.h"
 #include "config/list_file.h"
 #include "support/temp_dir.h"
 
@@ -162,6 +164,44 @@ TEST_F(SettingsTest, BanList) {
   EXPECT_EQ(settings_.Get(&SettingsData::bannedlist), "10.0.0.6=manual;10.0.0.7=x;");
   settings_.ResetSettings();
   EXPECT_FALSE(settings_.IsBanned("10.0.0.6"));
+}
+
+TEST_F(SettingsTest, ReplacingWithAFreshLoadKeepsOnlyTheBansTheFileNeverSaw) {
+  WriteFile("serverport=2121\nbannedlist=10.0.0.1=manual;\n");
+  settings_.LoadSettings();
+  settings_.AddBanned("10.0.0.2", "autoban (login)");
+  settings_.AddBanned("10.0.0.3", "autoban (get)");
+  // Edited meanwhile: the manual ban is gone, and one of the new ones is listed already.
+  WriteFile("serverport=2122\nbannedlist=10.0.0.3=autoban (get);\n");
+  Settings fresh;
+  fresh.SetDataDirectory(dir_.path());
+  fresh.LoadSettings();
+  settings_.Replace(fresh);
+  EXPECT_EQ(settings_.Get(&SettingsData::serverport), 2122);
+  EXPECT_EQ(settings_.Get(&SettingsData::bannedlist),
+            "10.0.0.3=autoban (get);10.0.0.2=autoban (login);");
+  EXPECT_FALSE(settings_.IsBanned("10.0.0.1"));
+  EXPECT_TRUE(settings_.IsBanned("10.0.0.2"));
+
+  // Once written, the bans are the file's: a later edit that drops them holds.
+  settings_.SaveSettings();
+  WriteFile("bannedlist=\n");
+  fresh.LoadSettings();
+  settings_.Replace(fresh);
+  EXPECT_EQ(settings_.Get(&SettingsData::bannedlist), "");
+}
+
+TEST_F(SettingsTest, ReplacingAfterAFailedLoadAllowsSavingAgain) {
+  std::filesystem::create_directory(dir_.File(Settings::kFileName));
+  settings_.LoadSettings();
+  EXPECT_THROW(settings_.SaveSettings(), Error) << "a file it could not read is kept";
+  std::filesystem::remove(dir_.File(Settings::kFileName));
+  WriteFile("serverport=2122\n");
+  Settings fresh;
+  fresh.SetDataDirectory(dir_.path());
+  fresh.LoadSettings();
+  settings_.Replace(fresh);
+  EXPECT_NO_THROW(settings_.SaveSettings());
 }
 
 TEST_F(SettingsTest, LongBanListsAreBuiltAndAskedWithoutRescanning) {
