@@ -14,9 +14,10 @@
 #include <memory>
 #include <vector>
 
-namespace vantrel {
+#include "ftp/custom_tcp_server.h"
+#include "platform/tcp_listener.h"
 
-class CustomTCPServer;
+namespace vantrel {
 
 // Owned by the service host, which destroys it before the units and handlers the engines
 // use. Controlling thread.
@@ -29,11 +30,18 @@ class ServerSuccession {
 
   // Starts `successor` (configured, inactive) in the place of the running `current`, on
   // its sockets when `keep_port`, and swaps the two. Throws what binding throws; `current`
-  // then goes on as it was.
+  // then goes on as it was. `Server` is the engine's own type: an engine may hide
+  // SetActive behind one that does more. Taking over sockets (ActivateOn) does only the
+  // base's part, so such an engine must not keep its port this way.
   template <typename Server>
   void Replace(std::unique_ptr<Server>& current, std::unique_ptr<Server> successor,
                bool keep_port) {
-    HandOver(*current, *successor, keep_port);
+    if (keep_port) {
+      successor->ActivateOn(current->ReleaseListeners());
+    } else {
+      successor->SetActive(true);
+      current->ReleaseListeners();
+    }
     predecessors_.push_back(std::move(current));
     current = std::move(successor);
   }
@@ -43,8 +51,6 @@ class ServerSuccession {
   void StopAll();
 
  private:
-  static void HandOver(CustomTCPServer& current, CustomTCPServer& successor, bool keep_port);
-
   std::vector<std::unique_ptr<CustomTCPServer>> predecessors_;
 };
 

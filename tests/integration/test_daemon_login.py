@@ -1,6 +1,7 @@
 """Admission and login against the real daemon, driven like real clients do."""
 
 import ftplib
+import http.client
 import io
 import os
 import shutil
@@ -239,7 +240,12 @@ class Reload(DaemonTestCase):
         bob.quit()
         with self.assertRaises(ftplib.error_perm, msg="a removed member logs in"):
             d.ftp("alice", "a")
-        socket.create_connection(("127.0.0.1", new_web_port), timeout=5).close()
+        web_client = http.client.HTTPConnection("127.0.0.1", new_web_port, timeout=10)
+        web_client.request("GET", "/")
+        page = web_client.getresponse()
+        self.assertEqual(page.status, 200)
+        self.assertIn("HTTPSESSIONID=", page.getheader("Set-Cookie"), "the site's sessions")
+        web_client.close()
         carol.quit()
         alice.close()
         self.assertEqual(d.stop(), 0)
