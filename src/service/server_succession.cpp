@@ -4,10 +4,6 @@
 
 namespace vantrel {
 
-ServerSuccession::ServerSuccession() = default;
-
-ServerSuccession::~ServerSuccession() = default;
-
 void ServerSuccession::Reap() {
   // No new session can begin on a predecessor, so an empty one stays empty.
   std::erase_if(predecessors_, [](const auto& server) { return server->ContextCount() == 0; });

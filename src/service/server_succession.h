@@ -23,16 +23,12 @@ namespace vantrel {
 // use. Controlling thread.
 class ServerSuccession {
  public:
-  ServerSuccession();
-  ~ServerSuccession();
-  ServerSuccession(const ServerSuccession&) = delete;
-  ServerSuccession& operator=(const ServerSuccession&) = delete;
-
   // Starts `successor` (configured, inactive) in the place of the running `current`, on
-  // its sockets when `keep_port`, and swaps the two. Throws what binding throws; `current`
-  // then goes on as it was. `Server` is the engine's own type: an engine may hide
-  // SetActive behind one that does more. Taking over sockets (ActivateOn) does only the
-  // base's part, so such an engine must not keep its port this way.
+  // its sockets when `keep_port`, and swaps the two. A port that cannot be bound throws
+  // and leaves `current` as it was; on kept sockets only the system's refusal of a thread
+  // can fail, and then neither engine listens. `Server` is the engine's own type: an
+  // engine may hide SetActive behind one that does more. Taking over sockets (ActivateOn)
+  // does only the base's part, so such an engine must not keep its port this way.
   template <typename Server>
   void Replace(std::unique_ptr<Server>& current, std::unique_ptr<Server> successor,
                bool keep_port) {
