@@ -282,6 +282,8 @@ class Reload(DaemonTestCase):
         greeted.close()
         self.assertEqual(before.pwd(), "/", "a session from before keeps working")
         before.quit()
+        d.settle(2.5)  # a refresh tick frees the engine that served it
+        self.assertEqual(d.stop(), 0)
 
 
 class ServiceUnit(unittest.TestCase):
