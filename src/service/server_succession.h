@@ -24,16 +24,19 @@ namespace vantrel {
 class ServerSuccession {
  public:
   // Starts `successor` (configured, inactive) in the place of the running `current`, on
-  // its sockets when `keep_port`, and swaps the two. A port that cannot be bound throws
-  // and leaves `current` as it was; on kept sockets only the system's refusal of a thread
-  // can fail, and then neither engine listens. `Server` is the engine's own type: an
-  // engine may hide SetActive behind one that does more. Taking over sockets (ActivateOn)
-  // does only the base's part, so such an engine must not keep its port this way.
+  // its sockets when `keep_port` (binding afresh when it has none), and swaps the two. A
+  // port that cannot be bound throws and leaves `current` as it was; on kept sockets only
+  // the system's refusal of a thread can fail, and then neither engine listens until the
+  // next replacement binds again. `Server` is the engine's own type: an engine may hide
+  // SetActive behind one that does more. Taking over sockets (ActivateOn) does only the
+  // base's part, so such an engine must not keep its port this way.
   template <typename Server>
   void Replace(std::unique_ptr<Server>& current, std::unique_ptr<Server> successor,
                bool keep_port) {
-    if (keep_port) {
-      successor->ActivateOn(current->ReleaseListeners());
+    auto sockets = keep_port ? current->ReleaseListeners()
+                             : std::vector<std::unique_ptr<platform::TcpListener>>();
+    if (!sockets.empty()) {
+      successor->ActivateOn(std::move(sockets));
     } else {
       successor->SetActive(true);
       current->ReleaseListeners();

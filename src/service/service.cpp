@@ -58,7 +58,8 @@ Service::Service(std::string data_directory, const Clock& clock)
       web_(std::make_unique<WebInterface>(
           ServiceUnits{*settings_, *users_, *auto_ban_, *statistics_, *log_}, *members_, clock)),
       ftp_server_(std::make_unique<FTPServer>(clock)),
-      succession_(std::make_unique<ServerSuccession>()) {
+      succession_(std::make_unique<ServerSuccession>()),
+      ftp_engine_settings_(std::make_unique<SettingsData>()) {
   settings_->SetDataDirectory(data_directory_);
   web_->SetConnectionBudget(connection_budget_.get());
   BindFtpEvents();
@@ -217,6 +218,7 @@ void Service::BindFileEvents() {
 
 void Service::ConfigureFtpEngine() {
   const SettingsData s = settings_->Snapshot();
+  *ftp_engine_settings_ = s;
   ftp_server_->SetDefaultPort(s.serverport);
   ftp_server_->SetDefaultDataPort(s.dataport);
   ftp_server_->SetMaxConnections(s.maxclientcount);

@@ -45,6 +45,7 @@ class TransferTable;
 class Users;
 class WebInterface;
 struct AccountFields;
+struct SettingsData;
 
 class Service {
  public:
@@ -148,6 +149,8 @@ class Service {
   std::unique_ptr<FTPServer> ftp_server_;
   // Engines a reload replaced, until their sessions end; destroyed first.
   std::unique_ptr<ServerSuccession> succession_;
+  // What the FTP engine was last configured with, which a reload compares the file with.
+  std::unique_ptr<SettingsData> ftp_engine_settings_;
 
   DateTime server_start_time_ = 0;
   int idle_ticks_ = 0;

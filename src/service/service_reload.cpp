@@ -36,7 +36,6 @@ auto FtpEngineValues(const SettingsData& s) {
 }  // namespace
 
 void Service::Reload() {
-  const SettingsData before = settings_->Snapshot();
   const bool settings_taken = ReloadSettings();
   bool complete = settings_taken;
   if (!members_->Reread()) {
@@ -52,9 +51,9 @@ void Service::Reload() {
   if (settings_taken) {
     ApplyLogFileSettings();
     ApplyTlsSettings();
-    const SettingsData after = settings_->Snapshot();
     if (ftp_server_->Active()) {
-      if (FtpEngineValues(before) != FtpEngineValues(after))
+      const SettingsData now = settings_->Snapshot();
+      if (FtpEngineValues(*ftp_engine_settings_) != FtpEngineValues(now))
         ReplaceFtpEngine();
       web_->Reconfigure(*succession_);
     }
@@ -80,6 +79,7 @@ void Service::ReplaceFtpEngine() {
   // while they run.
   auto successor = std::make_unique<FTPServer>(clock_);
   ftp_server_.swap(successor);
+  const SettingsData running = *ftp_engine_settings_;
   try {
     BindFtpEvents();
     ConfigureFtpEngine();
@@ -89,6 +89,8 @@ void Service::ReplaceFtpEngine() {
   } catch (const std::exception& failure) {
     if (successor && successor->Active())
       ftp_server_.swap(successor);  // configuring failed: the running engine goes back
+    // So that the next reload tries again, even with the same file.
+    *ftp_engine_settings_ = running;
     log_->LogLine(std::string("- Failed to start server: ") + failure.what());
   }
 }

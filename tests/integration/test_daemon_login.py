@@ -212,6 +212,12 @@ class Reload(DaemonTestCase):
     def store(client, name):
         client.storbinary("STOR " + name, io.BytesIO(b"up"))
 
+    @staticmethod
+    def greeting(daemon):
+        client = daemon.ftp()
+        client.close()
+        return client.welcome
+
     def test_members_and_ports_change_under_open_sessions(self):
         web_port, new_web_port, new_port = free_port(), free_port(), free_port()
         web = {"webinterfaceenabled": "1", "webinterfaceport": str(web_port)}
@@ -267,22 +273,24 @@ class Reload(DaemonTestCase):
 
         os.rmdir(d.path("ftpsettings.lst"))
         d.write_members([member("alice", "a")])
+        port = free_port()
+        d.write_settings({"serverport": str(port), "greetingtext": "Moved;"})
         with socket.socket() as taken:
-            taken.bind(("0.0.0.0", 0))
+            taken.bind(("0.0.0.0", port))
             taken.listen()
-            port = taken.getsockname()[1]
-            d.write_settings({"serverport": str(port)})
             self.assertIn("- Failed to start server: cannot bind 0.0.0.0:%d: Address already in use"
                           % port, d.reload())
+            self.assertEqual(self.greeting(d), "220 Wellcome to Vantrel!")
+        d.reload()  # the same file again, now that the port is free
+        d.port = port
+        self.assertEqual(self.greeting(d), "220 Moved")
 
-        d.write_settings({"greetingtext": "Reloaded;"})
+        d.write_settings({"serverport": str(port), "greetingtext": "Kept;"})
         d.reload()
-        greeted = d.ftp()
-        self.assertEqual(greeted.getwelcome(), "220 Reloaded", "the same port, a new engine")
-        greeted.close()
+        self.assertEqual(self.greeting(d), "220 Kept", "the same port, a new engine")
         self.assertEqual(before.pwd(), "/", "a session from before keeps working")
         before.quit()
-        d.settle(2.5)  # a refresh tick frees the engine that served it
+        d.settle(2.5)  # a refresh tick frees the engines that served it
         self.assertEqual(d.stop(), 0)
 
 
