@@ -36,7 +36,7 @@
 #include "service/service.h"
 #include "service/version.h"
 #include "transfer/transfer_table.h"
-#include "web/special_files.h"
+#include "monitor/special_files.h"
 #include "widgets/column_list_view.h"
 #include "widgets/log_view.h"
 #include "widgets/status_box.h"

@@ -26,7 +26,7 @@
 #include "platform/autostart.h"
 #include "platform/file_system.h"
 #include "platform/process.h"
-#include "web/special_files.h"
+#include "monitor/special_files.h"
 
 namespace vantrel {
 namespace {

@@ -63,6 +63,19 @@ Reply& CmdTCPServer::Greeting() {
   return greeting_;
 }
 
+Reply& CmdTCPServer::MaxConnectionReply() {
+  RequireInactive();
+  return max_connection_reply_;
+}
+
+std::string CmdTCPServer::OverLimitReply() const {
+  return max_connection_reply_.Format();
+}
+
+std::unique_ptr<Connection> CmdTCPServer::CreateConnection(platform::TcpSocket socket) {
+  return std::make_unique<FtpSession>(std::move(socket), FTPSecurityOptions{});
+}
+
 Reply& CmdTCPServer::ExceptionReply() {
   RequireInactive();
   return exception_reply_;
@@ -120,34 +133,33 @@ void CmdTCPServer::AddHelpHandler() {
   help.response = std::move(lines);
 }
 
-void CmdTCPServer::BeforeRun(Context& context) {
-  CustomTCPServer::BeforeRun(context);
-  if (context.Connected())
-    SendGreeting(context);
+void CmdTCPServer::BeforeRun(Connection& connection) {
+  TcpServer::BeforeRun(connection);
+  if (connection.Connected())
+    SendGreeting(SessionOf(connection));
 }
 
-void CmdTCPServer::SendGreeting(Context& context) {
+void CmdTCPServer::SendGreeting(FtpSession& session) {
   if (greeting_.code() != 0)
-    SendReply(context, greeting_);
+    SendReply(session, greeting_);
 }
 
-bool CmdTCPServer::Execute(Context& context) {
-  if (handlers_.empty())
-    return CustomTCPServer::Execute(context);
-  if (!context.Connected())
+bool CmdTCPServer::Execute(Connection& connection) {
+  FtpSession& session = SessionOf(connection);
+  if (!session.Connected())
     return false;
-  std::optional<CommandLine> line = ReadCommandLine(context);
+  std::optional<CommandLine> line = ReadCommandLine(session);
   if (!line)
     return false;
   if (line->too_long) {
-    SendReply(context, Reply(500, "Command line too long."));
+    SendReply(session, Reply(500, "Command line too long."));
   } else if (!line->text.empty()) {
-    DispatchLine(context, std::move(line->text));
+    DispatchLine(session, std::move(line->text));
   }
-  return context.Connected();
+  return session.Connected();
 }
 
-std::optional<Deadline> CmdTCPServer::SessionDeadline(const Context&) const {
+std::optional<Deadline> CmdTCPServer::SessionDeadline(const FtpSession&) const {
   return std::nullopt;
 }
 
@@ -155,82 +167,82 @@ Reply CmdTCPServer::SessionExpiredReply() const {
   return LineTimedOut();
 }
 
-std::optional<CommandLine> CmdTCPServer::ReadCommandLine(Context& context) {
+std::optional<CommandLine> CmdTCPServer::ReadCommandLine(FtpSession& session) {
   // Checked before any line is taken, so that a client sending commands without pause is
   // held to the session deadline as well as a silent one.
-  const std::optional<Deadline> session_deadline = SessionDeadline(context);
+  const std::optional<Deadline> session_deadline = SessionDeadline(session);
   if (Passed(session_deadline)) {
-    Expire(context, SessionExpiredReply());
+    Expire(session, SessionExpiredReply());
     return std::nullopt;
   }
-  if (!context.KeptLines().empty()) {
-    CommandLine kept = std::move(context.KeptLines().front());
-    context.KeptLines().pop_front();
+  if (!session.KeptLines().empty()) {
+    CommandLine kept = std::move(session.KeptLines().front());
+    session.KeptLines().pop_front();
     return kept;
   }
-  return ReadFreshLine(context, session_deadline);
+  return ReadFreshLine(session, session_deadline);
 }
 
-std::optional<CommandLine> CmdTCPServer::ReadFreshLine(Context& context,
+std::optional<CommandLine> CmdTCPServer::ReadFreshLine(FtpSession& session,
                                                        std::optional<Deadline> session_deadline) {
   std::optional<Deadline> line_deadline;
   for (;;) {
-    std::string& input = context.Input();
+    std::string& input = session.Input();
     std::string_view pending(input);
     std::string answer;
-    std::optional<CommandLine> line = context.LineReader().Feed(pending, answer);
+    std::optional<CommandLine> line = session.LineReader().Feed(pending, answer);
     input.erase(0, input.size() - pending.size());
     if (!answer.empty())
-      context.Write(answer);
+      session.Write(answer);
     if (line)
       return line;
-    if (!line_deadline && context.LineReader().InLine())
+    if (!line_deadline && session.LineReader().InLine())
       line_deadline = std::chrono::steady_clock::now() + line_deadline_;
-    context.SetInputDeadline(Earliest(session_deadline, line_deadline));
+    session.SetInputDeadline(Earliest(session_deadline, line_deadline));
     bool more = false;
     try {
-      more = context.ReadMore();
+      more = session.ReadMore();
     } catch (const InputDeadlinePassed&) {
-      context.SetInputDeadline(std::nullopt);
-      Expire(context, Passed(session_deadline) ? SessionExpiredReply() : LineTimedOut());
+      session.SetInputDeadline(std::nullopt);
+      Expire(session, Passed(session_deadline) ? SessionExpiredReply() : LineTimedOut());
       return std::nullopt;
     }
-    context.SetInputDeadline(std::nullopt);
+    session.SetInputDeadline(std::nullopt);
     if (!more)
       return std::nullopt;
   }
 }
 
-void CmdTCPServer::Expire(Context& context, const Reply& reply) {
+void CmdTCPServer::Expire(FtpSession& session, const Reply& reply) {
   try {
-    SendReply(context, reply);
+    SendReply(session, reply);
   } catch (const platform::SocketError&) {
     // Gone already, or not reading: it is closed either way.
   }
-  context.Disconnect();
+  session.Disconnect();
 }
 
-void CmdTCPServer::DispatchLine(Context& context, std::string line) {
+void CmdTCPServer::DispatchLine(FtpSession& session, std::string line) {
   if (OnBeforeCommandHandler)
-    OnBeforeCommandHandler(handlers_, line, context);
+    OnBeforeCommandHandler(handlers_, line, session);
   bool handled = false;
   for (auto& handler : handlers_) {
     std::string params;
     if (!handler.enabled || !handler.Matches(line, params))
       continue;
-    ExecuteCommand(context, handler, line, std::move(params));
+    ExecuteCommand(session, handler, line, std::move(params));
     handled = true;
     break;
   }
   if (!handled)
-    HandleUnknownCommand(context, line);
+    HandleUnknownCommand(session, line);
   if (OnAfterCommandHandler)
-    OnAfterCommandHandler(handlers_, context);
+    OnAfterCommandHandler(handlers_, session);
 }
 
-void CmdTCPServer::ExecuteCommand(Context& context, CommandHandler& handler,
+void CmdTCPServer::ExecuteCommand(FtpSession& session, CommandHandler& handler,
                                   const std::string& line, std::string params) {
-  Command command(context, handler);
+  Command command(session, handler);
   command.raw_line = line;
   command.unparsed_params = std::move(params);
   if (handler.parse_params) {
@@ -253,7 +265,7 @@ void CmdTCPServer::ExecuteCommand(Context& context, CommandHandler& handler,
     command.perform_reply = true;
   }
   if (command.perform_reply) {
-    SendReply(context, command.reply);
+    SendReply(session, command.reply);
     command.perform_reply = false;
   }
   const auto& extra = command.response.empty() ? handler.response : command.response;
@@ -261,19 +273,19 @@ void CmdTCPServer::ExecuteCommand(Context& context, CommandHandler& handler,
     std::string lines;
     for (const auto& text : extra)
       lines += text + "\r\n";
-    context.Write(lines);
+    session.Write(lines);
   }
   if (command.disconnect)
-    context.Disconnect();
+    session.Disconnect();
 }
 
-void CmdTCPServer::HandleUnknownCommand(Context& context, const std::string&) {
-  SendReply(context, reply_unknown_command_);
+void CmdTCPServer::HandleUnknownCommand(FtpSession& session, const std::string&) {
+  SendReply(session, reply_unknown_command_);
 }
 
-void CmdTCPServer::SendReply(Context& context, Reply reply) const {
+void CmdTCPServer::SendReply(FtpSession& session, Reply reply) const {
   FillEmptyText(reply, reply_texts_);
-  context.WriteReply(reply);
+  session.WriteReply(reply);
 }
 
 }  // namespace vantrel

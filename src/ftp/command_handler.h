@@ -8,21 +8,21 @@
 
 namespace vantrel {
 
-class Context;
+class FtpSession;
 struct CommandHandler;
 
 // One received line being executed; lives until its reply is sent. The handler routine
-// reads the parameters and the context and sets the reply; it refuses by throwing, and
+// reads the parameters and the session and sets the reply; it refuses by throwing, and
 // the exception's message becomes the reply text.
 struct Command {
-  Command(Context& owner, CommandHandler& matched) : context(owner), handler(matched) {}
+  Command(FtpSession& owner, CommandHandler& matched) : session(owner), handler(matched) {}
 
   std::string raw_line;
   std::string unparsed_params;      // everything after the command word and one delimiter
   std::vector<std::string> params;  // unparsed_params split at the parameter delimiter
   Reply reply;
   std::vector<std::string> response;  // extra lines written after the reply
-  Context& context;
+  FtpSession& session;
   CommandHandler& handler;
   bool disconnect = false;
   bool perform_reply = true;  // a routine that wrote its own reply clears it

@@ -121,16 +121,16 @@ void FTPServer::SetEndOfHelpLine(std::string line) {
   end_of_help_line_ = std::move(line);
 }
 
-std::unique_ptr<Context> FTPServer::CreateContext(platform::TcpSocket connection) {
+std::unique_ptr<Connection> FTPServer::CreateConnection(platform::TcpSocket socket) {
   // ABOR may come as Telnet "synch", its last byte urgent; it must reach the line reader.
-  connection.SetOutOfBandInline();
-  return std::make_unique<FTPServerContext>(*this, std::move(connection), security_options_);
+  socket.SetOutOfBandInline();
+  return std::make_unique<FtpSession>(std::move(socket), security_options_);
 }
 
-void FTPServer::AfterRun(Context& context) {
+void FTPServer::AfterRun(Connection& connection) {
   // A prepared channel (a passive listener) closes before the host hears of the end.
-  static_cast<FTPServerContext&>(context).SetDataChannel(nullptr);
-  CmdTCPServer::AfterRun(context);
+  SessionOf(connection).SetDataChannel(nullptr);
+  CmdTCPServer::AfterRun(connection);
 }
 
 bool FTPServer::EventBound(Event event) const {
@@ -272,7 +272,7 @@ void FTPServer::Register(const CommandSpec& entry) {
   const Routine routine = entry.routine;
   const bool login = entry.login;
   handler.on_command = [this, routine, login](Command& command) {
-    auto& session = static_cast<FTPServerContext&>(command.context);
+    FtpSession& session = command.session;
     if (login && !session.Authenticated()) {
       command.reply = Reply(530, "Not logged in.");
       return;
@@ -308,20 +308,20 @@ Reply FTPServer::ParameterError(const Command& command) {
   return Reply(501, "Error in parameters to " + command.handler.command);
 }
 
-void FTPServer::HandleUnknownCommand(Context& context, const std::string& line) {
-  SendReply(context, UnknownCommand(line));
+void FTPServer::HandleUnknownCommand(FtpSession& session, const std::string& line) {
+  SendReply(session, UnknownCommand(line));
 }
 
-std::string FTPServer::Process(const FTPServerContext& session, std::string_view path) const {
+std::string FTPServer::Process(const FtpSession& session, std::string_view path) const {
   return ProcessPath(session.CurrentDir(), path);
 }
 
-void FTPServer::CmdQuit(Command& command, FTPServerContext&) {
+void FTPServer::CmdQuit(Command& command, FtpSession&) {
   command.reply = Reply(221, "Goodbye.");
   command.disconnect = true;
 }
 
-void FTPServer::CmdRein(Command& command, FTPServerContext& session) {
+void FTPServer::CmdRein(Command& command, FtpSession& session) {
   // Only the transfer settings start afresh; the login and the directory stay.
   session.SetDataType(FtpDataType::kAscii);
   session.SetDataStructure(FtpDataStructure::kFile);
@@ -332,7 +332,7 @@ void FTPServer::CmdRein(Command& command, FTPServerContext& session) {
   command.reply = Reply(220, "Service ready for new user.");
 }
 
-void FTPServer::CmdType(Command& command, FTPServerContext& session) {
+void FTPServer::CmdType(Command& command, FtpSession& session) {
   const std::string type = UpperAscii(command.unparsed_params);
   if (type == "A" || type == "I") {
     session.SetDataType(type == "A" ? FtpDataType::kAscii : FtpDataType::kBinary);
@@ -342,7 +342,7 @@ void FTPServer::CmdType(Command& command, FTPServerContext& session) {
   }
 }
 
-void FTPServer::CmdStru(Command& command, FTPServerContext& session) {
+void FTPServer::CmdStru(Command& command, FtpSession& session) {
   const std::string structure = UpperAscii(command.unparsed_params);
   if (structure == "F") {
     session.SetDataStructure(FtpDataStructure::kFile);
@@ -357,7 +357,7 @@ void FTPServer::CmdStru(Command& command, FTPServerContext& session) {
   command.reply = Reply(200, "Structure set to " + structure + ".");
 }
 
-void FTPServer::CmdMode(Command& command, FTPServerContext& session) {
+void FTPServer::CmdMode(Command& command, FtpSession& session) {
   // Deflate needs a compressor, and none is configured: only stream mode is offered.
   if (UpperAscii(command.unparsed_params) == "S") {
     session.SetDataMode(FtpDataMode::kStream);
@@ -367,7 +367,7 @@ void FTPServer::CmdMode(Command& command, FTPServerContext& session) {
   }
 }
 
-void FTPServer::CmdAllo(Command& command, FTPServerContext& session) {
+void FTPServer::CmdAllo(Command& command, FtpSession& session) {
   const std::string argument = UpperAscii(command.unparsed_params);
   std::string size;
   if (argument.size() == 1) {
@@ -382,16 +382,16 @@ void FTPServer::CmdAllo(Command& command, FTPServerContext& session) {
   command.reply = Reply(200, "ALLO Command successful.");
 }
 
-void FTPServer::CmdRest(Command& command, FTPServerContext& session) {
+void FTPServer::CmdRest(Command& command, FtpSession& session) {
   session.SetRestartPosition(CountOrZero(command.unparsed_params));
   command.reply = Reply(350, "Requested file action pending further information.");
 }
 
-void FTPServer::CmdSuccessful(Command& command, FTPServerContext&) {
+void FTPServer::CmdSuccessful(Command& command, FtpSession&) {
   command.reply = Reply(200, command.handler.command + " Command successful.");
 }
 
-void FTPServer::CmdAbor(Command& command, FTPServerContext& session) {
+void FTPServer::CmdAbor(Command& command, FtpSession& session) {
   // A running transfer sees ABOR itself; here at most a prepared channel is dropped.
   if (session.HasDataChannel()) {
     session.SetDataChannel(nullptr);
@@ -401,19 +401,19 @@ void FTPServer::CmdAbor(Command& command, FTPServerContext& session) {
   command.reply = Reply(226, "ABOR Command successful.");
 }
 
-void FTPServer::CmdNoted(Command& command, FTPServerContext&) {
+void FTPServer::CmdNoted(Command& command, FtpSession&) {
   command.reply = Reply(200, "Noted.");
 }
 
-void FTPServer::CmdCommandNotImplemented(Command& command, FTPServerContext&) {
+void FTPServer::CmdCommandNotImplemented(Command& command, FtpSession&) {
   command.reply = Reply(502, "\"" + command.handler.command + "\" Command not implemented.");
 }
 
-void FTPServer::CmdNotImplemented(Command& command, FTPServerContext&) {
+void FTPServer::CmdNotImplemented(Command& command, FtpSession&) {
   command.reply = NotImplemented(command);
 }
 
-void FTPServer::CmdUnknown(Command& command, FTPServerContext&) {
+void FTPServer::CmdUnknown(Command& command, FtpSession&) {
   command.reply = UnknownCommand(command.raw_line);
 }
 

@@ -119,7 +119,7 @@ std::variant<platform::SocketAddress, Reply> ParseEprtArgument(std::string_view 
 }
 
 // A refused PORT or EPRT: whatever channel came before must not serve the next transfer.
-void RefusePort(Command& command, FTPServerContext& session, Reply reply) {
+void RefusePort(Command& command, FtpSession& session, Reply reply) {
   session.SetDataPort(0);
   session.SetDataPortRefused(true);
   command.reply = std::move(reply);
@@ -179,14 +179,14 @@ Reply FinalReply(TransferOutcome outcome) {
 
 }  // namespace
 
-bool FTPServer::RefusedAfterEpsvAll(Command& command, const FTPServerContext& session) const {
+bool FTPServer::RefusedAfterEpsvAll(Command& command, const FtpSession& session) const {
   if (!session.EPSVAll())
     return false;
   command.reply = Reply(501, command.handler.command + " not allowed after EPSV ALL");
   return true;
 }
 
-bool FTPServer::ActiveAllowed(Command& command, FTPServerContext& session) const {
+bool FTPServer::ActiveAllowed(Command& command, FtpSession& session) const {
   session.SetDataPortRefused(false);
   if (RefusedAfterEpsvAll(command, session))
     return false;
@@ -198,7 +198,7 @@ bool FTPServer::ActiveAllowed(Command& command, FTPServerContext& session) const
   return true;
 }
 
-void FTPServer::CmdPort(Command& command, FTPServerContext& session) {
+void FTPServer::CmdPort(Command& command, FtpSession& session) {
   if (!ActiveAllowed(command, session))
     return;
   const std::optional<platform::SocketAddress> target = ParsePortArgument(command.unparsed_params);
@@ -209,10 +209,10 @@ void FTPServer::CmdPort(Command& command, FTPServerContext& session) {
   PrepareActive(command, session, *target);
 }
 
-void FTPServer::CmdEprt(Command& command, FTPServerContext& session) {
+void FTPServer::CmdEprt(Command& command, FtpSession& session) {
   if (!ActiveAllowed(command, session))
     return;
-  const IpVersion control = session.Connection().LocalAddress().version;
+  const IpVersion control = session.Socket().LocalAddress().version;
   const std::variant<platform::SocketAddress, Reply> parsed =
       ParseEprtArgument(command.unparsed_params, control);
   if (const Reply* error = std::get_if<Reply>(&parsed)) {
@@ -222,7 +222,7 @@ void FTPServer::CmdEprt(Command& command, FTPServerContext& session) {
   PrepareActive(command, session, std::get<platform::SocketAddress>(parsed));
 }
 
-void FTPServer::PrepareActive(Command& command, FTPServerContext& session,
+void FTPServer::PrepareActive(Command& command, FtpSession& session,
                               const platform::SocketAddress& target) {
   const auto& [ip, port, version] = target;
   if (session.SecurityOptions().no_reserved_range_port && port >= 1 && port <= 1024) {
@@ -233,12 +233,12 @@ void FTPServer::PrepareActive(Command& command, FTPServerContext& session,
   // Without this check a client could make the server connect to any third host
   // (the "bounce" attack of RFC 2577).
   if (session.SecurityOptions().require_port_from_same_ip &&
-      ip != session.Connection().PeerAddress().ip) {
+      ip != session.Socket().PeerAddress().ip) {
     RefusePort(command, session, Reply(504, kSameAddressOnly));
     return;
   }
   std::optional<platform::SocketAddress> local;
-  const platform::SocketAddress& control = session.Connection().LocalAddress();
+  const platform::SocketAddress& control = session.Socket().LocalAddress();
   if (control.version == version) {
     // The traditional source port 20 needs root; without it any port serves.
     const bool may_bind = default_data_port_ >= 1024 ||
@@ -301,9 +301,9 @@ std::unique_ptr<platform::TcpListener> FTPServer::BindPassive(const std::string&
   }
 }
 
-FTPServer::PreparedPassive FTPServer::PreparePassive(FTPServerContext& session, IpVersion version,
+FTPServer::PreparedPassive FTPServer::PreparePassive(FtpSession& session, IpVersion version,
                                                      bool reply_names_address) {
-  const std::string& control_ip = session.Connection().LocalAddress().ip;
+  const std::string& control_ip = session.Socket().LocalAddress().ip;
   PassiveAddress address{control_ip, 0, "", reply_names_address};
   if (OnPASVBeforeBind)
     OnPASVBeforeBind(session, address, version);
@@ -321,14 +321,13 @@ FTPServer::PreparedPassive FTPServer::PreparePassive(FTPServerContext& session, 
   const bool pooled = source == PortSource::kAsked || source == PortSource::kRange;
   return {
       DataChannel::Passive(std::move(listener), session.SecurityOptions().require_pasv_from_same_ip,
-                           session.Connection().PeerAddress().ip, pooled ? &passive_pool_ : nullptr,
+                           session.Socket().PeerAddress().ip, pooled ? &passive_pool_ : nullptr,
                            std::chrono::steady_clock::now() + data_timeouts_.accept),
       std::move(address.announce_ip)};
 }
 
-platform::SocketAddress FTPServer::AnnouncePassive(FTPServerContext& session,
-                                                   PreparedPassive prepared, IpVersion version,
-                                                   bool raise_reply) {
+platform::SocketAddress FTPServer::AnnouncePassive(FtpSession& session, PreparedPassive prepared,
+                                                   IpVersion version, bool raise_reply) {
   platform::SocketAddress announced = prepared.channel->BoundAddress();
   if (!prepared.announce_ip.empty())
     announced.ip = std::move(prepared.announce_ip);
@@ -343,10 +342,10 @@ platform::SocketAddress FTPServer::AnnouncePassive(FTPServerContext& session,
   return announced;
 }
 
-void FTPServer::CmdPasv(Command& command, FTPServerContext& session) {
+void FTPServer::CmdPasv(Command& command, FtpSession& session) {
   if (RefusedAfterEpsvAll(command, session))
     return;
-  const IpVersion version = session.Connection().LocalAddress().version;
+  const IpVersion version = session.Socket().LocalAddress().version;
   const platform::SocketAddress announced =
       AnnouncePassive(session, PreparePassive(session, version, true), version, true);
   std::optional<std::string> ipv4 = platform::CanonicalAddress(announced.ip, IpVersion::kV4);
@@ -367,8 +366,8 @@ void FTPServer::CmdPasv(Command& command, FTPServerContext& session) {
   command.reply = Reply(227, "Entering Passive Mode (" + numbers + ").");
 }
 
-void FTPServer::CmdEpsv(Command& command, FTPServerContext& session) {
-  const IpVersion control = session.Connection().LocalAddress().version;
+void FTPServer::CmdEpsv(Command& command, FtpSession& session) {
+  const IpVersion control = session.Socket().LocalAddress().version;
   const std::string_view argument = Trim(command.unparsed_params);
   if (EqualsIgnoreCase(argument, "ALL")) {
     session.SetEPSVAll(true);
@@ -408,16 +407,16 @@ void FTPServer::CmdEpsv(Command& command, FTPServerContext& session) {
       Reply(229, "Entering Extended Passive Mode (|||" + std::to_string(announced.port) + "|)");
 }
 
-void FTPServer::CmdSpsv(Command& command, FTPServerContext& session) {
+void FTPServer::CmdSpsv(Command& command, FtpSession& session) {
   if (RefusedAfterEpsvAll(command, session))
     return;
-  const IpVersion version = session.Connection().LocalAddress().version;
+  const IpVersion version = session.Socket().LocalAddress().version;
   const platform::SocketAddress announced =
       AnnouncePassive(session, PreparePassive(session, version, false), version, false);
   command.reply = Reply(227, std::to_string(announced.port));
 }
 
-std::unique_ptr<DataChannel> FTPServer::TakeChannel(Command& command, FTPServerContext& session) {
+std::unique_ptr<DataChannel> FTPServer::TakeChannel(Command& command, FtpSession& session) {
   std::unique_ptr<DataChannel> channel = session.TakeDataChannel();
   if (!channel || session.DataPortRefused()) {
     command.reply = Reply(425, kCannotOpen);
@@ -426,7 +425,7 @@ std::unique_ptr<DataChannel> FTPServer::TakeChannel(Command& command, FTPServerC
   return channel;
 }
 
-void FTPServer::CmdRetr(Command& command, FTPServerContext& session) {
+void FTPServer::CmdRetr(Command& command, FtpSession& session) {
   if (!OnRetrieveFile) {
     command.reply = NotImplemented(command);
     return;
@@ -452,7 +451,7 @@ void FTPServer::CmdRetr(Command& command, FTPServerContext& session) {
               Direction::kSend);
 }
 
-void FTPServer::CmdStor(Command& command, FTPServerContext& session) {
+void FTPServer::CmdStor(Command& command, FtpSession& session) {
   if (!OnStoreFile) {
     command.reply = NotImplemented(command);
     return;
@@ -471,7 +470,7 @@ void FTPServer::CmdStor(Command& command, FTPServerContext& session) {
         Reply(150, kAboutToOpen));
 }
 
-void FTPServer::CmdStou(Command& command, FTPServerContext& session) {
+void FTPServer::CmdStou(Command& command, FtpSession& session) {
   if (!OnStoreFile || !OnFileExistCheck) {
     command.reply = NotImplemented(command);
     return;
@@ -484,7 +483,7 @@ void FTPServer::CmdStou(Command& command, FTPServerContext& session) {
   Store(command, session, std::move(channel), name, false, 0, Reply(150, "FILE: " + name));
 }
 
-std::string FTPServer::UniqueFileName(FTPServerContext& session) {
+std::string FTPServer::UniqueFileName(FtpSession& session) {
   // The host answers for the client's directory: the process's working directory has
   // nothing to do with where the file lands.
   for (int attempt = 0; attempt < kUniqueNameAttempts; ++attempt) {
@@ -499,9 +498,9 @@ std::string FTPServer::UniqueFileName(FTPServerContext& session) {
   throw FtpError("No unique file name is free");
 }
 
-void FTPServer::Store(Command& command, FTPServerContext& session,
-                      std::unique_ptr<DataChannel> channel, const std::string& name, bool append,
-                      std::int64_t restart, const Reply& preliminary) {
+void FTPServer::Store(Command& command, FtpSession& session, std::unique_ptr<DataChannel> channel,
+                      const std::string& name, bool append, std::int64_t restart,
+                      const Reply& preliminary) {
   std::unique_ptr<FtpStream> stream;
   // A resumed STOR continues the file it resumes: truncating it first would leave
   // zeros where its head was.
@@ -515,11 +514,11 @@ void FTPServer::Store(Command& command, FTPServerContext& session,
               Direction::kReceive);
 }
 
-std::string FTPServer::ListedPath(const FTPServerContext& session, std::string_view path) const {
+std::string FTPServer::ListedPath(const FtpSession& session, std::string_view path) const {
   return path.empty() ? session.CurrentDir() : Process(session, path);
 }
 
-std::unique_ptr<ListingSource> FTPServer::OpenListing(Command& command, FTPServerContext& session,
+std::unique_ptr<ListingSource> FTPServer::OpenListing(Command& command, FtpSession& session,
                                                       std::string_view path,
                                                       const std::string& switches) {
   if (!OnListDirectory)
@@ -538,7 +537,7 @@ std::unique_ptr<ListingSource> FTPServer::OpenListing(Command& command, FTPServe
   return source;
 }
 
-void FTPServer::CmdList(Command& command, FTPServerContext& session) {
+void FTPServer::CmdList(Command& command, FtpSession& session) {
   std::unique_ptr<DataChannel> channel = TakeChannel(command, session);
   if (!channel)
     return;
@@ -559,7 +558,7 @@ void FTPServer::CmdList(Command& command, FTPServerContext& session) {
               nullptr, &listing, Direction::kSend);
 }
 
-void FTPServer::CmdMlsd(Command& command, FTPServerContext& session) {
+void FTPServer::CmdMlsd(Command& command, FtpSession& session) {
   std::unique_ptr<DataChannel> channel = TakeChannel(command, session);
   if (!channel)
     return;
@@ -573,7 +572,7 @@ void FTPServer::CmdMlsd(Command& command, FTPServerContext& session) {
               Direction::kSend);
 }
 
-void FTPServer::CmdMlst(Command& command, FTPServerContext& session) {
+void FTPServer::CmdMlst(Command& command, FtpSession& session) {
   std::unique_ptr<ListingSource> source =
       OpenListing(command, session, Trim(command.unparsed_params), "");
   if (!source)
@@ -586,7 +585,7 @@ void FTPServer::CmdMlst(Command& command, FTPServerContext& session) {
   command.reply = Reply(250, std::move(lines), ReplyFormat::kIndented);
 }
 
-void FTPServer::StatPath(Command& command, FTPServerContext& session) {
+void FTPServer::StatPath(Command& command, FtpSession& session) {
   const ListArgument argument = SplitListArgument(command.unparsed_params);
   std::unique_ptr<ListingSource> source =
       OpenListing(command, session, argument.path, argument.switches);
@@ -615,13 +614,13 @@ void FTPServer::StatPath(Command& command, FTPServerContext& session) {
   session.Write(piece + "213 End of Status\r\n");
 }
 
-Reply FTPServer::StatusReply(const FTPServerContext& session) {
+Reply FTPServer::StatusReply(const FtpSession& session) {
   if (session.SecurityOptions().disable_stat_command)
     return Reply(550, "\"STAT\" Command not implemented.");
   return Reply(211, "End of Status");
 }
 
-void FTPServer::RunTransfer(Command& command, FTPServerContext& session, DataChannel& channel,
+void FTPServer::RunTransfer(Command& command, FtpSession& session, DataChannel& channel,
                             const Reply& preliminary, std::unique_ptr<FtpStream> stream,
                             ListingWriter* listing, Direction direction) {
   command.perform_reply = false;
@@ -644,7 +643,7 @@ void FTPServer::RunTransfer(Command& command, FTPServerContext& session, DataCha
         break;
     }
   } else {
-    DataTransfer transfer(*data, control, session.Connection().ReadTimeout());
+    DataTransfer transfer(*data, control, session.Socket().ReadTimeout());
     TransferOutcome outcome;
     if (direction == Direction::kReceive) {
       outcome = transfer.Receive(*stream);

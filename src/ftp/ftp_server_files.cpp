@@ -58,7 +58,7 @@ std::int64_t NumberOrZero(const std::vector<std::string>& words, std::size_t ind
 
 }  // namespace
 
-std::optional<std::string> FTPServer::FileChecksum(FTPServerContext& session, std::string_view name,
+std::optional<std::string> FTPServer::FileChecksum(FtpSession& session, std::string_view name,
                                                    ChecksumKind kind, std::int64_t start,
                                                    std::int64_t count, TransferControl& control) {
   std::unique_ptr<FtpStream> stream;
@@ -73,7 +73,7 @@ std::optional<std::string> FTPServer::FileChecksum(FTPServerContext& session, st
   });
 }
 
-bool FTPServer::EndStoppedChecksum(Command& command, FTPServerContext& session,
+bool FTPServer::EndStoppedChecksum(Command& command, FtpSession& session,
                                    const TransferControl& control) {
   if (!control.ShouldStop())
     return false;
@@ -87,7 +87,7 @@ bool FTPServer::EndStoppedChecksum(Command& command, FTPServerContext& session,
   return true;
 }
 
-void FTPServer::CmdSize(Command& command, FTPServerContext& session) {
+void FTPServer::CmdSize(Command& command, FtpSession& session) {
   if (!OnGetFileSize) {
     command.reply = UnknownCommand(command.raw_line);
     return;
@@ -101,7 +101,7 @@ void FTPServer::CmdSize(Command& command, FTPServerContext& session) {
   command.reply = size >= 0 ? Reply(213, std::to_string(size)) : Reply(550, kLocalError);
 }
 
-void FTPServer::CmdMdtm(Command& command, FTPServerContext& session) {
+void FTPServer::CmdMdtm(Command& command, FtpSession& session) {
   if (!OnGetFileDate) {
     command.reply = UnknownCommand(command.raw_line);
     return;
@@ -138,7 +138,7 @@ void FTPServer::CmdMdtm(Command& command, FTPServerContext& session) {
   command.reply = date > 0 ? Reply(213, FormatUtcTimestamp(date)) : Reply(550, kLocalError);
 }
 
-void FTPServer::CmdMfmt(Command& command, FTPServerContext& session) {
+void FTPServer::CmdMfmt(Command& command, FtpSession& session) {
   if (!OnSetModifiedTime) {
     command.reply = NotImplemented(command);
     return;
@@ -156,7 +156,7 @@ void FTPServer::CmdMfmt(Command& command, FTPServerContext& session) {
   command.reply = Reply(213, "Modify=" + stamp + " " + name);
 }
 
-void FTPServer::CmdRnfr(Command& command, FTPServerContext& session) {
+void FTPServer::CmdRnfr(Command& command, FtpSession& session) {
   if (!OnRenameFile) {
     command.reply = NotImplemented(command);
     return;
@@ -169,7 +169,7 @@ void FTPServer::CmdRnfr(Command& command, FTPServerContext& session) {
   command.reply = Reply(350, "Requested file action pending further information.");
 }
 
-void FTPServer::CmdRnto(Command& command, FTPServerContext& session) {
+void FTPServer::CmdRnto(Command& command, FtpSession& session) {
   if (!OnRenameFile) {
     command.reply = NotImplemented(command);
     return;
@@ -190,7 +190,7 @@ void FTPServer::CmdRnto(Command& command, FTPServerContext& session) {
   command.reply = Reply(250, "Ok");
 }
 
-void FTPServer::CmdDele(Command& command, FTPServerContext& session) {
+void FTPServer::CmdDele(Command& command, FtpSession& session) {
   if (!session.Authenticated()) {
     command.reply = Reply(550, "Requested file action not taken.");
     return;
@@ -207,7 +207,7 @@ void FTPServer::CmdDele(Command& command, FTPServerContext& session) {
   command.reply = Reply(250, kFileActionDone);
 }
 
-void FTPServer::CmdMkd(Command& command, FTPServerContext& session) {
+void FTPServer::CmdMkd(Command& command, FtpSession& session) {
   if (!OnMakeDirectory) {
     command.reply = NotImplemented(command);
     return;
@@ -222,7 +222,7 @@ void FTPServer::CmdMkd(Command& command, FTPServerContext& session) {
   command.reply = Reply(257, QuotedPathname(path) + " created.");
 }
 
-void FTPServer::CmdRmd(Command& command, FTPServerContext& session) {
+void FTPServer::CmdRmd(Command& command, FtpSession& session) {
   if (!OnRemoveDirectory) {
     command.reply = NotImplemented(command);
     return;
@@ -235,7 +235,7 @@ void FTPServer::CmdRmd(Command& command, FTPServerContext& session) {
   command.reply = Reply(250, kFileActionDone);
 }
 
-void FTPServer::CmdRangeChecksum(Command& command, FTPServerContext& session) {
+void FTPServer::CmdRangeChecksum(Command& command, FtpSession& session) {
   if (!OnCRCFile) {
     command.reply = NotImplemented(command);
     return;
@@ -263,7 +263,7 @@ void FTPServer::CmdRangeChecksum(Command& command, FTPServerContext& session) {
   command.reply = checksum ? Reply(250, *checksum) : Reply(550, kLocalError);
 }
 
-void FTPServer::CmdMd5(Command& command, FTPServerContext& session) {
+void FTPServer::CmdMd5(Command& command, FtpSession& session) {
   if (!OnCRCFile) {
     command.reply = NotImplemented(command);
     return;
@@ -280,7 +280,7 @@ void FTPServer::CmdMd5(Command& command, FTPServerContext& session) {
   command.reply = checksum ? Reply(251, name + " " + *checksum) : Reply(550, kLocalError);
 }
 
-void FTPServer::CmdMmd5(Command& command, FTPServerContext& session) {
+void FTPServer::CmdMmd5(Command& command, FtpSession& session) {
   if (!OnCRCFile) {
     command.reply = NotImplemented(command);
     return;
@@ -318,7 +318,7 @@ void FTPServer::CmdMmd5(Command& command, FTPServerContext& session) {
   command.reply = Reply(252, text);
 }
 
-void FTPServer::CmdComb(Command& command, FTPServerContext& session) {
+void FTPServer::CmdComb(Command& command, FtpSession& session) {
   if (!OnCombineFiles) {
     command.reply = NotImplemented(command);
     return;

@@ -31,7 +31,7 @@ std::vector<std::string> ColumnRows(const std::vector<std::string>& words) {
 
 }  // namespace
 
-void FTPServer::CmdHelp(Command& command, FTPServerContext&) {
+void FTPServer::CmdHelp(Command& command, FtpSession&) {
   const std::string& topic = command.unparsed_params;
   if (!topic.empty()) {
     for (const auto& handler : Handlers()) {
@@ -62,7 +62,7 @@ void FTPServer::CmdHelp(Command& command, FTPServerContext&) {
   command.reply = Reply(214, std::move(lines));
 }
 
-void FTPServer::CmdFeat(Command& command, FTPServerContext& session) {
+void FTPServer::CmdFeat(Command& command, FtpSession& session) {
   std::vector<std::string> lines = {"Extensions supported:"};
   if (OnCombineFiles)
     lines.emplace_back("COMB target;source_list");
@@ -85,7 +85,7 @@ void FTPServer::CmdFeat(Command& command, FTPServerContext& session) {
   command.reply = Reply(211, std::move(lines), ReplyFormat::kIndented);
 }
 
-void FTPServer::CmdSyst(Command& command, FTPServerContext& session) {
+void FTPServer::CmdSyst(Command& command, FtpSession& session) {
   if (session.SecurityOptions().disable_syst_command) {
     command.reply = NotImplemented(command);
     return;
@@ -93,7 +93,7 @@ void FTPServer::CmdSyst(Command& command, FTPServerContext& session) {
   command.reply = Reply(215, "UNIX Type: L8");
 }
 
-void FTPServer::CmdStat(Command& command, FTPServerContext& session) {
+void FTPServer::CmdStat(Command& command, FtpSession& session) {
   if (!command.unparsed_params.empty()) {
     StatPath(command, session);
     return;
@@ -105,7 +105,7 @@ void FTPServer::CmdStat(Command& command, FTPServerContext& session) {
   command.reply = Reply(211, "End of Status");
 }
 
-void FTPServer::CmdOpts(Command& command, FTPServerContext& session) {
+void FTPServer::CmdOpts(Command& command, FtpSession& session) {
   const std::string& parameter = command.unparsed_params;
   const std::size_t space = parameter.find(' ');
   const std::string option = UpperAscii(parameter.substr(0, space));
@@ -156,7 +156,7 @@ void FTPServer::RegisterSiteCommands() {
     const Routine routine = entry.routine;
     const bool login = entry.login;
     handler.on_command = [this, routine, login](Command& command) {
-      auto& session = static_cast<FTPServerContext&>(command.context);
+      FtpSession& session = command.session;
       if (login && !session.Authenticated()) {
         command.reply = Reply(530, "Not logged in.");
         return;
@@ -166,13 +166,13 @@ void FTPServer::RegisterSiteCommands() {
   }
 }
 
-void FTPServer::CmdSite(Command& command, FTPServerContext&) {
+void FTPServer::CmdSite(Command& command, FtpSession&) {
   const std::string& line = command.unparsed_params;
   for (auto& handler : site_handlers_) {
     std::string params;
     if (!handler.Matches(line, params))
       continue;
-    Command sub(command.context, handler);
+    Command sub(command.session, handler);
     sub.raw_line = line;
     sub.unparsed_params = std::move(params);
     handler.on_command(sub);
@@ -182,7 +182,7 @@ void FTPServer::CmdSite(Command& command, FTPServerContext&) {
   command.reply = UnknownCommand(line.empty() ? "SITE" : "SITE " + line);
 }
 
-void FTPServer::SiteHelp(Command& command, FTPServerContext&) {
+void FTPServer::SiteHelp(Command& command, FtpSession&) {
   // DIRSTYLE belongs to the DOS listing style, which this server does not produce.
   std::vector<std::string> lines = {"The following SITE commands are supported:"};
   for (auto& row : ColumnRows({"ZONE"}))
@@ -190,12 +190,12 @@ void FTPServer::SiteHelp(Command& command, FTPServerContext&) {
   command.reply = Reply(214, std::move(lines));
 }
 
-void FTPServer::SiteZone(Command& command, FTPServerContext&) {
+void FTPServer::SiteZone(Command& command, FtpSession&) {
   const int offset = UtcOffsetMinutes(clock_.Now());
   command.reply = Reply(210, (offset >= 0 ? "UTC+" : "UTC") + std::to_string(offset));
 }
 
-void FTPServer::SiteDirStyle(Command& command, FTPServerContext&) {
+void FTPServer::SiteDirStyle(Command& command, FtpSession&) {
   command.reply = reply_unknown_site_command_;
 }
 

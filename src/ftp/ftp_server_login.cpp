@@ -25,21 +25,20 @@ void FTPServer::SetLoginDeadline(std::chrono::milliseconds deadline) {
   login_deadline_ = deadline;
 }
 
-void FTPServer::BeforeRun(Context& context) {
-  CmdTCPServer::BeforeRun(context);
-  static_cast<FTPServerContext&>(context).SetLoginDeadline(std::chrono::steady_clock::now() +
-                                                           login_deadline_);
+void FTPServer::BeforeRun(Connection& connection) {
+  CmdTCPServer::BeforeRun(connection);
+  SessionOf(connection).SetLoginDeadline(std::chrono::steady_clock::now() + login_deadline_);
 }
 
-std::optional<Deadline> FTPServer::SessionDeadline(const Context& context) const {
-  return static_cast<const FTPServerContext&>(context).LoginDeadline();
+std::optional<Deadline> FTPServer::SessionDeadline(const FtpSession& session) const {
+  return session.LoginDeadline();
 }
 
 Reply FTPServer::SessionExpiredReply() const {
   return Reply(421, "Login timed out, closing control connection.");
 }
 
-void FTPServer::CmdUser(Command& command, FTPServerContext& session) {
+void FTPServer::CmdUser(Command& command, FtpSession& session) {
   const std::string& name = command.unparsed_params;
   session.SetAuthenticated(false);
   const std::string lower = ToLowerAscii(name);
@@ -63,7 +62,7 @@ void FTPServer::CmdUser(Command& command, FTPServerContext& session) {
   command.reply = Reply(331, "User name okay, need password.");
 }
 
-void FTPServer::CmdPass(Command& command, FTPServerContext& session) {
+void FTPServer::CmdPass(Command& command, FtpSession& session) {
   const std::string& password = command.unparsed_params;
   switch (session.UserType()) {
     case FtpUserType::kNone:
@@ -104,7 +103,7 @@ void FTPServer::CmdPass(Command& command, FTPServerContext& session) {
   RefuseLogin(command, session);
 }
 
-void FTPServer::AcceptLogin(Command& command, FTPServerContext& session, const char* text) {
+void FTPServer::AcceptLogin(Command& command, FtpSession& session, const char* text) {
   session.SetFailedLogins(0);
   if (OnAfterUserLogin) {
     try {
@@ -122,7 +121,7 @@ void FTPServer::AcceptLogin(Command& command, FTPServerContext& session, const c
   command.reply = Reply(230, text);
 }
 
-void FTPServer::RefuseLogin(Command& command, FTPServerContext& session) {
+void FTPServer::RefuseLogin(Command& command, FtpSession& session) {
   const int attempts = session.SecurityOptions().password_attempts;
   if (attempts > 0 && session.FailedLogins() >= attempts) {
     command.reply = Reply(421, "Service not available, closing control connection.");

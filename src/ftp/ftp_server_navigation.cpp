@@ -3,7 +3,7 @@
 
 namespace vantrel {
 
-void FTPServer::CmdCwd(Command& command, FTPServerContext& session) {
+void FTPServer::CmdCwd(Command& command, FtpSession& session) {
   if (!OnChangeDirectory) {
     command.reply = NotImplemented(command);
     return;
@@ -12,7 +12,7 @@ void FTPServer::CmdCwd(Command& command, FTPServerContext& session) {
   command.reply = Reply(250, command.handler.command + " Command successful.");
 }
 
-void FTPServer::CmdCdup(Command& command, FTPServerContext& session) {
+void FTPServer::CmdCdup(Command& command, FtpSession& session) {
   if (!OnChangeDirectory) {
     command.reply = NotImplemented(command);
     return;
@@ -21,11 +21,11 @@ void FTPServer::CmdCdup(Command& command, FTPServerContext& session) {
   command.reply = Reply(250, QuotedPathname(session.CurrentDir()) + " is working directory.");
 }
 
-void FTPServer::CmdPwd(Command& command, FTPServerContext& session) {
+void FTPServer::CmdPwd(Command& command, FtpSession& session) {
   command.reply = Reply(257, QuotedPathname(session.CurrentDir()) + " is working directory.");
 }
 
-void FTPServer::ChangeDirectory(FTPServerContext& session, std::string directory) {
+void FTPServer::ChangeDirectory(FtpSession& session, std::string directory) {
   OnChangeDirectory(session, directory);
   session.SetCurrentDir(std::move(directory));
 }

@@ -6,7 +6,7 @@
 #include "accounts/users.h"
 #include "common/byte_size.h"
 #include "ftp/ftp_error.h"
-#include "ftp/ftp_server_context.h"
+#include "ftp/ftp_session.h"
 #include "ftp/ftp_stream.h"
 #include "log/log_queue.h"
 #include "platform/file_system.h"
@@ -54,13 +54,12 @@ std::string CanonicalDirectory(const std::string& current, const std::string& di
 
 }  // namespace
 
-std::optional<MappedPath> FtpFileHandlers::Map(const FtpRequest& request,
-                                               const FTPServerContext& session,
+std::optional<MappedPath> FtpFileHandlers::Map(const FtpRequest& request, const FtpSession& session,
                                                const std::string& ftp_path) const {
   return units_.mapper.MapPath(request.who, session.HomeDir(), session.CurrentDir(), ftp_path);
 }
 
-bool FtpFileHandlers::IsMountPoint(const FtpRequest& request, const FTPServerContext& session,
+bool FtpFileHandlers::IsMountPoint(const FtpRequest& request, const FtpSession& session,
                                    const std::string& ftp_path) const {
   const auto mapped = Map(request, session, ftp_path);
   const auto parent = Map(request, session, ftp_path + "/..");
@@ -79,7 +78,7 @@ void FtpFileHandlers::Refuse(const FtpRequest& request, const std::string& messa
   throw FtpError(message);
 }
 
-void FtpFileHandlers::ChangeDirectory(FTPServerContext& session, std::string& directory) {
+void FtpFileHandlers::ChangeDirectory(FtpSession& session, std::string& directory) {
   const FtpRequest request = RequestOf(session);
   const bool allowed = units_.policy.IsAllowed(FileOperation::kChangeDirectory, request.who);
   units_.users.SetOnlineUser(request.key(), request.who.user, request.who.pass);
@@ -102,24 +101,22 @@ void FtpFileHandlers::ChangeDirectory(FTPServerContext& session, std::string& di
   throw FtpError("Directory does not exist " + directory);
 }
 
-void FtpFileHandlers::FileExistCheck(FTPServerContext& session, const std::string& name,
-                                     bool& exists) {
+void FtpFileHandlers::FileExistCheck(FtpSession& session, const std::string& name, bool& exists) {
   exists = RegularFile(Map(RequestOf(session), session, name)).has_value();
 }
 
-void FtpFileHandlers::GetFileDate(FTPServerContext& session, const std::string& name,
-                                  DateTime& date) {
+void FtpFileHandlers::GetFileDate(FtpSession& session, const std::string& name, DateTime& date) {
   const auto facts = RegularFile(Map(RequestOf(session), session, name));
   date = facts ? ToDateTime(facts->modified) : -1.0;
 }
 
-void FtpFileHandlers::GetFileSize(FTPServerContext& session, const std::string& name,
+void FtpFileHandlers::GetFileSize(FtpSession& session, const std::string& name,
                                   std::int64_t& size) {
   const auto facts = RegularFile(Map(RequestOf(session), session, name));
   size = facts ? facts->size : -1;
 }
 
-void FtpFileHandlers::DeleteFile(FTPServerContext& session, const std::string& name) {
+void FtpFileHandlers::DeleteFile(FtpSession& session, const std::string& name) {
   const FtpRequest request = RequestOf(session);
   const bool allowed = units_.policy.IsAllowed(FileOperation::kDeleteFile, request.who);
   units_.users.SetOnlineActionPath(request.key(), "DELETE", session.CurrentDir());
@@ -135,7 +132,7 @@ void FtpFileHandlers::DeleteFile(FTPServerContext& session, const std::string& n
   Log(request, "Delete file " + name);
 }
 
-void FtpFileHandlers::SetModifiedTime(FTPServerContext& session, const std::string& name,
+void FtpFileHandlers::SetModifiedTime(FtpSession& session, const std::string& name,
                                       std::chrono::system_clock::time_point time) {
   const FtpRequest request = RequestOf(session);
   const auto mapped = Map(request, session, name);
@@ -151,7 +148,7 @@ void FtpFileHandlers::SetModifiedTime(FTPServerContext& session, const std::stri
   Log(request, "Set the time of " + name);
 }
 
-void FtpFileHandlers::RenameFile(FTPServerContext& session, const std::string& from,
+void FtpFileHandlers::RenameFile(FtpSession& session, const std::string& from,
                                  const std::string& to) {
   const FtpRequest request = RequestOf(session);
   const bool allowed = units_.policy.IsAllowed(FileOperation::kRename, request.who);
@@ -169,7 +166,7 @@ void FtpFileHandlers::RenameFile(FTPServerContext& session, const std::string& f
   Log(request, "Rename " + from + " to " + to);
 }
 
-void FtpFileHandlers::MakeDirectory(FTPServerContext& session, const std::string& name) {
+void FtpFileHandlers::MakeDirectory(FtpSession& session, const std::string& name) {
   const FtpRequest request = RequestOf(session);
   const bool allowed = units_.policy.IsAllowed(FileOperation::kMakeDirectory, request.who);
   units_.users.SetOnlineActionPath(request.key(), "MKDIR", name);
@@ -194,7 +191,7 @@ void FtpFileHandlers::MakeDirectory(FTPServerContext& session, const std::string
   Log(request, "Make directory " + name);
 }
 
-void FtpFileHandlers::RemoveDirectory(FTPServerContext& session, const std::string& name) {
+void FtpFileHandlers::RemoveDirectory(FtpSession& session, const std::string& name) {
   const FtpRequest request = RequestOf(session);
   const bool allowed = units_.policy.IsAllowed(FileOperation::kRemoveDirectory, request.who);
   units_.users.SetOnlineActionPath(request.key(), "RMDIR", name);
@@ -208,7 +205,7 @@ void FtpFileHandlers::RemoveDirectory(FTPServerContext& session, const std::stri
   Log(request, "Remove directory " + name);
 }
 
-void FtpFileHandlers::CRCFile(FTPServerContext& session, const std::string& name, bool whole_file,
+void FtpFileHandlers::CRCFile(FtpSession& session, const std::string& name, bool whole_file,
                               std::unique_ptr<FtpStream>& stream) {
   const FtpRequest request = RequestOf(session);
   units_.users.SetOnlineActionPath(request.key(), "CRC", session.CurrentDir());

@@ -20,35 +20,35 @@
 
 namespace vantrel {
 
-class FTPServerContext;
+class FtpSession;
 class FtpStream;
 
 class FtpFileHandlers {
  public:
   explicit FtpFileHandlers(const FtpHandlerUnits& units) : units_(units) {}
 
-  void ChangeDirectory(FTPServerContext& session, std::string& directory);
-  void FileExistCheck(FTPServerContext& session, const std::string& name, bool& exists);
-  void GetFileDate(FTPServerContext& session, const std::string& name, DateTime& date);
-  void GetFileSize(FTPServerContext& session, const std::string& name, std::int64_t& size);
-  void DeleteFile(FTPServerContext& session, const std::string& name);
+  void ChangeDirectory(FtpSession& session, std::string& directory);
+  void FileExistCheck(FtpSession& session, const std::string& name, bool& exists);
+  void GetFileDate(FtpSession& session, const std::string& name, DateTime& date);
+  void GetFileSize(FtpSession& session, const std::string& name, std::int64_t& size);
+  void DeleteFile(FtpSession& session, const std::string& name);
   // Files only: a directory's time follows its content, and the home or a virtual
   // directory's own is the operator's.
-  void SetModifiedTime(FTPServerContext& session, const std::string& name,
+  void SetModifiedTime(FtpSession& session, const std::string& name,
                        std::chrono::system_clock::time_point time);
-  void RenameFile(FTPServerContext& session, const std::string& from, const std::string& to);
-  void MakeDirectory(FTPServerContext& session, const std::string& name);
-  void RemoveDirectory(FTPServerContext& session, const std::string& name);
+  void RenameFile(FtpSession& session, const std::string& from, const std::string& to);
+  void MakeDirectory(FtpSession& session, const std::string& name);
+  void RemoveDirectory(FtpSession& session, const std::string& name);
   // A range of the file (not `whole_file`) needs the download permission.
-  void CRCFile(FTPServerContext& session, const std::string& name, bool whole_file,
+  void CRCFile(FtpSession& session, const std::string& name, bool whole_file,
                std::unique_ptr<FtpStream>& stream);
 
  private:
-  std::optional<MappedPath> Map(const FtpRequest& request, const FTPServerContext& session,
+  std::optional<MappedPath> Map(const FtpRequest& request, const FtpSession& session,
                                 const std::string& ftp_path) const;
   // The home root or a virtual directory's own directory: renaming or removing it would
   // move the operator's tree itself, so it is refused like a missing path.
-  bool IsMountPoint(const FtpRequest& request, const FTPServerContext& session,
+  bool IsMountPoint(const FtpRequest& request, const FtpSession& session,
                     const std::string& ftp_path) const;
   void Log(const FtpRequest& request, const std::string& text);
   [[noreturn]] void Refuse(const FtpRequest& request, const std::string& message);

@@ -7,7 +7,7 @@
 #include "common/wildcard.h"
 #include "ftp/ftp_error.h"
 #include "ftp/ftp_list_output.h"
-#include "ftp/ftp_server_context.h"
+#include "ftp/ftp_session.h"
 #include "log/log_queue.h"
 #include "platform/file_tree.h"
 #include "service/disk_listing.h"
@@ -24,7 +24,7 @@ std::unique_ptr<FTPListOutput> OneEntry(std::string_view name, const platform::P
 
 }  // namespace
 
-std::unique_ptr<ListingSource> FtpListingHandler::ListDirectory(FTPServerContext& session,
+std::unique_ptr<ListingSource> FtpListingHandler::ListDirectory(FtpSession& session,
                                                                 const std::string& path,
                                                                 const std::string& command) {
   if (command == "MLST")
@@ -55,7 +55,7 @@ std::unique_ptr<ListingSource> FtpListingHandler::ListDirectory(FTPServerContext
   Missing(request, path);
 }
 
-std::unique_ptr<ListingSource> FtpListingHandler::ListEntries(FTPServerContext& session,
+std::unique_ptr<ListingSource> FtpListingHandler::ListEntries(FtpSession& session,
                                                               const FtpRequest& request,
                                                               const FtpPath& directory,
                                                               const std::string& pattern) {
@@ -93,7 +93,7 @@ void FtpListingHandler::Missing(const FtpRequest& request, const std::string& pa
   throw FtpError("Directory does not exist " + path);
 }
 
-std::unique_ptr<ListingSource> FtpListingHandler::ListOne(FTPServerContext& session,
+std::unique_ptr<ListingSource> FtpListingHandler::ListOne(FtpSession& session,
                                                           const std::string& path) {
   const FtpRequest request = RequestOf(session);
   users_.SetOnlineActionPath(request.key(), "LIST", path);

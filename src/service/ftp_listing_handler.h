@@ -12,7 +12,7 @@
 namespace vantrel {
 
 class ListingSource;
-class FTPServerContext;
+class FtpSession;
 class LogQueue;
 class PathMapper;
 class Users;
@@ -27,14 +27,14 @@ class FtpListingHandler {
 
   // `command` is the engine's command word: MLST asks about one entry, MLSD only ever
   // about a directory. Refuses by throwing FtpError.
-  std::unique_ptr<ListingSource> ListDirectory(FTPServerContext& session, const std::string& path,
+  std::unique_ptr<ListingSource> ListDirectory(FtpSession& session, const std::string& path,
                                                const std::string& command);
 
  private:
-  std::unique_ptr<ListingSource> ListOne(FTPServerContext& session, const std::string& path);
+  std::unique_ptr<ListingSource> ListOne(FtpSession& session, const std::string& path);
   // The entries of the directory `directory` names, those matching `pattern` when it is
   // not empty; nothing when it is no directory.
-  std::unique_ptr<ListingSource> ListEntries(FTPServerContext& session, const FtpRequest& request,
+  std::unique_ptr<ListingSource> ListEntries(FtpSession& session, const FtpRequest& request,
                                              const FtpPath& directory, const std::string& pattern);
   [[noreturn]] void Missing(const FtpRequest& request, const std::string& path);
 

@@ -1,11 +1,11 @@
 #include "service/ftp_request.h"
 
-#include "ftp/ftp_server_context.h"
+#include "ftp/ftp_session.h"
 #include "service/ftp_session_handlers.h"
 
 namespace vantrel {
 
-FtpRequest RequestOf(const FTPServerContext& session) {
+FtpRequest RequestOf(const FtpSession& session) {
   return FtpRequest{Credentials{KeyOf(session), session.Username(), session.Password()}};
 }
 

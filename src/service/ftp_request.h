@@ -8,7 +8,7 @@ namespace vantrel {
 
 class AccessPolicy;
 class AutoBan;
-class FTPServerContext;
+class FtpSession;
 class LogQueue;
 class PathMapper;
 class Settings;
@@ -36,6 +36,6 @@ struct FtpRequest {
   std::string LogPrefix() const { return who.key + ", " + who.user; }
 };
 
-FtpRequest RequestOf(const FTPServerContext& session);
+FtpRequest RequestOf(const FtpSession& session);
 
 }  // namespace vantrel

@@ -7,7 +7,7 @@
 #include "common/connection_key.h"
 #include "config/settings.h"
 #include "ftp/ftp_error.h"
-#include "ftp/ftp_server_context.h"
+#include "ftp/ftp_session.h"
 #include "log/log_queue.h"
 #include "log/statistics.h"
 
@@ -18,8 +18,8 @@ constexpr std::chrono::milliseconds kSessionReadTimeout{300000};
 
 }  // namespace
 
-std::string KeyOf(const Context& context) {
-  const auto& peer = context.Connection().PeerAddress();
+std::string KeyOf(const Connection& context) {
+  const auto& peer = context.Socket().PeerAddress();
   return ConnectionKey(peer.ip, peer.port);
 }
 
@@ -27,9 +27,9 @@ void FtpSessionHandlers::Log(const std::string& key, const std::string& message)
   units_.log.LogLine(key + message);
 }
 
-void FtpSessionHandlers::Connect(Context& context) {
+void FtpSessionHandlers::Connect(Connection& context) {
   const std::string key = KeyOf(context);
-  if (units_.settings.IsBanned(context.Connection().PeerAddress().ip)) {
+  if (units_.settings.IsBanned(context.Socket().PeerAddress().ip)) {
     Log(key, "> Not allowed to Connect");
     context.Disconnect();
     throw FtpError("Not allowed to connect");
@@ -37,10 +37,10 @@ void FtpSessionHandlers::Connect(Context& context) {
   units_.statistics.CountConnection();
   units_.users.AddOnlineClient("", "", key);
   units_.users.SetOnlineAction(key, "CONNECT");
-  context.Connection().SetReadTimeout(kSessionReadTimeout);
+  context.Socket().SetReadTimeout(kSessionReadTimeout);
 }
 
-void FtpSessionHandlers::UserLogin(FTPServerContext& session, const std::string& user,
+void FtpSessionHandlers::UserLogin(FtpSession& session, const std::string& user,
                                    const std::string& password, bool& authenticated) {
   const std::string key = KeyOf(session);
   units_.users.SetOnlineAction(key, "LOGIN");
@@ -63,22 +63,22 @@ void FtpSessionHandlers::UserLogin(FTPServerContext& session, const std::string&
     Log(key, "> Failed to authenticate as " + user);
   }
   // Once banned, an address gets no more anonymous sessions on the connections it holds.
-  if (!anonymous || units_.settings.IsBanned(session.Connection().PeerAddress().ip))
+  if (!anonymous || units_.settings.IsBanned(session.Socket().PeerAddress().ip))
     return;
   session.SetHomeDir(units_.settings.Get(&SettingsData::anonymoushome));
   authenticated = true;
   Admit(session, key, user, password, !member_named);
 }
 
-void FtpSessionHandlers::Admit(FTPServerContext& session, const std::string& key,
-                               const std::string& user, const std::string& password, bool forgive) {
+void FtpSessionHandlers::Admit(FtpSession& session, const std::string& key, const std::string& user,
+                               const std::string& password, bool forgive) {
   if (forgive)
     units_.auto_ban.ForgiveLoginFailure(key);
   units_.users.SetOnlineUser(key, user, password);
   Log(key, "> Authenticated as " + user + " (" + session.HomeDir() + ")");
 }
 
-void FtpSessionHandlers::AfterUserLogin(FTPServerContext& session) {
+void FtpSessionHandlers::AfterUserLogin(FtpSession& session) {
   const std::string key = KeyOf(session);
   units_.users.SetOnlineUser(key, session.Username(), session.Password());
   if (session.HomeDir().empty()) {
@@ -90,7 +90,7 @@ void FtpSessionHandlers::AfterUserLogin(FTPServerContext& session) {
     session.SetCurrentDir("/");
 }
 
-void FtpSessionHandlers::Disconnect(Context& context) {
+void FtpSessionHandlers::Disconnect(Connection& context) {
   const std::string key = KeyOf(context);
   units_.users.SetOnlineAction(key, "DISCONN");
   Log(key, "> Disconnected");
@@ -102,7 +102,7 @@ void FtpSessionHandlers::Refused(const platform::SocketAddress& peer, Refusal re
                     ConnectionKey(peer.ip, peer.port) + "> " + RefusalText(reason, ceiling));
 }
 
-void FtpSessionHandlers::Exception(Context& context, const std::exception&) {
+void FtpSessionHandlers::Exception(Connection& context, const std::exception&) {
   const std::string key = KeyOf(context);
   if (context.Connected()) {
     units_.users.SetOnlineAction(key, "DISCONN");

@@ -14,8 +14,8 @@
 namespace vantrel {
 
 class AutoBan;
-class Context;
-class FTPServerContext;
+class Connection;
+class FtpSession;
 class LogQueue;
 class Settings;
 class Statistics;
@@ -30,19 +30,19 @@ struct ServiceUnits {
 };
 
 // The key that names a connection in the tables and starts its log lines.
-std::string KeyOf(const Context& context);
+std::string KeyOf(const Connection& context);
 
 class FtpSessionHandlers {
  public:
   explicit FtpSessionHandlers(const ServiceUnits& units, const Clock& clock = DefaultClock())
       : units_(units), refusals_(units.log, clock) {}
 
-  void Connect(Context& context);
-  void UserLogin(FTPServerContext& session, const std::string& user, const std::string& password,
+  void Connect(Connection& context);
+  void UserLogin(FtpSession& session, const std::string& user, const std::string& password,
                  bool& authenticated);
-  void AfterUserLogin(FTPServerContext& session);
-  void Disconnect(Context& context);
-  void Exception(Context& context, const std::exception& failure);
+  void AfterUserLogin(FtpSession& session);
+  void Disconnect(Connection& context);
+  void Exception(Connection& context, const std::exception& failure);
   // Listener thread: a connection turned away over a limit; `ceiling` is the connection
   // budget's.
   void Refused(const platform::SocketAddress& peer, Refusal reason, int ceiling);
@@ -51,7 +51,7 @@ class FtpSessionHandlers {
   void Log(const std::string& key, const std::string& message);
   // The bookkeeping of an accepted login; `forgive` takes one failed login off the
   // address's count.
-  void Admit(FTPServerContext& session, const std::string& key, const std::string& user,
+  void Admit(FtpSession& session, const std::string& key, const std::string& user,
              const std::string& password, bool forgive);
 
   ServiceUnits units_;

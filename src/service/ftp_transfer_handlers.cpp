@@ -8,7 +8,7 @@
 #include "common/text.h"
 #include "config/settings.h"
 #include "ftp/ftp_error.h"
-#include "ftp/ftp_server_context.h"
+#include "ftp/ftp_session.h"
 #include "ftp/passive_address.h"
 #include "log/log_queue.h"
 #include "platform/file_system.h"
@@ -30,7 +30,7 @@ bool IsRegularFile(const std::string& path) {
 
 }  // namespace
 
-void FtpTransferHandlers::RetrieveFile(FTPServerContext& session, const std::string& name,
+void FtpTransferHandlers::RetrieveFile(FtpSession& session, const std::string& name,
                                        std::unique_ptr<FtpStream>& stream) {
   const FtpRequest request = RequestOf(session);
   const auto log = [&](const std::string& text) {
@@ -72,7 +72,7 @@ void FtpTransferHandlers::RetrieveFile(FTPServerContext& session, const std::str
   stream = std::move(opened);
 }
 
-void FtpTransferHandlers::StoreFile(FTPServerContext& session, const std::string& name, bool append,
+void FtpTransferHandlers::StoreFile(FtpSession& session, const std::string& name, bool append,
                                     std::unique_ptr<FtpStream>& stream) {
   const FtpRequest request = RequestOf(session);
   const auto refuse = [&](const std::string& text, const std::string& message) {
@@ -101,7 +101,7 @@ void FtpTransferHandlers::StoreFile(FTPServerContext& session, const std::string
   units_.log.LogLine(request.LogPrefix() + (append ? "> Append file " : "> Upload file ") + name);
 }
 
-void FtpTransferHandlers::PASVBeforeBind(FTPServerContext&, PassiveAddress& address,
+void FtpTransferHandlers::PASVBeforeBind(FtpSession&, PassiveAddress& address,
                                          platform::IpVersion version) {
   // EPSV and SPSV name no address: their clients come to the control connection's.
   if (!address.reply_names_address)
@@ -136,7 +136,7 @@ std::optional<std::string> FtpTransferHandlers::ConfiguredPassiveIp(platform::Ip
   }
 }
 
-void FtpTransferHandlers::PassiveRangeExhausted(FTPServerContext&, int port) {
+void FtpTransferHandlers::PassiveRangeExhausted(FtpSession&, int port) {
   range_log_.LogLine("- Passive port range exhausted, using port " + std::to_string(port));
 }
 

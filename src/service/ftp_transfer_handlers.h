@@ -16,7 +16,7 @@
 
 namespace vantrel {
 
-class FTPServerContext;
+class FtpSession;
 class FtpStream;
 struct PassiveAddress;
 
@@ -25,15 +25,14 @@ class FtpTransferHandlers {
   FtpTransferHandlers(const FtpHandlerUnits& units, const Clock& clock)
       : units_(units), range_log_(units.log, clock), unresolved_log_(units.log, clock) {}
 
-  void RetrieveFile(FTPServerContext& session, const std::string& name,
+  void RetrieveFile(FtpSession& session, const std::string& name,
                     std::unique_ptr<FtpStream>& stream);
-  void StoreFile(FTPServerContext& session, const std::string& name, bool append,
+  void StoreFile(FtpSession& session, const std::string& name, bool append,
                  std::unique_ptr<FtpStream>& stream);
   // `pasvipaddr`: listened on when it is this machine's, else only announced (a router's
   // public address, which forwards the passive ports to this machine).
-  void PASVBeforeBind(FTPServerContext& session, PassiveAddress& address,
-                      platform::IpVersion version);
-  void PassiveRangeExhausted(FTPServerContext& session, int port);
+  void PASVBeforeBind(FtpSession& session, PassiveAddress& address, platform::IpVersion version);
+  void PassiveRangeExhausted(FtpSession& session, int port);
 
  private:
   // `pasvipaddr` as a numeric address usable on a connection of `version`; nothing when

@@ -10,7 +10,7 @@
 #include <unordered_map>
 
 #include "common/clock.h"
-#include "ftp/custom_tcp_server.h"
+#include "net/tcp_server.h"
 
 namespace vantrel {
 

@@ -6,11 +6,12 @@
 #include "accounts/users.h"
 #include "common/packed_list.h"
 #include "config/settings.h"
-#include "ftp/connection_budget.h"
 #include "ftp/ftp_server.h"
 #include "log/log_file.h"
 #include "log/log_queue.h"
 #include "log/statistics.h"
+#include "monitor/special_files.h"
+#include "net/connection_budget.h"
 #include "platform/open_file_limit.h"
 #include "platform/process.h"
 #include "service/ftp_file_handlers.h"
@@ -19,7 +20,6 @@
 #include "service/ftp_transfer_handlers.h"
 #include "service/web_interface.h"
 #include "transfer/transfer_table.h"
-#include "web/special_files.h"
 
 namespace vantrel {
 namespace {
@@ -97,26 +97,26 @@ void Service::ApplyLogFileSettings() {
 
 void Service::BindFtpEvents() {
   FtpSessionHandlers& session = *session_handlers_;
-  ftp_server_->OnConnect = [&session](Context& c) { session.Connect(c); };
-  ftp_server_->OnDisconnect = [&session](Context& c) { session.Disconnect(c); };
-  ftp_server_->OnException = [&session](Context& c, const std::exception& e) {
+  ftp_server_->OnConnect = [&session](Connection& c) { session.Connect(c); };
+  ftp_server_->OnDisconnect = [&session](Connection& c) { session.Disconnect(c); };
+  ftp_server_->OnException = [&session](Connection& c, const std::exception& e) {
     session.Exception(c, e);
   };
   ftp_server_->OnListenException = [](const std::exception&) {};
   ftp_server_->OnRefuse = [this](const platform::SocketAddress& peer, Refusal reason) {
     session_handlers_->Refused(peer, reason, ConnectionCeiling());
   };
-  ftp_server_->OnUserLogin = [&session](FTPServerContext& c, const std::string& user,
+  ftp_server_->OnUserLogin = [&session](FtpSession& c, const std::string& user,
                                         const std::string& password, bool& authenticated) {
     session.UserLogin(c, user, password, authenticated);
   };
-  ftp_server_->OnAfterUserLogin = [&session](FTPServerContext& c) { session.AfterUserLogin(c); };
+  ftp_server_->OnAfterUserLogin = [&session](FtpSession& c) { session.AfterUserLogin(c); };
   BindFileEvents();
   BindTransferEvents();
 }
 
 void Service::BindTransferEvents() {
-  using S = FTPServerContext;
+  using S = FtpSession;
   FtpListingHandler& listing = *listing_handler_;
   ftp_server_->OnListDirectory = [&listing](S& c, const std::string& path,
                                             const std::string& command, const std::string&) {
@@ -142,7 +142,7 @@ void Service::BindTransferEvents() {
 
 void Service::BindFileEvents() {
   FtpFileHandlers& files = *file_handlers_;
-  using S = FTPServerContext;
+  using S = FtpSession;
   ftp_server_->OnChangeDirectory = [&files](S& c, std::string& d) { files.ChangeDirectory(c, d); };
   ftp_server_->OnFileExistCheck = [&files](S& c, const std::string& n, bool& exists) {
     files.FileExistCheck(c, n, exists);

@@ -24,7 +24,7 @@
 #include "service/service.h"
 #include "support/temp_dir.h"
 #include "transfer/transfer_table.h"
-#include "web/special_files.h"
+#include "monitor/special_files.h"
 #include "widgets/column_list_view.h"
 #include "widgets/log_view.h"
 #include "widgets/status_box.h"

@@ -21,7 +21,7 @@
 #include "dialogs/packed_list_editor.h"
 #include "platform/autostart.h"
 #include "support/temp_dir.h"
-#include "web/special_files.h"
+#include "monitor/special_files.h"
 
 namespace vantrel {
 namespace {

@@ -9,7 +9,7 @@
 #include <ctime>
 #include <thread>
 
-#include "ftp/connection_budget.h"
+#include "net/connection_budget.h"
 #include "ftp/ftp_error.h"
 #include "ftp/ftp_test_client.h"
 #include "ftp/recorder.h"
@@ -132,11 +132,11 @@ TEST_F(CmdTCPServerTest, DisconnectingCommandSendsReplyAndResponseThenCloses) {
 }
 
 TEST_F(CmdTCPServerTest, BeforeCommandHookMayRewriteTheLine) {
-  server_.OnBeforeCommandHandler = [](std::vector<CommandHandler>&, std::string& line, Context&) {
+  server_.OnBeforeCommandHandler = [](std::vector<CommandHandler>&, std::string& line, Connection&) {
     if (line == "ALIAS")
       line = "NOOP aliased";
   };
-  server_.OnAfterCommandHandler = [this](std::vector<CommandHandler>&, Context&) { ++count_; };
+  server_.OnAfterCommandHandler = [this](std::vector<CommandHandler>&, Connection&) { ++count_; };
   port_ = Start();
   FtpTestClient client = Connect();
   EXPECT_EQ(client.Ask("ALIAS"), "200 NOOP got [aliased]");
@@ -163,9 +163,9 @@ TEST_F(CmdTCPServerTest, HelpReplyAddsSortedHelpCommand) {
 }
 
 TEST_F(CmdTCPServerTest, EventOrderOfSessions) {
-  server_.OnConnect = [this](Context&) { events_.Add("connect"); };
-  server_.OnDisconnect = [this](Context&) { events_.Add("disconnect"); };
-  server_.OnException = [this](Context&, const std::exception& e) {
+  server_.OnConnect = [this](Connection&) { events_.Add("connect"); };
+  server_.OnDisconnect = [this](Connection&) { events_.Add("disconnect"); };
+  server_.OnException = [this](Connection&, const std::exception& e) {
     events_.Add(std::string("exception: ") + e.what());
   };
   server_.SetReadTimeout(300ms);
@@ -192,9 +192,9 @@ TEST_F(CmdTCPServerTest, EventOrderOfSessions) {
 }
 
 TEST_F(CmdTCPServerTest, ConnectHandlerThatThrowsGetsNoGreetingAndNoDisconnect) {
-  server_.OnConnect = [](Context&) { throw FtpError("Not allowed to connect"); };
-  server_.OnDisconnect = [this](Context&) { events_.Add("disconnect"); };
-  server_.OnException = [this](Context&, const std::exception& e) { events_.Add(e.what()); };
+  server_.OnConnect = [](Connection&) { throw FtpError("Not allowed to connect"); };
+  server_.OnDisconnect = [this](Connection&) { events_.Add("disconnect"); };
+  server_.OnException = [this](Connection&, const std::exception& e) { events_.Add(e.what()); };
   port_ = Start();
   FtpTestClient client(port_);
   EXPECT_EQ(client.ReadUntilClosed(), "");
@@ -205,7 +205,7 @@ TEST_F(CmdTCPServerTest, ConnectHandlerThatThrowsGetsNoGreetingAndNoDisconnect) 
 TEST_F(CmdTCPServerTest, MaxConnectionsRefusesTheThirdClient) {
   server_.SetMaxConnections(2);
   server_.MaxConnectionReply() = Reply(421, "Server busy. Try again later.");
-  server_.OnConnect = [this](Context&) { ++count_; };
+  server_.OnConnect = [this](Connection&) { ++count_; };
   port_ = Start();
   FtpTestClient first = Connect();
   FtpTestClient second = Connect();
@@ -218,7 +218,7 @@ TEST_F(CmdTCPServerTest, MaxConnectionsRefusesTheThirdClient) {
   first.SendLine("BYE");
   first.ReadUntilClosed();
   // The slot frees once the first session has fully ended.
-  for (int i = 0; i < 100 && server_.ContextCount() > 1; ++i)
+  for (int i = 0; i < 100 && server_.ConnectionCount() > 1; ++i)
     std::this_thread::sleep_for(10ms);
   FtpTestClient fourth = Connect();
   EXPECT_EQ(fourth.Ask("NOOP"), "200 NOOP got []");
@@ -303,19 +303,19 @@ TEST_F(CmdTCPServerTest, IdleSessionsCostNoProcessorTime) {
 }
 
 TEST_F(CmdTCPServerTest, DeactivationWithOpenSessionsEndsThemAllPromptly) {
-  server_.OnDisconnect = [this](Context&) { ++count_; };
+  server_.OnDisconnect = [this](Connection&) { ++count_; };
   port_ = Start();
   std::vector<FtpTestClient> clients;
   for (int i = 0; i < 20; ++i)
     clients.push_back(Connect());
   EXPECT_EQ(clients[5].Ask("NOOP"), "200 NOOP got []");
-  ASSERT_EQ(server_.ContextCount(), 20);
+  ASSERT_EQ(server_.ConnectionCount(), 20);
 
   const auto start = std::chrono::steady_clock::now();
   server_.SetActive(false);
   EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
   EXPECT_EQ(count_.load(), 20);
-  EXPECT_EQ(server_.ContextCount(), 0);
+  EXPECT_EQ(server_.ConnectionCount(), 0);
   for (auto& client : clients)
     EXPECT_EQ(client.ReadUntilClosed(), "");
   EXPECT_THROW(FtpTestClient late(port_), platform::SocketError);

@@ -19,7 +19,7 @@ class FtpCommandsTest : public testing::FtpServerFixture {
 
   // Records what each file event was asked, in order.
   void RecordFileEvents() {
-    server_.OnChangeDirectory = [this](FTPServerContext&, std::string& directory) {
+    server_.OnChangeDirectory = [this](FtpSession&, std::string& directory) {
       recorded_.Add("cd " + directory);
       if (directory.find("forbidden") != std::string::npos) {
         throw FtpError("Not allowed to change directory");
@@ -27,15 +27,15 @@ class FtpCommandsTest : public testing::FtpServerFixture {
       if (directory == "/alias")
         directory = "/real";
     };
-    server_.OnRenameFile = [this](FTPServerContext&, const std::string& from,
+    server_.OnRenameFile = [this](FtpSession&, const std::string& from,
                                   const std::string& to) { recorded_.Add(from + " -> " + to); };
-    server_.OnDeleteFile = [this](FTPServerContext&, const std::string& path) {
+    server_.OnDeleteFile = [this](FtpSession&, const std::string& path) {
       recorded_.Add("dele " + path);
     };
-    server_.OnMakeDirectory = [this](FTPServerContext&, const std::string& path) {
+    server_.OnMakeDirectory = [this](FtpSession&, const std::string& path) {
       recorded_.Add("mkd " + path);
     };
-    server_.OnRemoveDirectory = [this](FTPServerContext&, const std::string& path) {
+    server_.OnRemoveDirectory = [this](FtpSession&, const std::string& path) {
       recorded_.Add("rmd " + path);
       throw FtpError("Failed to remove directory " + path);
     };
@@ -148,7 +148,7 @@ TEST_F(FtpCommandsTest, SessionSettingsAndPlainReplies) {
 }
 
 TEST_F(FtpCommandsTest, SessionStateFollowsTheCommands) {
-  server_.OnChangeDirectory = [this](FTPServerContext& session, std::string&) {
+  server_.OnChangeDirectory = [this](FtpSession& session, std::string&) {
     recorded_.Add(std::string(session.DataType() == FtpDataType::kBinary ? "binary" : "ascii") +
                   " rest=" + std::to_string(session.RestartPosition()) + " allo=" +
                   std::to_string(session.AlloSize()) + (session.Authenticated() ? " in" : " out"));
@@ -168,11 +168,11 @@ TEST_F(FtpCommandsTest, SessionStateFollowsTheCommands) {
 }
 
 TEST_F(FtpCommandsTest, TransfersWithoutAPreparedChannel) {
-  server_.OnRetrieveFile = [](FTPServerContext&, const std::string&, std::unique_ptr<FtpStream>&) {
+  server_.OnRetrieveFile = [](FtpSession&, const std::string&, std::unique_ptr<FtpStream>&) {
   };
-  server_.OnStoreFile = [](FTPServerContext&, const std::string&, bool,
+  server_.OnStoreFile = [](FtpSession&, const std::string&, bool,
                            std::unique_ptr<FtpStream>&) {};
-  server_.OnFileExistCheck = [](FTPServerContext&, const std::string&, bool&) {};
+  server_.OnFileExistCheck = [](FtpSession&, const std::string&, bool&) {};
   Start();
   FtpTestClient client = LoggedIn();
   for (const char* sent : {"RETR f", "STOR f", "STOU", "APPE f", "LIST", "NLST", "MLSD"})

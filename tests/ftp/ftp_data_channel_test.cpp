@@ -109,7 +109,7 @@ TEST_F(FtpDataChannelTest, PassiveHooksSeePortZeroNeverTheActiveSourcePort) {
   const int data_port = FreePort();
   const int chosen = FreePort();
   server_.SetDefaultDataPort(data_port);
-  server_.OnPASVBeforeBind = [this, chosen](FTPServerContext& session, PassiveAddress& address,
+  server_.OnPASVBeforeBind = [this, chosen](FtpSession& session, PassiveAddress& address,
                                             platform::IpVersion version) {
     recorded_.Add("bind " + address.bind_ip + " " + std::to_string(address.port) +
                   (version == platform::IpVersion::kV4 ? " v4" : " v6") +
@@ -123,7 +123,7 @@ TEST_F(FtpDataChannelTest, PassiveHooksSeePortZeroNeverTheActiveSourcePort) {
       address.announce_ip = "203.0.113.5";
     }
   };
-  server_.OnPASVReply = [this](FTPServerContext& session, std::string& ip, std::uint16_t& port,
+  server_.OnPASVReply = [this](FtpSession& session, std::string& ip, std::uint16_t& port,
                                platform::IpVersion) {
     recorded_.Add("reply " + ip);
     if (session.CurrentDir() == "/nat") {
@@ -131,7 +131,7 @@ TEST_F(FtpDataChannelTest, PassiveHooksSeePortZeroNeverTheActiveSourcePort) {
       port = 4242;
     }
   };
-  server_.OnChangeDirectory = [](FTPServerContext&, std::string&) {};
+  server_.OnChangeDirectory = [](FtpSession&, std::string&) {};
   Start();
   FtpTestClient client = LoggedIn();
   const int first = PassivePort(client.Ask("PASV"));
@@ -176,7 +176,7 @@ TEST_F(FtpDataChannelTest, PassiveHooksSeePortZeroNeverTheActiveSourcePort) {
 }
 
 TEST_F(FtpDataChannelTest, PassiveRangeGivesEachSessionTheHighestFreePort) {
-  server_.OnPassiveRangeExhausted = [this](FTPServerContext&, int port) {
+  server_.OnPassiveRangeExhausted = [this](FtpSession&, int port) {
     recorded_.Add("exhausted " + std::to_string(port));
   };
   const int min = StartWithPassiveRange(3, "x");
@@ -520,7 +520,7 @@ TEST_F(FtpDataChannelTest, StoppingTheServerEndsEveryWaitAtOnce) {
   const auto start = std::chrono::steady_clock::now();
   server_.SetActive(false);
   EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
-  EXPECT_EQ(server_.ContextCount(), 0);
+  EXPECT_EQ(server_.ConnectionCount(), 0);
 }
 
 TEST_F(FtpDataChannelTest, ExtendedCommandsOverIpv6) {

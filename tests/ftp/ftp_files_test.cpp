@@ -27,14 +27,14 @@ class FtpFilesTest : public testing::FtpServerFixture {
     Write("digits", "123456789");
     Write("abc", "abc");
     fs::create_directory(root_.File("dir"));
-    server_.OnGetFileSize = [this](FTPServerContext&, const std::string& name, std::int64_t& size) {
+    server_.OnGetFileSize = [this](FtpSession&, const std::string& name, std::int64_t& size) {
       std::error_code error;
       const auto bytes = fs::file_size(Disk(name), error);
       if (!error)
         size = static_cast<std::int64_t>(bytes);
     };
     // "/endless" is a stream no checksum finishes.
-    server_.OnCRCFile = [this](FTPServerContext&, const std::string& name, bool whole_file,
+    server_.OnCRCFile = [this](FtpSession&, const std::string& name, bool whole_file,
                                std::unique_ptr<FtpStream>& stream) {
       recorded_.Add((whole_file ? "whole " : "part ") + name);
       if (name == "/endless") {
@@ -142,14 +142,14 @@ TEST_F(FtpFilesTest, ChecksumsStopOnAbortAndWhenTheClientLeaves) {
     std::this_thread::sleep_for(100ms);
     client.socket().Close();
     const auto left = std::chrono::steady_clock::now();
-    while (server_.ContextCount() > 0 && std::chrono::steady_clock::now() - left < 2s)
+    while (server_.ConnectionCount() > 0 && std::chrono::steady_clock::now() - left < 2s)
       std::this_thread::sleep_for(10ms);
     EXPECT_LT(std::chrono::steady_clock::now() - left, 1s) << sent << ": the session ended";
   }
 }
 
 TEST_F(FtpFilesTest, ChecksumHandlerRefusalUsesTheCommandsCode) {
-  server_.OnCRCFile = [](FTPServerContext&, const std::string& name, bool,
+  server_.OnCRCFile = [](FtpSession&, const std::string& name, bool,
                          std::unique_ptr<FtpStream>&) {
     throw FtpError("Checksum file failed " + name);
   };
@@ -160,7 +160,7 @@ TEST_F(FtpFilesTest, ChecksumHandlerRefusalUsesTheCommandsCode) {
 }
 
 TEST_F(FtpFilesTest, ModificationTimes) {
-  server_.OnGetFileDate = [this](FTPServerContext&, const std::string& name, DateTime& date) {
+  server_.OnGetFileDate = [this](FtpSession&, const std::string& name, DateTime& date) {
     recorded_.Add("date " + name);
     if (name == "/old" || name == "/20240105123456 odd name")
       date = EncodeDateTime({2024, 1, 5, 12, 34, 56, 0});
@@ -169,7 +169,7 @@ TEST_F(FtpFilesTest, ModificationTimes) {
     if (name == "/gone")
       date = -1;
   };
-  server_.OnFileExistCheck = [this](FTPServerContext&, const std::string& name, bool& exists) {
+  server_.OnFileExistCheck = [this](FtpSession&, const std::string& name, bool& exists) {
     recorded_.Add("exists " + name);
     exists = name == "/20240105123456 odd name";
   };
@@ -191,11 +191,11 @@ TEST_F(FtpFilesTest, ModificationTimes) {
 }
 
 TEST_F(FtpFilesTest, SettingTimesHandsTheHostTheUtcMomentAndFeatSaysSo) {
-  server_.OnGetFileDate = [](FTPServerContext&, const std::string&, DateTime&) {};
-  server_.OnFileExistCheck = [](FTPServerContext&, const std::string& name, bool& exists) {
+  server_.OnGetFileDate = [](FtpSession&, const std::string&, DateTime&) {};
+  server_.OnFileExistCheck = [](FtpSession&, const std::string& name, bool& exists) {
     exists = name == "/20240105123456 taken";
   };
-  server_.OnSetModifiedTime = [this](FTPServerContext&, const std::string& name,
+  server_.OnSetModifiedTime = [this](FtpSession&, const std::string& name,
                                      std::chrono::system_clock::time_point time) {
     if (name == "/locked")
       throw FtpError("Not allowed to set the time of " + name);
@@ -237,7 +237,7 @@ TEST_F(FtpFilesTest, MdtmWithoutItsEventIsUnknownEvenBeforeLogin) {
 }
 
 TEST_F(FtpFilesTest, CombineHandsTheHostJoinedParts) {
-  server_.OnCombineFiles = [this](FTPServerContext&, const std::string& target,
+  server_.OnCombineFiles = [this](FtpSession&, const std::string& target,
                                   const std::vector<std::string>& parts) {
     std::string entry = target + " <=";
     for (const auto& part : parts)

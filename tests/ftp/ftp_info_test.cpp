@@ -15,21 +15,21 @@ class FtpInfoTest : public testing::FtpServerFixture {
   FtpInfoTest() { LoginAccepts(); }
 
   void BindEveryFileEvent() {
-    server_.OnChangeDirectory = [](FTPServerContext&, std::string&) {};
-    server_.OnGetFileSize = [](FTPServerContext&, const std::string&, std::int64_t&) {};
-    server_.OnGetFileDate = [](FTPServerContext&, const std::string&, DateTime&) {};
-    server_.OnRenameFile = [](FTPServerContext&, const std::string&, const std::string&) {};
-    server_.OnDeleteFile = [](FTPServerContext&, const std::string&) {};
-    server_.OnMakeDirectory = [](FTPServerContext&, const std::string&) {};
-    server_.OnRemoveDirectory = [](FTPServerContext&, const std::string&) {};
-    server_.OnCRCFile = [](FTPServerContext&, const std::string&, bool,
+    server_.OnChangeDirectory = [](FtpSession&, std::string&) {};
+    server_.OnGetFileSize = [](FtpSession&, const std::string&, std::int64_t&) {};
+    server_.OnGetFileDate = [](FtpSession&, const std::string&, DateTime&) {};
+    server_.OnRenameFile = [](FtpSession&, const std::string&, const std::string&) {};
+    server_.OnDeleteFile = [](FtpSession&, const std::string&) {};
+    server_.OnMakeDirectory = [](FtpSession&, const std::string&) {};
+    server_.OnRemoveDirectory = [](FtpSession&, const std::string&) {};
+    server_.OnCRCFile = [](FtpSession&, const std::string&, bool,
                            std::unique_ptr<FtpStream>&) {};
-    server_.OnFileExistCheck = [](FTPServerContext&, const std::string&, bool&) {};
-    server_.OnSetModifiedTime = [](FTPServerContext&, const std::string&,
+    server_.OnFileExistCheck = [](FtpSession&, const std::string&, bool&) {};
+    server_.OnSetModifiedTime = [](FtpSession&, const std::string&,
                                    std::chrono::system_clock::time_point) {};
-    server_.OnRetrieveFile = [](FTPServerContext&, const std::string&,
+    server_.OnRetrieveFile = [](FtpSession&, const std::string&,
                                 std::unique_ptr<FtpStream>&) {};
-    server_.OnStoreFile = [](FTPServerContext&, const std::string&, bool,
+    server_.OnStoreFile = [](FtpSession&, const std::string&, bool,
                              std::unique_ptr<FtpStream>&) {};
   }
 };
@@ -60,7 +60,7 @@ TEST_F(FtpInfoTest, FeatListsExactlyThisConfiguration) {
 }
 
 TEST_F(FtpInfoTest, OptsMlstSelectsAmongOfferedFactsAndFeatFollows) {
-  server_.OnCombineFiles = [](FTPServerContext&, const std::string&,
+  server_.OnCombineFiles = [](FtpSession&, const std::string&,
                               const std::vector<std::string>&) {};
   Start();
   FtpTestClient client = Connect();

@@ -91,7 +91,7 @@ TEST_F(FtpLoginTest, ConversationsBeforeAndAfterLogin) {
 
 TEST_F(FtpLoginTest, AnonymousLoginOnTheServersOwnRules) {
   server_.SetAllowAnonymousLogin(true);
-  server_.OnUserLogin = [this](FTPServerContext&, const std::string&, const std::string&, bool&) {
+  server_.OnUserLogin = [this](FtpSession&, const std::string&, const std::string&, bool&) {
     recorded_.Add("asked");
   };
   Start();
@@ -123,8 +123,8 @@ TEST_F(FtpLoginTest, HostWithoutLoginHandlerAdmitsNobody) {
 
 TEST_F(FtpLoginTest, RefusalAfterLoginEndsTheLogin) {
   LoginAccepts();
-  server_.OnAfterUserLogin = [](FTPServerContext&) { throw FtpError("No home directory defined"); };
-  server_.OnChangeDirectory = [](FTPServerContext&, std::string&) {};
+  server_.OnAfterUserLogin = [](FtpSession&) { throw FtpError("No home directory defined"); };
+  server_.OnChangeDirectory = [](FtpSession&, std::string&) {};
   Start();
   FtpTestClient client = Connect();
   EXPECT_EQ(client.Ask("USER user"), "331 User name okay, need password.");
@@ -133,13 +133,13 @@ TEST_F(FtpLoginTest, RefusalAfterLoginEndsTheLogin) {
 }
 
 TEST_F(FtpLoginTest, HandlerSeesNamesAndSessionKeepsThem) {
-  server_.OnUserLogin = [this](FTPServerContext& session, const std::string& user,
+  server_.OnUserLogin = [this](FtpSession& session, const std::string& user,
                                const std::string& password, bool& authenticated) {
     recorded_.Add(user + "/" + password + "/" + session.Username());
     authenticated = true;
     session.SetCurrentDir("/home");
   };
-  server_.OnAfterUserLogin = [](FTPServerContext& session) {
+  server_.OnAfterUserLogin = [](FtpSession& session) {
     if (session.Password() != "pass word")
       throw FtpError("password not kept");
   };

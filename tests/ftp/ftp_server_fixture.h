@@ -36,7 +36,7 @@ class FtpServerFixture : public ::testing::Test {
   }
 
   void LoginAccepts() {
-    server_.OnUserLogin = [](FTPServerContext& session, const std::string& user,
+    server_.OnUserLogin = [](FtpSession& session, const std::string& user,
                              const std::string& password, bool& authenticated) {
       authenticated = user == "user" && password == "secret";
       if (authenticated)

@@ -79,8 +79,8 @@ TEST_F(FtpTransferTest, TypeNeverChangesTheBytes) {
 
 TEST_F(FtpTransferTest, UniqueNamesAreCheckedWhereTheFileWillBe) {
   std::filesystem::create_directory(Disk("/sub"));
-  server_.OnChangeDirectory = [](FTPServerContext&, std::string&) {};
-  server_.OnFileExistCheck = [this](FTPServerContext&, const std::string& name, bool& exists) {
+  server_.OnChangeDirectory = [](FtpSession&, std::string&) {};
+  server_.OnFileExistCheck = [this](FtpSession&, const std::string& name, bool& exists) {
     recorded_.Add(name);
     exists = recorded_.Entries().size() <= 2;  // the first two names are taken
   };
@@ -198,7 +198,7 @@ class SlowClosingStream final : public FtpStream {
 };
 
 TEST_F(FtpTransferTest, TheStreamIsClosedBeforeTheFinalReply) {
-  server_.OnStoreFile = [this](FTPServerContext&, const std::string&, bool,
+  server_.OnStoreFile = [this](FtpSession&, const std::string&, bool,
                                std::unique_ptr<FtpStream>& stream) {
     stream = std::make_unique<SlowClosingStream>(recorded_);
   };
@@ -243,7 +243,7 @@ class FtpListingTest : public testing::TransferFixture {
  protected:
   FtpListingTest() {
     server_.OnListDirectory =
-        [this](FTPServerContext&, const std::string& path, const std::string& command,
+        [this](FtpSession&, const std::string& path, const std::string& command,
                const std::string& switches) -> std::unique_ptr<ListingSource> {
       recorded_.Add(command + " " + path + " [" + switches + "]");
       if (path.starts_with("/missing"))

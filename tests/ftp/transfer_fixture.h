@@ -21,7 +21,7 @@ class TransferFixture : public FtpServerFixture {
  protected:
   TransferFixture() {
     LoginAccepts();
-    server_.OnRetrieveFile = [this](FTPServerContext&, const std::string& name,
+    server_.OnRetrieveFile = [this](FtpSession&, const std::string& name,
                                     std::unique_ptr<FtpStream>& stream) {
       recorded_.Add("retr " + name);
       if (name == "/pattern") {
@@ -32,7 +32,7 @@ class TransferFixture : public FtpServerFixture {
         stream = std::make_unique<FileFtpStream>(Disk(name), platform::File::Mode::kRead);
       }
     };
-    server_.OnStoreFile = [this](FTPServerContext&, const std::string& name, bool append,
+    server_.OnStoreFile = [this](FtpSession&, const std::string& name, bool append,
                                  std::unique_ptr<FtpStream>& stream) {
       recorded_.Add((append ? "append " : "store ") + name);
       if (name == "/full") {
@@ -42,7 +42,7 @@ class TransferFixture : public FtpServerFixture {
       stream = std::make_unique<FileFtpStream>(
           Disk(name), append ? platform::File::Mode::kAppend : platform::File::Mode::kCreate);
     };
-    server_.OnFileExistCheck = [this](FTPServerContext&, const std::string& name, bool& exists) {
+    server_.OnFileExistCheck = [this](FtpSession&, const std::string& name, bool& exists) {
       exists = std::filesystem::is_regular_file(Disk(name));
     };
   }

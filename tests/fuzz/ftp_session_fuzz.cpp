@@ -56,43 +56,11 @@ void WriteFile(const fs::path& path, const std::string& content) {
 }
 
 // The engine with its session run on the caller's thread instead of a session thread of
-// its own; the steps are those of CustomTCPServer::RunSession.
+// its own.
 class InlineFtpServer final : public FTPServer {
  public:
   void Prepare() { PrepareActivation(); }
-
-  void RunSession(platform::TcpSocket connection) {
-    std::unique_ptr<Context> context = CreateContext(std::move(connection));
-    try {
-      BeforeRun(*context);
-    } catch (const std::exception& failure) {
-      context->Disconnect();
-      Report(*context, failure);
-      return;
-    }
-    try {
-      while (Execute(*context)) {
-      }
-    } catch (const std::exception& failure) {
-      Finish(*context);
-      Report(*context, failure);
-      return;
-    }
-    Finish(*context);
-  }
-
- private:
-  void Finish(Context& context) {
-    try {
-      AfterRun(context);
-    } catch (const std::exception& failure) {
-      Report(context, failure);
-    }
-  }
-  void Report(Context& context, const std::exception& failure) {
-    if (OnException)
-      OnException(context, failure);
-  }
+  void Serve(platform::TcpSocket socket) { RunSession(*CreateConnection(std::move(socket))); }
 };
 
 // The units and handlers of the service, wired to the engine the way the service wires
@@ -122,7 +90,7 @@ class Harness {
     DataClients data;
     ScriptedClient client(std::move(pair.client), std::move(input), kSilence,
                           [&data](std::string_view block) { data.Observe(block); });
-    server_.RunSession(std::move(pair.server));
+    server_.Serve(std::move(pair.server));
     client.Finish();
     data.JoinAll();
     Check();
@@ -170,10 +138,12 @@ class Harness {
   }
 
   void BindEvents() {
-    using S = FTPServerContext;
-    server_.OnConnect = [this](Context& c) { session_.Connect(c); };
-    server_.OnDisconnect = [this](Context& c) { session_.Disconnect(c); };
-    server_.OnException = [this](Context& c, const std::exception& e) { session_.Exception(c, e); };
+    using S = FtpSession;
+    server_.OnConnect = [this](Connection& c) { session_.Connect(c); };
+    server_.OnDisconnect = [this](Connection& c) { session_.Disconnect(c); };
+    server_.OnException = [this](Connection& c, const std::exception& e) {
+      session_.Exception(c, e);
+    };
     server_.OnUserLogin = [this](S& c, const std::string& u, const std::string& p, bool& ok) {
       session_.UserLogin(c, u, p, ok);
     };

@@ -21,7 +21,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using vantrel::FtpError;
-using vantrel::FTPServerContext;
+using vantrel::FtpSession;
 
 // An FTP path below the root, or a refusal: ".." may not climb out.
 fs::path OnDisk(const fs::path& root, const std::string& ftp_path) {
@@ -72,17 +72,17 @@ std::unique_ptr<vantrel::FTPListOutput> ListDirectory(const fs::path& root, cons
 
 void BindTransferHandlers(vantrel::FTPServer& server, const fs::path& root) {
   using Mode = vantrel::platform::File::Mode;
-  server.OnListDirectory = [root](FTPServerContext&, const std::string& path,
+  server.OnListDirectory = [root](FtpSession&, const std::string& path,
                                   const std::string& command, const std::string&) {
     return ListDirectory(root, path, command);
   };
-  server.OnRetrieveFile = [root](FTPServerContext&, const std::string& name,
+  server.OnRetrieveFile = [root](FtpSession&, const std::string& name,
                                  std::unique_ptr<vantrel::FtpStream>& stream) {
     const fs::path file = OnDisk(root, name);
     if (fs::is_regular_file(file))
       stream = std::make_unique<vantrel::FileFtpStream>(file, Mode::kRead);
   };
-  server.OnStoreFile = [root](FTPServerContext&, const std::string& name, bool append,
+  server.OnStoreFile = [root](FtpSession&, const std::string& name, bool append,
                               std::unique_ptr<vantrel::FtpStream>& stream) {
     try {
       stream = std::make_unique<vantrel::FileFtpStream>(OnDisk(root, name),
@@ -94,57 +94,57 @@ void BindTransferHandlers(vantrel::FTPServer& server, const fs::path& root) {
 }
 
 void BindHandlers(vantrel::FTPServer& server, const fs::path& root) {
-  server.OnUserLogin = [](FTPServerContext& session, const std::string& user,
+  server.OnUserLogin = [](FtpSession& session, const std::string& user,
                           const std::string& password, bool& authenticated) {
     authenticated = user == "user" && password == "secret";
     if (authenticated)
       session.SetCurrentDir("/");
   };
-  server.OnChangeDirectory = [root](FTPServerContext&, std::string& directory) {
+  server.OnChangeDirectory = [root](FtpSession&, std::string& directory) {
     if (!fs::is_directory(OnDisk(root, directory))) {
       throw FtpError("Directory does not exist " + directory);
     }
   };
-  server.OnGetFileSize = [root](FTPServerContext&, const std::string& name, std::int64_t& size) {
+  server.OnGetFileSize = [root](FtpSession&, const std::string& name, std::int64_t& size) {
     std::error_code error;
     const auto bytes = fs::file_size(OnDisk(root, name), error);
     if (!error)
       size = static_cast<std::int64_t>(bytes);
   };
-  server.OnGetFileDate = [root](FTPServerContext&, const std::string& name,
+  server.OnGetFileDate = [root](FtpSession&, const std::string& name,
                                 vantrel::DateTime& date) {
     std::error_code error;
     const auto written = fs::last_write_time(OnDisk(root, name), error);
     if (!error)
       date = vantrel::ToDateTime(std::chrono::file_clock::to_sys(written));
   };
-  server.OnFileExistCheck = [root](FTPServerContext&, const std::string& name, bool& exists) {
+  server.OnFileExistCheck = [root](FtpSession&, const std::string& name, bool& exists) {
     exists = fs::is_regular_file(OnDisk(root, name));
   };
-  server.OnCRCFile = [root](FTPServerContext&, const std::string& name, bool,
+  server.OnCRCFile = [root](FtpSession&, const std::string& name, bool,
                             std::unique_ptr<vantrel::FtpStream>& stream) {
     const fs::path file = OnDisk(root, name);
     if (fs::is_regular_file(file)) {
       stream = std::make_unique<vantrel::FileFtpStream>(file, vantrel::platform::File::Mode::kRead);
     }
   };
-  server.OnMakeDirectory = [root](FTPServerContext&, const std::string& name) {
+  server.OnMakeDirectory = [root](FtpSession&, const std::string& name) {
     if (!fs::create_directory(OnDisk(root, name)))
       throw FtpError("Cannot make directory " + name);
   };
-  server.OnRemoveDirectory = [root](FTPServerContext&, const std::string& name) {
+  server.OnRemoveDirectory = [root](FtpSession&, const std::string& name) {
     std::error_code error;
     if (!fs::is_directory(OnDisk(root, name)) || !fs::remove(OnDisk(root, name), error)) {
       throw FtpError("Failed to remove directory " + name);
     }
   };
-  server.OnDeleteFile = [root](FTPServerContext&, const std::string& name) {
+  server.OnDeleteFile = [root](FtpSession&, const std::string& name) {
     std::error_code error;
     if (!fs::is_regular_file(OnDisk(root, name)) || !fs::remove(OnDisk(root, name), error)) {
       throw FtpError("Failed to delete file " + name);
     }
   };
-  server.OnRenameFile = [root](FTPServerContext&, const std::string& from, const std::string& to) {
+  server.OnRenameFile = [root](FtpSession&, const std::string& from, const std::string& to) {
     std::error_code error;
     fs::rename(OnDisk(root, from), OnDisk(root, to), error);
     if (error)

@@ -1,4 +1,4 @@
-#include "web/special_files.h"
+#include "monitor/special_files.h"
 
 #include "common/stable_exchange_sort.h"
 #include "common/text.h"
