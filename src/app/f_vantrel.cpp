@@ -17,6 +17,7 @@
 #include <QVBoxLayout>
 #include <array>
 
+#include "accounts/online_clients.h"
 #include "accounts/users.h"
 #include "app/about_page.h"
 #include "app/branding.h"
@@ -30,13 +31,13 @@
 #include "dialogs/update_dialog.h"
 #include "log/log_queue.h"
 #include "log/statistics.h"
+#include "monitor/special_files.h"
 #include "platform/autostart.h"
 #include "platform/file_system.h"
 #include "platform/process.h"
 #include "service/service.h"
 #include "service/version.h"
 #include "transfer/transfer_table.h"
-#include "monitor/special_files.h"
 #include "widgets/column_list_view.h"
 #include "widgets/log_view.h"
 #include "widgets/status_box.h"
@@ -482,11 +483,11 @@ void FVantrel::RefreshTimerTimer() {
 }
 
 void FVantrel::ShowMonitor() {
-  const int clients = service_.users().OnlineCount();
+  const int clients = service_.online_clients().Count();
   const MonitorView view = monitor_.Tick(service_.IsRunning(), clients);
   ShowRunningState(view.running);
   if (view.running)
-    clients_->SetLines(service_.users().RenderOnlineLines());
+    clients_->SetLines(service_.online_clients().RenderLines());
   clients_panel_->setText(view.clients_text);
   tray_->SetStatus(view.tray_icon, view.tray_hint);
 

@@ -107,6 +107,7 @@ void Settings::SetDataDirectory(std::string directory) {
   if (!directory.empty() && directory.back() != '/')
     directory += '/';
   data_.data_directory = std::move(directory);
+  generation_.fetch_add(1);
 }
 
 std::string Settings::GetDataDirectory() const {
@@ -120,6 +121,7 @@ void Settings::ResetSettings() {
 }
 
 void Settings::ResetLocked() {
+  generation_.fetch_add(1);
   SettingsData fresh;
   fresh.data_directory = data_.data_directory;
   fresh.anonymoushome = fresh.data_directory + "Ftp";
@@ -180,6 +182,7 @@ void Settings::AddBanned(std::string_view address, std::string_view reason) {
   list.erase(list.rfind(';') + 1);
   list += item;
   banned_.Add(item);
+  generation_.fetch_add(1);
 }
 
 bool Settings::IsWebUser(std::string_view name, std::string_view password) const {
@@ -189,18 +192,6 @@ bool Settings::IsWebUser(std::string_view name, std::string_view password) const
     // The first entry of that name is the one that counts.
     if (user.has_separator && user.name == name)
       return ConstantTimeEquals(user.value, password);
-  }
-  return false;
-}
-
-bool Settings::IsUploadPrevented(std::string_view file_name) const {
-  const std::string_view extension = FileExtension(file_name);
-  if (extension.empty())
-    return false;
-  const auto items = SplitPacked(Get(&SettingsData::preventuploads));
-  for (const auto& item : items) {
-    if (EqualsIgnoreCase(item, extension))
-      return true;
   }
   return false;
 }

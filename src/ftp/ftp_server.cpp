@@ -1,7 +1,6 @@
 #include "ftp/ftp_server.h"
 
 #include "common/text.h"
-#include "ftp/path_processing.h"
 
 namespace vantrel {
 namespace {
@@ -310,10 +309,6 @@ Reply FTPServer::ParameterError(const Command& command) {
 
 void FTPServer::HandleUnknownCommand(FtpSession& session, const std::string& line) {
   SendReply(session, UnknownCommand(line));
-}
-
-std::string FTPServer::Process(const FtpSession& session, std::string_view path) const {
-  return ProcessPath(session.CurrentDir(), path);
 }
 
 void FTPServer::CmdQuit(Command& command, FtpSession&) {

@@ -88,7 +88,8 @@ class FTPServer : public CmdTCPServer {
       OnUserLogin;
   // After a successful login, before the 230 goes out. Throwing ends the login again.
   std::function<void(FtpSession&)> OnAfterUserLogin;
-  // CWD, XCWD, CDUP, XCUP with the joined path; may change it, which becomes current.
+  // CWD, XCWD, CDUP, XCUP with the client's path ("/" for a CWD without one, ".." for
+  // CDUP); sets it to the FTP path that becomes current.
   std::function<void(FtpSession&, std::string& directory)> OnChangeDirectory;
   // SIZE: leave `size` negative when there is no such file.
   std::function<void(FtpSession&, const std::string& file_name, std::int64_t& size)> OnGetFileSize;
@@ -96,7 +97,8 @@ class FTPServer : public CmdTCPServer {
   std::function<void(FtpSession&, const std::string& file_name, DateTime& date)> OnGetFileDate;
   std::function<void(FtpSession&, const std::string& from, const std::string& to)> OnRenameFile;
   std::function<void(FtpSession&, const std::string& path)> OnDeleteFile;
-  std::function<void(FtpSession&, const std::string& path)> OnMakeDirectory;
+  // MKD: sets `path`, the client's, to the FTP path of the directory made.
+  std::function<void(FtpSession&, std::string& path)> OnMakeDirectory;
   std::function<void(FtpSession&, const std::string& path)> OnRemoveDirectory;
   // XCRC, XMD5, MD5, MMD5: a readable stream on the file, or none when it does not exist.
   // `whole_file` is false when XCRC or XMD5 named a start or end position.
@@ -111,10 +113,10 @@ class FTPServer : public CmdTCPServer {
   // MDTM with a time stamp, and STOU looking for a free name: whether a file (not a
   // directory) of that name exists.
   std::function<void(FtpSession&, const std::string& path, bool& exists)> OnFileExistCheck;
-  // LIST, NLST, MLSD, STAT with a path and MLST: the entries of `path` (the client's path
-  // joined to the current directory, which it is when the client named none) in listing
-  // order (see ListingSource). MLST asks about the entry itself. `command` is the command
-  // word, `switches` the client's switch word ("-la") or empty. Throwing refuses (550).
+  // LIST, NLST, MLSD, STAT with a path and MLST: the entries of `path` (the client's, empty
+  // when it named none) in listing order (see ListingSource). MLST asks about the entry itself.
+  // `command` is the command word, `switches` the client's switch word ("-la") or empty. Throwing
+  // refuses (550).
   std::function<std::unique_ptr<ListingSource>(FtpSession&, const std::string& path,
                                                const std::string& command,
                                                const std::string& switches)>
@@ -184,7 +186,6 @@ class FTPServer : public CmdTCPServer {
   static Reply NotImplemented(const Command& command);
   static Reply ParameterError(const Command& command);
   static std::string UpperAscii(std::string_view text);
-  std::string Process(const FtpSession& session, std::string_view path) const;
 
   // Login.
   void CmdUser(Command& command, FtpSession& session);
@@ -260,8 +261,6 @@ class FTPServer : public CmdTCPServer {
   // refuses.
   std::unique_ptr<ListingSource> OpenListing(Command& command, FtpSession& session,
                                              std::string_view path, const std::string& switches);
-  // The path a listing names: the current directory when the client named none.
-  std::string ListedPath(const FtpSession& session, std::string_view path) const;
   static Reply StatusReply(const FtpSession& session);
   // Sends `preliminary`, opens the channel, moves the stream's bytes (or, without a
   // stream, the listing's text) and answers how it ended. The stream, when there is one,

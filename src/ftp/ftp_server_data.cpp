@@ -441,7 +441,7 @@ void FTPServer::CmdRetr(Command& command, FtpSession& session) {
     return;
   }
   std::unique_ptr<FtpStream> stream;
-  OnRetrieveFile(session, Process(session, command.unparsed_params), stream);
+  OnRetrieveFile(session, command.unparsed_params, stream);
   if (!stream) {
     command.reply = Reply(550, kLocalError);
     return;
@@ -491,7 +491,7 @@ std::string FTPServer::UniqueFileName(FtpSession& session) {
     std::snprintf(name, sizeof name, "Temp%08X",
                   static_cast<unsigned>(unique_name_counter_.fetch_add(1)));
     bool exists = false;
-    OnFileExistCheck(session, Process(session, name), exists);
+    OnFileExistCheck(session, name, exists);
     if (!exists)
       return name;
   }
@@ -504,7 +504,7 @@ void FTPServer::Store(Command& command, FtpSession& session, std::unique_ptr<Dat
   std::unique_ptr<FtpStream> stream;
   // A resumed STOR continues the file it resumes: truncating it first would leave
   // zeros where its head was.
-  OnStoreFile(session, Process(session, name), append || restart > 0, stream);
+  OnStoreFile(session, name, append || restart > 0, stream);
   if (!stream) {
     command.reply = Reply(550, kLocalError);
     return;
@@ -514,10 +514,6 @@ void FTPServer::Store(Command& command, FtpSession& session, std::unique_ptr<Dat
               Direction::kReceive);
 }
 
-std::string FTPServer::ListedPath(const FtpSession& session, std::string_view path) const {
-  return path.empty() ? session.CurrentDir() : Process(session, path);
-}
-
 std::unique_ptr<ListingSource> FTPServer::OpenListing(Command& command, FtpSession& session,
                                                       std::string_view path,
                                                       const std::string& switches) {
@@ -525,7 +521,7 @@ std::unique_ptr<ListingSource> FTPServer::OpenListing(Command& command, FtpSessi
     throw FtpError("No OnListDirectory event found!");
   std::unique_ptr<ListingSource> source;
   try {
-    source = OnListDirectory(session, ListedPath(session, path), command.handler.command, switches);
+    source = OnListDirectory(session, std::string(path), command.handler.command, switches);
   } catch (const FtpError& refusal) {
     // The host's refusal is final (no such path, not permitted): 550, which clients take
     // as such, where some retry a 450 without end.

@@ -2,10 +2,10 @@
 // onto the current directory and hands it to the host's event; the host decides and
 // touches the disk.
 
+#include "accounts/ftp_path.h"
 #include "common/text.h"
 #include "ftp/ftp_server.h"
 #include "ftp/ftp_time.h"
-#include "ftp/path_processing.h"
 #include "ftp/transfer_control.h"
 
 namespace vantrel {
@@ -62,7 +62,7 @@ std::optional<std::string> FTPServer::FileChecksum(FtpSession& session, std::str
                                                    ChecksumKind kind, std::int64_t start,
                                                    std::int64_t count, TransferControl& control) {
   std::unique_ptr<FtpStream> stream;
-  OnCRCFile(session, Process(session, name), start == 0 && count < 0, stream);
+  OnCRCFile(session, std::string(name), start == 0 && count < 0, stream);
   if (!stream)
     return std::nullopt;
   // Watched between blocks as a transfer is: reading a large file must not outlast the
@@ -97,7 +97,7 @@ void FTPServer::CmdSize(Command& command, FtpSession& session) {
     return;
   }
   std::int64_t size = -1;
-  OnGetFileSize(session, Process(session, command.unparsed_params), size);
+  OnGetFileSize(session, command.unparsed_params, size);
   command.reply = size >= 0 ? Reply(213, std::to_string(size)) : Reply(550, kLocalError);
 }
 
@@ -120,7 +120,7 @@ void FTPServer::CmdMdtm(Command& command, FtpSession& session) {
   if (time && space != std::string::npos) {
     bool exists = false;
     if (OnFileExistCheck)
-      OnFileExistCheck(session, Process(session, parameter), exists);
+      OnFileExistCheck(session, parameter, exists);
     if (!exists) {
       // "MDTM time file" asks to set the time. Without a host that sets it, "changed"
       // would report a success that never happened.
@@ -128,13 +128,13 @@ void FTPServer::CmdMdtm(Command& command, FtpSession& session) {
         command.reply = NotImplemented(command);
         return;
       }
-      OnSetModifiedTime(session, Process(session, parameter.substr(space + 1)), *time);
+      OnSetModifiedTime(session, parameter.substr(space + 1), *time);
       command.reply = Reply(253, "Date/time changed okay.");
       return;
     }
   }
   DateTime date = 0;
-  OnGetFileDate(session, Process(session, parameter), date);
+  OnGetFileDate(session, parameter, date);
   command.reply = date > 0 ? Reply(213, FormatUtcTimestamp(date)) : Reply(550, kLocalError);
 }
 
@@ -152,7 +152,7 @@ void FTPServer::CmdMfmt(Command& command, FtpSession& session) {
     command.reply = ParameterError(command);
     return;
   }
-  OnSetModifiedTime(session, Process(session, name), *time);
+  OnSetModifiedTime(session, name, *time);
   command.reply = Reply(213, "Modify=" + stamp + " " + name);
 }
 
@@ -165,7 +165,9 @@ void FTPServer::CmdRnfr(Command& command, FtpSession& session) {
     command.reply = ParameterError(command);
     return;
   }
-  session.SetRenameFrom(Process(session, command.unparsed_params));
+  // Kept as the absolute path it names now: a CWD before the RNTO must not move it.
+  const auto source = ResolveFtpPath(session.CurrentDir(), command.unparsed_params);
+  session.SetRenameFrom(source ? source->Text() : command.unparsed_params);
   command.reply = Reply(350, "Requested file action pending further information.");
 }
 
@@ -186,7 +188,7 @@ void FTPServer::CmdRnto(Command& command, FtpSession& session) {
     command.reply = ParameterError(command);
     return;
   }
-  OnRenameFile(session, from, Process(session, command.unparsed_params));
+  OnRenameFile(session, from, command.unparsed_params);
   command.reply = Reply(250, "Ok");
 }
 
@@ -203,7 +205,7 @@ void FTPServer::CmdDele(Command& command, FtpSession& session) {
     command.reply = ParameterError(command);
     return;
   }
-  OnDeleteFile(session, Process(session, command.unparsed_params));
+  OnDeleteFile(session, command.unparsed_params);
   command.reply = Reply(250, kFileActionDone);
 }
 
@@ -216,7 +218,7 @@ void FTPServer::CmdMkd(Command& command, FtpSession& session) {
     command.reply = ParameterError(command);
     return;
   }
-  const std::string path = Process(session, WithoutTrailingSlash(command.unparsed_params));
+  std::string path = command.unparsed_params;
   OnMakeDirectory(session, path);
   // The path in the reply is how a client learns where the directory went.
   command.reply = Reply(257, QuotedPathname(path) + " created.");
@@ -231,7 +233,7 @@ void FTPServer::CmdRmd(Command& command, FtpSession& session) {
     command.reply = ParameterError(command);
     return;
   }
-  OnRemoveDirectory(session, Process(session, WithoutTrailingSlash(command.unparsed_params)));
+  OnRemoveDirectory(session, command.unparsed_params);
   command.reply = Reply(250, kFileActionDone);
 }
 
@@ -330,8 +332,8 @@ void FTPServer::CmdComb(Command& command, FtpSession& session) {
   }
   std::vector<std::string> parts;
   for (std::size_t i = 1; i < words.size(); ++i)
-    parts.push_back(Process(session, words[i]));
-  OnCombineFiles(session, Process(session, words[0]), parts);
+    parts.push_back(words[i]);
+  OnCombineFiles(session, words[0], parts);
   command.reply = Reply(250, "File Operation Successful");
 }
 

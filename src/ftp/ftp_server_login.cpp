@@ -41,6 +41,7 @@ Reply FTPServer::SessionExpiredReply() const {
 void FTPServer::CmdUser(Command& command, FtpSession& session) {
   const std::string& name = command.unparsed_params;
   session.SetAuthenticated(false);
+  session.SetRecord(nullptr);
   const std::string lower = ToLowerAscii(name);
   bool anonymous = false;
   if (allow_anonymous_login_) {
@@ -71,13 +72,11 @@ void FTPServer::CmdPass(Command& command, FtpSession& session) {
     case FtpUserType::kAnonymous:
       if (!password.empty() && (!anonymous_pass_strict_check_ || LooksLikeEmail(password))) {
         session.SetAuthenticated(true);
-        session.SetPassword(password);
         AcceptLogin(command, session, "Anonymous user logged in, proceed.");
         return;
       }
       session.SetUserType(FtpUserType::kNone);
       session.SetAuthenticated(false);
-      session.SetPassword("");
       session.SetFailedLogins(session.FailedLogins() + 1);
       // Slows down guessing; a stopping server cuts the wait short.
       Pause(session.SecurityOptions().invalid_pass_delay);
@@ -94,11 +93,10 @@ void FTPServer::CmdPass(Command& command, FtpSession& session) {
   OnUserLogin(session, session.Username(), password, authenticated);
   session.SetAuthenticated(authenticated);
   if (authenticated) {
-    session.SetPassword(password);
     AcceptLogin(command, session, "User logged in, proceed.");
     return;
   }
-  session.SetPassword("");
+  session.SetRecord(nullptr);
   session.SetFailedLogins(session.FailedLogins() + 1);
   RefuseLogin(command, session);
 }
@@ -113,7 +111,7 @@ void FTPServer::AcceptLogin(Command& command, FtpSession& session, const char* t
       // stay logged in and reach files it was never given.
       session.SetAuthenticated(false);
       session.SetUserType(FtpUserType::kNone);
-      session.SetPassword("");
+      session.SetRecord(nullptr);
       throw;
     }
   }

@@ -1,5 +1,4 @@
 #include "ftp/ftp_server.h"
-#include "ftp/path_processing.h"
 
 namespace vantrel {
 
@@ -8,7 +7,9 @@ void FTPServer::CmdCwd(Command& command, FtpSession& session) {
     command.reply = NotImplemented(command);
     return;
   }
-  ChangeDirectory(session, ProcessCwdPath(session.CurrentDir(), command.unparsed_params));
+  // CWD alone goes to the root.
+  const std::string& argument = command.unparsed_params;
+  ChangeDirectory(session, argument.empty() ? "/" : argument);
   command.reply = Reply(250, command.handler.command + " Command successful.");
 }
 
@@ -17,7 +18,7 @@ void FTPServer::CmdCdup(Command& command, FtpSession& session) {
     command.reply = NotImplemented(command);
     return;
   }
-  ChangeDirectory(session, ProcessPath(session.CurrentDir(), "../"));
+  ChangeDirectory(session, "..");
   command.reply = Reply(250, QuotedPathname(session.CurrentDir()) + " is working directory.");
 }
 

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "accounts/session_record.h"
 #include "ftp/command_line_reader.h"
 #include "ftp/data_channel.h"
 #include "ftp/mlst_facts.h"
@@ -54,11 +55,11 @@ class FtpSession : public Connection {
   void SetAuthenticated(bool authenticated) { authenticated_ = authenticated; }
   const std::string& Username() const { return username_; }
   void SetUsername(std::string name) { username_ = std::move(name); }
-  const std::string& Password() const { return password_; }
-  void SetPassword(std::string password) { password_ = std::move(password); }
-  // The host's: a disk path it chose at login.
-  const std::string& HomeDir() const { return home_dir_; }
-  void SetHomeDir(std::string directory) { home_dir_ = std::move(directory); }
+  // What the host decided at login about who this is and what it may do; null before a
+  // login and for the names the engine admits on its own. The host replaces it when its
+  // tables have moved on.
+  const std::shared_ptr<const SessionRecord>& Record() const { return record_; }
+  void SetRecord(std::shared_ptr<const SessionRecord> record) { record_ = std::move(record); }
   // The FTP directory, Unix style; the host sets "/" at login.
   const std::string& CurrentDir() const { return current_dir_; }
   void SetCurrentDir(std::string directory) { current_dir_ = std::move(directory); }
@@ -118,8 +119,7 @@ class FtpSession : public Connection {
   FtpUserType user_type_ = FtpUserType::kNone;
   bool authenticated_ = false;
   std::string username_;
-  std::string password_;
-  std::string home_dir_;
+  std::shared_ptr<const SessionRecord> record_;
   std::string current_dir_;
   std::int64_t restart_position_ = 0;
   std::string rename_from_;

@@ -46,6 +46,10 @@ class Reply {
 // Texts by code, for replies that have a code but no text.
 using ReplyTextMap = std::map<int, std::vector<std::string>>;
 
+// A path as a reply names it (PWD, MKD, CDUP): in double quotes, with each quote inside
+// doubled (RFC 959), so a client reads a name holding quotes back whole.
+std::string QuotedPathname(std::string_view path);
+
 // Gives a reply with a code and no text the text of `texts`, or of its hundred ("200 Ok").
 void FillEmptyText(Reply& reply, const ReplyTextMap& texts);
 

@@ -3,7 +3,7 @@
 // The answers to the FTP engine's questions about the file tree and the commands that
 // change it: change directory, existence, size and date, delete, rename, make and remove
 // directories, checksums. Every client path reaches the disk only through the path
-// mapper, which confines it to the home or the matched virtual directory.
+// resolver, which confines it to the home or the matched virtual directory.
 //
 // Owned by the service; the events run on connection threads, concurrently, and share
 // state only through the units' own locks.
@@ -14,7 +14,7 @@
 #include <optional>
 #include <string>
 
-#include "accounts/path_mapper.h"
+#include "accounts/path_resolver.h"
 #include "common/date_time.h"
 #include "service/ftp_request.h"
 
@@ -27,6 +27,7 @@ class FtpFileHandlers {
  public:
   explicit FtpFileHandlers(const FtpHandlerUnits& units) : units_(units) {}
 
+  // Sets `directory`, the client's path, to the FTP path that becomes current.
   void ChangeDirectory(FtpSession& session, std::string& directory);
   void FileExistCheck(FtpSession& session, const std::string& name, bool& exists);
   void GetFileDate(FtpSession& session, const std::string& name, DateTime& date);
@@ -37,19 +38,17 @@ class FtpFileHandlers {
   void SetModifiedTime(FtpSession& session, const std::string& name,
                        std::chrono::system_clock::time_point time);
   void RenameFile(FtpSession& session, const std::string& from, const std::string& to);
-  void MakeDirectory(FtpSession& session, const std::string& name);
+  // Sets `name`, the client's path, to the FTP path of the directory made.
+  void MakeDirectory(FtpSession& session, std::string& name);
   void RemoveDirectory(FtpSession& session, const std::string& name);
   // A range of the file (not `whole_file`) needs the download permission.
   void CRCFile(FtpSession& session, const std::string& name, bool whole_file,
                std::unique_ptr<FtpStream>& stream);
 
  private:
-  std::optional<MappedPath> Map(const FtpRequest& request, const FtpSession& session,
-                                const std::string& ftp_path) const;
   // The home root or a virtual directory's own directory: renaming or removing it would
   // move the operator's tree itself, so it is refused like a missing path.
-  bool IsMountPoint(const FtpRequest& request, const FtpSession& session,
-                    const std::string& ftp_path) const;
+  static bool IsMountPoint(const FtpRequest& request, const ResolvedPath& path);
   void Log(const FtpRequest& request, const std::string& text);
   [[noreturn]] void Refuse(const FtpRequest& request, const std::string& message);
 

@@ -3,6 +3,8 @@
 #include <chrono>
 
 #include "accounts/auto_ban.h"
+#include "accounts/online_clients.h"
+#include "accounts/session_records.h"
 #include "accounts/users.h"
 #include "common/connection_key.h"
 #include "config/settings.h"
@@ -35,21 +37,21 @@ void FtpSessionHandlers::Connect(Connection& context) {
     throw FtpError("Not allowed to connect");
   }
   units_.statistics.CountConnection();
-  units_.users.AddOnlineClient("", "", key);
-  units_.users.SetOnlineAction(key, "CONNECT");
+  online_.Add(key);
+  online_.SetAction(key, "CONNECT");
   context.Socket().SetReadTimeout(kSessionReadTimeout);
 }
 
 void FtpSessionHandlers::UserLogin(FtpSession& session, const std::string& user,
                                    const std::string& password, bool& authenticated) {
   const std::string key = KeyOf(session);
-  units_.users.SetOnlineAction(key, "LOGIN");
+  online_.SetAction(key, "LOGIN");
   session.SetCurrentDir("/");
-  authenticated = units_.users.Authenticate(key, user, password);
+  session.SetRecord(records_.MemberLogin(key, user, password));
+  authenticated = session.Record() != nullptr;
   if (authenticated) {
-    session.SetHomeDir(units_.users.GetHomeDirectory(user));
     units_.statistics.CountSession();
-    Admit(session, key, user, password, true);
+    Admit(session, key, user, true);
     return;
   }
   // A member's name with a wrong password is a guess even where anonymous users are
@@ -65,23 +67,23 @@ void FtpSessionHandlers::UserLogin(FtpSession& session, const std::string& user,
   // Once banned, an address gets no more anonymous sessions on the connections it holds.
   if (!anonymous || units_.settings.IsBanned(session.Socket().PeerAddress().ip))
     return;
-  session.SetHomeDir(units_.settings.Get(&SettingsData::anonymoushome));
+  session.SetRecord(records_.Anonymous());
   authenticated = true;
-  Admit(session, key, user, password, !member_named);
+  Admit(session, key, user, !member_named);
 }
 
-void FtpSessionHandlers::Admit(FtpSession& session, const std::string& key, const std::string& user,
-                               const std::string& password, bool forgive) {
+void FtpSessionHandlers::Admit(const FtpSession& session, const std::string& key,
+                               const std::string& user, bool forgive) {
   if (forgive)
     units_.auto_ban.ForgiveLoginFailure(key);
-  units_.users.SetOnlineUser(key, user, password);
-  Log(key, "> Authenticated as " + user + " (" + session.HomeDir() + ")");
+  online_.SetUser(key, user);
+  Log(key, "> Authenticated as " + user + " (" + session.Record()->home + ")");
 }
 
 void FtpSessionHandlers::AfterUserLogin(FtpSession& session) {
   const std::string key = KeyOf(session);
-  units_.users.SetOnlineUser(key, session.Username(), session.Password());
-  if (session.HomeDir().empty()) {
+  online_.SetUser(key, session.Username());
+  if (!session.Record() || session.Record()->home.empty()) {
     Log(key, ", " + session.Username() + "> No home directory defined");
     // The engine ends the login again, so the session can never reach the file system.
     throw FtpError("No home directory defined");
@@ -92,9 +94,9 @@ void FtpSessionHandlers::AfterUserLogin(FtpSession& session) {
 
 void FtpSessionHandlers::Disconnect(Connection& context) {
   const std::string key = KeyOf(context);
-  units_.users.SetOnlineAction(key, "DISCONN");
+  online_.SetAction(key, "DISCONN");
   Log(key, "> Disconnected");
-  units_.users.RemoveOnlineClient(key);
+  online_.Remove(key);
 }
 
 void FtpSessionHandlers::Refused(const platform::SocketAddress& peer, Refusal reason, int ceiling) {
@@ -105,10 +107,10 @@ void FtpSessionHandlers::Refused(const platform::SocketAddress& peer, Refusal re
 void FtpSessionHandlers::Exception(Connection& context, const std::exception&) {
   const std::string key = KeyOf(context);
   if (context.Connected()) {
-    units_.users.SetOnlineAction(key, "DISCONN");
+    online_.SetAction(key, "DISCONN");
     context.Disconnect();
   }
-  units_.users.RemoveOnlineClient(key);
+  online_.Remove(key);
 }
 
 }  // namespace vantrel

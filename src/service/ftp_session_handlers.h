@@ -17,6 +17,8 @@ class AutoBan;
 class Connection;
 class FtpSession;
 class LogQueue;
+class OnlineClients;
+class SessionRecords;
 class Settings;
 class Statistics;
 class Users;
@@ -34,8 +36,9 @@ std::string KeyOf(const Connection& context);
 
 class FtpSessionHandlers {
  public:
-  explicit FtpSessionHandlers(const ServiceUnits& units, const Clock& clock = DefaultClock())
-      : units_(units), refusals_(units.log, clock) {}
+  FtpSessionHandlers(const ServiceUnits& units, OnlineClients& online, SessionRecords& records,
+                     const Clock& clock = DefaultClock())
+      : units_(units), online_(online), records_(records), refusals_(units.log, clock) {}
 
   void Connect(Connection& context);
   void UserLogin(FtpSession& session, const std::string& user, const std::string& password,
@@ -51,10 +54,12 @@ class FtpSessionHandlers {
   void Log(const std::string& key, const std::string& message);
   // The bookkeeping of an accepted login; `forgive` takes one failed login off the
   // address's count.
-  void Admit(FtpSession& session, const std::string& key, const std::string& user,
-             const std::string& password, bool forgive);
+  void Admit(const FtpSession& session, const std::string& key, const std::string& user,
+             bool forgive);
 
   ServiceUnits units_;
+  OnlineClients& online_;
+  SessionRecords& records_;
   RefusalLog refusals_;
 };
 

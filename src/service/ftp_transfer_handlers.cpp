@@ -1,9 +1,7 @@
 #include "service/ftp_transfer_handlers.h"
 
-#include "accounts/access_policy.h"
 #include "accounts/auto_ban.h"
-#include "accounts/path_mapper.h"
-#include "accounts/users.h"
+#include "accounts/online_clients.h"
 #include "common/byte_size.h"
 #include "common/text.h"
 #include "config/settings.h"
@@ -30,21 +28,20 @@ bool IsRegularFile(const std::string& path) {
 
 }  // namespace
 
-void FtpTransferHandlers::RetrieveFile(FtpSession& session, const std::string& name,
+void FtpTransferHandlers::RetrieveFile(FtpSession& session, const std::string& argument,
                                        std::unique_ptr<FtpStream>& stream) {
-  const FtpRequest request = RequestOf(session);
+  const FtpRequest request = RequestOf(session, units_.records);
   const auto log = [&](const std::string& text) {
     units_.log.LogLine(request.LogPrefix() + "> " + text);
   };
-  const bool allowed = units_.policy.IsAllowed(FileOperation::kRetrieve, request.who);
-  const int limit = units_.policy.DownloadLimit(request.who);
-  units_.users.SetOnlineActionPath(request.key(), "GET", name);
-  if (!allowed) {
+  const auto mapped = request.Resolve(session.CurrentDir(), argument);
+  const std::string name = mapped ? mapped->ftp.Text() : argument;
+  const int limit = request.record->download_limit;
+  units_.online.SetActionPath(request.key, "GET", name);
+  if (!request.Allows(FileOperation::kRetrieve)) {
     log("Not allowed to download file " + name);
     return;
   }
-  const auto mapped =
-      units_.mapper.MapPath(request.who, session.HomeDir(), session.CurrentDir(), name);
   // Opened first, so the common case costs no look-up of its own; only a failure asks
   // whether the file is there at all.
   std::unique_ptr<TransferStream> opened;
@@ -57,12 +54,12 @@ void FtpTransferHandlers::RetrieveFile(FtpSession& session, const std::string& n
   }
   const bool exists = opened || (mapped && IsRegularFile(mapped->disk_path));
   if (!exists) {
-    units_.auto_ban.RecordFailure(BanRule::kDownload, request.key(), request.who.user);
+    units_.auto_ban.RecordFailure(BanRule::kDownload, request.key, request.user);
     log("File not found " + name);
     return;
   }
   if (units_.settings.Get(&SettingsData::autoban)) {
-    units_.auto_ban.ForgiveDownloadFailure(request.key());
+    units_.auto_ban.ForgiveDownloadFailure(request.key);
   }
   if (!opened) {
     log("Download file failed " + name);
@@ -72,23 +69,22 @@ void FtpTransferHandlers::RetrieveFile(FtpSession& session, const std::string& n
   stream = std::move(opened);
 }
 
-void FtpTransferHandlers::StoreFile(FtpSession& session, const std::string& name, bool append,
+void FtpTransferHandlers::StoreFile(FtpSession& session, const std::string& argument, bool append,
                                     std::unique_ptr<FtpStream>& stream) {
-  const FtpRequest request = RequestOf(session);
+  const FtpRequest request = RequestOf(session, units_.records);
   const auto refuse = [&](const std::string& text, const std::string& message) {
     units_.log.LogLine(request.LogPrefix() + "> " + text);
     throw FtpError(message);
   };
-  const auto mapped =
-      units_.mapper.MapPath(request.who, session.HomeDir(), session.CurrentDir(), name);
+  const auto mapped = request.Resolve(session.CurrentDir(), argument);
+  const std::string name = mapped ? mapped->ftp.Text() : argument;
   const std::string disk_path = mapped ? mapped->disk_path : std::string();
-  const bool allowed = units_.policy.IsAllowed(FileOperation::kStore, request.who, disk_path);
-  const int limit = units_.policy.UploadLimit(request.who);
-  units_.users.SetOnlineActionPath(request.key(), "PUT", name);
-  if (!allowed)
+  const int limit = request.record->upload_limit;
+  units_.online.SetActionPath(request.key, "PUT", name);
+  if (!request.Allows(FileOperation::kStore, disk_path))
     refuse("Not allowed to upload file " + name, "Not allowed to upload files");
   if (append)
-    units_.users.SetOnlineActionPath(request.key(), "APPEND", name);
+    units_.online.SetActionPath(request.key, "APPEND", name);
   const std::string failure = (append ? "Append file failed " : "Failed to upload file ") + name;
   if (!mapped)
     refuse(failure, failure);

@@ -1,8 +1,8 @@
 #include "service/service.h"
 
-#include "accounts/access_policy.h"
 #include "accounts/auto_ban.h"
-#include "accounts/path_mapper.h"
+#include "accounts/online_clients.h"
+#include "accounts/session_records.h"
 #include "accounts/users.h"
 #include "common/packed_list.h"
 #include "config/settings.h"
@@ -40,18 +40,20 @@ Service::Service(std::string data_directory, const Clock& clock)
       log_file_(std::make_unique<LogFile>(clock)),
       settings_(std::make_unique<Settings>()),
       users_(std::make_unique<Users>(clock)),
+      online_clients_(std::make_unique<OnlineClients>(clock)),
       auto_ban_(std::make_unique<AutoBan>(*settings_, *log_, clock)),
       statistics_(std::make_unique<Statistics>()),
       transfers_(std::make_unique<TransferTable>(*statistics_)),
       special_files_(std::make_unique<SpecialFiles>()),
-      path_mapper_(std::make_unique<PathMapper>(*users_, *settings_)),
-      access_policy_(std::make_unique<AccessPolicy>(*users_, *settings_)),
+      session_records_(std::make_unique<SessionRecords>(*users_, *settings_)),
       connection_budget_(std::make_unique<ConnectionBudget>(
           ConnectionBudget::CeilingFor(platform::OpenFileLimit()))),
       session_handlers_(std::make_unique<FtpSessionHandlers>(
-          ServiceUnits{*settings_, *users_, *auto_ban_, *statistics_, *log_}, clock)),
+          ServiceUnits{*settings_, *users_, *auto_ban_, *statistics_, *log_}, *online_clients_,
+          *session_records_, clock)),
       file_handlers_(std::make_unique<FtpFileHandlers>(HandlerUnits())),
-      listing_handler_(std::make_unique<FtpListingHandler>(*users_, *log_, *path_mapper_, clock)),
+      listing_handler_(
+          std::make_unique<FtpListingHandler>(*online_clients_, *log_, *session_records_, clock)),
       transfer_handlers_(std::make_unique<FtpTransferHandlers>(HandlerUnits(), clock_)),
       web_(std::make_unique<WebInterface>(
           ServiceUnits{*settings_, *users_, *auto_ban_, *statistics_, *log_}, data_directory_,
@@ -69,8 +71,8 @@ Service::~Service() {
 }
 
 FtpHandlerUnits Service::HandlerUnits() {
-  return FtpHandlerUnits{*settings_,    *users_,         *auto_ban_, *log_,
-                         *path_mapper_, *access_policy_, *transfers_};
+  return FtpHandlerUnits{*settings_, *online_clients_,  *auto_ban_,
+                         *log_,      *session_records_, *transfers_};
 }
 
 void Service::Load() {
@@ -79,7 +81,7 @@ void Service::Load() {
   log_->LogLine("- Running From [" + data_directory_ + "]");
   if (const std::string failure = settings_->LoadFailure(); !failure.empty())
     log_->LogLine(WithReason("- Failed to load settings", failure));
-  users_->ClearOnlineClients();
+  online_clients_->Clear();
   users_->ClearAccounts();
   log_->LogLine(users_->LoadAccounts(data_directory_)
                     ? "- Account list loaded"
@@ -161,9 +163,7 @@ void Service::BindFileEvents() {
   ftp_server_->OnRenameFile = [&files](S& c, const std::string& from, const std::string& to) {
     files.RenameFile(c, from, to);
   };
-  ftp_server_->OnMakeDirectory = [&files](S& c, const std::string& n) {
-    files.MakeDirectory(c, n);
-  };
+  ftp_server_->OnMakeDirectory = [&files](S& c, std::string& n) { files.MakeDirectory(c, n); };
   ftp_server_->OnRemoveDirectory = [&files](S& c, const std::string& n) {
     files.RemoveDirectory(c, n);
   };
@@ -214,7 +214,7 @@ void Service::ConfigurePassiveRange() {
 
 void Service::StartServer() {
   if (!ftp_server_->Active()) {
-    users_->ClearOnlineClients();
+    online_clients_->Clear();
     auto_ban_->ResetAutoBan();
     try {
       // Inside: a port number out of range in the settings is a failure to start, too.
@@ -307,7 +307,7 @@ void Service::LogTick(const LogSink& show) {
 
 void Service::RefreshTick() {
   auto_ban_->PurgeAutoBan(settings_->Get(&SettingsData::autoban_minutes));
-  if (users_->OnlineCount() > 0) {
+  if (online_clients_->Count() > 0) {
     idle_ticks_ = 0;
   } else if (idle_ticks_ >= kIdleTicksBeforeTrim) {
     platform::TrimWorkingSet();

@@ -9,10 +9,10 @@
 #include <ctime>
 #include <thread>
 
-#include "net/connection_budget.h"
 #include "ftp/ftp_error.h"
 #include "ftp/ftp_test_client.h"
 #include "ftp/recorder.h"
+#include "net/connection_budget.h"
 
 namespace vantrel {
 namespace {
@@ -132,7 +132,8 @@ TEST_F(CmdTCPServerTest, DisconnectingCommandSendsReplyAndResponseThenCloses) {
 }
 
 TEST_F(CmdTCPServerTest, BeforeCommandHookMayRewriteTheLine) {
-  server_.OnBeforeCommandHandler = [](std::vector<CommandHandler>&, std::string& line, Connection&) {
+  server_.OnBeforeCommandHandler = [](std::vector<CommandHandler>&, std::string& line,
+                                      Connection&) {
     if (line == "ALIAS")
       line = "NOOP aliased";
   };

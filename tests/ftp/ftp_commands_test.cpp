@@ -19,7 +19,8 @@ class FtpCommandsTest : public testing::FtpServerFixture {
 
   // Records what each file event was asked, in order.
   void RecordFileEvents() {
-    server_.OnChangeDirectory = [this](FtpSession&, std::string& directory) {
+    server_.OnChangeDirectory = [this](FtpSession& session, std::string& directory) {
+      directory = testing::JoinedDirectory(session, directory);
       recorded_.Add("cd " + directory);
       if (directory.find("forbidden") != std::string::npos) {
         throw FtpError("Not allowed to change directory");
@@ -27,15 +28,19 @@ class FtpCommandsTest : public testing::FtpServerFixture {
       if (directory == "/alias")
         directory = "/real";
     };
-    server_.OnRenameFile = [this](FtpSession&, const std::string& from,
-                                  const std::string& to) { recorded_.Add(from + " -> " + to); };
-    server_.OnDeleteFile = [this](FtpSession&, const std::string& path) {
-      recorded_.Add("dele " + path);
+    server_.OnRenameFile = [this](FtpSession& session, const std::string& from,
+                                  const std::string& to) {
+      recorded_.Add(from + " -> " + testing::Joined(session, to));
     };
-    server_.OnMakeDirectory = [this](FtpSession&, const std::string& path) {
+    server_.OnDeleteFile = [this](FtpSession& session, const std::string& path) {
+      recorded_.Add("dele " + testing::Joined(session, path));
+    };
+    server_.OnMakeDirectory = [this](FtpSession& session, std::string& path) {
+      path = testing::JoinedDirectory(session, path);
       recorded_.Add("mkd " + path);
     };
-    server_.OnRemoveDirectory = [this](FtpSession&, const std::string& path) {
+    server_.OnRemoveDirectory = [this](FtpSession& session, const std::string& argument) {
+      const std::string path = testing::JoinedDirectory(session, argument);
       recorded_.Add("rmd " + path);
       throw FtpError("Failed to remove directory " + path);
     };
@@ -52,7 +57,7 @@ TEST_F(FtpCommandsTest, DirectoryChangesAsTheHostSeesThem) {
                        {"XCWD deeper/", "250 XCWD Command successful."},
                        {"XPWD", "257 \"/sub/deeper\" is working directory."},
                        {"CWD ..", "250 CWD Command successful."},
-                       {"PWD", "257 \"/sub/\" is working directory."},
+                       {"PWD", "257 \"/sub\" is working directory."},
                        {"CWD", "250 CWD Command successful."},
                        {"CWD /x/../y", "250 CWD Command successful."},
                        {"CDUP", "250 \"/\" is working directory."},
@@ -63,15 +68,15 @@ TEST_F(FtpCommandsTest, DirectoryChangesAsTheHostSeesThem) {
                        {"XCUP", "250 \"/\" is working directory."},
                        {"CWD /say \"hi\"/in", "250 CWD Command successful."},
                        {"PWD", "257 \"/say \"\"hi\"\"/in\" is working directory."},
-                       {"CDUP", "250 \"/say \"\"hi\"\"/\" is working directory."},
+                       {"CDUP", "250 \"/say \"\"hi\"\"\" is working directory."},
                    });
   EXPECT_EQ(recorded_.Entries(),
-            (std::vector<std::string>{"cd /sub", "cd /sub/deeper", "cd /sub/", "cd /", "cd /x/../y",
+            (std::vector<std::string>{"cd /sub", "cd /sub/deeper", "cd /sub", "cd /", "cd /y",
                                       "cd /", "cd /alias", "cd /real/forbidden", "cd /",
-                                      "cd /say \"hi\"/in", "cd /say \"hi\"/"}));
+                                      "cd /say \"hi\"/in", "cd /say \"hi\""}));
 }
 
-TEST_F(FtpCommandsTest, FileCommandsHandTheHostJoinedPaths) {
+TEST_F(FtpCommandsTest, FileCommandsHandTheHostTheClientsPaths) {
   RecordFileEvents();
   Start();
   FtpTestClient client = LoggedIn();
@@ -168,10 +173,8 @@ TEST_F(FtpCommandsTest, SessionStateFollowsTheCommands) {
 }
 
 TEST_F(FtpCommandsTest, TransfersWithoutAPreparedChannel) {
-  server_.OnRetrieveFile = [](FtpSession&, const std::string&, std::unique_ptr<FtpStream>&) {
-  };
-  server_.OnStoreFile = [](FtpSession&, const std::string&, bool,
-                           std::unique_ptr<FtpStream>&) {};
+  server_.OnRetrieveFile = [](FtpSession&, const std::string&, std::unique_ptr<FtpStream>&) {};
+  server_.OnStoreFile = [](FtpSession&, const std::string&, bool, std::unique_ptr<FtpStream>&) {};
   server_.OnFileExistCheck = [](FtpSession&, const std::string&, bool&) {};
   Start();
   FtpTestClient client = LoggedIn();

@@ -27,15 +27,18 @@ class FtpFilesTest : public testing::FtpServerFixture {
     Write("digits", "123456789");
     Write("abc", "abc");
     fs::create_directory(root_.File("dir"));
-    server_.OnGetFileSize = [this](FtpSession&, const std::string& name, std::int64_t& size) {
+    server_.OnGetFileSize = [this](FtpSession& session, const std::string& argument,
+                                   std::int64_t& size) {
+      const std::string name = testing::Joined(session, argument);
       std::error_code error;
       const auto bytes = fs::file_size(Disk(name), error);
       if (!error)
         size = static_cast<std::int64_t>(bytes);
     };
     // "/endless" is a stream no checksum finishes.
-    server_.OnCRCFile = [this](FtpSession&, const std::string& name, bool whole_file,
+    server_.OnCRCFile = [this](FtpSession& session, const std::string& argument, bool whole_file,
                                std::unique_ptr<FtpStream>& stream) {
+      const std::string name = testing::Joined(session, argument);
       recorded_.Add((whole_file ? "whole " : "part ") + name);
       if (name == "/endless") {
         stream = std::make_unique<testing::PatternStream>(std::int64_t{1} << 50);
@@ -149,8 +152,9 @@ TEST_F(FtpFilesTest, ChecksumsStopOnAbortAndWhenTheClientLeaves) {
 }
 
 TEST_F(FtpFilesTest, ChecksumHandlerRefusalUsesTheCommandsCode) {
-  server_.OnCRCFile = [](FtpSession&, const std::string& name, bool,
+  server_.OnCRCFile = [](FtpSession& session, const std::string& argument, bool,
                          std::unique_ptr<FtpStream>&) {
+    const std::string name = testing::Joined(session, argument);
     throw FtpError("Checksum file failed " + name);
   };
   Start();
@@ -160,7 +164,8 @@ TEST_F(FtpFilesTest, ChecksumHandlerRefusalUsesTheCommandsCode) {
 }
 
 TEST_F(FtpFilesTest, ModificationTimes) {
-  server_.OnGetFileDate = [this](FtpSession&, const std::string& name, DateTime& date) {
+  server_.OnGetFileDate = [this](FtpSession& session, const std::string& argument, DateTime& date) {
+    const std::string name = testing::Joined(session, argument);
     recorded_.Add("date " + name);
     if (name == "/old" || name == "/20240105123456 odd name")
       date = EncodeDateTime({2024, 1, 5, 12, 34, 56, 0});
@@ -169,7 +174,9 @@ TEST_F(FtpFilesTest, ModificationTimes) {
     if (name == "/gone")
       date = -1;
   };
-  server_.OnFileExistCheck = [this](FtpSession&, const std::string& name, bool& exists) {
+  server_.OnFileExistCheck = [this](FtpSession& session, const std::string& argument,
+                                    bool& exists) {
+    const std::string name = testing::Joined(session, argument);
     recorded_.Add("exists " + name);
     exists = name == "/20240105123456 odd name";
   };
@@ -192,11 +199,13 @@ TEST_F(FtpFilesTest, ModificationTimes) {
 
 TEST_F(FtpFilesTest, SettingTimesHandsTheHostTheUtcMomentAndFeatSaysSo) {
   server_.OnGetFileDate = [](FtpSession&, const std::string&, DateTime&) {};
-  server_.OnFileExistCheck = [](FtpSession&, const std::string& name, bool& exists) {
+  server_.OnFileExistCheck = [](FtpSession& session, const std::string& argument, bool& exists) {
+    const std::string name = testing::Joined(session, argument);
     exists = name == "/20240105123456 taken";
   };
-  server_.OnSetModifiedTime = [this](FtpSession&, const std::string& name,
+  server_.OnSetModifiedTime = [this](FtpSession& session, const std::string& argument,
                                      std::chrono::system_clock::time_point time) {
+    const std::string name = testing::Joined(session, argument);
     if (name == "/locked")
       throw FtpError("Not allowed to set the time of " + name);
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch());
@@ -237,11 +246,11 @@ TEST_F(FtpFilesTest, MdtmWithoutItsEventIsUnknownEvenBeforeLogin) {
 }
 
 TEST_F(FtpFilesTest, CombineHandsTheHostJoinedParts) {
-  server_.OnCombineFiles = [this](FtpSession&, const std::string& target,
+  server_.OnCombineFiles = [this](FtpSession& session, const std::string& target,
                                   const std::vector<std::string>& parts) {
-    std::string entry = target + " <=";
+    std::string entry = testing::Joined(session, target) + " <=";
     for (const auto& part : parts)
-      entry += " " + part;
+      entry += " " + testing::Joined(session, part);
     recorded_.Add(entry);
   };
   Start();

@@ -22,15 +22,12 @@ class FtpInfoTest : public testing::FtpServerFixture {
     server_.OnDeleteFile = [](FtpSession&, const std::string&) {};
     server_.OnMakeDirectory = [](FtpSession&, const std::string&) {};
     server_.OnRemoveDirectory = [](FtpSession&, const std::string&) {};
-    server_.OnCRCFile = [](FtpSession&, const std::string&, bool,
-                           std::unique_ptr<FtpStream>&) {};
+    server_.OnCRCFile = [](FtpSession&, const std::string&, bool, std::unique_ptr<FtpStream>&) {};
     server_.OnFileExistCheck = [](FtpSession&, const std::string&, bool&) {};
     server_.OnSetModifiedTime = [](FtpSession&, const std::string&,
                                    std::chrono::system_clock::time_point) {};
-    server_.OnRetrieveFile = [](FtpSession&, const std::string&,
-                                std::unique_ptr<FtpStream>&) {};
-    server_.OnStoreFile = [](FtpSession&, const std::string&, bool,
-                             std::unique_ptr<FtpStream>&) {};
+    server_.OnRetrieveFile = [](FtpSession&, const std::string&, std::unique_ptr<FtpStream>&) {};
+    server_.OnStoreFile = [](FtpSession&, const std::string&, bool, std::unique_ptr<FtpStream>&) {};
   }
 };
 
@@ -60,8 +57,7 @@ TEST_F(FtpInfoTest, FeatListsExactlyThisConfiguration) {
 }
 
 TEST_F(FtpInfoTest, OptsMlstSelectsAmongOfferedFactsAndFeatFollows) {
-  server_.OnCombineFiles = [](FtpSession&, const std::string&,
-                              const std::vector<std::string>&) {};
+  server_.OnCombineFiles = [](FtpSession&, const std::string&, const std::vector<std::string>&) {};
   Start();
   FtpTestClient client = Connect();
   struct Case {

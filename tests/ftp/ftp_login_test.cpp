@@ -139,10 +139,6 @@ TEST_F(FtpLoginTest, HandlerSeesNamesAndSessionKeepsThem) {
     authenticated = true;
     session.SetCurrentDir("/home");
   };
-  server_.OnAfterUserLogin = [](FtpSession& session) {
-    if (session.Password() != "pass word")
-      throw FtpError("password not kept");
-  };
   Start();
   FtpTestClient client = Connect();
   EXPECT_EQ(client.Ask("USER Some One"), "331 User name okay, need password.");

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "accounts/ftp_path.h"
 #include "ftp/ftp_server.h"
 #include "ftp/ftp_test_client.h"
 #include "ftp/recorder.h"
@@ -21,6 +22,22 @@ struct Exchange {
 inline void Converse(FtpTestClient& client, std::initializer_list<Exchange> exchanges) {
   for (const auto& e : exchanges)
     EXPECT_EQ(client.Ask(e.sent), e.reply) << e.sent;
+}
+
+// The client's `argument` as the absolute FTP path it names from the session's directory,
+// the way a host resolves it.
+inline std::string Joined(const FtpSession& session, std::string_view argument) {
+  const auto path = ResolveFtpPath(session.CurrentDir(), argument);
+  return path ? path->Text() : std::string(argument);
+}
+
+// The same for a directory: without a trailing "/", as it becomes current.
+inline std::string JoinedDirectory(const FtpSession& session, std::string_view argument) {
+  auto path = ResolveFtpPath(session.CurrentDir(), argument);
+  if (!path)
+    return std::string(argument);
+  path->trailing_separator = false;
+  return path->Text();
 }
 
 // An FTP server on 127.0.0.1 with a port chosen at run time. Tests bind the events they

@@ -80,7 +80,9 @@ TEST_F(FtpTransferTest, TypeNeverChangesTheBytes) {
 TEST_F(FtpTransferTest, UniqueNamesAreCheckedWhereTheFileWillBe) {
   std::filesystem::create_directory(Disk("/sub"));
   server_.OnChangeDirectory = [](FtpSession&, std::string&) {};
-  server_.OnFileExistCheck = [this](FtpSession&, const std::string& name, bool& exists) {
+  server_.OnFileExistCheck = [this](FtpSession& session, const std::string& argument,
+                                    bool& exists) {
+    const std::string name = testing::Joined(session, argument);
     recorded_.Add(name);
     exists = recorded_.Entries().size() <= 2;  // the first two names are taken
   };
@@ -243,8 +245,9 @@ class FtpListingTest : public testing::TransferFixture {
  protected:
   FtpListingTest() {
     server_.OnListDirectory =
-        [this](FtpSession&, const std::string& path, const std::string& command,
+        [this](FtpSession& session, const std::string& argument, const std::string& command,
                const std::string& switches) -> std::unique_ptr<ListingSource> {
+      const std::string path = testing::Joined(session, argument);
       recorded_.Add(command + " " + path + " [" + switches + "]");
       if (path.starts_with("/missing"))
         throw FtpError("Directory does not exist " + path);

@@ -21,8 +21,9 @@ class TransferFixture : public FtpServerFixture {
  protected:
   TransferFixture() {
     LoginAccepts();
-    server_.OnRetrieveFile = [this](FtpSession&, const std::string& name,
+    server_.OnRetrieveFile = [this](FtpSession& session, const std::string& argument,
                                     std::unique_ptr<FtpStream>& stream) {
+      const std::string name = Joined(session, argument);
       recorded_.Add("retr " + name);
       if (name == "/pattern") {
         stream = std::make_unique<PatternStream>(pattern_size_);
@@ -32,8 +33,9 @@ class TransferFixture : public FtpServerFixture {
         stream = std::make_unique<FileFtpStream>(Disk(name), platform::File::Mode::kRead);
       }
     };
-    server_.OnStoreFile = [this](FtpSession&, const std::string& name, bool append,
+    server_.OnStoreFile = [this](FtpSession& session, const std::string& argument, bool append,
                                  std::unique_ptr<FtpStream>& stream) {
+      const std::string name = Joined(session, argument);
       recorded_.Add((append ? "append " : "store ") + name);
       if (name == "/full") {
         stream = std::make_unique<FailingStream>(1000);
@@ -42,8 +44,8 @@ class TransferFixture : public FtpServerFixture {
       stream = std::make_unique<FileFtpStream>(
           Disk(name), append ? platform::File::Mode::kAppend : platform::File::Mode::kCreate);
     };
-    server_.OnFileExistCheck = [this](FtpSession&, const std::string& name, bool& exists) {
-      exists = std::filesystem::is_regular_file(Disk(name));
+    server_.OnFileExistCheck = [this](FtpSession& session, const std::string& name, bool& exists) {
+      exists = std::filesystem::is_regular_file(Disk(Joined(session, name)));
     };
   }
 

@@ -18,9 +18,9 @@
 #include <iostream>
 #include <string>
 
-#include "accounts/access_policy.h"
 #include "accounts/auto_ban.h"
-#include "accounts/path_mapper.h"
+#include "accounts/online_clients.h"
+#include "accounts/session_records.h"
 #include "accounts/users.h"
 #include "common/packed_list.h"
 #include "config/settings.h"
@@ -71,11 +71,10 @@ class Harness {
       : root_(dir_.path()),
         auto_ban_(settings_, log_),
         transfers_(statistics_),
-        mapper_(users_, settings_),
-        policy_(users_, settings_),
-        session_({settings_, users_, auto_ban_, statistics_, log_}),
+        records_(users_, settings_),
+        session_({settings_, users_, auto_ban_, statistics_, log_}, online_, records_),
         files_(HandlerUnits()),
-        listing_(users_, log_, mapper_, DefaultClock()),
+        listing_(online_, log_, records_, DefaultClock()),
         transfer_(HandlerUnits(), DefaultClock()) {
     Configure();
     BindEvents();
@@ -162,7 +161,7 @@ class Harness {
     server_.OnRenameFile = [this](S& c, const std::string& from, const std::string& to) {
       files_.RenameFile(c, from, to);
     };
-    server_.OnMakeDirectory = [this](S& c, const std::string& n) { files_.MakeDirectory(c, n); };
+    server_.OnMakeDirectory = [this](S& c, std::string& n) { files_.MakeDirectory(c, n); };
     server_.OnRemoveDirectory = [this](S& c, const std::string& n) {
       files_.RemoveDirectory(c, n);
     };
@@ -188,7 +187,7 @@ class Harness {
   }
 
   FtpHandlerUnits HandlerUnits() {
-    return {settings_, users_, auto_ban_, log_, mapper_, policy_, transfers_};
+    return {settings_, online_, auto_ban_, log_, records_, transfers_};
   }
 
   void RebuildTree() {
@@ -209,7 +208,7 @@ class Harness {
   }
 
   void Check() const {
-    if (users_.OnlineCount() != 0)
+    if (online_.Count() != 0)
       Fail("the session is still in the online table");
     if (!transfers_.Transfers().empty())
       Fail("a transfer is still in the transfer table");
@@ -230,11 +229,11 @@ class Harness {
   LogQueue log_;
   Settings settings_;
   Users users_;
+  OnlineClients online_;
   AutoBan auto_ban_;
   Statistics statistics_;
   TransferTable transfers_;
-  PathMapper mapper_;
-  AccessPolicy policy_;
+  SessionRecords records_;
   FtpSessionHandlers session_;
   FtpFileHandlers files_;
   FtpListingHandler listing_;

@@ -7,7 +7,7 @@
 #include <fstream>
 #include <thread>
 
-#include "accounts/users.h"
+#include "accounts/online_clients.h"
 #include "config/settings.h"
 #include "ftp/ftp_test_client.h"
 #include "log/log_queue.h"
@@ -69,12 +69,12 @@ TEST_F(ServiceTest, CountersAndOnlineTableFollowSessions) {
     failed.ReadReply();
     failed.Ask("USER alice");
     EXPECT_EQ(failed.Ask("PASS nope").substr(0, 3), "530");
-    EXPECT_EQ(service_.users().OnlineCount(), 2);
-    const auto lines = service_.users().RenderOnlineLines();
+    EXPECT_EQ(service_.online_clients().Count(), 2);
+    const auto lines = service_.online_clients().RenderLines();
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_NE(lines[0].find("||alice||"), std::string::npos) << lines[0];
   }
-  EXPECT_TRUE(Eventually([this] { return service_.users().OnlineCount() == 0; }));
+  EXPECT_TRUE(Eventually([this] { return service_.online_clients().Count() == 0; }));
   EXPECT_EQ(service_.statistics().GetConnections(), 2);
   EXPECT_EQ(service_.statistics().GetSessions(), 1) << "failed logins do not count";
 }
@@ -85,7 +85,7 @@ TEST_F(ServiceTest, BannedConnectionIsNotCountedOrListed) {
   FtpTestClient banned(Port());
   EXPECT_EQ(banned.ReadUntilClosed(), "");
   EXPECT_EQ(service_.statistics().GetConnections(), 0);
-  EXPECT_EQ(service_.users().OnlineCount(), 0);
+  EXPECT_EQ(service_.online_clients().Count(), 0);
 }
 
 TEST_F(ServiceTest, StopDropsClientsAndTotalsSurviveARestart) {

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "accounts/path_resolver.h"
+#include "accounts/session_record.h"
 #include "common/date_time.h"
 #include "ftp/ftp_server.h"
 #include "platform/resolver.h"
@@ -23,12 +25,24 @@ namespace fs = std::filesystem;
 using vantrel::FtpError;
 using vantrel::FtpSession;
 
-// An FTP path below the root, or a refusal: ".." may not climb out.
-fs::path OnDisk(const fs::path& root, const std::string& ftp_path) {
-  const fs::path relative = fs::path(ftp_path).relative_path().lexically_normal();
-  if (!relative.empty() && *relative.begin() == "..")
-    throw FtpError("Outside the root " + ftp_path);
-  return root / relative;
+// The client's path resolved below the root, as the service resolves it.
+fs::path OnDisk(const fs::path& root, const vantrel::FtpSession& session, const std::string& path) {
+  vantrel::SessionRecord record;
+  record.home = root.string();
+  const auto resolved = vantrel::ResolvePath(record, session.CurrentDir(), path);
+  if (!resolved)
+    throw FtpError("No such path " + path);
+  std::string disk = resolved->disk_path;
+  while (disk.size() > 1 && disk.back() == '/')
+    disk.pop_back();
+  return disk;
+}
+
+std::string FtpPathOf(const vantrel::FtpSession& session, const std::string& path) {
+  vantrel::SessionRecord record;
+  record.home = "/";
+  const auto resolved = vantrel::ResolvePath(record, session.CurrentDir(), path);
+  return resolved ? resolved->FtpText() : path;
 }
 
 vantrel::DateTime ModifiedLocal(const fs::path& path) {
@@ -49,19 +63,22 @@ void AddEntry(vantrel::FTPListOutput& listing, const fs::path& path, std::string
   }
 }
 
-std::unique_ptr<vantrel::FTPListOutput> ListDirectory(const fs::path& root, const std::string& path,
+std::unique_ptr<vantrel::FTPListOutput> ListDirectory(const fs::path& root,
+                                                      const FtpSession& session,
+                                                      const std::string& path,
                                                       const std::string& command) {
-  const fs::path disk = OnDisk(root, path);
+  const fs::path disk = OnDisk(root, session, path);
+  const std::string name = FtpPathOf(session, path);
   auto listing = std::make_unique<vantrel::FTPListOutput>();
   if (command == "MLST") {
     if (!fs::exists(disk))
-      throw FtpError("File not found " + path);
-    AddEntry(*listing, disk, path);
+      throw FtpError("File not found " + name);
+    AddEntry(*listing, disk, name);
     return listing;
   }
   if (!fs::is_directory(disk))
-    throw FtpError("Directory does not exist " + path);
-  if (path != "/") {
+    throw FtpError("Directory does not exist " + name);
+  if (name != "/") {
     AddEntry(*listing, disk, ".");
     AddEntry(*listing, disk.parent_path(), "..");
   }
@@ -72,20 +89,20 @@ std::unique_ptr<vantrel::FTPListOutput> ListDirectory(const fs::path& root, cons
 
 void BindTransferHandlers(vantrel::FTPServer& server, const fs::path& root) {
   using Mode = vantrel::platform::File::Mode;
-  server.OnListDirectory = [root](FtpSession&, const std::string& path,
+  server.OnListDirectory = [root](FtpSession& session, const std::string& path,
                                   const std::string& command, const std::string&) {
-    return ListDirectory(root, path, command);
+    return ListDirectory(root, session, path, command);
   };
-  server.OnRetrieveFile = [root](FtpSession&, const std::string& name,
+  server.OnRetrieveFile = [root](FtpSession& session, const std::string& name,
                                  std::unique_ptr<vantrel::FtpStream>& stream) {
-    const fs::path file = OnDisk(root, name);
+    const fs::path file = OnDisk(root, session, name);
     if (fs::is_regular_file(file))
       stream = std::make_unique<vantrel::FileFtpStream>(file, Mode::kRead);
   };
-  server.OnStoreFile = [root](FtpSession&, const std::string& name, bool append,
+  server.OnStoreFile = [root](FtpSession& session, const std::string& name, bool append,
                               std::unique_ptr<vantrel::FtpStream>& stream) {
     try {
-      stream = std::make_unique<vantrel::FileFtpStream>(OnDisk(root, name),
+      stream = std::make_unique<vantrel::FileFtpStream>(OnDisk(root, session, name),
                                                         append ? Mode::kAppend : Mode::kCreate);
     } catch (const std::exception&) {
       throw FtpError((append ? "Append file failed " : "Failed to upload file ") + name);
@@ -94,59 +111,64 @@ void BindTransferHandlers(vantrel::FTPServer& server, const fs::path& root) {
 }
 
 void BindHandlers(vantrel::FTPServer& server, const fs::path& root) {
-  server.OnUserLogin = [](FtpSession& session, const std::string& user,
-                          const std::string& password, bool& authenticated) {
+  server.OnUserLogin = [](FtpSession& session, const std::string& user, const std::string& password,
+                          bool& authenticated) {
     authenticated = user == "user" && password == "secret";
     if (authenticated)
       session.SetCurrentDir("/");
   };
-  server.OnChangeDirectory = [root](FtpSession&, std::string& directory) {
-    if (!fs::is_directory(OnDisk(root, directory))) {
-      throw FtpError("Directory does not exist " + directory);
-    }
+  server.OnChangeDirectory = [root](FtpSession& session, std::string& directory) {
+    const std::string name = FtpPathOf(session, directory);
+    if (!fs::is_directory(OnDisk(root, session, directory)))
+      throw FtpError("Directory does not exist " + name);
+    directory = name;
   };
-  server.OnGetFileSize = [root](FtpSession&, const std::string& name, std::int64_t& size) {
+  server.OnGetFileSize = [root](FtpSession& session, const std::string& name, std::int64_t& size) {
     std::error_code error;
-    const auto bytes = fs::file_size(OnDisk(root, name), error);
+    const auto bytes = fs::file_size(OnDisk(root, session, name), error);
     if (!error)
       size = static_cast<std::int64_t>(bytes);
   };
-  server.OnGetFileDate = [root](FtpSession&, const std::string& name,
+  server.OnGetFileDate = [root](FtpSession& session, const std::string& name,
                                 vantrel::DateTime& date) {
     std::error_code error;
-    const auto written = fs::last_write_time(OnDisk(root, name), error);
+    const auto written = fs::last_write_time(OnDisk(root, session, name), error);
     if (!error)
       date = vantrel::ToDateTime(std::chrono::file_clock::to_sys(written));
   };
-  server.OnFileExistCheck = [root](FtpSession&, const std::string& name, bool& exists) {
-    exists = fs::is_regular_file(OnDisk(root, name));
+  server.OnFileExistCheck = [root](FtpSession& session, const std::string& name, bool& exists) {
+    exists = fs::is_regular_file(OnDisk(root, session, name));
   };
-  server.OnCRCFile = [root](FtpSession&, const std::string& name, bool,
+  server.OnCRCFile = [root](FtpSession& session, const std::string& name, bool,
                             std::unique_ptr<vantrel::FtpStream>& stream) {
-    const fs::path file = OnDisk(root, name);
+    const fs::path file = OnDisk(root, session, name);
     if (fs::is_regular_file(file)) {
       stream = std::make_unique<vantrel::FileFtpStream>(file, vantrel::platform::File::Mode::kRead);
     }
   };
-  server.OnMakeDirectory = [root](FtpSession&, const std::string& name) {
-    if (!fs::create_directory(OnDisk(root, name)))
+  server.OnMakeDirectory = [root](FtpSession& session, std::string& name) {
+    if (!fs::create_directory(OnDisk(root, session, name)))
       throw FtpError("Cannot make directory " + name);
+    name = FtpPathOf(session, name);
   };
-  server.OnRemoveDirectory = [root](FtpSession&, const std::string& name) {
+  server.OnRemoveDirectory = [root](FtpSession& session, const std::string& name) {
     std::error_code error;
-    if (!fs::is_directory(OnDisk(root, name)) || !fs::remove(OnDisk(root, name), error)) {
+    if (!fs::is_directory(OnDisk(root, session, name)) ||
+        !fs::remove(OnDisk(root, session, name), error)) {
       throw FtpError("Failed to remove directory " + name);
     }
   };
-  server.OnDeleteFile = [root](FtpSession&, const std::string& name) {
+  server.OnDeleteFile = [root](FtpSession& session, const std::string& name) {
     std::error_code error;
-    if (!fs::is_regular_file(OnDisk(root, name)) || !fs::remove(OnDisk(root, name), error)) {
+    if (!fs::is_regular_file(OnDisk(root, session, name)) ||
+        !fs::remove(OnDisk(root, session, name), error)) {
       throw FtpError("Failed to delete file " + name);
     }
   };
-  server.OnRenameFile = [root](FtpSession&, const std::string& from, const std::string& to) {
+  server.OnRenameFile = [root](FtpSession& session, const std::string& from,
+                               const std::string& to) {
     std::error_code error;
-    fs::rename(OnDisk(root, from), OnDisk(root, to), error);
+    fs::rename(OnDisk(root, session, from), OnDisk(root, session, to), error);
     if (error)
       throw FtpError("Failed to rename " + from + " to " + to);
   };
