@@ -3,24 +3,11 @@
 #include <algorithm>
 
 #include "common/error.h"
+#include "ftp/ftp_error.h"
 #include "platform/socket_error.h"
 
 namespace vantrel {
 namespace {
-
-std::vector<std::string> SplitParams(const std::string& text, char delimiter) {
-  std::vector<std::string> params;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find(delimiter, start);
-    if (end == std::string::npos)
-      end = text.size();
-    if (end > start)
-      params.push_back(text.substr(start, end - start));
-    start = end + 1;
-  }
-  return params;
-}
 
 std::optional<Deadline> Earliest(std::optional<Deadline> a, std::optional<Deadline> b) {
   if (!a || !b)
@@ -45,16 +32,10 @@ CmdTCPServer::~CmdTCPServer() {
   SetActive(false);
 }
 
-std::vector<CommandHandler>& CmdTCPServer::CommandHandlers() {
-  RequireInactive();
-  return handlers_;
-}
-
 CommandHandler& CmdTCPServer::AddCommandHandler(std::string command) {
   RequireInactive();
   CommandHandler& handler = handlers_.emplace_back();
   handler.command = std::move(command);
-  handler.name = "CommandHandler" + std::to_string(handlers_.size());
   return handler;
 }
 
@@ -86,11 +67,6 @@ Reply& CmdTCPServer::ReplyUnknownCommand() {
   return reply_unknown_command_;
 }
 
-Reply& CmdTCPServer::HelpReply() {
-  RequireInactive();
-  return help_reply_;
-}
-
 ReplyTextMap& CmdTCPServer::ReplyTexts() {
   RequireInactive();
   return reply_texts_;
@@ -107,34 +83,10 @@ void CmdTCPServer::PrepareActivation() {
   if (handlers_initialized_)
     return;
   InitializeCommandHandlers();
-  if (help_reply_.code() != 0)
-    AddHelpHandler();
   handlers_initialized_ = true;
 }
 
-void CmdTCPServer::AddHelpHandler() {
-  std::vector<const CommandHandler*> visible;
-  for (const auto& handler : handlers_) {
-    if (handler.help_visible)
-      visible.push_back(&handler);
-  }
-  std::sort(visible.begin(), visible.end(),
-            [](const auto* a, const auto* b) { return a->command < b->command; });
-  std::vector<std::string> lines;
-  for (const auto* handler : visible) {
-    lines.push_back(handler->command + handler->help_super_script);
-    for (const auto& line : handler->description)
-      lines.push_back("  " + line);
-    lines.emplace_back();
-  }
-  CommandHandler& help = AddCommandHandler("Help");
-  help.description = {"Displays commands that the servers supports."};
-  help.normal_reply = help_reply_;
-  help.response = std::move(lines);
-}
-
 void CmdTCPServer::BeforeRun(Connection& connection) {
-  TcpServer::BeforeRun(connection);
   if (connection.Connected())
     SendGreeting(SessionOf(connection));
 }
@@ -222,34 +174,21 @@ void CmdTCPServer::Expire(FtpSession& session, const Reply& reply) {
   session.Disconnect();
 }
 
-void CmdTCPServer::DispatchLine(FtpSession& session, std::string line) {
-  if (OnBeforeCommandHandler)
-    OnBeforeCommandHandler(handlers_, line, session);
-  bool handled = false;
-  for (auto& handler : handlers_) {
-    std::string params;
-    if (!handler.enabled || !handler.Matches(line, params))
+void CmdTCPServer::DispatchLine(FtpSession& session, const std::string& line) {
+  for (const auto& handler : handlers_) {
+    Command command(session, handler);
+    if (!handler.Matches(line, command.unparsed_params))
       continue;
-    ExecuteCommand(session, handler, line, std::move(params));
-    handled = true;
-    break;
+    command.raw_line = line;
+    ExecuteCommand(command);
+    return;
   }
-  if (!handled)
-    HandleUnknownCommand(session, line);
-  if (OnAfterCommandHandler)
-    OnAfterCommandHandler(handlers_, session);
+  HandleUnknownCommand(session, line);
 }
 
-void CmdTCPServer::ExecuteCommand(FtpSession& session, CommandHandler& handler,
-                                  const std::string& line, std::string params) {
-  Command command(session, handler);
-  command.raw_line = line;
-  command.unparsed_params = std::move(params);
-  if (handler.parse_params) {
-    command.params = SplitParams(command.unparsed_params, handler.param_delimiter);
-  }
+void CmdTCPServer::ExecuteCommand(Command& command) {
+  const CommandHandler& handler = command.handler;
   command.reply = handler.normal_reply;
-  command.disconnect = handler.disconnect;
   try {
     if (handler.on_command)
       handler.on_command(command);
@@ -257,26 +196,23 @@ void CmdTCPServer::ExecuteCommand(FtpSession& session, CommandHandler& handler,
       command.reply = handler.normal_reply;
   } catch (const platform::SocketError&) {
     throw;  // the connection itself failed: the session ends, there is nobody to answer
-  } catch (const std::exception& failure) {
+  } catch (const FtpError& refusal) {
     command.reply =
         handler.exception_reply.code() != 0 ? handler.exception_reply : exception_reply_;
-    command.reply.SetText(failure.what());
+    command.reply.SetText(refusal.what());
     command.disconnect = false;
     command.perform_reply = true;
+  } catch (const std::exception& failure) {
+    // Not the client's doing, and not for its eyes: the detail goes to the log.
+    command.reply = Reply(451, "Requested action aborted: local error in processing.");
+    command.disconnect = false;
+    command.perform_reply = true;
+    CommandFailed(command.session, handler.command, failure);
   }
-  if (command.perform_reply) {
-    SendReply(session, command.reply);
-    command.perform_reply = false;
-  }
-  const auto& extra = command.response.empty() ? handler.response : command.response;
-  if (!extra.empty()) {
-    std::string lines;
-    for (const auto& text : extra)
-      lines += text + "\r\n";
-    session.Write(lines);
-  }
+  if (command.perform_reply)
+    SendReply(command.session, command.reply);
   if (command.disconnect)
-    session.Disconnect();
+    command.session.Disconnect();
 }
 
 void CmdTCPServer::HandleUnknownCommand(FtpSession& session, const std::string&) {

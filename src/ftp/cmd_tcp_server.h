@@ -1,12 +1,13 @@
 #pragma once
 
-// The line-oriented command layer: a greeting on connect, then one command line at a
-// time matched against the registered handlers and answered with a numeric reply.
-// Matching ignores letter case and needs the word to stand alone or be followed by the
-// handler's delimiter, so "NOOP x" is NOOP and "NOOPX" is unknown.
+// The line-oriented command layer of the FTP engine: a greeting on connect, then one
+// command line at a time matched against the registered handlers and answered with a
+// numeric reply. A routine refuses by throwing FtpError, answered with the handler's
+// failure code and the message; any other exception is a fault on this side, which the
+// client hears of as 451 with a generic text while CommandFailed gets the detail.
 
 #include <chrono>
-#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -25,18 +26,15 @@ class CmdTCPServer : public TcpServer {
   CmdTCPServer();
   ~CmdTCPServer() override;
 
-  std::vector<CommandHandler>& CommandHandlers();
   CommandHandler& AddCommandHandler(std::string command);
 
   // Sent on connect when it has a code.
   Reply& Greeting();
   // Written to a connection over a limit, which is then closed.
   Reply& MaxConnectionReply();
-  // Code for a routine that throws when its handler has no exception reply.
+  // Code for a routine's refusal when its handler has no exception reply.
   Reply& ExceptionReply();
   Reply& ReplyUnknownCommand();
-  // With a code at the first activation, a "Help" command listing the commands is added.
-  Reply& HelpReply();
   ReplyTextMap& ReplyTexts();
   // How long a command line may take to arrive, from its first byte. Past it the session
   // is told "Control connection timed out." and closed.
@@ -44,17 +42,15 @@ class CmdTCPServer : public TcpServer {
   std::chrono::milliseconds LineDeadline() const { return line_deadline_; }
   void SetLineDeadline(std::chrono::milliseconds deadline);
 
-  // Session thread, before matching; may rewrite the line.
-  std::function<void(std::vector<CommandHandler>&, std::string& line, FtpSession&)>
-      OnBeforeCommandHandler;
-  // Session thread, after matching, whether or not a handler matched.
-  std::function<void(std::vector<CommandHandler>&, FtpSession&)> OnAfterCommandHandler;
-
  protected:
   // Registers the command set; runs once, at the first activation.
   virtual void InitializeCommandHandlers() {}
   virtual void SendGreeting(FtpSession& session);
   virtual void HandleUnknownCommand(FtpSession& session, const std::string& line);
+  // A routine of `command` failed with anything but FtpError (the client was told 451);
+  // the session's thread.
+  virtual void CommandFailed(FtpSession& /*session*/, const std::string& /*command*/,
+                             const std::exception& /*failure*/) {}
 
   void PrepareActivation() override;
   std::unique_ptr<Connection> CreateConnection(platform::TcpSocket socket) override;
@@ -75,19 +71,17 @@ class CmdTCPServer : public TcpServer {
   // passed (the session was told and closed).
   std::optional<CommandLine> ReadCommandLine(FtpSession& session);
   // Runs `line` through the handlers (or the unknown-command path).
-  void DispatchLine(FtpSession& session, std::string line);
+  void DispatchLine(FtpSession& session, const std::string& line);
+  // Runs `command`'s routine and sends its reply, or the failure reply.
+  void ExecuteCommand(Command& command);
   // Sends `reply` after filling an empty text from ReplyTexts().
   void SendReply(FtpSession& session, Reply reply) const;
 
   // Read-only while active; for subclasses that answer from their own state.
   const std::vector<CommandHandler>& Handlers() const { return handlers_; }
-  const ReplyTextMap& Texts() const { return reply_texts_; }
   const Reply& UnknownCommandReply() const { return reply_unknown_command_; }
 
  private:
-  void AddHelpHandler();
-  void ExecuteCommand(FtpSession& session, CommandHandler& handler, const std::string& line,
-                      std::string params);
   // Reads until a line is complete, within `session_deadline` and the line deadline.
   std::optional<CommandLine> ReadFreshLine(FtpSession& session,
                                            std::optional<Deadline> session_deadline);
@@ -100,7 +94,6 @@ class CmdTCPServer : public TcpServer {
   Reply max_connection_reply_;
   Reply exception_reply_{500, "Unknown Internal Error"};
   Reply reply_unknown_command_{500, "Unknown Command"};
-  Reply help_reply_;
   ReplyTextMap reply_texts_;
   std::chrono::milliseconds line_deadline_ = kDefaultLineDeadline;
 };

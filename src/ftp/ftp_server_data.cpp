@@ -304,9 +304,8 @@ std::unique_ptr<platform::TcpListener> FTPServer::BindPassive(const std::string&
 FTPServer::PreparedPassive FTPServer::PreparePassive(FtpSession& session, IpVersion version,
                                                      bool reply_names_address) {
   const std::string& control_ip = session.Socket().LocalAddress().ip;
-  PassiveAddress address{control_ip, 0, "", reply_names_address};
-  if (OnPASVBeforeBind)
-    OnPASVBeforeBind(session, address, version);
+  PassiveAddress address = host_.transfers.PassiveAddressFor(
+      session, PassiveAddress{control_ip, 0, "", reply_names_address}, version);
   if (!reply_names_address) {
     address.bind_ip = control_ip;
     address.announce_ip.clear();
@@ -316,8 +315,8 @@ FTPServer::PreparedPassive FTPServer::PreparePassive(FtpSession& session, IpVers
   PortSource source = PortSource::kAsked;
   std::unique_ptr<platform::TcpListener> listener =
       BindPassive(address.bind_ip, address.port, source);
-  if (source == PortSource::kRangeExhausted && OnPassiveRangeExhausted)
-    OnPassiveRangeExhausted(session, listener->LocalAddress().port);
+  if (source == PortSource::kRangeExhausted)
+    host_.transfers.PassiveRangeExhausted(session, listener->LocalAddress().port);
   const bool pooled = source == PortSource::kAsked || source == PortSource::kRange;
   return {
       DataChannel::Passive(std::move(listener), session.SecurityOptions().require_pasv_from_same_ip,
@@ -326,16 +325,10 @@ FTPServer::PreparedPassive FTPServer::PreparePassive(FtpSession& session, IpVers
       std::move(address.announce_ip)};
 }
 
-platform::SocketAddress FTPServer::AnnouncePassive(FtpSession& session, PreparedPassive prepared,
-                                                   IpVersion version, bool raise_reply) {
+platform::SocketAddress FTPServer::AnnouncePassive(FtpSession& session, PreparedPassive prepared) {
   platform::SocketAddress announced = prepared.channel->BoundAddress();
   if (!prepared.announce_ip.empty())
     announced.ip = std::move(prepared.announce_ip);
-  if (raise_reply && OnPASVReply) {
-    auto port = static_cast<std::uint16_t>(announced.port);
-    OnPASVReply(session, announced.ip, port, version);
-    announced.port = port;
-  }
   session.SetDataChannel(std::move(prepared.channel));
   session.SetPassiveMode(true);
   session.SetDataPortRefused(false);
@@ -347,7 +340,7 @@ void FTPServer::CmdPasv(Command& command, FtpSession& session) {
     return;
   const IpVersion version = session.Socket().LocalAddress().version;
   const platform::SocketAddress announced =
-      AnnouncePassive(session, PreparePassive(session, version, true), version, true);
+      AnnouncePassive(session, PreparePassive(session, version, true));
   std::optional<std::string> ipv4 = platform::CanonicalAddress(announced.ip, IpVersion::kV4);
   if (!ipv4)
     ipv4 = platform::MappedIpv4(announced.ip);
@@ -402,7 +395,7 @@ void FTPServer::CmdEpsv(Command& command, FtpSession& session) {
     return;
   }
   const platform::SocketAddress announced =
-      AnnouncePassive(session, PreparePassive(session, control, false), control, true);
+      AnnouncePassive(session, PreparePassive(session, control, false));
   command.reply =
       Reply(229, "Entering Extended Passive Mode (|||" + std::to_string(announced.port) + "|)");
 }
@@ -412,7 +405,7 @@ void FTPServer::CmdSpsv(Command& command, FtpSession& session) {
     return;
   const IpVersion version = session.Socket().LocalAddress().version;
   const platform::SocketAddress announced =
-      AnnouncePassive(session, PreparePassive(session, version, false), version, false);
+      AnnouncePassive(session, PreparePassive(session, version, false));
   command.reply = Reply(227, std::to_string(announced.port));
 }
 
@@ -426,10 +419,6 @@ std::unique_ptr<DataChannel> FTPServer::TakeChannel(Command& command, FtpSession
 }
 
 void FTPServer::CmdRetr(Command& command, FtpSession& session) {
-  if (!OnRetrieveFile) {
-    command.reply = NotImplemented(command);
-    return;
-  }
   // REST serves the one transfer that follows it, whatever becomes of that transfer.
   const std::int64_t restart = session.RestartPosition();
   session.SetRestartPosition(0);
@@ -440,8 +429,8 @@ void FTPServer::CmdRetr(Command& command, FtpSession& session) {
     command.reply = ParameterError(command);
     return;
   }
-  std::unique_ptr<FtpStream> stream;
-  OnRetrieveFile(session, command.unparsed_params, stream);
+  std::unique_ptr<FtpStream> stream =
+      host_.transfers.OpenDownload(session, command.unparsed_params);
   if (!stream) {
     command.reply = Reply(550, kLocalError);
     return;
@@ -452,10 +441,6 @@ void FTPServer::CmdRetr(Command& command, FtpSession& session) {
 }
 
 void FTPServer::CmdStor(Command& command, FtpSession& session) {
-  if (!OnStoreFile) {
-    command.reply = NotImplemented(command);
-    return;
-  }
   const std::int64_t restart = session.RestartPosition();
   session.SetRestartPosition(0);
   std::unique_ptr<DataChannel> channel = TakeChannel(command, session);
@@ -471,10 +456,6 @@ void FTPServer::CmdStor(Command& command, FtpSession& session) {
 }
 
 void FTPServer::CmdStou(Command& command, FtpSession& session) {
-  if (!OnStoreFile || !OnFileExistCheck) {
-    command.reply = NotImplemented(command);
-    return;
-  }
   session.SetRestartPosition(0);  // a new file has nothing to resume
   std::unique_ptr<DataChannel> channel = TakeChannel(command, session);
   if (!channel)
@@ -490,9 +471,7 @@ std::string FTPServer::UniqueFileName(FtpSession& session) {
     char name[16];
     std::snprintf(name, sizeof name, "Temp%08X",
                   static_cast<unsigned>(unique_name_counter_.fetch_add(1)));
-    bool exists = false;
-    OnFileExistCheck(session, name, exists);
-    if (!exists)
+    if (!host_.files.FileExists(session, name))
       return name;
   }
   throw FtpError("No unique file name is free");
@@ -501,10 +480,10 @@ std::string FTPServer::UniqueFileName(FtpSession& session) {
 void FTPServer::Store(Command& command, FtpSession& session, std::unique_ptr<DataChannel> channel,
                       const std::string& name, bool append, std::int64_t restart,
                       const Reply& preliminary) {
-  std::unique_ptr<FtpStream> stream;
   // A resumed STOR continues the file it resumes: truncating it first would leave
   // zeros where its head was.
-  OnStoreFile(session, name, append || restart > 0, stream);
+  std::unique_ptr<FtpStream> stream =
+      host_.transfers.OpenUpload(session, name, append || restart > 0);
   if (!stream) {
     command.reply = Reply(550, kLocalError);
     return;
@@ -515,13 +494,10 @@ void FTPServer::Store(Command& command, FtpSession& session, std::unique_ptr<Dat
 }
 
 std::unique_ptr<ListingSource> FTPServer::OpenListing(Command& command, FtpSession& session,
-                                                      std::string_view path,
-                                                      const std::string& switches) {
-  if (!OnListDirectory)
-    throw FtpError("No OnListDirectory event found!");
+                                                      std::string_view path, ListingScope scope) {
   std::unique_ptr<ListingSource> source;
   try {
-    source = OnListDirectory(session, std::string(path), command.handler.command, switches);
+    source = host_.listing.List(session, path, scope);
   } catch (const FtpError& refusal) {
     // The host's refusal is final (no such path, not permitted): 550, which clients take
     // as such, where some retry a 450 without end.
@@ -539,7 +515,7 @@ void FTPServer::CmdList(Command& command, FtpSession& session) {
     return;
   const ListArgument argument = SplitListArgument(command.unparsed_params);
   std::unique_ptr<ListingSource> source =
-      OpenListing(command, session, argument.path, argument.switches);
+      OpenListing(command, session, argument.path, ListingScope::kAny);
   if (!source)
     return;
   const bool names = command.handler.command == "NLST";
@@ -559,7 +535,7 @@ void FTPServer::CmdMlsd(Command& command, FtpSession& session) {
   if (!channel)
     return;
   std::unique_ptr<ListingSource> source =
-      OpenListing(command, session, Trim(command.unparsed_params), "");
+      OpenListing(command, session, Trim(command.unparsed_params), ListingScope::kDirectory);
   if (!source)
     return;
   ListingWriter listing(std::move(source), ListingWriter::Layout::kMachine, "", "", clock_.Now(),
@@ -570,7 +546,7 @@ void FTPServer::CmdMlsd(Command& command, FtpSession& session) {
 
 void FTPServer::CmdMlst(Command& command, FtpSession& session) {
   std::unique_ptr<ListingSource> source =
-      OpenListing(command, session, Trim(command.unparsed_params), "");
+      OpenListing(command, session, Trim(command.unparsed_params), ListingScope::kEntry);
   if (!source)
     return;
   std::vector<std::string> lines = {"Begin"};
@@ -584,7 +560,7 @@ void FTPServer::CmdMlst(Command& command, FtpSession& session) {
 void FTPServer::StatPath(Command& command, FtpSession& session) {
   const ListArgument argument = SplitListArgument(command.unparsed_params);
   std::unique_ptr<ListingSource> source =
-      OpenListing(command, session, argument.path, argument.switches);
+      OpenListing(command, session, argument.path, ListingScope::kAny);
   if (!source)
     return;
   ListingWriter listing(std::move(source), ListingWriter::Layout::kLong,

@@ -26,8 +26,10 @@ void FTPServer::SetLoginDeadline(std::chrono::milliseconds deadline) {
 }
 
 void FTPServer::BeforeRun(Connection& connection) {
+  FtpSession& session = SessionOf(connection);
+  host_.session.SessionStarted(session);
   CmdTCPServer::BeforeRun(connection);
-  SessionOf(connection).SetLoginDeadline(std::chrono::steady_clock::now() + login_deadline_);
+  session.SetLoginDeadline(std::chrono::steady_clock::now() + login_deadline_);
 }
 
 std::optional<Deadline> FTPServer::SessionDeadline(const FtpSession& session) const {
@@ -72,6 +74,7 @@ void FTPServer::CmdPass(Command& command, FtpSession& session) {
     case FtpUserType::kAnonymous:
       if (!password.empty() && (!anonymous_pass_strict_check_ || LooksLikeEmail(password))) {
         session.SetAuthenticated(true);
+        session.SetCurrentDir("/");
         AcceptLogin(command, session, "Anonymous user logged in, proceed.");
         return;
       }
@@ -85,36 +88,27 @@ void FTPServer::CmdPass(Command& command, FtpSession& session) {
     case FtpUserType::kNormal:
       break;
   }
-  if (!OnUserLogin) {
-    command.reply = Reply(530, "Not logged in.");
-    return;
+  session.SetCurrentDir("/");
+  try {
+    session.SetRecord(host_.session.Login(session, session.Username(), password));
+  } catch (...) {
+    // The host refused the session after all (no home directory, say): it must not stay
+    // logged in and reach files it was never given.
+    session.SetUserType(FtpUserType::kNone);
+    session.SetRecord(nullptr);
+    throw;
   }
-  bool authenticated = false;
-  OnUserLogin(session, session.Username(), password, authenticated);
-  session.SetAuthenticated(authenticated);
-  if (authenticated) {
+  if (session.Record()) {
+    session.SetAuthenticated(true);
     AcceptLogin(command, session, "User logged in, proceed.");
     return;
   }
-  session.SetRecord(nullptr);
   session.SetFailedLogins(session.FailedLogins() + 1);
   RefuseLogin(command, session);
 }
 
 void FTPServer::AcceptLogin(Command& command, FtpSession& session, const char* text) {
   session.SetFailedLogins(0);
-  if (OnAfterUserLogin) {
-    try {
-      OnAfterUserLogin(session);
-    } catch (...) {
-      // The host refused the session after all (no home directory, say): it must not
-      // stay logged in and reach files it was never given.
-      session.SetAuthenticated(false);
-      session.SetUserType(FtpUserType::kNone);
-      session.SetRecord(nullptr);
-      throw;
-    }
-  }
   session.SetLoginDeadline(std::nullopt);
   command.reply = Reply(230, text);
 }

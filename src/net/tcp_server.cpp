@@ -127,8 +127,6 @@ void TcpServer::Activate() {
   }
   SetBoundAddresses(bound);
   try {
-    if (OnAfterBind)
-      OnAfterBind();
     for (auto& listener : bound)
       listener->socket->Listen(listen_queue_);
   } catch (...) {
@@ -213,7 +211,7 @@ void TcpServer::ListenLoop(Listener& listener) {
     try {
       connection = listener.socket->Accept(kAcceptWait);
     } catch (const std::exception& failure) {
-      RaiseListenException(failure);
+      ReportListenFailure(failure);
       listener.socket->WaitForStop(kAcceptFailurePause);
       continue;
     }
@@ -223,7 +221,7 @@ void TcpServer::ListenLoop(Listener& listener) {
     try {
       StartSession(std::move(*connection));
     } catch (const std::exception& failure) {
-      RaiseListenException(failure);
+      ReportListenFailure(failure);
     }
   }
 }
@@ -309,10 +307,8 @@ void TcpServer::Refuse(platform::TcpSocket socket, Refusal reason) {
   } catch (const platform::SocketError&) {
     // The client left before reading its refusal; nothing is owed to it.
   }
-  if (!OnRefuse)
-    return;
   try {
-    OnRefuse(peer, reason);
+    Refused(peer, reason);
   } catch (...) {
     // The listener must keep accepting whatever its handler does.
   }
@@ -346,7 +342,7 @@ void TcpServer::RunSession(Connection& connection) {
     BeforeRun(connection);
   } catch (...) {
     connection.Disconnect();
-    RaiseException(connection, std::current_exception());
+    ReportFailure(connection, std::current_exception());
     return;
   }
   std::exception_ptr failure;
@@ -363,40 +359,26 @@ void TcpServer::RunSession(Connection& connection) {
       failure = std::current_exception();
   }
   if (failure)
-    RaiseException(connection, failure);
+    ReportFailure(connection, failure);
 }
 
-void TcpServer::BeforeRun(Connection& connection) {
-  if (OnConnect)
-    OnConnect(connection);
-}
-
-void TcpServer::AfterRun(Connection& connection) {
-  if (OnDisconnect)
-    OnDisconnect(connection);
-}
-
-void TcpServer::RaiseException(Connection& connection, const std::exception_ptr& failure) {
-  if (!OnException)
-    return;
+void TcpServer::ReportFailure(Connection& connection, const std::exception_ptr& failure) {
   try {
     try {
       std::rethrow_exception(failure);
     } catch (const std::exception& known) {
-      OnException(connection, known);
+      SessionFailed(connection, known);
     } catch (...) {
-      OnException(connection, Error("Unknown failure in a session"));
+      SessionFailed(connection, Error("Unknown failure in a session"));
     }
   } catch (...) {
     // A failing exception handler has nobody left to tell; the session ends regardless.
   }
 }
 
-void TcpServer::RaiseListenException(const std::exception& failure) {
-  if (!OnListenException)
-    return;
+void TcpServer::ReportListenFailure(const std::exception& failure) {
   try {
-    OnListenException(failure);
+    ListenFailed(failure);
   } catch (...) {
     // The listener must keep accepting whatever its handler does.
   }

@@ -20,7 +20,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <exception>
-#include <functional>
 #include <list>
 #include <memory>
 #include <mutex>
@@ -59,10 +58,11 @@ enum class Refusal {
   kNoThread,        // the system refused a thread for the session
 };
 
-// Owned by the host. Configure it and set the events before SetActive(true); the setters
-// refuse while active. SetActive may be called from any thread but the server's own
-// listener and session threads (none of them can wait for itself to end). Events run in the session
-// or listener threads named below, concurrently for different sessions.
+// Owned by the host, through the protocol's server that derives from it. Configure it
+// before SetActive(true); the setters refuse while active. SetActive may be called from
+// any thread but the server's own listener and session threads (none of them can wait for
+// itself to end). The protected steps run in the session or listener threads named
+// below, concurrently for different sessions.
 class TcpServer {
  public:
   // Deep enough for bursts of logins: on Linux a full queue silently drops the last packet
@@ -94,27 +94,14 @@ class TcpServer {
   // outlive the server's activity.
   void SetConnectionBudget(ConnectionBudget* budget);
   void SetReuseSocket(ReuseSocket reuse);
-  // Read time-out given to every new connection (OnConnect may change it per session).
+  // Read time-out given to every new connection (BeforeRun may change it per session).
   void SetReadTimeout(std::chrono::milliseconds timeout);
 
-  // The addresses actually bound (ports chosen by the system filled in), from OnAfterBind
-  // on; empty while inactive.
+  // The addresses actually bound (ports chosen by the system filled in), from the moment
+  // they are bound; empty while inactive.
   std::vector<platform::SocketAddress> BoundAddresses() const;
   // Sessions alive now.
   int ConnectionCount() const;
-
-  // Session thread, when a session begins (before any greeting). Throwing refuses it.
-  std::function<void(Connection&)> OnConnect;
-  // Session thread, when a session that got past OnConnect ends.
-  std::function<void(Connection&)> OnDisconnect;
-  // Session thread, for the failure that ended the session (after OnDisconnect).
-  std::function<void(Connection&, const std::exception&)> OnException;
-  // Listener thread, for a failure while accepting or starting a session.
-  std::function<void(const std::exception&)> OnListenException;
-  // Listener thread, for each connection turned away over a limit (after its reply).
-  std::function<void(const platform::SocketAddress& peer, Refusal reason)> OnRefuse;
-  // Controlling thread, once every binding is bound and before any listens.
-  std::function<void()> OnAfterBind;
 
   // Sleeps up to `duration`; returns early (false) when the server is stopping.
   bool Pause(std::chrono::milliseconds duration);
@@ -128,11 +115,18 @@ class TcpServer {
   virtual std::unique_ptr<Connection> CreateConnection(platform::TcpSocket socket);
   // The bytes written to a connection turned away over a limit; none by default.
   virtual std::string OverLimitReply() const { return {}; }
-  // The session's steps, in its thread. BeforeRun raising skips Execute and AfterRun.
-  virtual void BeforeRun(Connection& connection);
-  // One step of the protocol's work; returns whether the session goes on.
+  // The session's steps, in its thread: BeforeRun when it begins (before any greeting;
+  // throwing refuses the session, and neither Execute nor AfterRun runs), Execute until it
+  // says the session is over, AfterRun when a session that got past BeforeRun ends.
+  virtual void BeforeRun(Connection& /*connection*/) {}
   virtual bool Execute(Connection& connection) = 0;
-  virtual void AfterRun(Connection& connection);
+  virtual void AfterRun(Connection& /*connection*/) {}
+  // Session thread, for the failure that ended a session (after AfterRun).
+  virtual void SessionFailed(Connection& /*connection*/, const std::exception& /*failure*/) {}
+  // Listener thread, for a failure while accepting or starting a session.
+  virtual void ListenFailed(const std::exception& /*failure*/) {}
+  // Listener thread, for each connection turned away over a limit (after its reply).
+  virtual void Refused(const platform::SocketAddress& /*peer*/, Refusal /*reason*/) {}
 
   void RequireInactive() const;
   // A session's whole life in the calling thread: BeforeRun, Execute until it returns
@@ -161,8 +155,8 @@ class TcpServer {
   void Release(const std::string& address);
   void Refuse(platform::TcpSocket socket, Refusal reason);
   void SessionMain(Session& session);
-  void RaiseException(Connection& connection, const std::exception_ptr& failure);
-  void RaiseListenException(const std::exception& failure);
+  void ReportFailure(Connection& connection, const std::exception_ptr& failure);
+  void ReportListenFailure(const std::exception& failure);
   void JoinFinishedSessions();
 
   std::vector<Binding> bindings_;

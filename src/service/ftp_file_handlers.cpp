@@ -41,12 +41,6 @@ std::optional<platform::PathFacts> RegularFile(const std::optional<ResolvedPath>
   return facts;
 }
 
-// How log lines and messages name the client's path: the FTP path it resolved to, or the
-// argument itself when it resolved to nothing.
-std::string Named(const std::optional<ResolvedPath>& path, const std::string& argument) {
-  return path ? path->ftp.Text() : argument;
-}
-
 }  // namespace
 
 bool FtpFileHandlers::IsMountPoint(const FtpRequest& request, const ResolvedPath& path) {
@@ -65,7 +59,7 @@ void FtpFileHandlers::Refuse(const FtpRequest& request, const std::string& messa
   throw FtpError(message);
 }
 
-void FtpFileHandlers::ChangeDirectory(FtpSession& session, std::string& directory) {
+std::string FtpFileHandlers::ChangeDirectory(FtpSession& session, std::string_view directory) {
   const FtpRequest request = RequestOf(session, units_.records);
   const auto path = request.Resolve(session.CurrentDir(), directory);
   const std::string name = Named(path, directory);
@@ -77,8 +71,7 @@ void FtpFileHandlers::ChangeDirectory(FtpSession& session, std::string& director
   }
   if (IsDirectory(path)) {
     Log(request, "Change directory " + name);
-    directory = path->FtpText();
-    return;
+    return path->FtpText();
   }
   std::string line = "Directory does not exist " + name;
   if (path && !path->is_virtual)
@@ -88,25 +81,28 @@ void FtpFileHandlers::ChangeDirectory(FtpSession& session, std::string& director
   throw FtpError("Directory does not exist " + name);
 }
 
-void FtpFileHandlers::FileExistCheck(FtpSession& session, const std::string& name, bool& exists) {
+bool FtpFileHandlers::FileExists(FtpSession& session, std::string_view name) {
   const FtpRequest request = RequestOf(session, units_.records);
-  exists = RegularFile(request.Resolve(session.CurrentDir(), name)).has_value();
+  return RegularFile(request.Resolve(session.CurrentDir(), name)).has_value();
 }
 
-void FtpFileHandlers::GetFileDate(FtpSession& session, const std::string& name, DateTime& date) {
-  const FtpRequest request = RequestOf(session, units_.records);
-  const auto facts = RegularFile(request.Resolve(session.CurrentDir(), name));
-  date = facts ? ToDateTime(facts->modified) : -1.0;
-}
-
-void FtpFileHandlers::GetFileSize(FtpSession& session, const std::string& name,
-                                  std::int64_t& size) {
+std::optional<DateTime> FtpFileHandlers::FileTime(FtpSession& session, std::string_view name) {
   const FtpRequest request = RequestOf(session, units_.records);
   const auto facts = RegularFile(request.Resolve(session.CurrentDir(), name));
-  size = facts ? facts->size : -1;
+  if (!facts)
+    return std::nullopt;
+  return ToDateTime(facts->modified);
 }
 
-void FtpFileHandlers::DeleteFile(FtpSession& session, const std::string& argument) {
+std::optional<std::int64_t> FtpFileHandlers::FileSize(FtpSession& session, std::string_view name) {
+  const FtpRequest request = RequestOf(session, units_.records);
+  const auto facts = RegularFile(request.Resolve(session.CurrentDir(), name));
+  if (!facts)
+    return std::nullopt;
+  return facts->size;
+}
+
+void FtpFileHandlers::DeleteFile(FtpSession& session, std::string_view argument) {
   const FtpRequest request = RequestOf(session, units_.records);
   const auto path = request.Resolve(session.CurrentDir(), argument);
   const std::string name = Named(path, argument);
@@ -122,7 +118,7 @@ void FtpFileHandlers::DeleteFile(FtpSession& session, const std::string& argumen
   Log(request, "Delete file " + name);
 }
 
-void FtpFileHandlers::SetModifiedTime(FtpSession& session, const std::string& argument,
+void FtpFileHandlers::SetModifiedTime(FtpSession& session, std::string_view argument,
                                       std::chrono::system_clock::time_point time) {
   const FtpRequest request = RequestOf(session, units_.records);
   const auto path = request.Resolve(session.CurrentDir(), argument);
@@ -137,8 +133,7 @@ void FtpFileHandlers::SetModifiedTime(FtpSession& session, const std::string& ar
   Log(request, "Set the time of " + name);
 }
 
-void FtpFileHandlers::RenameFile(FtpSession& session, const std::string& from,
-                                 const std::string& to) {
+void FtpFileHandlers::RenameFile(FtpSession& session, std::string_view from, std::string_view to) {
   const FtpRequest request = RequestOf(session, units_.records);
   const auto source = request.Resolve(session.CurrentDir(), from);
   const auto target = request.Resolve(session.CurrentDir(), to);
@@ -156,10 +151,10 @@ void FtpFileHandlers::RenameFile(FtpSession& session, const std::string& from,
   Log(request, "Rename " + from_name + " to " + to_name);
 }
 
-void FtpFileHandlers::MakeDirectory(FtpSession& session, std::string& argument) {
+std::string FtpFileHandlers::MakeDirectory(FtpSession& session, std::string_view argument) {
   const FtpRequest request = RequestOf(session, units_.records);
   const auto path = request.Resolve(session.CurrentDir(), argument);
-  const std::string name = path ? path->FtpText() : argument;
+  const std::string name = path ? path->FtpText() : std::string(argument);
   units_.online.SetActionPath(request.key, "MKDIR", name);
   if (!request.Allows(FileOperation::kMakeDirectory)) {
     Log(request, "Not allowed to make directory " + name);
@@ -176,13 +171,13 @@ void FtpFileHandlers::MakeDirectory(FtpSession& session, std::string& argument) 
   if (!path || !platform::MakeDirectories(WithoutTrailingSlash(path->disk_path)))
     Refuse(request, "Failed to make directory " + name);
   Log(request, "Make directory " + name);
-  argument = name;
+  return name;
 }
 
-void FtpFileHandlers::RemoveDirectory(FtpSession& session, const std::string& argument) {
+void FtpFileHandlers::RemoveDirectory(FtpSession& session, std::string_view argument) {
   const FtpRequest request = RequestOf(session, units_.records);
   const auto path = request.Resolve(session.CurrentDir(), argument);
-  const std::string name = path ? path->FtpText() : argument;
+  const std::string name = path ? path->FtpText() : std::string(argument);
   units_.online.SetActionPath(request.key, "RMDIR", name);
   if (!request.Allows(FileOperation::kRemoveDirectory))
     Refuse(request, "Not allowed to remove directory " + name);
@@ -193,8 +188,9 @@ void FtpFileHandlers::RemoveDirectory(FtpSession& session, const std::string& ar
   Log(request, "Remove directory " + name);
 }
 
-void FtpFileHandlers::CRCFile(FtpSession& session, const std::string& argument, bool whole_file,
-                              std::unique_ptr<FtpStream>& stream) {
+std::unique_ptr<FtpStream> FtpFileHandlers::OpenForChecksum(FtpSession& session,
+                                                            std::string_view argument,
+                                                            bool whole_file) {
   const FtpRequest request = RequestOf(session, units_.records);
   const auto path = request.Resolve(session.CurrentDir(), argument);
   const std::string name = Named(path, argument);
@@ -205,14 +201,16 @@ void FtpFileHandlers::CRCFile(FtpSession& session, const std::string& argument, 
   const auto facts = RegularFile(path);
   if (!facts) {
     Log(request, "File " + name + " not found for CRC");
-    return;
+    return nullptr;
   }
+  std::unique_ptr<FtpStream> stream;
   try {
     stream = std::make_unique<FileFtpStream>(path->disk_path, platform::File::Mode::kRead);
   } catch (const platform::FileError&) {
     Refuse(request, "Checksum file failed " + name);
   }
   Log(request, "Checksum file " + name + " (" + FormatByteSize(facts->size) + ")");
+  return stream;
 }
 
 }  // namespace vantrel

@@ -22,23 +22,22 @@ std::unique_ptr<FTPListOutput> OneEntry(std::string_view name, const platform::P
 
 }  // namespace
 
-std::unique_ptr<ListingSource> FtpListingHandler::ListDirectory(FtpSession& session,
-                                                                const std::string& argument,
-                                                                const std::string& command) {
+std::unique_ptr<ListingSource> FtpListingHandler::List(FtpSession& session,
+                                                       std::string_view argument,
+                                                       ListingScope scope) {
   const FtpRequest request = RequestOf(session, records_);
   const auto path = request.Resolve(session.CurrentDir(), argument);
   // How the log, the online table and the refusals name it: the current directory when
   // the client named none.
-  const std::string name =
-      argument.empty() ? session.CurrentDir() : (path ? path->ftp.Text() : argument);
+  const std::string name = argument.empty() ? session.CurrentDir() : Named(path, argument);
   online_.SetActionPath(request.key, "LIST", name);
-  if (command == "MLST")
+  if (scope == ListingScope::kEntry)
     return ListOne(request, path, name);
   if (!path)
     Missing(request, name);
   if (auto listing = ListEntries(request, path->ftp, ""))
     return listing;
-  if (command == "MLSD" || path->ftp.IsRoot())
+  if (scope == ListingScope::kDirectory || path->ftp.IsRoot())
     Missing(request, name);
   // A file lists its own entry; a pattern the entries of its directory that match it.
   if (const auto facts = platform::StatPath(path->disk_path)) {

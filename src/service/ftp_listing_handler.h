@@ -9,12 +9,13 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
+
+#include "ftp/ftp_host.h"
 
 namespace vantrel {
 
 class Clock;
-class FtpSession;
-class ListingSource;
 class LogQueue;
 class OnlineClients;
 class SessionRecords;
@@ -22,17 +23,15 @@ struct FtpPath;
 struct FtpRequest;
 struct ResolvedPath;
 
-class FtpListingHandler {
+class FtpListingHandler final : public FtpListingHost {
  public:
   FtpListingHandler(OnlineClients& online, LogQueue& log, SessionRecords& records,
                     const Clock& clock)
       : online_(online), log_(log), records_(records), clock_(clock) {}
 
-  // `command` is the engine's command word: MLST asks about one entry, MLSD only ever
-  // about a directory. `path` is the client's, empty when it named none. Refuses by
-  // throwing FtpError.
-  std::unique_ptr<ListingSource> ListDirectory(FtpSession& session, const std::string& path,
-                                               const std::string& command);
+  // Refuses by throwing FtpError.
+  std::unique_ptr<ListingSource> List(FtpSession& session, std::string_view path,
+                                      ListingScope scope) override;
 
  private:
   std::unique_ptr<ListingSource> ListOne(const FtpRequest& request,

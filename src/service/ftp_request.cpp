@@ -6,6 +6,10 @@
 
 namespace vantrel {
 
+std::string Named(const std::optional<ResolvedPath>& path, std::string_view argument) {
+  return path ? path->ftp.Text() : std::string(argument);
+}
+
 FtpRequest RequestOf(FtpSession& session, const SessionRecords& records) {
   static const auto kNoRights = std::make_shared<const SessionRecord>();
   auto record = records.Current(session.Record());

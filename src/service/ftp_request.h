@@ -16,13 +16,17 @@ class LogQueue;
 class OnlineClients;
 class SessionRecords;
 class Settings;
+class Statistics;
 class TransferTable;
+class Users;
 
-// The units the file and transfer handlers work with; all owned by the service.
+// The units the FTP handlers work with; all owned by the service.
 struct FtpHandlerUnits {
   Settings& settings;
+  Users& users;
   OnlineClients& online;
   AutoBan& auto_ban;
+  Statistics& statistics;
   LogQueue& log;
   SessionRecords& records;
   TransferTable& transfers;
@@ -46,6 +50,10 @@ struct FtpRequest {
     return ResolvePath(*record, current_directory, argument);
   }
 };
+
+// How log lines and messages name the client's path: the FTP path it resolved to, or the
+// argument itself when it resolved to nothing.
+std::string Named(const std::optional<ResolvedPath>& path, std::string_view argument);
 
 // Gives the session a rebuilt record first when the account table or the settings moved.
 // A session the engine admitted on its own has no record, and gets no rights.

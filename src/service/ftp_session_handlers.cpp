@@ -20,8 +20,8 @@ constexpr std::chrono::milliseconds kSessionReadTimeout{300000};
 
 }  // namespace
 
-std::string KeyOf(const Connection& context) {
-  const auto& peer = context.Socket().PeerAddress();
+std::string KeyOf(const Connection& connection) {
+  const auto& peer = connection.Socket().PeerAddress();
   return ConnectionKey(peer.ip, peer.port);
 }
 
@@ -29,30 +29,27 @@ void FtpSessionHandlers::Log(const std::string& key, const std::string& message)
   units_.log.LogLine(key + message);
 }
 
-void FtpSessionHandlers::Connect(Connection& context) {
-  const std::string key = KeyOf(context);
-  if (units_.settings.IsBanned(context.Socket().PeerAddress().ip)) {
+void FtpSessionHandlers::SessionStarted(FtpSession& session) {
+  const std::string key = KeyOf(session);
+  if (units_.settings.IsBanned(session.Socket().PeerAddress().ip)) {
     Log(key, "> Not allowed to Connect");
-    context.Disconnect();
+    session.Disconnect();
     throw FtpError("Not allowed to connect");
   }
   units_.statistics.CountConnection();
-  online_.Add(key);
-  online_.SetAction(key, "CONNECT");
-  context.Socket().SetReadTimeout(kSessionReadTimeout);
+  units_.online.Add(key);
+  units_.online.SetAction(key, "CONNECT");
+  session.Socket().SetReadTimeout(kSessionReadTimeout);
 }
 
-void FtpSessionHandlers::UserLogin(FtpSession& session, const std::string& user,
-                                   const std::string& password, bool& authenticated) {
+std::shared_ptr<const SessionRecord> FtpSessionHandlers::Login(FtpSession& session,
+                                                               const std::string& user,
+                                                               const std::string& password) {
   const std::string key = KeyOf(session);
-  online_.SetAction(key, "LOGIN");
-  session.SetCurrentDir("/");
-  session.SetRecord(records_.MemberLogin(key, user, password));
-  authenticated = session.Record() != nullptr;
-  if (authenticated) {
+  units_.online.SetAction(key, "LOGIN");
+  if (auto member = units_.records.MemberLogin(key, user, password)) {
     units_.statistics.CountSession();
-    Admit(session, key, user, true);
-    return;
+    return Admit(key, user, std::move(member), true);
   }
   // A member's name with a wrong password is a guess even where anonymous users are
   // admitted: left uncounted, it could be repeated at full speed until the session that
@@ -60,57 +57,55 @@ void FtpSessionHandlers::UserLogin(FtpSession& session, const std::string& user,
   const bool member_named = units_.users.FindAccount(user) >= 0;
   const bool anonymous = units_.settings.Get(&SettingsData::allowanonymous);
   if (member_named || !anonymous) {
-    units_.auto_ban.RecordFailure(BanRule::kLogin, key, session.Username());
+    units_.auto_ban.RecordFailure(BanRule::kLogin, key, user);
     // Never the password: a mistyped one is usually a character away from the real one.
     Log(key, "> Failed to authenticate as " + user);
   }
   // Once banned, an address gets no more anonymous sessions on the connections it holds.
   if (!anonymous || units_.settings.IsBanned(session.Socket().PeerAddress().ip))
-    return;
-  session.SetRecord(records_.Anonymous());
-  authenticated = true;
-  Admit(session, key, user, !member_named);
+    return nullptr;
+  return Admit(key, user, units_.records.Anonymous(), !member_named);
 }
 
-void FtpSessionHandlers::Admit(const FtpSession& session, const std::string& key,
-                               const std::string& user, bool forgive) {
+std::shared_ptr<const SessionRecord> FtpSessionHandlers::Admit(
+    const std::string& key, const std::string& user, std::shared_ptr<const SessionRecord> record,
+    bool forgive) {
   if (forgive)
     units_.auto_ban.ForgiveLoginFailure(key);
-  online_.SetUser(key, user);
-  Log(key, "> Authenticated as " + user + " (" + session.Record()->home + ")");
-}
-
-void FtpSessionHandlers::AfterUserLogin(FtpSession& session) {
-  const std::string key = KeyOf(session);
-  online_.SetUser(key, session.Username());
-  if (!session.Record() || session.Record()->home.empty()) {
-    Log(key, ", " + session.Username() + "> No home directory defined");
+  units_.online.SetUser(key, user);
+  Log(key, "> Authenticated as " + user + " (" + record->home + ")");
+  if (record->home.empty()) {
+    Log(key, ", " + user + "> No home directory defined");
     // The engine ends the login again, so the session can never reach the file system.
     throw FtpError("No home directory defined");
   }
-  if (session.CurrentDir().empty())
-    session.SetCurrentDir("/");
+  return record;
 }
 
-void FtpSessionHandlers::Disconnect(Connection& context) {
-  const std::string key = KeyOf(context);
-  online_.SetAction(key, "DISCONN");
+void FtpSessionHandlers::CommandFailed(FtpSession& session, const std::string& command,
+                                       const std::exception& failure) {
+  Log(KeyOf(session), ", " + session.Username() + "> " + command + " failed: " + failure.what());
+}
+
+void FtpSessionHandlers::SessionEnded(FtpSession& session) {
+  const std::string key = KeyOf(session);
+  units_.online.SetAction(key, "DISCONN");
   Log(key, "> Disconnected");
-  online_.Remove(key);
+  units_.online.Remove(key);
 }
 
-void FtpSessionHandlers::Refused(const platform::SocketAddress& peer, Refusal reason, int ceiling) {
+void FtpSessionHandlers::ConnectionRefused(const platform::SocketAddress& peer, Refusal reason) {
   refusals_.Refused(peer.ip,
-                    ConnectionKey(peer.ip, peer.port) + "> " + RefusalText(reason, ceiling));
+                    ConnectionKey(peer.ip, peer.port) + "> " + RefusalText(reason, ceiling_));
 }
 
-void FtpSessionHandlers::Exception(Connection& context, const std::exception&) {
-  const std::string key = KeyOf(context);
-  if (context.Connected()) {
-    online_.SetAction(key, "DISCONN");
-    context.Disconnect();
+void FtpSessionHandlers::SessionFailed(FtpSession& session, const std::exception&) {
+  const std::string key = KeyOf(session);
+  if (session.Connected()) {
+    units_.online.SetAction(key, "DISCONN");
+    session.Disconnect();
   }
-  online_.Remove(key);
+  units_.online.Remove(key);
 }
 
 }  // namespace vantrel

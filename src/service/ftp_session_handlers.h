@@ -1,28 +1,27 @@
 #pragma once
 
-// The answers to the FTP engine's session events: who may connect, who may log in and
-// with which home directory, and the bookkeeping of the online table, the counters and the
-// auto-ban around a session's life. Owned by the service; the events run on connection
-// threads, concurrently, and reach shared state only through the units' own locks.
+// The service's answers about a session's life: who may connect, who may log in and with
+// which rights, and the bookkeeping of the online table, the counters and the auto-ban
+// around it. Owned by the service; the methods run on connection threads, concurrently,
+// and reach shared state only through the units' own locks.
 
-#include <exception>
 #include <string>
 
 #include "common/clock.h"
+#include "ftp/ftp_host.h"
+#include "service/ftp_request.h"
 #include "service/refusal_log.h"
 
 namespace vantrel {
 
 class AutoBan;
 class Connection;
-class FtpSession;
 class LogQueue;
-class OnlineClients;
-class SessionRecords;
 class Settings;
 class Statistics;
 class Users;
 
+// The units the session handlers and the web interface work with; all owned by the service.
 struct ServiceUnits {
   Settings& settings;
   Users& users;
@@ -32,34 +31,35 @@ struct ServiceUnits {
 };
 
 // The key that names a connection in the tables and starts its log lines.
-std::string KeyOf(const Connection& context);
+std::string KeyOf(const Connection& connection);
 
-class FtpSessionHandlers {
+class FtpSessionHandlers final : public FtpSessionHost {
  public:
-  FtpSessionHandlers(const ServiceUnits& units, OnlineClients& online, SessionRecords& records,
-                     const Clock& clock = DefaultClock())
-      : units_(units), online_(online), records_(records), refusals_(units.log, clock) {}
+  // `ceiling` is the connection budget's, which refusals for want of room name.
+  FtpSessionHandlers(const FtpHandlerUnits& units, int ceiling, const Clock& clock = DefaultClock())
+      : units_(units), ceiling_(ceiling), refusals_(units.log, clock) {}
 
-  void Connect(Connection& context);
-  void UserLogin(FtpSession& session, const std::string& user, const std::string& password,
-                 bool& authenticated);
-  void AfterUserLogin(FtpSession& session);
-  void Disconnect(Connection& context);
-  void Exception(Connection& context, const std::exception& failure);
-  // Listener thread: a connection turned away over a limit; `ceiling` is the connection
-  // budget's.
-  void Refused(const platform::SocketAddress& peer, Refusal reason, int ceiling);
+  void SessionStarted(FtpSession& session) override;
+  void SessionEnded(FtpSession& session) override;
+  void SessionFailed(FtpSession& session, const std::exception& failure) override;
+  void ConnectionRefused(const platform::SocketAddress& peer, Refusal reason) override;
+  // A member with the right password gets the account's rights; anyone else, while
+  // anonymous access is on and the address is not banned, the anonymous ones.
+  std::shared_ptr<const SessionRecord> Login(FtpSession& session, const std::string& user,
+                                             const std::string& password) override;
+  void CommandFailed(FtpSession& session, const std::string& command,
+                     const std::exception& failure) override;
 
  private:
   void Log(const std::string& key, const std::string& message);
-  // The bookkeeping of an accepted login; `forgive` takes one failed login off the
-  // address's count.
-  void Admit(const FtpSession& session, const std::string& key, const std::string& user,
-             bool forgive);
+  // A login that gets in: the bookkeeping, and the refusal of one without a home
+  // directory. `forgive` takes one failed login off the address's count.
+  std::shared_ptr<const SessionRecord> Admit(const std::string& key, const std::string& user,
+                                             std::shared_ptr<const SessionRecord> record,
+                                             bool forgive);
 
-  ServiceUnits units_;
-  OnlineClients& online_;
-  SessionRecords& records_;
+  FtpHandlerUnits units_;
+  const int ceiling_;
   RefusalLog refusals_;
 };
 

@@ -28,19 +28,19 @@ bool IsRegularFile(const std::string& path) {
 
 }  // namespace
 
-void FtpTransferHandlers::RetrieveFile(FtpSession& session, const std::string& argument,
-                                       std::unique_ptr<FtpStream>& stream) {
+std::unique_ptr<FtpStream> FtpTransferHandlers::OpenDownload(FtpSession& session,
+                                                             std::string_view argument) {
   const FtpRequest request = RequestOf(session, units_.records);
   const auto log = [&](const std::string& text) {
     units_.log.LogLine(request.LogPrefix() + "> " + text);
   };
   const auto mapped = request.Resolve(session.CurrentDir(), argument);
-  const std::string name = mapped ? mapped->ftp.Text() : argument;
+  const std::string name = Named(mapped, argument);
   const int limit = request.record->download_limit;
   units_.online.SetActionPath(request.key, "GET", name);
   if (!request.Allows(FileOperation::kRetrieve)) {
     log("Not allowed to download file " + name);
-    return;
+    return nullptr;
   }
   // Opened first, so the common case costs no look-up of its own; only a failure asks
   // whether the file is there at all.
@@ -56,7 +56,7 @@ void FtpTransferHandlers::RetrieveFile(FtpSession& session, const std::string& a
   if (!exists) {
     units_.auto_ban.RecordFailure(BanRule::kDownload, request.key, request.user);
     log("File not found " + name);
-    return;
+    return nullptr;
   }
   if (units_.settings.Get(&SettingsData::autoban)) {
     units_.auto_ban.ForgiveDownloadFailure(request.key);
@@ -66,18 +66,18 @@ void FtpTransferHandlers::RetrieveFile(FtpSession& session, const std::string& a
     throw FtpError("Download file failed " + name);
   }
   log("Download file " + name + " (" + FormatByteSize(opened->file().SizeAtOpen()) + ")");
-  stream = std::move(opened);
+  return opened;
 }
 
-void FtpTransferHandlers::StoreFile(FtpSession& session, const std::string& argument, bool append,
-                                    std::unique_ptr<FtpStream>& stream) {
+std::unique_ptr<FtpStream> FtpTransferHandlers::OpenUpload(FtpSession& session,
+                                                           std::string_view argument, bool append) {
   const FtpRequest request = RequestOf(session, units_.records);
   const auto refuse = [&](const std::string& text, const std::string& message) {
     units_.log.LogLine(request.LogPrefix() + "> " + text);
     throw FtpError(message);
   };
   const auto mapped = request.Resolve(session.CurrentDir(), argument);
-  const std::string name = mapped ? mapped->ftp.Text() : argument;
+  const std::string name = Named(mapped, argument);
   const std::string disk_path = mapped ? mapped->disk_path : std::string();
   const int limit = request.record->upload_limit;
   units_.online.SetActionPath(request.key, "PUT", name);
@@ -88,6 +88,7 @@ void FtpTransferHandlers::StoreFile(FtpSession& session, const std::string& argu
   const std::string failure = (append ? "Append file failed " : "Failed to upload file ") + name;
   if (!mapped)
     refuse(failure, failure);
+  std::unique_ptr<FtpStream> stream;
   try {
     stream = std::make_unique<TransferStream>(disk_path, append ? Mode::kAppend : Mode::kCreate,
                                               limit, units_.transfers);
@@ -95,21 +96,23 @@ void FtpTransferHandlers::StoreFile(FtpSession& session, const std::string& argu
     refuse(failure, failure);
   }
   units_.log.LogLine(request.LogPrefix() + (append ? "> Append file " : "> Upload file ") + name);
+  return stream;
 }
 
-void FtpTransferHandlers::PASVBeforeBind(FtpSession&, PassiveAddress& address,
-                                         platform::IpVersion version) {
+PassiveAddress FtpTransferHandlers::PassiveAddressFor(FtpSession&, PassiveAddress address,
+                                                      platform::IpVersion version) {
   // EPSV and SPSV name no address: their clients come to the control connection's.
   if (!address.reply_names_address)
-    return;
+    return address;
   const std::optional<std::string> ip = ConfiguredPassiveIp(version);
   if (!ip)
-    return;
+    return address;
   if (platform::IsOwnAddress(*ip)) {
     address.bind_ip = *ip;
   } else {
     address.announce_ip = *ip;
   }
+  return address;
 }
 
 std::optional<std::string> FtpTransferHandlers::ConfiguredPassiveIp(platform::IpVersion version) {

@@ -48,9 +48,8 @@ Service::Service(std::string data_directory, const Clock& clock)
       session_records_(std::make_unique<SessionRecords>(*users_, *settings_)),
       connection_budget_(std::make_unique<ConnectionBudget>(
           ConnectionBudget::CeilingFor(platform::OpenFileLimit()))),
-      session_handlers_(std::make_unique<FtpSessionHandlers>(
-          ServiceUnits{*settings_, *users_, *auto_ban_, *statistics_, *log_}, *online_clients_,
-          *session_records_, clock)),
+      session_handlers_(std::make_unique<FtpSessionHandlers>(HandlerUnits(),
+                                                             connection_budget_->Ceiling(), clock)),
       file_handlers_(std::make_unique<FtpFileHandlers>(HandlerUnits())),
       listing_handler_(
           std::make_unique<FtpListingHandler>(*online_clients_, *log_, *session_records_, clock)),
@@ -58,10 +57,11 @@ Service::Service(std::string data_directory, const Clock& clock)
       web_(std::make_unique<WebInterface>(
           ServiceUnits{*settings_, *users_, *auto_ban_, *statistics_, *log_}, data_directory_,
           clock)),
-      ftp_server_(std::make_unique<FTPServer>(clock)) {
+      ftp_server_(std::make_unique<FTPServer>(
+          FtpHost{*session_handlers_, *file_handlers_, *listing_handler_, *transfer_handlers_},
+          clock)) {
   settings_->SetDataDirectory(data_directory_);
   web_->SetConnectionBudget(connection_budget_.get());
-  BindFtpEvents();
 }
 
 Service::~Service() {
@@ -71,8 +71,8 @@ Service::~Service() {
 }
 
 FtpHandlerUnits Service::HandlerUnits() {
-  return FtpHandlerUnits{*settings_, *online_clients_,  *auto_ban_,
-                         *log_,      *session_records_, *transfers_};
+  return FtpHandlerUnits{*settings_,   *users_, *online_clients_,  *auto_ban_,
+                         *statistics_, *log_,   *session_records_, *transfers_};
 }
 
 void Service::Load() {
@@ -97,82 +97,6 @@ void Service::ApplyLogFileSettings() {
   log_file_->SetMaxLines(settings_->Get(&SettingsData::logfilelines));
 }
 
-void Service::BindFtpEvents() {
-  FtpSessionHandlers& session = *session_handlers_;
-  ftp_server_->OnConnect = [&session](Connection& c) { session.Connect(c); };
-  ftp_server_->OnDisconnect = [&session](Connection& c) { session.Disconnect(c); };
-  ftp_server_->OnException = [&session](Connection& c, const std::exception& e) {
-    session.Exception(c, e);
-  };
-  ftp_server_->OnListenException = [](const std::exception&) {};
-  ftp_server_->OnRefuse = [this](const platform::SocketAddress& peer, Refusal reason) {
-    session_handlers_->Refused(peer, reason, ConnectionCeiling());
-  };
-  ftp_server_->OnUserLogin = [&session](FtpSession& c, const std::string& user,
-                                        const std::string& password, bool& authenticated) {
-    session.UserLogin(c, user, password, authenticated);
-  };
-  ftp_server_->OnAfterUserLogin = [&session](FtpSession& c) { session.AfterUserLogin(c); };
-  BindFileEvents();
-  BindTransferEvents();
-}
-
-void Service::BindTransferEvents() {
-  using S = FtpSession;
-  FtpListingHandler& listing = *listing_handler_;
-  ftp_server_->OnListDirectory = [&listing](S& c, const std::string& path,
-                                            const std::string& command, const std::string&) {
-    return listing.ListDirectory(c, path, command);
-  };
-  FtpTransferHandlers& transfers = *transfer_handlers_;
-  ftp_server_->OnRetrieveFile = [&transfers](S& c, const std::string& name,
-                                             std::unique_ptr<FtpStream>& stream) {
-    transfers.RetrieveFile(c, name, stream);
-  };
-  ftp_server_->OnStoreFile = [&transfers](S& c, const std::string& name, bool append,
-                                          std::unique_ptr<FtpStream>& stream) {
-    transfers.StoreFile(c, name, append, stream);
-  };
-  ftp_server_->OnPASVBeforeBind = [&transfers](S& c, PassiveAddress& address,
-                                               platform::IpVersion version) {
-    transfers.PASVBeforeBind(c, address, version);
-  };
-  ftp_server_->OnPassiveRangeExhausted = [&transfers](S& c, int port) {
-    transfers.PassiveRangeExhausted(c, port);
-  };
-}
-
-void Service::BindFileEvents() {
-  FtpFileHandlers& files = *file_handlers_;
-  using S = FtpSession;
-  ftp_server_->OnChangeDirectory = [&files](S& c, std::string& d) { files.ChangeDirectory(c, d); };
-  ftp_server_->OnFileExistCheck = [&files](S& c, const std::string& n, bool& exists) {
-    files.FileExistCheck(c, n, exists);
-  };
-  ftp_server_->OnGetFileDate = [&files](S& c, const std::string& n, DateTime& date) {
-    files.GetFileDate(c, n, date);
-  };
-  ftp_server_->OnGetFileSize = [&files](S& c, const std::string& n, std::int64_t& size) {
-    files.GetFileSize(c, n, size);
-  };
-  ftp_server_->OnDeleteFile = [&files](S& c, const std::string& n) { files.DeleteFile(c, n); };
-  ftp_server_->OnSetModifiedTime = [&files](S& c, const std::string& n,
-                                            std::chrono::system_clock::time_point t) {
-    files.SetModifiedTime(c, n, t);
-  };
-  ftp_server_->OnRenameFile = [&files](S& c, const std::string& from, const std::string& to) {
-    files.RenameFile(c, from, to);
-  };
-  ftp_server_->OnMakeDirectory = [&files](S& c, std::string& n) { files.MakeDirectory(c, n); };
-  ftp_server_->OnRemoveDirectory = [&files](S& c, const std::string& n) {
-    files.RemoveDirectory(c, n);
-  };
-  ftp_server_->OnCRCFile = [&files](S& c, const std::string& n, bool whole,
-                                    std::unique_ptr<FtpStream>& s) {
-    files.CRCFile(c, n, whole, s);
-  };
-}
-
 void Service::ConfigureFtpEngine() {
   const SettingsData s = settings_->Snapshot();
   ftp_server_->SetDefaultPort(s.serverport);
@@ -184,7 +108,6 @@ void Service::ConfigureFtpEngine() {
     ftp_server_->SetLineDeadline(*deadlines_.line);
   if (deadlines_.login)
     ftp_server_->SetLoginDeadline(*deadlines_.login);
-  ftp_server_->HelpReply().SetText("Help not Implemented.");
   ftp_server_->Greeting().SetLines(SplitPacked(s.greetingtext));
   // 421 tells the client the server closes the connection; a 3xx code would read as a
   // preliminary success.

@@ -2,11 +2,12 @@
 
 // The host of the server: it owns every unit (settings, accounts, online clients,
 // auto-ban, statistics, transfers, monitored files, the log queue and log file) and the
-// FTP engine, answers the engine's events, and offers the life-cycle steps that both front
-// ends drive: Load at start-up, StartServer/StopServer, Shutdown, and the two ticks.
+// FTP engine, answers the engine's questions through the handlers it gives the engine as
+// its host, and offers the life-cycle steps that both front ends drive: Load at start-up,
+// StartServer/StopServer, Shutdown, and the two ticks.
 //
 // Threads: the life-cycle steps and the ticks belong to one controlling thread (the main
-// thread of either front end). The engine's events arrive on connection threads and only
+// thread of either front end). The engine's questions arrive on connection threads and only
 // touch the units, each of which has its own lock. The units are created before and
 // destroyed after the engine, so no connection thread can reach a freed unit.
 
@@ -93,9 +94,6 @@ class Service {
  private:
   FtpHandlerUnits HandlerUnits();
   void ConfigureFtpEngine();
-  void BindFtpEvents();
-  void BindFileEvents();
-  void BindTransferEvents();
   void ConfigurePassiveRange();
 
   const std::string data_directory_;

@@ -171,6 +171,21 @@ std::string CustomHTTPServer::OverLimitReply() const {
          "\r\nConnection: close\r\n\r\n" + body;
 }
 
+void CustomHTTPServer::BeforeRun(Connection& connection) {
+  if (OnConnect)
+    OnConnect(connection);
+}
+
+void CustomHTTPServer::SessionFailed(Connection& connection, const std::exception& failure) {
+  if (OnException)
+    OnException(connection, failure);
+}
+
+void CustomHTTPServer::Refused(const platform::SocketAddress& peer, Refusal reason) {
+  if (OnRefuse)
+    OnRefuse(peer, reason);
+}
+
 bool CustomHTTPServer::Execute(Connection& connection) {
   try {
     try {

@@ -70,6 +70,13 @@ class CustomHTTPServer : public TcpServer {
 
   HTTPSessionList& SessionList() { return sessions_; }
 
+  // When a connection's session begins. Throwing refuses it.
+  std::function<void(Connection&)> OnConnect;
+  // For the failure that ended a connection's session.
+  std::function<void(Connection&, const std::exception&)> OnException;
+  // Listener thread, for each connection turned away over a limit (after its 503).
+  std::function<void(const platform::SocketAddress& peer, Refusal reason)> OnRefuse;
+
   using RequestHandler = std::function<void(Connection&, HTTPRequestInfo&, HTTPResponseInfo&)>;
   // HEAD, GET and POST.
   RequestHandler OnCommandGet;
@@ -94,7 +101,10 @@ class CustomHTTPServer : public TcpServer {
   std::function<void(HTTPSession&)> OnSessionEnd;
 
  protected:
+  void BeforeRun(Connection& connection) override;
   bool Execute(Connection& connection) override;
+  void SessionFailed(Connection& connection, const std::exception& failure) override;
+  void Refused(const platform::SocketAddress& peer, Refusal reason) override;
   // 503, for a connection over a limit.
   std::string OverLimitReply() const override;
 

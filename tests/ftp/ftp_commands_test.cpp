@@ -1,5 +1,4 @@
-// The FTP command table over real connections: replies, path joining as the host sees
-// it, and the answers of commands whose event is missing.
+// The FTP command table over real connections: replies, and the paths the host is handed.
 
 #include <gtest/gtest.h>
 
@@ -17,29 +16,28 @@ class FtpCommandsTest : public testing::FtpServerFixture {
  protected:
   FtpCommandsTest() { LoginAccepts(); }
 
-  // Records what each file event was asked, in order.
+  // Records what each file question was asked, in order.
   void RecordFileEvents() {
-    server_.OnChangeDirectory = [this](FtpSession& session, std::string& directory) {
-      directory = testing::JoinedDirectory(session, directory);
+    host_.change_directory = [this](FtpSession& session, std::string_view argument) {
+      const std::string directory = testing::JoinedDirectory(session, argument);
       recorded_.Add("cd " + directory);
       if (directory.find("forbidden") != std::string::npos) {
         throw FtpError("Not allowed to change directory");
       }
-      if (directory == "/alias")
-        directory = "/real";
+      return directory == "/alias" ? std::string("/real") : directory;
     };
-    server_.OnRenameFile = [this](FtpSession& session, const std::string& from,
-                                  const std::string& to) {
-      recorded_.Add(from + " -> " + testing::Joined(session, to));
+    host_.rename_file = [this](FtpSession& session, std::string_view from, std::string_view to) {
+      recorded_.Add(std::string(from) + " -> " + testing::Joined(session, to));
     };
-    server_.OnDeleteFile = [this](FtpSession& session, const std::string& path) {
+    host_.delete_file = [this](FtpSession& session, std::string_view path) {
       recorded_.Add("dele " + testing::Joined(session, path));
     };
-    server_.OnMakeDirectory = [this](FtpSession& session, std::string& path) {
-      path = testing::JoinedDirectory(session, path);
+    host_.make_directory = [this](FtpSession& session, std::string_view argument) {
+      const std::string path = testing::JoinedDirectory(session, argument);
       recorded_.Add("mkd " + path);
+      return path;
     };
-    server_.OnRemoveDirectory = [this](FtpSession& session, const std::string& argument) {
+    host_.remove_directory = [this](FtpSession& session, std::string_view argument) {
       const std::string path = testing::JoinedDirectory(session, argument);
       recorded_.Add("rmd " + path);
       throw FtpError("Failed to remove directory " + path);
@@ -101,27 +99,6 @@ TEST_F(FtpCommandsTest, FileCommandsHandTheHostTheClientsPaths) {
                 "mkd /up", "mkd /docs/\"q\"", "rmd /docs/new", "rmd /docs/new", "rmd /"}));
 }
 
-TEST_F(FtpCommandsTest, CommandsWithoutTheirEventSayNotImplemented) {
-  Start();
-  FtpTestClient client = LoggedIn();
-  Converse(client, {
-                       {"CWD x", "550 \"CWD\" Command not implemented."},
-                       {"XCWD x", "550 \"XCWD\" Command not implemented."},
-                       {"CDUP", "550 \"CDUP\" Command not implemented."},
-                       {"RNFR x", "550 \"RNFR\" Command not implemented."},
-                       {"RNTO x", "550 \"RNTO\" Command not implemented."},
-                       {"DELE x", "550 \"DELE\" Command not implemented."},
-                       {"MKD x", "550 \"MKD\" Command not implemented."},
-                       {"XRMD x", "550 \"XRMD\" Command not implemented."},
-                       {"XCRC x", "550 \"XCRC\" Command not implemented."},
-                       {"MD5 x", "550 \"MD5\" Command not implemented."},
-                       {"COMB a b", "550 \"COMB\" Command not implemented."},
-                       {"MFMT 20240101000000 x", "550 \"MFMT\" Command not implemented."},
-                       {"size x", "500 'SIZE x': command not understood."},
-                       {"mdtm x", "500 'MDTM x': command not understood."},
-                   });
-}
-
 TEST_F(FtpCommandsTest, SessionSettingsAndPlainReplies) {
   Start();
   FtpTestClient client = LoggedIn();
@@ -149,14 +126,16 @@ TEST_F(FtpCommandsTest, SessionSettingsAndPlainReplies) {
                {"xyz\tabc", "500 'XYZ\tabc': command not understood."},
                {"NOOPX", "500 'NOOPX': command not understood."},
                {"CONF x", "500 'CONF x': command not understood."},
+               {"COMB a b", "550 \"COMB\" Command not implemented."},
            });
 }
 
 TEST_F(FtpCommandsTest, SessionStateFollowsTheCommands) {
-  server_.OnChangeDirectory = [this](FtpSession& session, std::string&) {
+  host_.change_directory = [this](FtpSession& session, std::string_view) {
     recorded_.Add(std::string(session.DataType() == FtpDataType::kBinary ? "binary" : "ascii") +
                   " rest=" + std::to_string(session.RestartPosition()) + " allo=" +
                   std::to_string(session.AlloSize()) + (session.Authenticated() ? " in" : " out"));
+    return std::string("/");
   };
   Start();
   FtpTestClient client = LoggedIn();
@@ -173,26 +152,29 @@ TEST_F(FtpCommandsTest, SessionStateFollowsTheCommands) {
 }
 
 TEST_F(FtpCommandsTest, TransfersWithoutAPreparedChannel) {
-  server_.OnRetrieveFile = [](FtpSession&, const std::string&, std::unique_ptr<FtpStream>&) {};
-  server_.OnStoreFile = [](FtpSession&, const std::string&, bool, std::unique_ptr<FtpStream>&) {};
-  server_.OnFileExistCheck = [](FtpSession&, const std::string&, bool&) {};
   Start();
   FtpTestClient client = LoggedIn();
   for (const char* sent : {"RETR f", "STOR f", "STOU", "APPE f", "LIST", "NLST", "MLSD"})
     EXPECT_EQ(client.Ask(sent), "425 Can't open data connection.") << sent;
-  EXPECT_EQ(client.Ask("MLST f"), "550 No OnListDirectory event found!");
-  EXPECT_EQ(client.Ask("STAT /"), "450 No OnListDirectory event found!");
+  // A host with no listing for the path: no entry, and nothing pretends there is one.
+  EXPECT_EQ(client.Ask("MLST f"), "550 Requested action aborted: local error in processing.");
+  EXPECT_EQ(client.Ask("STAT /"), "550 Requested action aborted: local error in processing.");
 }
 
-TEST_F(FtpCommandsTest, TransfersWithoutTheirEventSayNotImplemented) {
+TEST_F(FtpCommandsTest, HostFaultsReachTheLogNotTheClient) {
+  host_.make_directory = [](FtpSession&, std::string_view) -> std::string {
+    throw std::runtime_error("mkdir /srv/ftp/x: Permission denied");
+  };
+  host_.command_failed = [this](FtpSession&, const std::string& command,
+                                const std::exception& failure) {
+    recorded_.Add(command + ": " + failure.what());
+  };
   Start();
   FtpTestClient client = LoggedIn();
-  Converse(client, {
-                       {"RETR f", "550 \"RETR\" Command not implemented."},
-                       {"STOR f", "550 \"STOR\" Command not implemented."},
-                       {"APPE f", "550 \"APPE\" Command not implemented."},
-                       {"STOU", "550 \"STOU\" Command not implemented."},
-                   });
+  EXPECT_EQ(client.Ask("MKD x"), "451 Requested action aborted: local error in processing.");
+  EXPECT_EQ(client.Ask("NOOP"), "200 NOOP Command successful.");
+  EXPECT_EQ(recorded_.Entries(),
+            std::vector<std::string>{"MKD: mkdir /srv/ftp/x: Permission denied"});
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
 // One FTP session per input: the bytes reach the engine's telnet-aware line reader through
-// a loopback socket, every line goes through the command dispatcher, and the events are
-// answered by the service's own handlers over a small tree on disk, so a fuzzed client can
-// log in, walk, list, download, upload, rename and delete like a real one. A client thread
-// opens the data connections that PASV and EPSV announce.
+// a loopback socket, every line goes through the command dispatcher, and the engine's
+// questions are answered by the service's own handlers over a small tree on disk, so a fuzzed
+// client can log in, walk, list, download, upload, rename and delete like a real one. A client
+// thread opens the data connections that PASV and EPSV announce.
 //
 // After each session the harness checks what a hostile client must never achieve: the
 // session left the online table and the transfer table, and the files beside the
@@ -59,6 +59,7 @@ void WriteFile(const fs::path& path, const std::string& content) {
 // its own.
 class InlineFtpServer final : public FTPServer {
  public:
+  using FTPServer::FTPServer;
   void Prepare() { PrepareActivation(); }
   void Serve(platform::TcpSocket socket) { RunSession(*CreateConnection(std::move(socket))); }
 };
@@ -72,12 +73,12 @@ class Harness {
         auto_ban_(settings_, log_),
         transfers_(statistics_),
         records_(users_, settings_),
-        session_({settings_, users_, auto_ban_, statistics_, log_}, online_, records_),
+        session_(HandlerUnits(), 0),
         files_(HandlerUnits()),
         listing_(online_, log_, records_, DefaultClock()),
-        transfer_(HandlerUnits(), DefaultClock()) {
+        transfer_(HandlerUnits(), DefaultClock()),
+        server_(FtpHost{session_, files_, listing_, transfer_}) {
     Configure();
-    BindEvents();
     server_.Prepare();
   }
 
@@ -130,64 +131,13 @@ class Harness {
     bob.download = 100000;
     users_.AddAccount(bob);
 
-    server_.HelpReply().SetText("Help not Implemented.");
     server_.Greeting().SetLines(SplitPacked(settings_.Get(&SettingsData::greetingtext)));
     server_.SecurityOptions().invalid_pass_delay = std::chrono::milliseconds(1);
     server_.SetDataTimeouts({std::chrono::milliseconds(2000), std::chrono::milliseconds(2000)});
   }
 
-  void BindEvents() {
-    using S = FtpSession;
-    server_.OnConnect = [this](Connection& c) { session_.Connect(c); };
-    server_.OnDisconnect = [this](Connection& c) { session_.Disconnect(c); };
-    server_.OnException = [this](Connection& c, const std::exception& e) {
-      session_.Exception(c, e);
-    };
-    server_.OnUserLogin = [this](S& c, const std::string& u, const std::string& p, bool& ok) {
-      session_.UserLogin(c, u, p, ok);
-    };
-    server_.OnAfterUserLogin = [this](S& c) { session_.AfterUserLogin(c); };
-    server_.OnChangeDirectory = [this](S& c, std::string& d) { files_.ChangeDirectory(c, d); };
-    server_.OnFileExistCheck = [this](S& c, const std::string& n, bool& e) {
-      files_.FileExistCheck(c, n, e);
-    };
-    server_.OnGetFileDate = [this](S& c, const std::string& n, DateTime& d) {
-      files_.GetFileDate(c, n, d);
-    };
-    server_.OnGetFileSize = [this](S& c, const std::string& n, std::int64_t& size) {
-      files_.GetFileSize(c, n, size);
-    };
-    server_.OnDeleteFile = [this](S& c, const std::string& n) { files_.DeleteFile(c, n); };
-    server_.OnRenameFile = [this](S& c, const std::string& from, const std::string& to) {
-      files_.RenameFile(c, from, to);
-    };
-    server_.OnMakeDirectory = [this](S& c, std::string& n) { files_.MakeDirectory(c, n); };
-    server_.OnRemoveDirectory = [this](S& c, const std::string& n) {
-      files_.RemoveDirectory(c, n);
-    };
-    server_.OnCRCFile = [this](S& c, const std::string& n, bool whole,
-                               std::unique_ptr<FtpStream>& s) { files_.CRCFile(c, n, whole, s); };
-    server_.OnListDirectory = [this](S& c, const std::string& path, const std::string& command,
-                                     const std::string&) {
-      return listing_.ListDirectory(c, path, command);
-    };
-    server_.OnRetrieveFile = [this](S& c, const std::string& n, std::unique_ptr<FtpStream>& s) {
-      transfer_.RetrieveFile(c, n, s);
-    };
-    server_.OnStoreFile = [this](S& c, const std::string& n, bool append,
-                                 std::unique_ptr<FtpStream>& s) {
-      transfer_.StoreFile(c, n, append, s);
-    };
-    server_.OnPASVBeforeBind = [this](S& c, PassiveAddress& address, platform::IpVersion version) {
-      transfer_.PASVBeforeBind(c, address, version);
-    };
-    server_.OnPassiveRangeExhausted = [this](S& c, int port) {
-      transfer_.PassiveRangeExhausted(c, port);
-    };
-  }
-
   FtpHandlerUnits HandlerUnits() {
-    return {settings_, online_, auto_ban_, log_, records_, transfers_};
+    return {settings_, users_, online_, auto_ban_, statistics_, log_, records_, transfers_};
   }
 
   void RebuildTree() {
