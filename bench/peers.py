@@ -17,7 +17,9 @@ import re
 import secrets
 import subprocess
 
-PACKAGES = {"vsftpd": "vsftpd", "pure-ftpd": "pure-ftpd", "proftpd": "proftpd-core"}
+# proftpd's TLS module comes in a package of its own.
+PACKAGES = {"vsftpd": ["vsftpd"], "pure-ftpd": ["pure-ftpd"],
+            "proftpd": ["proftpd-core", "proftpd-mod-crypto"]}
 BINARIES = {
     "vsftpd": "usr/sbin/vsftpd",
     "pure-ftpd": "usr/sbin/pure-ftpd",
@@ -57,31 +59,40 @@ def _apt_install(packages):
                    stdout=subprocess.DEVNULL)
 
 
+def _download(package, debs):
+    found = glob.glob(os.path.join(debs, f"{package}_*.deb"))
+    if not found:
+        print(f"bench: downloading {package}", flush=True)
+        try:
+            _run("apt-get", "download", package, cwd=debs)
+        except subprocess.CalledProcessError:
+            subprocess.run(["apt-get", "update", "-qq"], check=True)
+            _run("apt-get", "download", package, cwd=debs)
+        found = glob.glob(os.path.join(debs, f"{package}_*.deb"))
+    return found[0]
+
+
 def prepare(root, names=tuple(PACKAGES)):
-    """Unpacks each peer of `names` under `root` if it is not there yet; {name: binary
-    path}."""
+    """Unpacks the packages of each peer of `names` under `root` that are not there yet;
+    {name: binary path}."""
     debs = os.path.join(root, "debs")
     os.makedirs(debs, exist_ok=True)
     binaries = {}
-    for name, package in PACKAGES.items():
+    for name, packages in PACKAGES.items():
         if name not in names:
             continue
         tree = os.path.join(root, "peers", name)
-        binary = os.path.join(tree, BINARIES[name])
-        if not os.path.exists(binary):
-            found = glob.glob(os.path.join(debs, f"{package}_*.deb"))
-            if not found:
-                print(f"bench: downloading {package}", flush=True)
-                try:
-                    _run("apt-get", "download", package, cwd=debs)
-                except subprocess.CalledProcessError:
-                    subprocess.run(["apt-get", "update", "-qq"], check=True)
-                    _run("apt-get", "download", package, cwd=debs)
-                found = glob.glob(os.path.join(debs, f"{package}_*.deb"))
+        for package in packages:
+            # A mark per package: a tree unpacked before a package joined the list gets it.
+            mark = os.path.join(tree, f".unpacked-{package}")
+            if os.path.exists(mark):
+                continue
+            deb = _download(package, debs)
             os.makedirs(tree, exist_ok=True)
-            _run("dpkg-deb", "-x", found[0], tree)
-            _apt_install(_library_dependencies(found[0]))
-        binaries[name] = binary
+            _run("dpkg-deb", "-x", deb, tree)
+            _apt_install(_library_dependencies(deb))
+            open(mark, "w").close()
+        binaries[name] = os.path.join(tree, BINARIES[name])
     return binaries
 
 

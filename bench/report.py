@@ -3,6 +3,8 @@ server, vantreld's ratio to the best peer, and whether the target is met."""
 
 from dataclasses import dataclass
 
+from ftp_client import TLS_CIPHER, TLS_VERSION
+
 OURS = "vantreld"
 
 
@@ -40,6 +42,9 @@ TARGETS = {
                    lambda r, c, f: f.value < 100 and f.cpu < 0.5),
     "list": Target("<= 1.25x floor", lambda r, c, f: f.value <= 1.25 * f.reference),
     "stalled": Target("< 100 MiB", lambda r, c, f: f.value < 100),
+    "ftps-download": _transfer(),
+    "ftps-upload": _transfer(),
+    "ftps-small": _transfer(),
 }
 
 
@@ -71,15 +76,19 @@ def table(names, workloads, figures, curl):
         unit = f"{workload.unit}; {workload.cpu_unit}"
         row = [f"{workload.title} ({unit})"]
         for name in names:
-            figure = by_server[name]
+            figure = by_server.get(name)
+            if figure is None:
+                row.append("not offered")  # no TLS yet
+                continue
             row.append(f"{_number(figure.value)} ; {_number(figure.cpu)}")
             if figure.note:
                 notes.append(f"{workload.title}, {name}: {figure.note}")
-        if OURS in by_server and peers:
+        measured_peers = [p for p in peers if p in by_server]
+        if OURS in by_server and measured_peers:
             ours = by_server[OURS]
             pick = max if workload.higher_is_better else min
-            best = pick(by_server[p].value for p in peers)
-            least_cpu = min(by_server[p].cpu for p in peers)
+            best = pick(by_server[p].value for p in measured_peers)
+            least_cpu = min(by_server[p].cpu for p in measured_peers)
             ratio = ours.value / best if best else float("inf")
             # Below the clock-tick resolution of /proc a peer's time reads as zero.
             cpu_ratio = ours.cpu / least_cpu if least_cpu else float("inf")
@@ -99,6 +108,11 @@ def table(names, workloads, figures, curl):
                  "(the bench sets it as SHA-512 crypt, 5000 rounds, about 1 ms; Debian 12's "
                  "default yescrypt would cost them over 100 ms a login); vantreld compares "
                  "against its own account list.\n")
+    if any(workloads[k].tls for k in workloads):
+        text += (f"FTPS: explicit AUTH TLS, PROT P, {TLS_VERSION} with {TLS_CIPHER} for "
+                 "every server (one EC P-256 certificate); each data connection offers to "
+                 "resume the control connection's TLS session (the notes say how many "
+                 "did).\n")
     if notes:
         text += "\n" + "\n".join(f"- {n}" for n in notes) + "\n"
     if curl:

@@ -11,6 +11,7 @@ every server it started. Needs root: the peers switch to the system account it c
     bench/run_bench.py --quick            # small sizes, for iterating on a change
     bench/run_bench.py --only small,list --servers vantreld,vsftpd
     bench/run_bench.py --only upload --variant new=build/x/bin/vantreld   # A/B a change
+    bench/run_bench.py --only ftps-download,ftps-upload,ftps-small        # FTPS alone
     bench/run_bench.py --serve 600        # just the servers, to profile one by hand
 """
 
@@ -29,6 +30,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
+import ftp_client  # noqa: E402
 import peers  # noqa: E402
 import report  # noqa: E402
 from servers import HOST, Proftpd, PureFtpd, Vantreld, Vsftpd  # noqa: E402
@@ -46,7 +48,8 @@ def parse_args():
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--quick", action="store_true", help="small sizes (not for reporting)")
     parser.add_argument("--only", default="", help="comma-separated workload keys: "
-                        "download,upload,small,login-seq,login-par,idle,list,parallel,stalled")
+                        "download,upload,small,login-seq,login-par,idle,list,parallel,stalled,"
+                        "ftps-download,ftps-upload,ftps-small")
     parser.add_argument("--servers", default="vantreld,vsftpd,pure-ftpd,proftpd")
     parser.add_argument("--vantreld", default=os.path.join(REPO, "build/release/bin/vantreld"))
     parser.add_argument("--variant", action="append", default=[], metavar="LABEL=PATH",
@@ -100,7 +103,12 @@ def make_servers(names, variants, binaries, vantreld, workdir, account, home):
 
 
 def measure(workload, servers):
-    """{server name: [Result per run]} with a warm-up first and the runs in turns."""
+    """{server name: [Result per run]} with a warm-up first and the runs in turns. A
+    server the workload cannot run against (no TLS) is left out."""
+    skipped = [s for s in servers if not workload.supports(s)]
+    for server in skipped:
+        print(f"  {workload.key}: {server.name} does not offer AUTH TLS, left out", flush=True)
+    servers = [s for s in servers if s not in skipped]
     results = {s.name: [] for s in servers}
     for server in servers:
         print(f"  {workload.key}: warm-up {server.name}", flush=True)
@@ -146,6 +154,47 @@ def curl_check(servers, size, runs=3):
     return figures
 
 
+# Python cannot choose TLS 1.3 cipher suites, and OpenSSL reads its configuration file once,
+# when the ssl module is imported; so the bench runs itself again with this one in force.
+CLIENT_OPENSSL_CONF = """openssl_conf = bench_conf
+[bench_conf]
+ssl_conf = bench_ssl
+[bench_ssl]
+system_default = bench_tls
+[bench_tls]
+Ciphersuites = {cipher}
+"""
+
+
+def pin_client_cipher():
+    path = os.path.join(REPO, "build/bench/client-openssl.cnf")
+    if os.environ.get("OPENSSL_CONF") == path:
+        return
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "w") as f:
+        f.write(CLIENT_OPENSSL_CONF.format(cipher=ftp_client.TLS_CIPHER))
+    os.execve(sys.executable, [sys.executable, *sys.argv], dict(os.environ, OPENSSL_CONF=path))
+
+
+def make_certificate(directory):
+    """One EC P-256 certificate for 127.0.0.1 that every server presents."""
+    cert, key = os.path.join(directory, "bench.crt"), os.path.join(directory, "bench.key")
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
+                    "ec_paramgen_curve:prime256v1", "-nodes", "-days", "2", "-subj",
+                    f"/CN={HOST}", "-addext", f"subjectAltName=IP:{HOST}", "-keyout", key,
+                    "-out", cert], check=True, capture_output=True)
+    os.chmod(cert, 0o644)
+    return cert, key
+
+
+def switch_tls_on(servers, workdir):
+    cert, key = make_certificate(workdir)
+    for server in servers:
+        server.enable_tls(cert, key)
+        server.restart()
+        print(f"bench: {server.name} restarted with TLS (pid {server.pid})", flush=True)
+
+
 def serve(servers, seconds):
     for server in servers:
         print(f"bench: ftp://{server.user}:{server.password}@{HOST}:{server.port}/ "
@@ -174,6 +223,7 @@ def figures_names(figures, names):
 
 def main():
     args = parse_args()
+    pin_client_cipher()
     stop_on_signals()
     if os.geteuid() != 0:
         sys.exit("bench: run as root (it creates a login account and runs the peers, "
@@ -213,6 +263,8 @@ def main():
         for workload in all_workloads(sizes, home, floor_binary):
             if keys and workload.key not in keys:
                 continue
+            if workload.tls and not servers[0].tls:
+                switch_tls_on(servers, workdir)
             print(f"bench: {workload.title} (at {(time.monotonic() - started) / 60:.1f} min)",
                   flush=True)
             runs = measure(workload, servers)

@@ -1,7 +1,12 @@
 """The four servers under test, each with a throwaway configuration in its own directory:
-loopback only, its own control port and passive range, no TLS, one account whose home is
-the shared home, and nothing that would make one of them slower for reasons other than
-its own work (no reverse DNS, no transfer logs, no artificial login delay).
+loopback only, its own control port and passive range, one account whose home is the
+shared home, and nothing that would make one of them slower for reasons other than its
+own work (no reverse DNS, no transfer logs, no artificial login delay).
+
+TLS is off until the FTPS workloads, which restart every server with it switched on: the
+same certificate for all, explicit AUTH TLS, encrypted data connections allowed (the client
+asks for them), the client certificate not asked for, and the servers' own rules on session
+reuse left as they come. The cipher is the client's to pin (ftp_client.py).
 """
 
 import os
@@ -10,6 +15,7 @@ import socket
 import subprocess
 import time
 
+from ftp_client import Session, tls_client_context
 from proc_tree import tree
 
 HOST = "127.0.0.1"
@@ -50,6 +56,9 @@ class Server:
         self.process = None
         self._log = None
         self.idle_processes = 1
+        self.tls = None  # (certificate, key) files once TLS is switched on
+        self.tls_client = None  # the client's context for this server
+        self._offers_tls = None
 
     @property
     def user(self):
@@ -66,6 +75,22 @@ class Server:
     def command(self):
         raise NotImplementedError
 
+    def enable_tls(self, cert, key):
+        """Switches TLS on from the next start."""
+        self.tls = (cert, key)
+        self.tls_client = tls_client_context(cert)
+        self._offers_tls = None
+
+    def offers_tls(self):
+        """Whether the running server takes AUTH TLS (asked once per start)."""
+        if self._offers_tls is None:
+            session = Session(HOST, self.port, timeout=10)
+            try:
+                self._offers_tls = self.tls is not None and session.offers_tls()
+            finally:
+                session.close()
+        return self._offers_tls
+
     def write(self, name, text):
         path = os.path.join(self.dir, name)
         with open(path, "w") as f:
@@ -76,9 +101,12 @@ class Server:
         self._log = open(os.path.join(self.dir, "output.log") if self.output_to_file
                          else os.devnull, "wb")
         stdin = self._log if self.errors_on_stdin else subprocess.DEVNULL
+        # The client's pinned OpenSSL configuration is not the servers'.
+        env = {k: v for k, v in os.environ.items() if k != "OPENSSL_CONF"}
         self.process = subprocess.Popen(self.command(), stdin=stdin,
                                         stdout=self._log, stderr=subprocess.STDOUT,
-                                        cwd=self.dir)
+                                        cwd=self.dir, env=env)
+        self._offers_tls = None
         self._wait_ready()
         self.idle_processes = self._settled_process_count()
 
@@ -169,6 +197,7 @@ class Vantreld(Server):
             # Every bench client comes from one address, as for the peers (max_per_ip=0).
             "maxclientsperaddress=0",
             "logtofile=0",
+            *self.tls_settings(),
             ""]))
         self.write("ftpmembers.lst", "\n".join([
             "[ftpmembers]", "ftpmembers=1", "[ftpmember0]",
@@ -179,6 +208,14 @@ class Vantreld(Server):
             "virtualdir=", "filecontrol=", "download=0", "upload=0", ""]))
         os.chmod(os.path.join(self.dir, "ftpmembers.lst"), 0o600)
         return [self.binary, "--data-dir", self.dir]
+
+    def tls_settings(self):
+        """The settings that switch explicit FTPS on, once vantreld has them; until then
+        it ignores them, does not take AUTH TLS, and the FTPS workloads pass it by."""
+        if not self.tls:
+            return []
+        cert, key = self.tls
+        return ["usetls=1", f"tlscertfile={cert}", f"tlskeyfile={key}", "tlssessionreuse=1"]
 
 
 class Vsftpd(Server):
@@ -200,9 +237,20 @@ class Vsftpd(Server):
             "seccomp_sandbox=NO",
             "max_clients=0", "max_per_ip=0", "xferlog_enable=NO", "syslog_enable=NO",
             f"vsftpd_log_file={os.path.join(self.dir, 'vsftpd.log')}",
-            "idle_session_timeout=600", "data_connection_timeout=120", ""]))
+            "idle_session_timeout=600", "data_connection_timeout=120",
+            *self.tls_settings(), ""]))
         os.chmod(conf, 0o600)
         return [self.binary, conf]
+
+    def tls_settings(self):
+        if not self.tls:
+            return []
+        cert, key = self.tls
+        # Its default list for TLS 1.2 and below (DES-CBC3-SHA) is below OpenSSL 3's
+        # security level; TLS 1.3 suites are not set by it at all.
+        return ["ssl_enable=YES", f"rsa_cert_file={cert}", f"rsa_private_key_file={key}",
+                "ssl_ciphers=HIGH", "ssl_request_cert=NO", "force_local_logins_ssl=NO",
+                "force_local_data_ssl=NO"]
 
 
 class PureFtpd(Server):
@@ -212,7 +260,14 @@ class PureFtpd(Server):
         start, end = self.passive
         return [self.binary, "-S", f"{HOST},{self.port}", "-4", "-p", f"{start}:{end}",
                 "-l", "unix", "-E", "-H", "-c", "2000", "-C", "2000", "-I", "10",
-                "-L", "100000:8", "-g", os.path.join(self.dir, "pure-ftpd.pid")]
+                "-L", "100000:8", "-g", os.path.join(self.dir, "pure-ftpd.pid"),
+                *self.tls_options()]
+
+    def tls_options(self):
+        if not self.tls:
+            return []
+        cert, key = self.tls
+        return ["-Y", "1", "-2", f"{cert},{key}"]  # TLS allowed, not required
 
 
 class Proftpd(Server):
@@ -230,5 +285,17 @@ class Proftpd(Server):
             "TransferLog none", "WtmpLog off", "UseReverseDNS off", "DelayEngine off",
             "ControlsEngine off", "AuthPAM off", "AuthOrder mod_auth_unix.c",
             "RequireValidShell off", "MaxInstances 2000", f"PassivePorts {start} {end}",
-            "TimeoutIdle 600", "AllowOverwrite on", ""]))
+            "TimeoutIdle 600", "AllowOverwrite on", *self.tls_settings(), ""]))
         return [self.binary, "-n", "-q", "-c", conf]
+
+    def tls_settings(self):
+        if not self.tls:
+            return []
+        cert, key = self.tls
+        # mod_tls comes in its own package, unpacked into the same tree (peers.py).
+        modules = os.path.join(os.path.dirname(os.path.dirname(self.binary)), "lib/proftpd")
+        return [f"ModulePath {modules}", "<IfModule mod_dso.c>", "LoadModule mod_tls.c",
+                "</IfModule>", "TLSEngine on", "TLSProtocol TLSv1.2 TLSv1.3",
+                f"TLSECCertificateFile {cert}", f"TLSECCertificateKeyFile {key}",
+                "TLSRequired off", "TLSVerifyClient off", "TLSRenegotiate none",
+                f"TLSLog {os.path.join(self.dir, 'tls.log')}"]

@@ -80,8 +80,9 @@ def make_files(home, sizes, uid, gid):
             os.chown(os.path.join(root, entry), uid, gid)
 
 
-def _login(server):
-    return connect_and_login(HOST, server.port, server.user, server.password)
+def _login(server, tls=False):
+    return connect_and_login(HOST, server.port, server.user, server.password,
+                             tls=server.tls_client if tls else None)
 
 
 def _check(condition, server, text):
@@ -105,6 +106,7 @@ class Workload:
     unit = ""
     cpu_unit = ""
     higher_is_better = True
+    tls = False  # FTPS: the servers must have their TLS switched on
 
     def __init__(self, sizes, home):
         self.sizes = sizes
@@ -112,6 +114,12 @@ class Workload:
 
     def runs(self):
         return 3
+
+    def supports(self, server):
+        return not self.tls or server.offers_tls()
+
+    def login(self, server):
+        return _login(server, self.tls)
 
     def warm_up(self, server):
         self.run(server)
@@ -130,7 +138,7 @@ class Download(Workload):
         return f"1. download {self.sizes.big >> 20} MiB"
 
     def run(self, server):
-        session = _login(server)
+        session = self.login(server)
         got, elapsed, cpu = _timed(server, lambda: session.retrieve("big.bin"))
         session.quit()
         _check(got == self.sizes.big, server, f"download gave {got} bytes")
@@ -151,7 +159,7 @@ class Upload(Workload):
         target = os.path.join(self.home, name)
         # Dirty pages of the previous upload must not be flushed on this one's time.
         os.sync()
-        session = _login(server)
+        session = self.login(server)
         source = os.path.join(self.home, "big.bin")
         sent, elapsed, cpu = _timed(server, lambda: session.store(name, source))
         session.quit()
@@ -172,7 +180,7 @@ class SmallFiles(Workload):
                 "one session")
 
     def run(self, server):
-        session = _login(server)
+        session = self.login(server)
         session.command("CWD small", 250)
 
         def fetch_all():
@@ -495,8 +503,56 @@ class Parallel(Workload):
         return Result(total / MB / elapsed, cpu / (total / GIB))
 
 
+class _Ftps:
+    """The FTPS form of a workload: the same run over TLS, noting how many data
+    connections resumed the control connection's session (a server that offers no
+    resumption pays a full handshake for each)."""
+    tls = True
+
+    def run(self, server):
+        self._sessions = []
+        result = super().run(server)
+        made = sum(s.data_connections for s in self._sessions)
+        resumed = sum(s.resumed_data_connections for s in self._sessions)
+        result.note = f"{resumed} of {made} data connections resumed the TLS session"
+        return result
+
+    def login(self, server):
+        session = super().login(server)
+        self._sessions.append(session)
+        return session
+
+
+class FtpsDownload(_Ftps, Download):
+    key = "ftps-download"
+
+    @property
+    def title(self):
+        return f"9. FTPS download {self.sizes.big >> 20} MiB"
+
+
+class FtpsUpload(_Ftps, Upload):
+    key = "ftps-upload"
+
+    @property
+    def title(self):
+        return f"10. FTPS upload {self.sizes.big >> 20} MiB"
+
+
+class FtpsSmallFiles(_Ftps, SmallFiles):
+    key = "ftps-small"
+
+    @property
+    def title(self):
+        return (f"11. FTPS {self.sizes.small_count} x {self.sizes.small_size >> 10} KiB "
+                "files, one session")
+
+
 def all_workloads(sizes, home, floor_binary):
+    """In the order run: the plain ones, then the FTPS ones (for which the servers are
+    restarted with their TLS switched on)."""
     return [Download(sizes, home), Upload(sizes, home), SmallFiles(sizes, home),
             Logins(sizes, home, 1), Logins(sizes, home, sizes.login_threads),
             Idle(sizes, home), Listing(sizes, home, floor_binary), Parallel(sizes, home),
-            StalledListings(sizes, home)]
+            StalledListings(sizes, home), FtpsDownload(sizes, home), FtpsUpload(sizes, home),
+            FtpsSmallFiles(sizes, home)]

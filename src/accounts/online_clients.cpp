@@ -3,8 +3,6 @@
 #include <cmath>
 #include <cstdint>
 
-#include "common/duration_text.h"
-
 namespace vantrel {
 namespace {
 
@@ -95,16 +93,16 @@ void OnlineClients::Clear() {
   clients_.clear();
 }
 
-std::vector<std::string> OnlineClients::RenderLines() const {
+std::vector<OnlineClientRow> OnlineClients::Rows() const {
   const DateTime now = clock_.Now();
   std::lock_guard lock(mutex_);
-  std::vector<std::string> lines;
-  lines.reserve(clients_.size());
+  std::vector<OnlineClientRow> rows;
+  rows.reserve(clients_.size());
   for (const auto& c : clients_) {
-    lines.push_back(c.key + "||" + c.user + "||" + c.current_directory + "||" + c.action + "||" +
-                    FormatDuration(ElapsedSeconds(c.connected, now)) + "||||");
+    rows.push_back(OnlineClientRow{c.key, c.user, c.current_directory, c.action,
+                                   ElapsedSeconds(c.connected, now)});
   }
-  return lines;
+  return rows;
 }
 
 }  // namespace vantrel

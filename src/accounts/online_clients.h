@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "accounts/user_rows.h"
 #include "common/clock.h"
 
 namespace vantrel {
@@ -38,8 +39,8 @@ class OnlineClients {
   bool Remove(std::string_view key, std::string_view clientid = {});
   int Count() const;
   void Clear();
-  // "key||user||current directory||action||elapsed||||" per client, in arrival order.
-  std::vector<std::string> RenderLines() const;
+  // A copy of the table, in arrival order.
+  std::vector<OnlineClientRow> Rows() const;
 
  private:
   OnlineClient* FindLocked(std::string_view key, std::string_view clientid);

@@ -1,7 +1,6 @@
 #include "accounts/users.h"
 
 #include <algorithm>
-#include <functional>
 
 #include "common/constant_time.h"
 #include "common/date_time.h"
@@ -78,35 +77,6 @@ auto FindByIndex(Accounts& accounts, int index) -> decltype(accounts.data()) {
   if (index < 0 || index >= static_cast<int>(accounts.size()))
     return nullptr;
   return &accounts[static_cast<std::size_t>(index)];
-}
-
-std::string DashIfEmpty(const std::string& text) {
-  return text.empty() ? "-" : text;
-}
-
-using AccountOrder = std::function<bool(const FtpUserData&, const FtpUserData&)>;
-
-AccountOrder TextOrder(std::string FtpUserData::*field) {
-  return [field](const FtpUserData& a, const FtpUserData& b) { return a.*field < b.*field; };
-}
-
-std::optional<AccountOrder> OrderForColumn(int column) {
-  switch (column) {
-    case 0:
-      return TextOrder(&FtpUserData::user);
-    case 1:
-      return TextOrder(&FtpUserData::pass);
-    case 2:
-      return TextOrder(&FtpUserData::home);
-    case 3:
-      return TextOrder(&FtpUserData::addr);
-    case 4:
-      return [](const FtpUserData& a, const FtpUserData& b) { return a.last_time > b.last_time; };
-    case 5:
-      return TextOrder(&FtpUserData::virtualdir);
-    default:
-      return std::nullopt;
-  }
 }
 
 }  // namespace
@@ -240,27 +210,13 @@ bool Users::DeleteAccountByName(std::string_view name) {
   return true;
 }
 
-std::vector<std::string> Users::RenderAccountLines() const {
+std::vector<AccountRow> Users::AccountRows() const {
   std::lock_guard lock(mutex_);
-  std::vector<std::string> lines;
-  lines.reserve(accounts_.size());
-  for (const auto& a : accounts_) {
-    const std::string last = a.last_time == 0 ? "-" : FormatLocalDateTime(a.last_time);
-    lines.push_back(a.user + "||" + a.pass + "||" + a.home + "||" + DashIfEmpty(a.addr) + "||" +
-                    last + "||" + DashIfEmpty(a.virtualdir) + "||");
-  }
-  return lines;
-}
-
-bool Users::SortAccounts(int column) {
-  const auto order = OrderForColumn(column);
-  if (!order)
-    return false;
-  // A stable sort gives exactly the order of an exchange sort that never swaps equal
-  // neighbours, without its quadratic cost under the lock.
-  std::lock_guard lock(mutex_);
-  std::stable_sort(accounts_.begin(), accounts_.end(), *order);
-  return true;
+  std::vector<AccountRow> rows;
+  rows.reserve(accounts_.size());
+  for (const auto& a : accounts_)
+    rows.push_back(AccountRow{a, a.addr, a.last_time});
+  return rows;
 }
 
 std::optional<AccountFields> Users::Login(std::string_view key, std::string_view user,

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "accounts/ftp_user_data.h"
+#include "accounts/user_rows.h"
 #include "common/clock.h"
 #include "config/load_state.h"
 
@@ -54,12 +55,8 @@ class Users {
   std::optional<AccountFields> GetAccountByName(std::string_view name) const;
   bool UpdateAccountByName(std::string_view name, const AccountFields& fields);
   bool DeleteAccountByName(std::string_view name);
-  // "user||pass||home||addr||last time||virtualdir||", empty address, last time and
-  // virtual directories as "-".
-  std::vector<std::string> RenderAccountLines() const;
-  // Stable; columns 0 user, 1 pass, 2 home, 3 addr, 5 virtualdir ascending by byte value,
-  // 4 last time most recent first. False for any other column.
-  bool SortAccounts(int column);
+  // A copy of the table, in its order.
+  std::vector<AccountRow> AccountRows() const;
 
   // A member's login: the account when the password is its own, after noting `key` as
   // its address and now as its last time; nothing otherwise.
@@ -67,7 +64,7 @@ class Users {
                                      std::string_view pass);
   // Moves on with every change to what the accounts grant (adding, updating, deleting,
   // loading, clearing), never with a login; a session whose record carries an older
-  // figure rebuilds it.
+  // figure rebuilds it, and a view holding an older copy of the rows knows it is stale.
   std::uint64_t Generation() const { return generation_.load(); }
 
  private:

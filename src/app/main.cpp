@@ -7,7 +7,7 @@
 #include <cstdio>
 
 #include "app/application.h"
-#include "app/f_vantrel.h"
+#include "app/main_window.h"
 #include "app/single_instance.h"
 #include "platform/open_file_limit.h"
 #include "platform/process.h"
@@ -45,9 +45,9 @@ int main(int argc, char** argv) {
   bool restart = false;
   {
     vantrel::Service service(*directory);
-    vantrel::FVantrel window(service);
+    vantrel::MainWindow window(service);
     QObject::connect(&single_instance, &vantrel::SingleInstance::RestoreRequested, &window,
-                     &vantrel::FVantrel::RestoreAndRaise);
+                     &vantrel::MainWindow::RestoreAndRaise);
     QSocketNotifier termination_watch(termination.descriptor(), QSocketNotifier::Read);
     QObject::connect(&termination_watch, &QSocketNotifier::activated, &window, [&] {
       if (!termination.Consume())
@@ -55,7 +55,7 @@ int main(int argc, char** argv) {
       window.CloseWithoutQuestion();
       vantrel::Application::quit();  // even while a message box is open
     });
-    QObject::connect(&window, &vantrel::FVantrel::RestartRequested, &window, [&] {
+    QObject::connect(&window, &vantrel::MainWindow::RestartRequested, &window, [&] {
       restart = true;
       vantrel::Application::quit();  // the settings dialog is still open
     });

@@ -3,17 +3,16 @@
 #include <QCheckBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
-#include <QIntValidator>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QShowEvent>
 #include <QTabWidget>
 #include <QVBoxLayout>
-#include <climits>
 
 #include "dialogs/dialog_prompts.h"
 #include "dialogs/packed_list_editor.h"
+#include "widgets/controls.h"
 
 namespace vantrel {
 namespace {
@@ -33,18 +32,6 @@ const RightControl kRights[] = {
     {"Allow creating directories", "allowMakeDirectory", &AccountFields::allow_makedirectory},
     {"Allow deleting directories", "allowDeleteDirectory", &AccountFields::allow_deletedirectory},
 };
-
-QPushButton* NamedButton(const QString& caption, const char* name, QWidget* parent) {
-  auto* button = new QPushButton(caption, parent);
-  button->setObjectName(name);
-  return button;
-}
-
-std::int32_t SpeedOf(const QLineEdit* edit) {
-  bool ok = false;
-  const int value = edit->text().trimmed().toInt(&ok);
-  return ok ? value : 0;
-}
 
 }  // namespace
 
@@ -86,9 +73,7 @@ QWidget* FtpClientEditor::CreateGeneralTab() {
   form->addRow("Home directory:", home_row);
 
   auto speed_row = [&](const char* name) {
-    QLineEdit* edit = Edit(name, page);
-    edit->setValidator(new QIntValidator(0, INT_MAX, edit));
-    edit->setMaximumWidth(120);
+    QLineEdit* edit = NumberEdit(name, page);
     auto* row = new QHBoxLayout();
     row->addWidget(edit);
     row->addWidget(new QLabel("Bytes/s, 0 = No Limitation", page));
@@ -179,8 +164,8 @@ void FtpClientEditor::Apply() {
     account_.*right.field = right.box->isChecked();
   account_.virtualdir = virtual_->Packed();
   account_.filecontrol = file_control_->Packed();
-  account_.download = SpeedOf(download_);
-  account_.upload = SpeedOf(upload_);
+  account_.download = NumberIn(*download_);
+  account_.upload = NumberIn(*upload_);
   applied_ = true;
   accept();
 }

@@ -1,6 +1,7 @@
 #include "monitor/special_files.h"
 
-#include "common/stable_exchange_sort.h"
+#include <algorithm>
+
 #include "common/text.h"
 #include "config/list_file.h"
 
@@ -15,22 +16,34 @@ std::string OrDash(std::string text) {
   return text.empty() ? "-" : text;
 }
 
-// True when `a` must come after `b` for the column's order.
-bool OutOfOrder(SpecialFiles::SortColumn column, const SpecialFile& a, const SpecialFile& b) {
-  switch (column) {
-    case SpecialFiles::SortColumn::kFileName:
-      return a.file_name > b.file_name;
-    case SpecialFiles::SortColumn::kCount:
-      return a.count < b.count;
-    case SpecialFiles::SortColumn::kDate:
-      return a.last_time < b.last_time;
-    case SpecialFiles::SortColumn::kLastIp:
-      return a.last_ip > b.last_ip;
-  }
-  return false;
+template <typename Order>
+bool StableSort(std::vector<SpecialFile>& files, Order order) {
+  std::stable_sort(files.begin(), files.end(), order);
+  return true;
 }
 
 }  // namespace
+
+std::vector<std::string> SpecialFileCells(const SpecialFile& file) {
+  return {file.file_name, std::to_string(file.count),
+          file.last_time > 0 ? FormatLocalDateTime(file.last_time) : "-", OrDash(file.last_ip)};
+}
+
+bool SortSpecialFiles(std::vector<SpecialFile>& files, int column) {
+  using F = const SpecialFile&;
+  switch (column) {
+    case 0:
+      return StableSort(files, [](F a, F b) { return a.file_name < b.file_name; });
+    case 1:
+      return StableSort(files, [](F a, F b) { return a.count > b.count; });
+    case 2:
+      return StableSort(files, [](F a, F b) { return a.last_time > b.last_time; });
+    case 3:
+      return StableSort(files, [](F a, F b) { return a.last_ip < b.last_ip; });
+    default:
+      return false;
+  }
+}
 
 void SpecialFiles::Clear() {
   std::lock_guard lock(mutex_);
@@ -117,25 +130,6 @@ bool SpecialFiles::Reset(std::string_view file_name) {
   record.last_time = 0;
   record.last_ip.clear();
   return true;
-}
-
-std::vector<std::string> SpecialFiles::RenderLines() const {
-  std::lock_guard lock(mutex_);
-  std::vector<std::string> lines;
-  lines.reserve(files_.size());
-  for (const auto& record : files_) {
-    const std::string when = record.last_time > 0 ? FormatLocalDateTime(record.last_time) : "-";
-    lines.push_back(record.file_name + "||" + std::to_string(record.count) + "||" + when + "||" +
-                    OrDash(record.last_ip) + "||");
-  }
-  return lines;
-}
-
-void SpecialFiles::Sort(SortColumn column) {
-  std::lock_guard lock(mutex_);
-  StableExchangeSort(files_, [column](const SpecialFile& a, const SpecialFile& b) {
-    return OutOfOrder(column, a, b);
-  });
 }
 
 std::vector<SpecialFile> SpecialFiles::Records() const {

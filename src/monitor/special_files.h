@@ -21,11 +21,16 @@ struct SpecialFile {
   std::string last_ip;
 };
 
+// Name, count, last time, last address; a time or address not yet known shows as "-".
+std::vector<std::string> SpecialFileCells(const SpecialFile& file);
+// Stable, so ties keep the order the rows had: column 0 name and 3 address ascending by
+// byte value, 1 count highest first, 2 last time most recent first. False, rows
+// untouched, for any other column.
+bool SortSpecialFiles(std::vector<SpecialFile>& files, int column);
+
 class SpecialFiles {
  public:
   static constexpr const char* kFileName = "httpspecialfiles.lst";
-
-  enum class SortColumn { kFileName = 0, kCount = 1, kDate = 2, kLastIp = 3 };
 
   void Clear();
   // Replaces the list with the file's records, or empties it when there is no file yet.
@@ -39,9 +44,7 @@ class SpecialFiles {
   bool Add(std::string_view file_name);
   bool Remove(std::string_view file_name);
   bool Reset(std::string_view file_name);
-  // Display lines: name||count||last time||last ip||
-  std::vector<std::string> RenderLines() const;
-  void Sort(SortColumn column);
+  // A copy of the list, in its order.
   std::vector<SpecialFile> Records() const;
 
  private:

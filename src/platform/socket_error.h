@@ -1,6 +1,7 @@
 #pragma once
 
 #include <stdexcept>
+#include <string>
 
 namespace vantrel::platform {
 
@@ -22,5 +23,9 @@ class SocketTimeout : public SocketError {
  public:
   using SocketError::SocketError;
 };
+
+// The system's reason for the last failed call on this thread, for a library that makes
+// socket calls itself and leaves only that behind (OpenSSL's socket layer).
+std::string LastSocketErrorText();
 
 }  // namespace vantrel::platform

@@ -117,3 +117,11 @@ void CloseQuietly(int& fd) {
 }
 
 }  // namespace vantrel::platform::os
+
+namespace vantrel::platform {
+
+std::string LastSocketErrorText() {
+  return ::strerror(errno);
+}
+
+}  // namespace vantrel::platform

@@ -33,9 +33,10 @@ void SetBufferOption(int fd, int option, int bytes) {
   }
 }
 
-// sendfile cannot be asked, as send can, not to raise SIGPIPE when the peer has gone, and
-// the signal would end the whole process. From the first zero-copy send on the process
-// ignores it, and the call reports EPIPE instead.
+// sendfile and write(2) cannot be asked, as send can, not to raise SIGPIPE when the peer
+// has gone, and the signal would end the whole process. From the first zero-copy send (or
+// the first descriptor handed to the TLS library) on the process ignores it, and the call
+// reports EPIPE instead.
 void IgnoreBrokenPipes() {
   static const bool ignored = [] { return ::signal(SIGPIPE, SIG_IGN) != SIG_ERR; }();
   (void)ignored;
@@ -205,6 +206,11 @@ void TcpSocket::SetOutOfBandInline() {
   if (fd_ >= 0 && ::setsockopt(fd_, SOL_SOCKET, SO_OOBINLINE, &on, sizeof on) != 0) {
     os::ThrowErrno("cannot keep urgent data in line");
   }
+}
+
+int TcpSocket::DescriptorForTls() {
+  IgnoreBrokenPipes();
+  return fd_;
 }
 
 void TcpSocket::Shutdown() {

@@ -67,6 +67,13 @@ class TcpSocket {
   // line reader sees it, instead of being taken out of band and lost.
   void SetOutOfBandInline();
 
+  // The descriptor, for a TLS library that moves the bytes itself (the kernel's TLS
+  // offload needs the socket, not a callback). Such a library writes with write(2), which
+  // raises SIGPIPE on a connection the peer has left, so from this call on the process
+  // ignores that signal and the write reports the error instead. The socket still owns
+  // the descriptor and alone closes it.
+  int DescriptorForTls();
+
   // Ends both directions; a read or write blocked in another thread returns at once.
   void Shutdown();
   void Close();

@@ -18,6 +18,7 @@
 #include "service/ftp_listing_handler.h"
 #include "service/ftp_session_handlers.h"
 #include "service/ftp_transfer_handlers.h"
+#include "service/state_files.h"
 #include "service/web_interface.h"
 #include "transfer/transfer_table.h"
 
@@ -41,6 +42,7 @@ Service::Service(std::string data_directory, const Clock& clock)
       settings_(std::make_unique<Settings>()),
       users_(std::make_unique<Users>(clock)),
       online_clients_(std::make_unique<OnlineClients>(clock)),
+      members_(std::make_unique<Members>(*users_, *log_, data_directory_)),
       auto_ban_(std::make_unique<AutoBan>(*settings_, *log_, clock)),
       statistics_(std::make_unique<Statistics>()),
       transfers_(std::make_unique<TransferTable>(*statistics_)),
@@ -55,8 +57,7 @@ Service::Service(std::string data_directory, const Clock& clock)
           std::make_unique<FtpListingHandler>(*online_clients_, *log_, *session_records_, clock)),
       transfer_handlers_(std::make_unique<FtpTransferHandlers>(HandlerUnits(), clock_)),
       web_(std::make_unique<WebInterface>(
-          ServiceUnits{*settings_, *users_, *auto_ban_, *statistics_, *log_}, data_directory_,
-          clock)),
+          ServiceUnits{*settings_, *users_, *auto_ban_, *statistics_, *log_}, *members_, clock)),
       ftp_server_(std::make_unique<FTPServer>(
           FtpHost{*session_handlers_, *file_handlers_, *listing_handler_, *transfer_handlers_},
           clock)) {
@@ -82,8 +83,7 @@ void Service::Load() {
   if (const std::string failure = settings_->LoadFailure(); !failure.empty())
     log_->LogLine(WithReason("- Failed to load settings", failure));
   online_clients_->Clear();
-  users_->ClearAccounts();
-  log_->LogLine(users_->LoadAccounts(data_directory_)
+  log_->LogLine(members_->Reload()
                     ? "- Account list loaded"
                     : WithReason("- Failed to load account list", users_->LoadFailure()));
   log_->LogLine(
@@ -95,6 +95,35 @@ void Service::Load() {
 void Service::ApplyLogFileSettings() {
   log_file_->SetFilename(settings_->Get(&SettingsData::logfile));
   log_file_->SetMaxLines(settings_->Get(&SettingsData::logfilelines));
+}
+
+MemberChange Service::AddMember(const AccountFields& fields) {
+  return members_->Add(fields);
+}
+
+MemberChange Service::UpdateMember(const std::string& name, const AccountFields& fields) {
+  return members_->Update(name, fields);
+}
+
+MemberChange Service::DeleteMember(const std::string& name) {
+  return members_->Remove(name);
+}
+
+bool Service::ExportState(const std::string& container) const {
+  return ExportStateFiles(data_directory_, container);
+}
+
+std::optional<std::vector<std::string>> Service::ImportState(const std::string& container) {
+  auto imported = ImportStateFiles(container, data_directory_);
+  for (const std::string& name : imported.value_or(std::vector<std::string>())) {
+    if (name == Settings::kFileName)
+      settings_->LoadSettings();
+    else if (name == Users::kFileName)
+      members_->Reload();
+    else if (name == SpecialFiles::kFileName)
+      special_files_->Load(data_directory_);
+  }
+  return imported;
 }
 
 void Service::ConfigureFtpEngine() {

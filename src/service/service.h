@@ -13,6 +13,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,7 @@
 #include "platform/socket_address.h"
 #include "service/client_deadlines.h"
 #include "service/ftp_request.h"
+#include "service/members.h"
 
 namespace vantrel {
 
@@ -40,6 +42,7 @@ class Statistics;
 class TransferTable;
 class Users;
 class WebInterface;
+struct AccountFields;
 
 class Service {
  public:
@@ -79,6 +82,17 @@ class Service {
   // Takes the log file's name and line limit from the settings again.
   void ApplyLogFileSettings();
 
+  // The member operations of both front ends: by name, saved and logged at once (see
+  // Members). Any thread.
+  MemberChange AddMember(const AccountFields& fields);
+  MemberChange UpdateMember(const std::string& name, const AccountFields& fields);
+  MemberChange DeleteMember(const std::string& name);
+
+  // The settings export and import (see state_files.h). An import takes up the files it
+  // replaced, so that the saving at close writes them back unchanged. Controlling thread.
+  bool ExportState(const std::string& container) const;
+  std::optional<std::vector<std::string>> ImportState(const std::string& container);
+
   const std::string& data_directory() const { return data_directory_; }
   const Clock& clock() const { return clock_; }
   Settings& settings() { return *settings_; }
@@ -104,6 +118,7 @@ class Service {
   std::unique_ptr<Settings> settings_;
   std::unique_ptr<Users> users_;
   std::unique_ptr<OnlineClients> online_clients_;
+  std::unique_ptr<Members> members_;
   std::unique_ptr<AutoBan> auto_ban_;
   std::unique_ptr<Statistics> statistics_;
   std::unique_ptr<TransferTable> transfers_;

@@ -8,11 +8,10 @@
 
 namespace vantrel {
 
-WebInterface::WebInterface(const ServiceUnits& units, std::string data_directory,
-                           const Clock& clock)
+WebInterface::WebInterface(const ServiceUnits& units, Members& members, const Clock& clock)
     : units_(units),
       refusals_(units.log, clock),
-      pages_(std::make_unique<WebPages>(units, std::move(data_directory))),
+      pages_(std::make_unique<WebPages>(units, members)),
       server_(std::make_unique<HTTPServer>(clock)) {
   BindEvents();
 }

@@ -19,6 +19,7 @@ namespace vantrel {
 
 class ConnectionBudget;
 class CustomHTTPServer;
+class Members;
 class WebPages;
 
 // Owned by the service host, created after the units it is given and destroyed before
@@ -26,8 +27,7 @@ class WebPages;
 // engine's connection threads.
 class WebInterface {
  public:
-  WebInterface(const ServiceUnits& units, std::string data_directory,
-               const Clock& clock = DefaultClock());
+  WebInterface(const ServiceUnits& units, Members& members, const Clock& clock = DefaultClock());
   ~WebInterface();
   WebInterface(const WebInterface&) = delete;
   WebInterface& operator=(const WebInterface&) = delete;

@@ -12,6 +12,7 @@
 #include "log/log_queue.h"
 #include "log/statistics.h"
 #include "net/connection.h"
+#include "service/members.h"
 #include "web/html_escape.h"
 #include "web/http_request.h"
 #include "web/http_response.h"
@@ -144,24 +145,17 @@ std::string MemberActionForm(const char* form, const char* param, const char* ca
          "<input type=\"submit\" value=\"" + caption + "\"></td></form>";
 }
 
-std::string MemberRow(std::string_view line) {
+std::string MemberRow(const AccountRow& account) {
+  std::vector<std::string> cells = AccountCells(account);
+  cells.resize(kMemberCells, "-");
   std::string row = "<tr>";
-  std::string user;
-  for (int cell = 0; cell < kMemberCells; ++cell) {
-    const auto end = line.find("||");
-    if (end == std::string_view::npos) {
-      row += "<td bgcolor=#dddddd><font size=2 color=#000000>-</td>";
-      continue;
-    }
-    const std::string field(line.substr(0, end));
-    line.remove_prefix(end + 2);
-    if (cell == 0)
-      user = field;
+  for (std::size_t cell = 0; cell < cells.size(); ++cell) {
     // The password is there for the operator to select, not to be read over a shoulder.
     const char* colour = cell == 1 ? "#dddddd" : "#000000";
     row += std::string("<td bgcolor=#dddddd><font size=2 color=") + colour + ">" +
-           EscapeHtml(field) + "</td>";
+           EscapeHtml(cells[cell]) + "</td>";
   }
+  const std::string& user = account.fields.user;
   if (user.empty()) {
     row += "<td bgcolor=#dddddd></td>";
   } else {
@@ -230,8 +224,8 @@ Login TakeLogin(HTTPSession& session, const Action& action, const NameValueList&
 
 }  // namespace
 
-WebPages::WebPages(const ServiceUnits& units, std::string data_directory)
-    : units_(units), data_directory_(std::move(data_directory)) {}
+WebPages::WebPages(const ServiceUnits& units, Members& members)
+    : units_(units), members_(members) {}
 
 void WebPages::Connect(Connection& context) {
   const std::string& ip = context.Socket().PeerAddress().ip;
@@ -311,19 +305,15 @@ std::string WebPages::MainPage(const std::string& ip, const std::string& user) {
 
 std::string WebPages::MemberRows() const {
   std::string rows;
-  for (const auto& line : units_.users.RenderAccountLines())
-    rows += MemberRow(line);
+  for (const AccountRow& account : units_.users.AccountRows())
+    rows += MemberRow(account);
   return rows;
 }
 
 std::string WebPages::ViewPage(const std::string& ip, const std::string& user,
                                const std::string& name) {
   units_.log.LogLine("HTTP> " + ip + ", " + user + " - view member " + Quoted(name));
-  std::optional<AccountFields> account;
-  {
-    std::lock_guard lock(accounts_mutex_);
-    account = units_.users.GetAccountByName(name);
-  }
+  const std::optional<AccountFields> account = units_.users.GetAccountByName(name);
   std::string page = Line("<font color=#0000ff>Member data:</font><br>");
   if (!account || account->user != name) {
     return page + "<font size=2 color=#ff0000>Failed to locate member " + EscapeHtml(name) +
@@ -336,13 +326,7 @@ std::string WebPages::ViewPage(const std::string& ip, const std::string& user,
 
 std::string WebPages::AddPage(const NameValueList& params) {
   const std::string name = params.Value("addnewmember");
-  bool added = false;
-  {
-    std::lock_guard lock(accounts_mutex_);
-    added = units_.users.AddAccount(FieldsFromForm(name, params));
-    if (added)
-      SaveAccounts();
-  }
+  const bool added = members_.Add(FieldsFromForm(name, params)).changed;
   const std::string result =
       added ? "<font size=2 color=#0000ff>New ftp member added (" + EscapeHtml(name) + ")"
             : std::string("<font size=2 color=#ff0000>Failed to add new ftp member");
@@ -351,13 +335,7 @@ std::string WebPages::AddPage(const NameValueList& params) {
 
 std::string WebPages::ModifyPage(const NameValueList& params) {
   const std::string name = params.Value("modifymember");
-  bool modified = false;
-  {
-    std::lock_guard lock(accounts_mutex_);
-    modified = units_.users.UpdateAccountByName(name, FieldsFromForm(name, params));
-    if (modified)
-      SaveAccounts();
-  }
+  const bool modified = members_.Update(name, FieldsFromForm(name, params)).changed;
   const std::string shown = Quoted(EscapeHtml(name));
   const std::string result =
       modified ? "<font size=2 color=#0000ff>Ftp member " + shown + " modified succesfully."
@@ -366,26 +344,12 @@ std::string WebPages::ModifyPage(const NameValueList& params) {
 }
 
 std::string WebPages::DeletePage(const std::string& name) {
-  bool deleted = false;
-  {
-    std::lock_guard lock(accounts_mutex_);
-    deleted = units_.users.DeleteAccountByName(name);
-    if (deleted)
-      SaveAccounts();
-  }
+  const bool deleted = members_.Remove(name).changed;
   const std::string shown = EscapeHtml(name);
   const std::string result =
       deleted ? "<font size=2 color=#0000ff>Ftp member " + shown + " deleted.</font>"
               : "<font size=2 color=#ff0000>Failed to delete Ftp member " + shown + ".</font>";
   return result + Line(kBackLink);
-}
-
-void WebPages::SaveAccounts() {
-  try {
-    units_.users.SaveAccounts(data_directory_);
-  } catch (const std::exception& failure) {
-    units_.log.LogLine(std::string("- ") + failure.what());
-  }
 }
 
 }  // namespace vantrel

@@ -8,11 +8,11 @@
 // refused (403) before it can do either.
 //
 // Every value that reaches a page is HTML-escaped, since member names, passwords and
-// directories come from whoever could edit an account. Account changes are written to the
-// accounts file at once, so an edit made here survives a crash.
+// directories come from whoever could edit an account. Account changes go through the
+// service's member operations, which write the accounts file at once, so an edit made
+// here survives a crash.
 
 #include <exception>
-#include <mutex>
 #include <string>
 
 #include "service/ftp_session_handlers.h"
@@ -21,6 +21,7 @@ namespace vantrel {
 
 class Connection;
 class HTTPResponseInfo;
+class Members;
 class NameValueList;
 struct AccountFields;
 struct HTTPRequestInfo;
@@ -29,7 +30,7 @@ struct HTTPRequestInfo;
 // concurrently, and reach shared state only through the units' own locks.
 class WebPages {
  public:
-  WebPages(const ServiceUnits& units, std::string data_directory);
+  WebPages(const ServiceUnits& units, Members& members);
 
   // Refuses a banned address before any reply; gives the connection its read time-out.
   void Connect(Connection& context);
@@ -45,14 +46,9 @@ class WebPages {
   std::string AddPage(const NameValueList& params);
   std::string ModifyPage(const NameValueList& params);
   std::string DeletePage(const std::string& name);
-  // Writes the accounts file; a failure is logged, the change in memory stands.
-  void SaveAccounts();
 
   ServiceUnits units_;
-  const std::string data_directory_;
-  // Users offers no look-up-and-change in one step; this keeps the site's own edits from
-  // splitting each other's pair, and keeps their saves in the order of the edits.
-  std::mutex accounts_mutex_;
+  Members& members_;
 };
 
 }  // namespace vantrel

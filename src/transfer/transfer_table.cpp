@@ -8,9 +8,8 @@
 #include "log/statistics.h"
 
 namespace vantrel {
-namespace {
 
-std::string RenderLine(const TransferData& t) {
+std::vector<std::string> TransferCells(const TransferData& t) {
   // A transfer reported within its first millisecond has no measurable speed yet.
   const double seconds = static_cast<double>(t.elapsed_ms) / 1000.0;
   const std::int64_t speed =
@@ -18,11 +17,9 @@ std::string RenderLine(const TransferData& t) {
   const std::int64_t remaining = t.size - t.position;
   const std::string left =
       remaining > 0 && speed > 0 ? FormatDuration(remaining / speed) : std::string("-");
-  return t.file_name + "||" + FormatByteSize(t.position) + "||" + FormatByteSize(t.size) + "||" +
-         FormatByteSize(speed) + "/s||" + left + "||";
+  return {t.file_name, FormatByteSize(t.position), FormatByteSize(t.size),
+          FormatByteSize(speed) + "/s", left};
 }
-
-}  // namespace
 
 void TransferTable::UpdateTransfer(const std::string& file_name, std::int64_t elapsed_ms, int id,
                                    std::int64_t size, std::int64_t position) {
@@ -51,15 +48,6 @@ void TransferTable::FinishTransfer(int id, std::int64_t bytes_read, std::int64_t
 void TransferTable::ClearTransfers() {
   std::lock_guard lock(mutex_);
   transfers_.clear();
-}
-
-std::vector<std::string> TransferTable::RenderTransferLines() const {
-  std::lock_guard lock(mutex_);
-  std::vector<std::string> lines;
-  lines.reserve(transfers_.size());
-  for (const auto& transfer : transfers_)
-    lines.push_back(RenderLine(transfer));
-  return lines;
 }
 
 std::vector<TransferData> TransferTable::Transfers() const {

@@ -1,7 +1,7 @@
 #pragma once
 
 // The running transfers shown on the "File Transfers" list. Transfer streams report into
-// it from their connection threads; the refresh tick renders it. Finished transfers add
+// it from their connection threads; the refresh tick shows a copy. Finished transfers add
 // their byte counts to the statistics. Any thread; one lock, never held while another
 // unit's lock is taken.
 
@@ -23,6 +23,9 @@ struct TransferData {
   std::int64_t elapsed_ms = 0;
 };
 
+// Name, position, size, speed ("768 Byte(s)/s"), time left ("-" while unknown).
+std::vector<std::string> TransferCells(const TransferData& transfer);
+
 class TransferTable {
  public:
   explicit TransferTable(Statistics& statistics) : statistics_(statistics) {}
@@ -34,8 +37,6 @@ class TransferTable {
                       std::int64_t size, std::int64_t position);
   void FinishTransfer(int id, std::int64_t bytes_read, std::int64_t bytes_written);
   void ClearTransfers();
-  // name||position||size||speed/s||time left||
-  std::vector<std::string> RenderTransferLines() const;
   std::vector<TransferData> Transfers() const;
 
  private:

@@ -5,21 +5,6 @@
 
 namespace vantrel {
 
-std::vector<std::string> SplitColumns(std::string_view line) {
-  constexpr std::string_view kSeparator = "||";
-  std::vector<std::string> fields;
-  while (!line.empty()) {
-    const auto end = line.find(kSeparator);
-    if (end == std::string_view::npos) {
-      fields.emplace_back(line);
-      break;
-    }
-    fields.emplace_back(line.substr(0, end));
-    line.remove_prefix(end + kSeparator.size());
-  }
-  return fields;
-}
-
 ColumnListView::ColumnListView(const std::vector<Column>& columns, QWidget* parent)
     : QTreeWidget(parent) {
   setColumnCount(static_cast<int>(columns.size()));
@@ -51,28 +36,21 @@ ColumnListView::ColumnListView(const std::vector<Column>& columns, QWidget* pare
       [this](int section, int /*old_width*/, int width) { emit ColumnResized(section, width); });
 }
 
-void ColumnListView::SetLines(const std::vector<std::string>& lines) {
-  const int rows = static_cast<int>(lines.size());
-  while (topLevelItemCount() > rows)
+void ColumnListView::SetRows(const std::vector<QStringList>& rows) {
+  const int count = static_cast<int>(rows.size());
+  while (topLevelItemCount() > count)
     delete takeTopLevelItem(topLevelItemCount() - 1);
-  for (int row = 0; row < rows; ++row) {
+  for (int row = 0; row < count; ++row) {
     QTreeWidgetItem* item = topLevelItem(row);
     if (item == nullptr)
       item = new QTreeWidgetItem(this);
-    const std::vector<std::string> fields = SplitColumns(lines[static_cast<std::size_t>(row)]);
+    const QStringList& cells = rows[static_cast<std::size_t>(row)];
     for (int column = 0; column < columnCount(); ++column) {
-      const auto index = static_cast<std::size_t>(column);
-      const QString text =
-          index < fields.size() ? QString::fromStdString(fields[index]) : QString();
+      const QString text = column < cells.size() ? cells[column] : QString();
       if (item->text(column) != text)
         item->setText(column, text);
     }
   }
-}
-
-int ColumnListView::SelectedRow() const {
-  const QList<QTreeWidgetItem*> selected = selectedItems();
-  return selected.isEmpty() ? -1 : indexOfTopLevelItem(selected.front());
 }
 
 std::optional<std::string> ColumnListView::SelectedField(int column) const {

@@ -27,6 +27,14 @@ std::vector<std::string> Names(const Users& users) {
   return names;
 }
 
+// A row as the member lists show it, its cells joined by "||".
+std::string Shown(const Users& users, std::size_t row) {
+  std::string line;
+  for (const std::string& cell : AccountCells(users.AccountRows().at(row)))
+    line += cell + "||";
+  return line;
+}
+
 class UsersTest : public ::testing::Test {
  protected:
   ManualClock clock_;
@@ -72,7 +80,7 @@ TEST_F(UsersTest, LoginIsExactAndNotedOnTheAccount) {
   // Every length of guess around the password's, and guesses that share its start.
   for (const char* guess : {"secret", "Secre", "Secrett", "SecretSecret", "", "S", "Secreu"})
     EXPECT_FALSE(users_.Login("k:1", "bob", guess)) << guess;
-  EXPECT_EQ(users_.RenderAccountLines()[0], "bob||Secret||/h||-||-||-||");
+  EXPECT_EQ(Shown(users_, 0), "bob||Secret||/h||-||-||-||");
   EXPECT_TRUE(users_.Login("k:1", "empty", ""));
 
   clock_.AdvanceSeconds(30);
@@ -82,17 +90,17 @@ TEST_F(UsersTest, LoginIsExactAndNotedOnTheAccount) {
   EXPECT_EQ(account->home, "/h");
   EXPECT_EQ(users_.Generation(), generation) << "a login grants nothing new";
   const std::string noted = "||192.168.1.20:3012||" + FormatLocalDateTime(clock_.Now()) + "||";
-  EXPECT_EQ(users_.RenderAccountLines()[0], "bob||Secret||/h" + noted + "-||");
+  EXPECT_EQ(Shown(users_, 0), "bob||Secret||/h" + noted + "-||");
 
   AccountFields changed = Account("bob", "new", "/other");
   changed.virtualdir = "music=/mnt/mp3;";
   ASSERT_TRUE(users_.UpdateAccount(0, changed));
   EXPECT_GT(users_.Generation(), generation);
   EXPECT_EQ(*users_.GetAccount(0), changed);
-  EXPECT_EQ(users_.RenderAccountLines()[0], "bob||new||/other" + noted + "music=/mnt/mp3;||");
+  EXPECT_EQ(Shown(users_, 0), "bob||new||/other" + noted + "music=/mnt/mp3;||");
 }
 
-TEST_F(UsersTest, SortIsStableAndPutsNeverLoggedInLast) {
+TEST_F(UsersTest, RowSortIsStableAndPutsNeverLoggedInLast) {
   const struct {
     const char* user;
     const char* pass;
@@ -106,13 +114,20 @@ TEST_F(UsersTest, SortIsStableAndPutsNeverLoggedInLast) {
     clock_.Set(start - row.seconds_ago / kSecondsPerDay);
     users_.Login("k:1", row.user, row.pass);
   }
-  const auto generation = users_.Generation();
-  ASSERT_TRUE(users_.SortAccounts(1));  // equal passwords keep their order
-  EXPECT_EQ(Names(users_), (std::vector<std::string>{"d", "a", "e", "b", "c"}));
-  ASSERT_TRUE(users_.SortAccounts(4));  // most recent first, ties kept, never last
-  EXPECT_EQ(Names(users_), (std::vector<std::string>{"e", "b", "a", "d", "c"}));
-  EXPECT_FALSE(users_.SortAccounts(6));
-  EXPECT_EQ(users_.Generation(), generation) << "order grants nothing";
+  std::vector<AccountRow> rows = users_.AccountRows();
+  const auto names = [&rows] {
+    std::string order;
+    for (const AccountRow& row : rows)
+      order += row.fields.user;
+    return order;
+  };
+  ASSERT_TRUE(SortAccountRows(rows, 1));  // equal passwords keep their order
+  EXPECT_EQ(names(), "daebc");
+  ASSERT_TRUE(SortAccountRows(rows, 4));  // most recent first, ties kept, never last
+  EXPECT_EQ(names(), "ebadc");
+  EXPECT_FALSE(SortAccountRows(rows, 6));
+  EXPECT_EQ(Names(users_), (std::vector<std::string>{"d", "b", "a", "c", "e"}))
+      << "the table keeps its own order";
 }
 
 class AccountFileTest : public UsersTest {
@@ -141,7 +156,7 @@ TEST_F(AccountFileTest, RoundTripKeepsEveryStoredField) {
   EXPECT_EQ(*loaded.GetAccount(0), full);
   EXPECT_EQ(*loaded.GetAccount(1), Account("eve", "", ""));
   // The address is stored, the last time is not.
-  EXPECT_EQ(loaded.RenderAccountLines()[0],
+  EXPECT_EQ(Shown(loaded, 0),
             "bob||p w||/srv/b||10.1.1.1:40000||-||music=/mnt/mp3;video=/mnt/v;||");
 }
 
@@ -158,7 +173,7 @@ TEST_F(AccountFileTest, MissingKeysReadAsDefaults) {
   EXPECT_EQ(bob.pass, "readfailed");
   EXPECT_TRUE(bob.allow_upload);
   EXPECT_EQ(bob.upload, 0);  // malformed number
-  EXPECT_EQ(users_.RenderAccountLines()[1], "bob||readfailed||/b||readfailed||-||-||");
+  EXPECT_EQ(Shown(users_, 1), "bob||readfailed||/b||readfailed||-||-||");
 }
 
 TEST_F(AccountFileTest, ShrinkingLeavesInertSections) {

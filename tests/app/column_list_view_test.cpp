@@ -11,23 +11,6 @@
 namespace vantrel {
 namespace {
 
-TEST(SplitColumns, FieldsEndInDoubleBars) {
-  const struct {
-    const char* line;
-    std::vector<std::string> fields;
-  } cases[] = {
-      {"", {}},
-      {"a||b||", {"a", "b"}},
-      {"a||b", {"a", "b"}},
-      {"||", {""}},
-      {"key||user||/||idle||3 s||||", {"key", "user", "/", "idle", "3 s", ""}},
-      {"a|b||c", {"a|b", "c"}},
-      {"a|||b", {"a", "|b"}},
-  };
-  for (const auto& c : cases)
-    EXPECT_EQ(SplitColumns(c.line), c.fields) << '"' << c.line << '"';
-}
-
 class ColumnListViewTest : public ::testing::Test {
  protected:
   ColumnListView list_{{{"Name", 120}, {"Count", 50}, {"Last", 90}}};
@@ -40,8 +23,8 @@ class ColumnListViewTest : public ::testing::Test {
   }
 };
 
-TEST_F(ColumnListViewTest, LinesFillTheColumnsAndRedrawsReuseRows) {
-  list_.SetLines({"a||1||x||", "b||2||", "c||3||z||extra||"});
+TEST_F(ColumnListViewTest, CellsFillTheColumnsAndRedrawsReuseRows) {
+  list_.SetRows({{"a", "1", "x"}, {"b", "2"}, {"c", "3", "z", "extra"}});
   ASSERT_EQ(list_.topLevelItemCount(), 3);
   EXPECT_EQ(Row(0), QStringList({"a", "1", "x"}));
   EXPECT_EQ(Row(1), QStringList({"b", "2", ""})) << "missing fields show empty";
@@ -49,17 +32,17 @@ TEST_F(ColumnListViewTest, LinesFillTheColumnsAndRedrawsReuseRows) {
 
   list_.setCurrentItem(list_.topLevelItem(1));
   QTreeWidgetItem* second = list_.topLevelItem(1);
-  list_.SetLines({"a||1||x||", "b||5||y||"});
+  list_.ShowRows(std::vector<std::string>{"a", "b"}, [](const std::string& name) {
+    return std::vector<std::string>{name, name == "b" ? "5" : "1", name == "b" ? "y" : "x"};
+  });
   ASSERT_EQ(list_.topLevelItemCount(), 2);
   EXPECT_EQ(list_.topLevelItem(1), second) << "a redraw keeps the row objects";
   EXPECT_EQ(Row(1), QStringList({"b", "5", "y"}));
-  EXPECT_EQ(list_.SelectedRow(), 1);
   EXPECT_EQ(list_.SelectedField(0), "b");
   EXPECT_EQ(list_.SelectedField(7), std::nullopt);
 
-  list_.SetLines({});
+  list_.SetRows({});
   EXPECT_EQ(list_.topLevelItemCount(), 0);
-  EXPECT_EQ(list_.SelectedRow(), -1);
   EXPECT_EQ(list_.SelectedField(0), std::nullopt);
 }
 
@@ -84,16 +67,16 @@ TEST_F(ColumnListViewTest, HeaderReportsClicksAndResizes) {
 TEST_F(ColumnListViewTest, RightReleaseClearsTheSelectionOnlyWhenAsked) {
   list_.resize(400, 200);
   list_.show();
-  list_.SetLines({"a||1||", "b||2||"});
+  list_.SetRows({{"a", "1"}, {"b", "2"}});
   const QPoint inside = list_.visualItemRect(list_.topLevelItem(1)).center();
 
   list_.setCurrentItem(list_.topLevelItem(0));
   QTest::mouseRelease(list_.viewport(), Qt::RightButton, {}, inside);
-  EXPECT_EQ(list_.SelectedRow(), 0);
+  EXPECT_EQ(list_.SelectedField(0), "a");
 
   list_.SetClearSelectionOnRightRelease(true);
   QTest::mouseRelease(list_.viewport(), Qt::RightButton, {}, inside);
-  EXPECT_EQ(list_.SelectedRow(), -1);
+  EXPECT_EQ(list_.SelectedField(0), std::nullopt);
 }
 
 }  // namespace

@@ -14,14 +14,6 @@
 namespace vantrel {
 namespace {
 
-template <typename Widget>
-Widget& Child(QWidget& parent, const char* name) {
-  auto* widget = parent.findChild<Widget*>(name);
-  if (widget == nullptr)
-    throw std::runtime_error(std::string("no widget ") + name);
-  return *widget;
-}
-
 QStringList Items(PackedListEditor& editor) {
   auto& list = Child<QListWidget>(editor, "list");
   QStringList items;

@@ -21,18 +21,11 @@
 #include "dialogs/packed_list_editor.h"
 #include "monitor/special_files.h"
 #include "platform/autostart.h"
+#include "service/service.h"
 #include "support/temp_dir.h"
 
 namespace vantrel {
 namespace {
-
-template <typename Widget>
-Widget& Child(QWidget& parent, const char* name) {
-  auto* widget = parent.findChild<Widget*>(name);
-  if (widget == nullptr)
-    throw std::runtime_error(std::string("no widget ") + name);
-  return *widget;
-}
 
 // One list editor, driven the way the operator does it.
 struct EditorDriver {
@@ -66,14 +59,11 @@ struct EditorDriver {
 
 class FtpSettingsDialogTest : public ::testing::Test {
  protected:
-  FtpSettingsDialogTest() : autostart_(dir_.File("autostart")) {
-    settings_.SetDataDirectory(dir_.path() + "/");
-    settings_.LoadSettings();
-  }
+  FtpSettingsDialogTest() : autostart_(dir_.File("autostart")) { settings_.LoadSettings(); }
 
   // The dialog, shown: showing is what copies the settings into the controls.
   std::unique_ptr<FtpSettingsDialog> Open(platform::Autostart* autostart = nullptr) {
-    auto dialog = std::make_unique<FtpSettingsDialog>(settings_, autostart, prompts_);
+    auto dialog = std::make_unique<FtpSettingsDialog>(service_, autostart, prompts_);
     dialog->SetRestartHandler(
         [this](const std::vector<std::string>& files) { restarts_.push_back(files); });
     dialog->show();
@@ -92,7 +82,8 @@ class FtpSettingsDialogTest : public ::testing::Test {
   }
 
   TempDir dir_;
-  Settings settings_;
+  Service service_{dir_.path() + "/"};
+  Settings& settings_ = service_.settings();
   RecordingPrompts prompts_;
   platform::Autostart autostart_;
   std::vector<std::vector<std::string>> restarts_;
@@ -407,7 +398,7 @@ TEST_F(FtpSettingsDialogTest, PositionAndTabLiveInTheWindowSection) {
   std::ofstream(dir_.File(Settings::kFileName))
       << "[ftpsettings]\nservertitle=Kept\n[window]\nwidth=800\nheight=700\nactivetab=3\n";
   {
-    FtpSettingsDialog dialog(settings_, nullptr, prompts_);
+    FtpSettingsDialog dialog(service_, nullptr, prompts_);
     EXPECT_EQ(dialog.size(), QSize(800, 700));
     auto& tabs = Child<QTabWidget>(dialog, "tabs");
     EXPECT_EQ(tabs.tabText(tabs.currentIndex()), "Banned List");
@@ -428,7 +419,7 @@ TEST_F(FtpSettingsDialogTest, PositionAndTabLiveInTheWindowSection) {
       << "saving the settings keeps the dialog's section";
 
   std::filesystem::remove(dir_.File(Settings::kFileName));
-  { FtpSettingsDialog unshown(settings_, nullptr, prompts_); }
+  { FtpSettingsDialog unshown(service_, nullptr, prompts_); }
   EXPECT_FALSE(std::filesystem::exists(dir_.File(Settings::kFileName)))
       << "a dialog never shown stores no place, so that it opens centred next time";
 }

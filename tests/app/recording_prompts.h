@@ -10,6 +10,8 @@
 #include <QStringList>
 #include <QTimer>
 #include <functional>
+#include <stdexcept>
+#include <string>
 
 #include "dialogs/dialog_prompts.h"
 
@@ -59,6 +61,16 @@ class RecordingPrompts : public DialogPrompts {
            r.default_suffix;
   }
 };
+
+// The child control of that object name, as the operator would find it; a missing one
+// fails the test at once.
+template <typename Widget>
+Widget& Child(QWidget& parent, const char* name) {
+  auto* widget = parent.findChild<Widget*>(name);
+  if (widget == nullptr)
+    throw std::runtime_error(std::string("no widget ") + name);
+  return *widget;
+}
 
 // Acts on the next modal dialog once its event loop runs: the way a test clicks through
 // an exec() that the code under test opens. Gives up after `timeout_ms`.

@@ -23,7 +23,8 @@
 #include <string>
 
 #include "accounts/online_clients.h"
-#include "app/f_vantrel.h"
+#include "accounts/users.h"
+#include "app/main_window.h"
 #include "app/recording_prompts.h"
 #include "app/update_test_server.h"
 #include "dialogs/update_dialog.h"
@@ -148,7 +149,7 @@ int main(int argc, char** argv) {
   WriteState(data.path());
 
   vantrel::Service service(data.path().toStdString() + "/");
-  vantrel::FVantrel window(service);
+  vantrel::MainWindow window(service);
   window.resize(900, 600);
   window.show();
   window.findChild<QPushButton*>("startServer")->click();
@@ -175,7 +176,7 @@ int main(int argc, char** argv) {
       return 1;
   }
 
-  tabs->setCurrentIndex(vantrel::FVantrel::kServerTab);
+  tabs->setCurrentIndex(vantrel::MainWindow::kServerTab);
   auto* members = window.findChild<vantrel::ColumnListView*>("members");
   members->setCurrentItem(members->topLevelItem(0));
   const bool dialogs =

@@ -19,6 +19,7 @@
 #include "fuzz/loopback.h"
 #include "log/log_queue.h"
 #include "log/statistics.h"
+#include "service/members.h"
 #include "service/web_pages.h"
 #include "support/temp_dir.h"
 #include "web/http_server.h"
@@ -41,7 +42,8 @@ class Harness {
  public:
   Harness()
       : auto_ban_(settings_, log_),
-        pages_({settings_, users_, auto_ban_, statistics_, log_}, dir_.path() + "/") {
+        members_(users_, log_, dir_.path() + "/"),
+        pages_({settings_, users_, auto_ban_, statistics_, log_}, members_) {
     settings_.SetDataDirectory(dir_.path() + "/");
     settings_.Update([](SettingsData& s) { s.webinterfaceusers = "admin=secret;"; });
     server_.SetServerSoftware("Vantrel");
@@ -114,6 +116,7 @@ class Harness {
   Users users_;
   AutoBan auto_ban_;
   Statistics statistics_;
+  Members members_;
   WebPages pages_;
   LoopbackListener loopback_;
   InlineHttpServer server_;

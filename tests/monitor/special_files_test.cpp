@@ -23,7 +23,9 @@ TEST(SpecialFiles, AddRemoveResetIgnoreLetterCase) {
   EXPECT_FALSE(files.Reset("missing.bin"));
   EXPECT_TRUE(files.Reset("setup.EXE"));
   EXPECT_TRUE(files.Remove("setup.exe"));
-  EXPECT_EQ(files.RenderLines(), std::vector<std::string>{"readme.txt||0||-||-||"});
+  ASSERT_EQ(files.Records().size(), 1u);
+  EXPECT_EQ(SpecialFileCells(files.Records()[0]),
+            (std::vector<std::string>{"readme.txt", "0", "-", "-"}));
 }
 
 TEST(SpecialFiles, SaveLeavesStaleSectionsThatLoadIgnores) {
@@ -64,11 +66,12 @@ TEST(SpecialFiles, MissingFileIsAnEmptyListAndMissingKeysReadFailed) {
   EXPECT_EQ(record.file_name, "readfailed");
   EXPECT_EQ(record.last_ip, "readfailed");
   EXPECT_EQ(record.count, 7);
-  EXPECT_EQ(files.RenderLines()[0],
-            "readfailed||7||" + FormatLocalDateTime(46000.5) + "||readfailed||");
+  EXPECT_EQ(
+      SpecialFileCells(record),
+      (std::vector<std::string>{"readfailed", "7", FormatLocalDateTime(46000.5), "readfailed"}));
 }
 
-TEST(SpecialFiles, SortsKeepTiesInOrder) {
+TEST(SpecialFiles, RowSortsKeepTiesInOrder) {
   TempDir dir;
   std::ofstream(dir.File(SpecialFiles::kFileName))
       << "[specialfiles]\nspecialfiles=4\n"
@@ -78,22 +81,23 @@ TEST(SpecialFiles, SortsKeepTiesInOrder) {
       << "[specialfile3]\nfilename=c\ncount=5\nlasttime=0\nlastip=10.0.0.2\n";
   SpecialFiles files;
   ASSERT_TRUE(files.Load(Dir(dir)));
-  auto names = [&files] {
+  std::vector<SpecialFile> rows = files.Records();
+  auto names = [&rows] {
     std::string order;
-    for (const auto& r : files.Records())
+    for (const auto& r : rows)
       order += r.file_name;
     return order;
   };
-  files.Sort(SpecialFiles::SortColumn::kFileName);
-  EXPECT_EQ(names(), "Dabc");  // byte order: upper case first
-  files.Sort(SpecialFiles::SortColumn::kCount);
-  EXPECT_EQ(names(), "acDb");
-  files.Sort(SpecialFiles::SortColumn::kCount);
-  EXPECT_EQ(names(), "acDb");
-  files.Sort(SpecialFiles::SortColumn::kDate);
-  EXPECT_EQ(names(), "bDac");
-  files.Sort(SpecialFiles::SortColumn::kLastIp);
-  EXPECT_EQ(names(), "aDbc");
+  const std::pair<int, const char*> clicks[] = {
+      {0, "Dabc"},  // byte order: upper case first
+      {1, "acDb"}, {1, "acDb"}, {2, "bDac"}, {3, "aDbc"},
+  };
+  for (const auto& [column, order] : clicks) {
+    ASSERT_TRUE(SortSpecialFiles(rows, column));
+    EXPECT_EQ(names(), order) << "column " << column;
+  }
+  EXPECT_FALSE(SortSpecialFiles(rows, 4));
+  EXPECT_EQ(files.Records()[0].file_name, "b") << "the list keeps its own order";
 }
 
 }  // namespace

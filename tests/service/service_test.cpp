@@ -5,9 +5,11 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <thread>
 
 #include "accounts/online_clients.h"
+#include "accounts/users.h"
 #include "config/settings.h"
 #include "ftp/ftp_test_client.h"
 #include "log/log_queue.h"
@@ -16,6 +18,7 @@
 #include "platform/tcp_listener.h"
 #include "service/refusal_log.h"
 #include "support/temp_dir.h"
+#include "web/web_test_client.h"
 
 namespace vantrel {
 namespace {
@@ -70,9 +73,9 @@ TEST_F(ServiceTest, CountersAndOnlineTableFollowSessions) {
     failed.Ask("USER alice");
     EXPECT_EQ(failed.Ask("PASS nope").substr(0, 3), "530");
     EXPECT_EQ(service_.online_clients().Count(), 2);
-    const auto lines = service_.online_clients().RenderLines();
-    ASSERT_EQ(lines.size(), 2u);
-    EXPECT_NE(lines[0].find("||alice||"), std::string::npos) << lines[0];
+    const auto rows = service_.online_clients().Rows();
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].user, "alice");
   }
   EXPECT_TRUE(Eventually([this] { return service_.online_clients().Count() == 0; }));
   EXPECT_EQ(service_.statistics().GetConnections(), 2);
@@ -147,6 +150,62 @@ TEST(ServiceStateFiles, UnreadableSettingsAreNeverSavedOver) {
             "[ftpsettings]\nserverport=2121\n");
   EXPECT_TRUE(std::filesystem::exists(dir.File("ftpmembers.lst"))) << "the others are saved";
   EXPECT_TRUE(std::filesystem::exists(dir.File("httpspecialfiles.lst")));
+}
+
+// The window deletes by name while the web site deletes and adds: every change lands on
+// the account it names, whatever the other front end did to the table's rows meanwhile,
+// and the file ends as the table does.
+TEST(ServiceMembersTest, WindowAndWebSiteChangeMembersAtOnce) {
+  constexpr int kEach = 12;
+  TempDir dir;
+  std::ofstream(dir.File("ftpsettings.lst"))
+      << "[ftpsettings]\nserverport=0\nwebinterfaceenabled=1\nwebinterfaceport=0\n"
+      << "webinterfaceusers=admin=pw;\n";
+  std::ofstream members(dir.File("ftpmembers.lst"));
+  members << "[ftpmembers]\nftpmembers=" << 2 * kEach + 1 << "\n[ftpmember0]\nuser=kept\n";
+  for (int i = 0; i < 2 * kEach; ++i)
+    members << "[ftpmember" << i + 1 << "]\nuser=" << (i % 2 ? "web" : "win") << i / 2 << "\n";
+  members.close();
+  Service service(dir.path() + "/");
+  service.Load();
+  service.StartServer();
+  const auto web = service.WebAddresses();
+  ASSERT_FALSE(web.empty());
+  const std::uint64_t generation = service.users().Generation();
+
+  std::thread site([port = web.at(0).port] {
+    testing::WebTestClient client(port);
+    client.Login("admin", "pw");
+    for (int i = 0; i < kEach; ++i) {
+      client.Post({{"deletemember", "web" + std::to_string(i)}});
+      client.Post({{"addnewmember", "new" + std::to_string(i)}, {"pass", "x"}});
+    }
+  });
+  for (int i = 0; i < kEach; ++i)
+    EXPECT_TRUE(service.DeleteMember("win" + std::to_string(i)).changed) << i;
+  site.join();
+
+  std::set<std::string> expected = {"kept"};
+  for (int i = 0; i < kEach; ++i)
+    expected.insert("new" + std::to_string(i));
+  const auto names = [](const Users& users) {
+    std::set<std::string> found;
+    for (const AccountRow& row : users.AccountRows())
+      found.insert(row.fields.user);
+    return found;
+  };
+  EXPECT_EQ(names(service.users()), expected);
+  Users saved;
+  ASSERT_TRUE(saved.LoadAccounts(dir.path() + "/"));
+  EXPECT_EQ(names(saved), expected) << "every change was saved, the last one last";
+  EXPECT_GT(service.users().Generation(), generation);
+
+  // A rename onto a name another account has would leave one of the two unreachable.
+  AccountFields renamed = *service.users().GetAccountByName("kept");
+  renamed.user = "new0";
+  EXPECT_FALSE(service.UpdateMember("kept", renamed).changed);
+  EXPECT_EQ(names(service.users()), expected);
+  service.Shutdown();
 }
 
 // Two consecutive ports, listened on here so that no passive listener can have them.

@@ -27,17 +27,20 @@ class TransferTest : public ::testing::Test {
   TransferTable table_{statistics_};
 };
 
-TEST_F(TransferTest, RenderedLines) {
+TEST_F(TransferTest, ShownCells) {
   table_.UpdateTransfer("/srv/a.iso", 2000, 7, 4096, 1536);
   table_.UpdateTransfer("/srv/b.bin", 0, 8, 1023, 0);
   table_.UpdateTransfer("/srv/c.bin", 1000, 9, 500, 500);
   table_.UpdateTransfer("/srv/renamed.iso", 4000, 7, 4096, 3072);  // same id: name stays
-  const std::vector<std::string> expected{
-      "/srv/a.iso||3.00 KB||4.00 KB||768 Byte(s)/s||1 s||",
-      "/srv/b.bin||0 Byte(s)||1023 Byte(s)||0 Byte(s)/s||-||",
-      "/srv/c.bin||500 Byte(s)||500 Byte(s)||500 Byte(s)/s||-||",
+  const std::vector<std::vector<std::string>> expected{
+      {"/srv/a.iso", "3.00 KB", "4.00 KB", "768 Byte(s)/s", "1 s"},
+      {"/srv/b.bin", "0 Byte(s)", "1023 Byte(s)", "0 Byte(s)/s", "-"},
+      {"/srv/c.bin", "500 Byte(s)", "500 Byte(s)", "500 Byte(s)/s", "-"},
   };
-  EXPECT_EQ(table_.RenderTransferLines(), expected);
+  std::vector<std::vector<std::string>> shown;
+  for (const TransferData& transfer : table_.Transfers())
+    shown.push_back(TransferCells(transfer));
+  EXPECT_EQ(shown, expected);
 }
 
 TEST_F(TransferTest, FinishAddsToTotalsEvenForUnknownIds) {

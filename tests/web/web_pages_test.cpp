@@ -12,6 +12,7 @@
 #include "config/settings.h"
 #include "log/log_queue.h"
 #include "log/statistics.h"
+#include "service/members.h"
 #include "service/web_interface.h"
 #include "support/temp_dir.h"
 #include "web/web_test_client.h"
@@ -88,8 +89,9 @@ class WebPagesTest : public ::testing::Test {
   Users users_{clock_};
   AutoBan auto_ban_{settings_, log_, clock_};
   Statistics statistics_;
-  WebInterface web_{ServiceUnits{settings_, users_, auto_ban_, statistics_, log_},
-                    dir_.path() + "/", clock_};
+  Members members_{users_, log_, dir_.path() + "/"};
+  WebInterface web_{ServiceUnits{settings_, users_, auto_ban_, statistics_, log_}, members_,
+                    clock_};
 };
 
 TEST_F(WebPagesTest, FirstRequestGetsTheLoginPageAndACookie) {
@@ -300,7 +302,7 @@ TEST_F(WebPagesTest, StartStopAndFailureLines) {
   EXPECT_EQ(Log(), (std::vector<std::string>{"- Web interface started (port 0, timeout 60000)",
                                              "- Web interface stopped"}));
 
-  WebInterface holder(ServiceUnits{settings_, users_, auto_ban_, statistics_, log_}, dir_.path());
+  WebInterface holder(ServiceUnits{settings_, users_, auto_ban_, statistics_, log_}, members_);
   settings_.Update([port](SettingsData& s) { s.webinterfaceport = port; });
   holder.Start();
   ASSERT_TRUE(holder.Active());

@@ -1,10 +1,11 @@
 #pragma once
 
 // The main window: six tabs over the service host. It starts and stops the service, shows
-// what the units render (accounts, clients, monitored files, transfers, totals, the log),
-// keeps its own layout in mainftpsettings.lst and its branding from custom.config, and
-// decides when the program may close. Every server decision stays in the service; the
-// window only calls it and shows the answers.
+// copies of what the units hold (accounts, clients, monitored files, transfers, totals,
+// the log), keeps its own layout in mainftpsettings.lst and its branding from
+// custom.config, and decides when the program may close. Every server decision stays in
+// the service; the window only calls it and shows the answers. The member tab and the
+// monitored-files tab are pages of their own (member_page.h, monitored_files_page.h).
 
 #include <QMainWindow>
 #include <memory>
@@ -27,9 +28,10 @@ class Autostart;
 class AboutPage;
 class ColumnListView;
 class DialogPrompts;
-class FtpClientEditor;
 class FtpSettingsDialog;
 class LogView;
+class MemberPage;
+class MonitoredFilesPage;
 class Service;
 class StatusBox;
 class TrayIcon;
@@ -37,7 +39,7 @@ class UpdateDialog;
 
 // Owned by the program's entry, which also owns the service and keeps it alive longer
 // than the window. Main thread only.
-class FVantrel : public QMainWindow {
+class MainWindow : public QMainWindow {
   Q_OBJECT
 
  public:
@@ -48,12 +50,13 @@ class FVantrel : public QMainWindow {
   // Loads the service (settings, accounts, monitored files) and restores the layout. The
   // dialogs ask through `prompts` when given (a test's, outliving the window), else
   // through the standard message boxes and file pickers.
-  explicit FVantrel(Service& service, DialogPrompts* prompts = nullptr, QWidget* parent = nullptr);
-  ~FVantrel() override;
+  explicit MainWindow(Service& service, DialogPrompts* prompts = nullptr,
+                      QWidget* parent = nullptr);
+  ~MainWindow() override;
 
   // Runs once, on the first showing: minimizes when asked to, and starts serving when
   // "startonstartup" is set.
-  void FormActivate();
+  void StartAsConfigured();
   void StartServer();
   void StopServer();
   // Every client is dropped by a restart of the service.
@@ -62,25 +65,19 @@ class FVantrel : public QMainWindow {
   // A close without the question (a termination request); saving runs as usual.
   void CloseWithoutQuestion();
 
-  // The two timers' work; public so that a test can tick by hand.
-  void LogTimerTimer();
-  void RefreshTimerTimer();
-
-  // The monitored-files buttons, after their dialogs.
-  void AddMonitoredFile(const QString& path);
-  void RemoveMonitoredFile();
-  void ResetMonitoredFile();
-  // The member buttons: the first two through the account editor.
-  void NewMember();
-  void ModifyMember();
-  void DeleteMember();
-
-  // After an import has replaced state files: takes them up, so that the saving at close
-  // writes them back unchanged, closes, and asks the program's entry for a new copy.
-  void RestartProgram(const std::vector<std::string>& imported);
+  // After an import has replaced state files (which the service has taken up): closes,
+  // and asks the program's entry for a new copy.
+  void RestartForImport();
   bool restart_requested() const { return restart_requested_; }
 
+  MemberPage& member_page() const { return *member_page_; }
+  MonitoredFilesPage& monitored_files_page() const { return *monitored_files_page_; }
   const TrayIcon& tray() const { return *tray_; }
+
+ public slots:
+  // The two timers' work; public so that a test can tick by hand.
+  void onLogTick();
+  void onRefreshTick();
 
  signals:
   // The window has closed for a restart; the program's entry quits and starts anew.
@@ -96,10 +93,10 @@ class FVantrel : public QMainWindow {
   bool event(QEvent* event) override;
 
  private:
+  void CreatePages();
   QWidget* CreateLogPage();
   QWidget* CreateServerPage();
   QWidget* CreateClientsPage();
-  QWidget* CreateMonitoringPage();
   QWidget* CreateTransfersPage();
   void CreateStatusBar();
   void CreateTray();
@@ -111,29 +108,24 @@ class FVantrel : public QMainWindow {
   WindowLayout CaptureLayout() const;
   void ApplyLayout();
   void SaveLayout();
-  void FormDestroy();
+  // Stops the timers and the service, saves the state files and the layout: once.
+  void ShutDown();
 
   // The tray icon stands in for the minimized window, whoever minimized it: the operator,
   // "startminimized", or a refused close.
   void ShowTrayWhileMinimized();
   void ShowMonitor();
   void ShowRunningState(bool running);
-  void RefreshMemberList();
-  void RefreshMonitoredList();
-  void SortMembers(int column);
-  void SortMonitored(int column);
-  void ChooseMonitoredFile();
-  void SaveAccounts();
 
   void OpenSettings();
   void CheckForUpdate();
-  void GoTo();
+  void OpenUpdateServerSite();
   void Log(const std::string& line);
 
   Service& service_;
   SessionMonitor monitor_;
   bool activated_ = false;
-  bool destroyed_ = false;
+  bool shut_down_ = false;
   bool ask_before_close_ = true;
   bool restart_requested_ = false;
 
@@ -141,14 +133,13 @@ class FVantrel : public QMainWindow {
   DialogPrompts* prompts_ = nullptr;
   std::unique_ptr<platform::Autostart> autostart_;
   FtpSettingsDialog* settings_dialog_ = nullptr;
-  FtpClientEditor* client_editor_ = nullptr;
   UpdateDialog* update_dialog_ = nullptr;
 
   QTabWidget* tabs_ = nullptr;
   LogView* log_view_ = nullptr;
-  ColumnListView* members_ = nullptr;
+  MemberPage* member_page_ = nullptr;
   ColumnListView* clients_ = nullptr;
-  ColumnListView* monitored_ = nullptr;
+  MonitoredFilesPage* monitored_files_page_ = nullptr;
   ColumnListView* transfers_ = nullptr;
   AboutPage* about_ = nullptr;
   StatusBox* status_box_ = nullptr;

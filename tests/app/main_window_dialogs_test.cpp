@@ -12,7 +12,7 @@
 #include <fstream>
 
 #include "accounts/users.h"
-#include "app/f_vantrel.h"
+#include "app/main_window.h"
 #include "app/qt_printers.h"
 #include "app/recording_prompts.h"
 #include "config/list_file.h"
@@ -29,14 +29,6 @@
 namespace vantrel {
 namespace {
 
-template <typename Widget>
-Widget& Child(QWidget& parent, const char* name) {
-  auto* widget = parent.findChild<Widget*>(name);
-  if (widget == nullptr)
-    throw std::runtime_error(std::string("no widget ") + name);
-  return *widget;
-}
-
 class DialogButtonsTest : public ::testing::Test {
  protected:
   DialogButtonsTest() {
@@ -47,8 +39,8 @@ class DialogButtonsTest : public ::testing::Test {
         << "[ftpmember1]\nuser=bob\npass=b\nhome=/srv/b\naddr=192.0.2.7:50122\n"
         << "lasttime=45000.5\n";
     service_ = std::make_unique<Service>(Directory());
-    window_ = std::make_unique<FVantrel>(*service_, &prompts_);
-    window_->LogTimerTimer();
+    window_ = std::make_unique<MainWindow>(*service_, &prompts_);
+    window_->onLogTick();
     Child<LogView>(*window_, "log").Clear();
   }
   ~DialogButtonsTest() override {
@@ -61,7 +53,7 @@ class DialogButtonsTest : public ::testing::Test {
   void Click(const char* button) { Child<QPushButton>(*window_, button).click(); }
   // The log lines since the window was made, oldest first.
   QStringList Logged() {
-    window_->LogTimerTimer();
+    window_->onLogTick();
     auto& view = Child<LogView>(*window_, "log");
     QStringList lines;
     for (int row = view.LineCount() - 1; row >= 0; --row) {
@@ -75,13 +67,13 @@ class DialogButtonsTest : public ::testing::Test {
   TempDir dir_;
   RecordingPrompts prompts_;
   std::unique_ptr<Service> service_;
-  std::unique_ptr<FVantrel> window_;
+  std::unique_ptr<MainWindow> window_;
 };
 
 TEST_F(DialogButtonsTest, NewMemberStartsFreshAndAddsWhatIsApplied) {
   WhenModalShown([](QDialog& editor) { Child<QPushButton>(editor, "cancel").click(); });
   Click("newMember");
-  EXPECT_EQ(service_->users().AccountCount(), 2);
+  EXPECT_EQ(service_->users().AccountRows().size(), 2u);
   EXPECT_TRUE(Logged().isEmpty()) << "a cancel adds and logs nothing";
 
   // Showing alice first leaves her file-control list in the editor's controls.
@@ -105,7 +97,7 @@ TEST_F(DialogButtonsTest, NewMemberStartsFreshAndAddsWhatIsApplied) {
                                 "1", "0", "0"}));
   ASSERT_EQ(Members().topLevelItemCount(), 3);
   EXPECT_EQ(MemberCell(2, 0), "carol");
-  const std::optional<AccountFields> carol = service_->users().GetAccount(2);
+  const std::optional<AccountFields> carol = service_->users().GetAccountByName("carol");
   ASSERT_TRUE(carol);
   EXPECT_EQ(carol->filecontrol, "") << "a new member starts with an empty file-control list";
   EXPECT_EQ(ListFile(dir_.File(Users::kFileName)).ReadString("ftpmember2", "user", ""), "carol")
@@ -116,7 +108,7 @@ TEST_F(DialogButtonsTest, NewMemberStartsFreshAndAddsWhatIsApplied) {
     Child<QPushButton>(editor, "apply").click();
   });
   Click("newMember");
-  EXPECT_EQ(service_->users().AccountCount(), 3);
+  EXPECT_EQ(service_->users().AccountRows().size(), 3u);
   EXPECT_EQ(Logged(),
             QStringList({"- New account added carol", "- Failed to add new account alice"}));
 }
@@ -182,7 +174,7 @@ TEST_F(DialogButtonsTest, ImportRestartsWithTheImportedSettingsAndAccounts) {
   service_->settings().Update([](SettingsData& data) { data.servertitle = "Old"; });
 
   window_->show();
-  QSignalSpy restart(window_.get(), &FVantrel::RestartRequested);
+  QSignalSpy restart(window_.get(), &MainWindow::RestartRequested);
   prompts_.file_answer = QString::fromStdString(container);
   WhenModalShown([](QDialog& dialog) { Child<QPushButton>(dialog, "importSettings").click(); });
   Click("settings");
@@ -196,7 +188,7 @@ TEST_F(DialogButtonsTest, ImportRestartsWithTheImportedSettingsAndAccounts) {
   const ListFile members(dir_.File(Users::kFileName));
   EXPECT_EQ(members.ReadInteger("ftpmembers", "ftpmembers", -1), 1);
   EXPECT_EQ(members.ReadString("ftpmember0", "user", ""), "zoe");
-  EXPECT_EQ(service_->users().FindAccount("zoe"), 0);
+  EXPECT_TRUE(service_->users().GetAccountByName("zoe")) << "taken up before the restart";
 }
 
 TEST_F(DialogButtonsTest, CheckForUpdateAsksTheServerNamedOnTheAboutPage) {

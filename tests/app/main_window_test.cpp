@@ -1,4 +1,4 @@
-#include "app/f_vantrel.h"
+#include "app/main_window.h"
 
 #include <gtest/gtest.h>
 
@@ -16,6 +16,8 @@
 
 #include "accounts/online_clients.h"
 #include "accounts/users.h"
+#include "app/member_page.h"
+#include "app/monitored_files_page.h"
 #include "app/qt_printers.h"
 #include "app/tray_icon.h"
 #include "app/window_layout.h"
@@ -35,9 +37,9 @@ namespace vantrel {
 namespace {
 
 // The window with the close question answered by the test.
-class AnsweringWindow : public FVantrel {
+class AnsweringWindow : public MainWindow {
  public:
-  using FVantrel::FVantrel;
+  using MainWindow::MainWindow;
 
   bool answer = false;
   int questions = 0;
@@ -68,7 +70,7 @@ struct ProgramRun {
   AnsweringWindow window;
 };
 
-class FVantrelTest : public ::testing::Test {
+class MainWindowTest : public ::testing::Test {
  protected:
   std::string Directory() const { return dir_.path() + "/"; }
   void WriteSettings(const std::string& keys) const {
@@ -79,7 +81,7 @@ class FVantrelTest : public ::testing::Test {
   TempDir dir_;
 };
 
-TEST_F(FVantrelTest, ShowsTabsVersionAndAStoppedService) {
+TEST_F(MainWindowTest, ShowsTabsVersionAndAStoppedService) {
   ProgramRun run(Directory());
   const auto& tabs = run.Find<QTabWidget>("tabs");
   QStringList captions;
@@ -104,10 +106,10 @@ TEST_F(FVantrelTest, ShowsTabsVersionAndAStoppedService) {
   EXPECT_EQ(run.Text("downloaded"), "0 Byte(s)");
 }
 
-TEST_F(FVantrelTest, LogTickShowsLoadLinesNewestFirstWithinTheSetting) {
+TEST_F(MainWindowTest, LogTickShowsLoadLinesNewestFirstWithinTheSetting) {
   WriteSettings("maxloglines=3\n");
   ProgramRun run(Directory());
-  run.window.LogTimerTimer();
+  run.window.onLogTick();
   auto& view = run.Find<LogView>("log");
   ASSERT_EQ(view.LineCount(), 3);
   EXPECT_TRUE(
@@ -119,7 +121,7 @@ TEST_F(FVantrelTest, LogTickShowsLoadLinesNewestFirstWithinTheSetting) {
 
   for (int i = 0; i < 10; ++i)
     run.service.log().LogLine("- line " + std::to_string(i));
-  run.window.LogTimerTimer();
+  run.window.onLogTick();
   // Three of the batch drawn, each after trimming to three: four lines stay.
   ASSERT_EQ(view.LineCount(), 4);
   EXPECT_TRUE(view.LineText(0).endsWith("- line 9"));
@@ -128,7 +130,7 @@ TEST_F(FVantrelTest, LogTickShowsLoadLinesNewestFirstWithinTheSetting) {
   EXPECT_EQ(run.Text("messagePanel"), "- line 9");
 }
 
-TEST_F(FVantrelTest, RefreshTickFollowsServiceClientsAndTotals) {
+TEST_F(MainWindowTest, RefreshTickFollowsServiceClientsAndTotals) {
   WriteSettings("serverport=0\n");
   ManualClock clock;
   ProgramRun run(Directory(), clock);
@@ -136,9 +138,9 @@ TEST_F(FVantrelTest, RefreshTickFollowsServiceClientsAndTotals) {
   ASSERT_TRUE(run.service.IsRunning());
   EXPECT_EQ(run.Text("statusBox"), "Running") << "shown at once, not at the next tick";
 
-  run.window.RefreshTimerTimer();
+  run.window.onRefreshTick();
   const int first = run.window.tray().IconIndex();
-  run.window.RefreshTimerTimer();
+  run.window.onRefreshTick();
   const int second = run.window.tray().IconIndex();
   EXPECT_EQ(std::set<int>({first, second}), std::set<int>({kIconIdleOn, kIconIdleOff}))
       << "the picture blinks while nobody is connected";
@@ -148,7 +150,7 @@ TEST_F(FVantrelTest, RefreshTickFollowsServiceClientsAndTotals) {
   run.service.online_clients().Add("10.0.0.1:4000");
   run.service.online_clients().Add("10.0.0.2:4001");
   clock.AdvanceSeconds(90 * 60);
-  run.window.RefreshTimerTimer();
+  run.window.onRefreshTick();
   EXPECT_EQ(run.window.tray().IconIndex(), kIconClients);
   EXPECT_EQ(run.window.tray().Hint(), "FTP Server\nRunning\n2 Client(s).");
   EXPECT_EQ(run.Text("clientsPanel"), "2 Client(s)");
@@ -158,19 +160,19 @@ TEST_F(FVantrelTest, RefreshTickFollowsServiceClientsAndTotals) {
   EXPECT_EQ(clients.topLevelItem(1)->text(0), "10.0.0.2:4001");
 
   run.window.StopServer();
-  run.window.RefreshTimerTimer();
+  run.window.onRefreshTick();
   EXPECT_EQ(run.Text("online"), "Stopped");
   EXPECT_EQ(run.window.tray().IconIndex(), kIconStopped);
   EXPECT_EQ(clients.topLevelItemCount(), 2) << "a stopped service's list keeps its last rows";
 }
 
-TEST_F(FVantrelTest, LayoutIsWrittenAtCloseAndAppliedAtStart) {
+TEST_F(MainWindowTest, LayoutIsWrittenAtCloseAndAppliedAtStart) {
   WriteSettings("confirmexit=1\n");
   {
     ProgramRun first(Directory());
     first.window.resize(700, 500);
     first.window.move(30, 40);
-    first.Find<QTabWidget>("tabs").setCurrentIndex(FVantrel::kMonitoringTab);
+    first.Find<QTabWidget>("tabs").setCurrentIndex(MainWindow::kMonitoringTab);
     first.List("members").SetColumnWidths({31, 32, 333});
     first.List("clients").SetColumnWidths({40, 41, 42, 43, 44});
     first.List("monitored").SetColumnWidths({50, 66});
@@ -188,7 +190,7 @@ TEST_F(FVantrelTest, LayoutIsWrittenAtCloseAndAppliedAtStart) {
   ProgramRun second(Directory());
   EXPECT_EQ(second.window.size(), QSize(700, 500));
   EXPECT_EQ(second.window.pos(), QPoint(30, 40));
-  EXPECT_EQ(second.Find<QTabWidget>("tabs").currentIndex(), FVantrel::kMonitoringTab);
+  EXPECT_EQ(second.Find<QTabWidget>("tabs").currentIndex(), MainWindow::kMonitoringTab);
   EXPECT_EQ(second.List("members").ColumnWidths()[2], 333);
   EXPECT_EQ(second.List("monitored").ColumnWidths()[1], 66);
   EXPECT_EQ(second.List("transfers").ColumnWidths()[4], 64);
@@ -199,18 +201,18 @@ TEST_F(FVantrelTest, LayoutIsWrittenAtCloseAndAppliedAtStart) {
   EXPECT_TRUE(Exists(WindowLayout::kFileName)) << "a deleted layout file is written again";
 }
 
-TEST_F(FVantrelTest, DamagedLayoutValuesKeepTheWindowUsable) {
+TEST_F(MainWindowTest, DamagedLayoutValuesKeepTheWindowUsable) {
   std::ofstream(dir_.File(WindowLayout::kFileName))
       << "[mainsettings]\nwidth=-50\nheight=3\ntabindex=99\ns10w=-7\nleft=-100000\n";
   ProgramRun run(Directory());
   EXPECT_GE(run.window.width(), 320);
   EXPECT_GE(run.window.height(), 240);
-  EXPECT_EQ(run.Find<QTabWidget>("tabs").currentIndex(), FVantrel::kLogTab);
+  EXPECT_EQ(run.Find<QTabWidget>("tabs").currentIndex(), MainWindow::kLogTab);
   EXPECT_EQ(run.List("members").ColumnWidths()[0], 110);
   EXPECT_GT(run.window.pos().x(), -100000) << "a position on no screen is not taken";
 }
 
-TEST_F(FVantrelTest, BrandingFileRenamesAndDecoratesTheProgram) {
+TEST_F(MainWindowTest, BrandingFileRenamesAndDecoratesTheProgram) {
   TempDir source;
   std::ofstream(source.File("data.0"))
       << "homepage=files.example.org\r\ncompany=Example Ltd\r\nauthor=Ann Example\r\n"
@@ -231,7 +233,7 @@ TEST_F(FVantrelTest, BrandingFileRenamesAndDecoratesTheProgram) {
   EXPECT_EQ(run.Find<QLabel>("logo").pixmap().size(), QSize(24, 12));
 }
 
-TEST_F(FVantrelTest, CloseAsksUnlessConfirmExitIsSet) {
+TEST_F(MainWindowTest, CloseAsksUnlessConfirmExitIsSet) {
   const struct {
     const char* confirmexit;
     bool answer;
@@ -264,27 +266,27 @@ TEST_F(FVantrelTest, CloseAsksUnlessConfirmExitIsSet) {
   }
 }
 
-TEST_F(FVantrelTest, FirstActivationStartsTheServiceAndMinimizesWhenAsked) {
+TEST_F(MainWindowTest, FirstActivationStartsTheServiceAndMinimizesWhenAsked) {
   WriteSettings("serverport=0\nstartonstartup=1\nstartminimized=1\n");
   ProgramRun run(Directory());
   EXPECT_FALSE(run.service.IsRunning()) << "creation alone never starts the service";
-  run.window.FormActivate();
+  run.window.StartAsConfigured();
   EXPECT_TRUE(run.service.IsRunning());
   EXPECT_TRUE(run.window.windowState() & Qt::WindowMinimized);
 
   run.window.StopServer();
-  run.window.FormActivate();
+  run.window.StartAsConfigured();
   EXPECT_FALSE(run.service.IsRunning()) << "a later activation leaves a stopped service stopped";
 }
 
-TEST_F(FVantrelTest, TrayIconStandsInWheneverTheProgramMinimizesItself) {
+TEST_F(MainWindowTest, TrayIconStandsInWheneverTheProgramMinimizesItself) {
   for (const bool show_tray : {true, false}) {
     SCOPED_TRACE(show_tray ? "showtrayicon=1" : "showtrayicon=0");
     TempDir dir;
     std::ofstream(dir.File("ftpsettings.lst"))
         << "[ftpsettings]\nstartminimized=1\nconfirmexit=0\nshowtrayicon=" << show_tray << "\n";
     ProgramRun run(dir.path() + "/");
-    run.window.FormActivate();
+    run.window.StartAsConfigured();
     ASSERT_TRUE(run.window.windowState() & Qt::WindowMinimized);
     EXPECT_EQ(run.window.tray().IsVisible(), show_tray) << "started minimized";
     run.window.RestoreAndRaise();
@@ -298,15 +300,15 @@ TEST_F(FVantrelTest, TrayIconStandsInWheneverTheProgramMinimizesItself) {
   }
 }
 
-TEST_F(FVantrelTest, DisconnectAllRestartsTheService) {
+TEST_F(MainWindowTest, DisconnectAllRestartsTheService) {
   WriteSettings("serverport=0\n");
   ProgramRun run(Directory());
   run.window.StartServer();
-  run.window.LogTimerTimer();
+  run.window.onLogTick();
   auto& view = run.Find<LogView>("log");
   view.Clear();
   run.window.DisconnectAll();
-  run.window.LogTimerTimer();
+  run.window.onLogTick();
   QStringList service_lines;  // oldest first
   for (int row = view.LineCount() - 1; row >= 0; --row) {
     const QString text = view.LineText(row);
@@ -317,35 +319,35 @@ TEST_F(FVantrelTest, DisconnectAllRestartsTheService) {
   EXPECT_TRUE(run.service.IsRunning());
 }
 
-TEST_F(FVantrelTest, MemberAndMonitoredButtonsChangeAndSaveTheTables) {
+TEST_F(MainWindowTest, MemberAndMonitoredButtonsChangeAndSaveTheTables) {
   std::ofstream(dir_.File(Users::kFileName))
       << "[ftpmembers]\nftpmembers=2\n[ftpmember0]\nuser=alice\n[ftpmember1]\nuser=bob\n";
   ProgramRun run(Directory());
   auto& members = run.List("members");
   ASSERT_EQ(members.topLevelItemCount(), 2);
-  run.window.DeleteMember();
+  run.window.member_page().DeleteSelectedMember();
   EXPECT_EQ(members.topLevelItemCount(), 2) << "nothing happens without a selection";
   members.setCurrentItem(members.topLevelItem(0));
-  run.window.DeleteMember();
+  run.window.member_page().DeleteSelectedMember();
   ASSERT_EQ(members.topLevelItemCount(), 1);
   EXPECT_EQ(members.topLevelItem(0)->text(0), "bob");
   EXPECT_EQ(ListFile(dir_.File(Users::kFileName)).ReadInteger("ftpmembers", "ftpmembers", -1), 1)
       << "a deletion is saved at once";
 
   auto& monitored = run.List("monitored");
-  run.window.AddMonitoredFile("/srv/readme.txt");
-  run.window.AddMonitoredFile("/srv/files/Setup.exe");
-  run.window.AddMonitoredFile("/elsewhere/SETUP.EXE");
+  run.window.monitored_files_page().AddFile("/srv/readme.txt");
+  run.window.monitored_files_page().AddFile("/srv/files/Setup.exe");
+  run.window.monitored_files_page().AddFile("/elsewhere/SETUP.EXE");
   ASSERT_EQ(monitored.topLevelItemCount(), 2);
   EXPECT_EQ(monitored.topLevelItem(0)->text(0), "readme.txt");
   emit monitored.HeaderClicked(0);
   EXPECT_EQ(monitored.topLevelItem(0)->text(0), "Setup.exe") << "byte order puts capitals first";
   monitored.setCurrentItem(monitored.topLevelItem(1));
-  run.window.ResetMonitoredFile();
-  run.window.RemoveMonitoredFile();
+  run.window.monitored_files_page().ResetSelectedFile();
+  run.window.monitored_files_page().RemoveSelectedFile();
   EXPECT_EQ(monitored.topLevelItemCount(), 1);
 
-  run.window.LogTimerTimer();
+  run.window.onLogTick();
   auto& view = run.Find<LogView>("log");
   const QString expected[] = {
       "- File readme.txt removed from monitoring list",
@@ -359,7 +361,7 @@ TEST_F(FVantrelTest, MemberAndMonitoredButtonsChangeAndSaveTheTables) {
     EXPECT_TRUE(view.LineText(row).endsWith(expected[row])) << view.LineText(row).toStdString();
 }
 
-TEST_F(FVantrelTest, ServesARealClientAndShowsItAndItsDownload) {
+TEST_F(MainWindowTest, ServesARealClientAndShowsItAndItsDownload) {
   std::filesystem::create_directory(dir_.File("files"));
   std::ofstream(dir_.File("files/release.bin")) << std::string(512 * 1024, 'v');
   WriteSettings("serverport=0\ndataport=0\n");
@@ -383,7 +385,7 @@ TEST_F(FVantrelTest, ServesARealClientAndShowsItAndItsDownload) {
                 "alice", "pw", "release.bin"});
   ASSERT_TRUE(QTest::qWaitFor([&] { return !run.service.transfers().Transfers().empty(); }, 20000))
       << "the download never started";
-  run.window.RefreshTimerTimer();
+  run.window.onRefreshTick();
   auto& clients = run.List("clients");
   ASSERT_EQ(clients.topLevelItemCount(), 1);
   EXPECT_EQ(clients.topLevelItem(0)->text(1), "alice");
