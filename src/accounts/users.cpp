@@ -4,6 +4,7 @@
 
 #include "common/constant_time.h"
 #include "common/date_time.h"
+#include "common/text.h"
 #include "config/list_file.h"
 
 namespace vantrel {
@@ -15,9 +16,7 @@ constexpr const char* kRecordType = "ftpmember";
 constexpr const char* kMissing = "readfailed";
 
 std::string AccountFilePath(const std::string& directory) {
-  if (directory.empty() || directory.back() == '/')
-    return directory + Users::kFileName;
-  return directory + "/" + Users::kFileName;
+  return WithTrailingSlash(directory) + Users::kFileName;
 }
 
 // The seven permission flags with their file keys, in the order they are written.

@@ -104,9 +104,7 @@ Settings::Settings() {
 
 void Settings::SetDataDirectory(std::string directory) {
   std::lock_guard lock(mutex_);
-  if (!directory.empty() && directory.back() != '/')
-    directory += '/';
-  data_.data_directory = std::move(directory);
+  data_.data_directory = WithTrailingSlash(std::move(directory));
   generation_.fetch_add(1);
 }
 

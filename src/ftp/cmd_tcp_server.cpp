@@ -204,7 +204,7 @@ void CmdTCPServer::ExecuteCommand(Command& command) {
     command.perform_reply = true;
   } catch (const std::exception& failure) {
     // Not the client's doing, and not for its eyes: the detail goes to the log.
-    command.reply = Reply(451, "Requested action aborted: local error in processing.");
+    command.reply = Reply(451, kLocalError);
     command.disconnect = false;
     command.perform_reply = true;
     CommandFailed(command.session, handler.command, failure);

@@ -159,6 +159,14 @@ class FTPServer : public CmdTCPServer {
   bool RefusedAfterEpsvAll(Command& command, const FtpSession& session) const;
   // The channel a transfer command consumes; nothing (after answering 425) without one.
   std::unique_ptr<DataChannel> TakeChannel(Command& command, FtpSession& session);
+  struct NamedTransfer {
+    std::unique_ptr<DataChannel> channel;  // null: refused, the reply is set
+    std::int64_t restart = 0;
+  };
+  // What RETR, STOR and APPE consume: the REST offset, which serves the one transfer that
+  // follows it whatever becomes of that transfer, and the channel, refused (501) when the
+  // command names no file.
+  NamedTransfer TakeNamedTransfer(Command& command, FtpSession& session);
   void CmdRetr(Command& command, FtpSession& session);
   void CmdStor(Command& command, FtpSession& session);
   void CmdStou(Command& command, FtpSession& session);

@@ -10,7 +10,6 @@
 namespace vantrel {
 namespace {
 
-constexpr const char* kLocalError = "Requested action aborted: local error in processing.";
 constexpr const char* kFileActionDone = "Requested file action okay, completed.";
 // Each name costs a whole file's read; a longer list is refused rather than read.
 constexpr std::size_t kMaxChecksumNames = 16;

@@ -11,6 +11,9 @@
 
 namespace vantrel {
 
+// What a request the server could not carry out on its own side is told (451, 550).
+inline constexpr const char* kLocalError = "Requested action aborted: local error in processing.";
+
 enum class ReplyFormat {
   kNormal,    // "ddd-line" ... "ddd last"
   kIndented,  // "ddd-first", " middle" ..., "ddd last" (FEAT, MLST)

@@ -3,6 +3,7 @@
 #include "accounts/auto_ban.h"
 #include "accounts/online_clients.h"
 #include "common/byte_size.h"
+#include "common/text.h"
 #include "ftp/ftp_error.h"
 #include "ftp/ftp_session.h"
 #include "ftp/ftp_stream.h"
@@ -13,12 +14,6 @@
 
 namespace vantrel {
 namespace {
-
-std::string WithoutTrailingSlash(std::string path) {
-  while (path.size() > 1 && path.back() == '/')
-    path.pop_back();
-  return path;
-}
 
 std::string ParentOf(const std::string& disk_path) {
   const auto slash = disk_path.find_last_of('/');

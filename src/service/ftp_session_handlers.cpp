@@ -95,8 +95,8 @@ void FtpSessionHandlers::SessionEnded(FtpSession& session) {
 }
 
 void FtpSessionHandlers::ConnectionRefused(const platform::SocketAddress& peer, Refusal reason) {
-  refusals_.Refused(peer.ip,
-                    ConnectionKey(peer.ip, peer.port) + "> " + RefusalText(reason, ceiling_));
+  refusals_.LogLine(ConnectionKey(peer.ip, peer.port) + "> " + RefusalText(reason, ceiling_),
+                    peer.ip);
 }
 
 void FtpSessionHandlers::SessionFailed(FtpSession& session, const std::exception&) {

@@ -9,8 +9,9 @@
 
 #include "common/clock.h"
 #include "ftp/ftp_host.h"
+#include "log/log_throttle.h"
 #include "service/ftp_request.h"
-#include "service/refusal_log.h"
+#include "service/refusal_text.h"
 
 namespace vantrel {
 
@@ -60,7 +61,7 @@ class FtpSessionHandlers final : public FtpSessionHost {
 
   FtpHandlerUnits units_;
   const int ceiling_;
-  RefusalLog refusals_;
+  LogThrottle refusals_;  // one line per address a minute
 };
 
 }  // namespace vantrel

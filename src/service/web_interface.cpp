@@ -29,7 +29,7 @@ void WebInterface::BindEvents() {
   };
   server_->OnRefuse = [this](const platform::SocketAddress& peer, Refusal reason) {
     const int ceiling = budget_ ? budget_->Ceiling() : 0;
-    refusals_.Refused(peer.ip, "HTTP> " + peer.ip + "> " + RefusalText(reason, ceiling));
+    refusals_.LogLine("HTTP> " + peer.ip + "> " + RefusalText(reason, ceiling), peer.ip);
   };
   server_->OnCommandGet = [&pages](Connection& c, HTTPRequestInfo& request,
                                    HTTPResponseInfo& response) {

@@ -48,8 +48,7 @@ std::optional<std::size_t> DeclaredLength(const HTTPRequestInfo& request) {
   const auto text = request.Header("Content-Length");
   if (!text)
     return std::nullopt;
-  if (text->empty() || text->size() > 18 ||
-      !std::all_of(text->begin(), text->end(), [](char c) { return c >= '0' && c <= '9'; }))
+  if (text->size() > 18 || !AllDigits(*text))
     throw HTTPRefusal(400, "Malformed Content-Length");
   const auto length = static_cast<std::size_t>(std::stoll(*text));
   if (length > CustomHTTPServer::kMaxBodyLength)

@@ -17,6 +17,7 @@
 #include "accounts/path_resolver.h"
 #include "accounts/session_record.h"
 #include "common/date_time.h"
+#include "common/text.h"
 #include "ftp/ftp_list_output.h"
 #include "ftp/ftp_server.h"
 #include "platform/resolver.h"
@@ -34,10 +35,7 @@ fs::path OnDisk(const fs::path& root, const vantrel::FtpSession& session, std::s
   const auto resolved = vantrel::ResolvePath(record, session.CurrentDir(), path);
   if (!resolved)
     throw FtpError("No such path " + std::string(path));
-  std::string disk = resolved->disk_path;
-  while (disk.size() > 1 && disk.back() == '/')
-    disk.pop_back();
-  return disk;
+  return vantrel::WithoutTrailingSlash(resolved->disk_path);
 }
 
 std::string FtpPathOf(const vantrel::FtpSession& session, std::string_view path) {
