@@ -20,7 +20,8 @@ std::unique_ptr<platform::TcpListener> FTPServer::ListenPassive(const std::strin
   }
   // SO_REUSEADDR: a port whose last data connection lingers in TIME_WAIT is free for a
   // new listener; Linux still refuses a port somebody listens on.
-  auto listener = std::make_unique<platform::TcpListener>(ip, port, version, true);
+  auto listener = std::make_unique<platform::TcpListener>(ip, port, version, true,
+                                                          platform::TcpListener::Wakeable::kNo);
   listener->Listen(1);
   return listener;
 }

@@ -37,7 +37,7 @@ class Reply;
 
 // One FTP session: the control connection with its line reader, who is logged in, where it
 // stands, and the transfer settings. Created by the server for each connection; every
-// engine event receives it. Only the session's own thread touches it, so nothing here is
+// question to the host names it. Only the session's own thread touches it, so nothing here is
 // locked.
 class FtpSession : public Connection {
  public:

@@ -130,7 +130,7 @@ class TcpServer {
 
   void RequireInactive() const;
   // A session's whole life in the calling thread: BeforeRun, Execute until it returns
-  // false, AfterRun, and the exception event for whatever ended it.
+  // false, AfterRun, and SessionFailed for whatever ended it.
   void RunSession(Connection& connection);
 
  private:
