@@ -119,9 +119,8 @@ Settings::Settings() {
 
 void Settings::SetDataDirectory(std::string directory) {
   std::lock_guard lock(mutex_);
-  if (!directory.empty() && directory.back() != '/')
-    directory += '/';
-  data_.data_directory = std::move(directory);
+  data_.data_directory = WithTrailingSlash(std::move(directory));
+  generation_.fetch_add(1);
 }
 
 std::string Settings::GetDataDirectory() const {
@@ -135,6 +134,7 @@ void Settings::ResetSettings() {
 }
 
 void Settings::ResetLocked() {
+  generation_.fetch_add(1);
   SettingsData fresh;
   fresh.data_directory = data_.data_directory;
   fresh.anonymoushome = fresh.data_directory + "Ftp";
@@ -195,6 +195,7 @@ void Settings::AddBanned(std::string_view address, std::string_view reason) {
   list.erase(list.rfind(';') + 1);
   list += item;
   banned_.Add(item);
+  generation_.fetch_add(1);
 }
 
 bool Settings::IsWebUser(std::string_view name, std::string_view password) const {
@@ -204,18 +205,6 @@ bool Settings::IsWebUser(std::string_view name, std::string_view password) const
     // The first entry of that name is the one that counts.
     if (user.has_separator && user.name == name)
       return ConstantTimeEquals(user.value, password);
-  }
-  return false;
-}
-
-bool Settings::IsUploadPrevented(std::string_view file_name) const {
-  const std::string_view extension = FileExtension(file_name);
-  if (extension.empty())
-    return false;
-  const auto items = SplitPacked(Get(&SettingsData::preventuploads));
-  for (const auto& item : items) {
-    if (EqualsIgnoreCase(item, extension))
-      return true;
   }
   return false;
 }

@@ -4,6 +4,8 @@
 // it concurrently with the main thread; only the settings dialog (through Update) and
 // AddBanned change it.
 
+#include <atomic>
+#include <cstdint>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -102,14 +104,17 @@ class Settings {
     change(data_);
     if (data_.bannedlist != banned)
       banned_.Rebuild(data_.bannedlist);
+    generation_.fetch_add(1);
   }
+  // Moves on with every change; a session whose record was built from older settings
+  // rebuilds it.
+  std::uint64_t Generation() const { return generation_.load(); }
 
   std::vector<std::string> GetGreetingLines() const;
   std::vector<std::string> GetMaxClientCountReplyLines() const;
   bool IsBanned(std::string_view address) const;
   void AddBanned(std::string_view address, std::string_view reason);
   bool IsWebUser(std::string_view name, std::string_view password) const;
-  bool IsUploadPrevented(std::string_view file_name) const;
 
  private:
   void ResetLocked();
@@ -118,6 +123,8 @@ class Settings {
   SettingsData data_;     // guarded by mutex_
   BanIndex banned_;       // guarded by mutex_; always the index of data_.bannedlist
   LoadState load_state_;  // guarded by mutex_
+  // Written under mutex_; read without it by sessions checking their record.
+  std::atomic<std::uint64_t> generation_{1};
 };
 
 }  // namespace vantrel

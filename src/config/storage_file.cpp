@@ -297,10 +297,7 @@ bool StorageFile::ExtractToFile(std::string_view name, std::string_view director
   if (!IsPlainFileName(name)) {
     throw Error("\"" + std::string(name) + "\" is not a plain file name.");
   }
-  std::string path(directory);
-  if (!path.empty() && path.back() != '/')
-    path += '/';
-  path += name;
+  const std::string path = WithTrailingSlash(std::string(directory)) + std::string(name);
 
   std::lock_guard lock(mutex_);
   auto reader = OpenContainer(filename_);

@@ -1,37 +1,40 @@
 #pragma once
 
-// The line-oriented command layer: a greeting on connect, then one command line at a
-// time matched against the registered handlers and answered with a numeric reply.
-// Matching ignores letter case and needs the word to stand alone or be followed by the
-// handler's delimiter, so "NOOP x" is NOOP and "NOOPX" is unknown.
+// The line-oriented command layer of the FTP engine: a greeting on connect, then one
+// command line at a time matched against the registered handlers and answered with a
+// numeric reply. A routine refuses by throwing FtpError, answered with the handler's
+// failure code and the message; any other exception is a fault on this side, which the
+// client hears of as 451 with a generic text while CommandFailed gets the detail.
 
 #include <chrono>
-#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "ftp/command_handler.h"
-#include "ftp/custom_tcp_server.h"
+#include "ftp/ftp_session.h"
+#include "ftp/reply.h"
+#include "net/tcp_server.h"
 
 namespace vantrel {
 
-// Owned by the host; configured before the first activation (see CustomTCPServer).
-class CmdTCPServer : public CustomTCPServer {
+// Owned by the host; configured before the first activation (see TcpServer). Its
+// connections are FTP sessions, created by CreateConnection.
+class CmdTCPServer : public TcpServer {
  public:
   CmdTCPServer();
   ~CmdTCPServer() override;
 
-  std::vector<CommandHandler>& CommandHandlers();
   CommandHandler& AddCommandHandler(std::string command);
 
   // Sent on connect when it has a code.
   Reply& Greeting();
-  // Code for a routine that throws when its handler has no exception reply.
+  // Written to a connection over a limit, which is then closed.
+  Reply& MaxConnectionReply();
+  // Code for a routine's refusal when its handler has no exception reply.
   Reply& ExceptionReply();
   Reply& ReplyUnknownCommand();
-  // With a code at the first activation, a "Help" command listing the commands is added.
-  Reply& HelpReply();
   ReplyTextMap& ReplyTexts();
   // How long a command line may take to arrive, from its first byte. Past it the session
   // is told "Control connection timed out." and closed.
@@ -39,56 +42,58 @@ class CmdTCPServer : public CustomTCPServer {
   std::chrono::milliseconds LineDeadline() const { return line_deadline_; }
   void SetLineDeadline(std::chrono::milliseconds deadline);
 
-  // Session thread, before matching; may rewrite the line.
-  std::function<void(std::vector<CommandHandler>&, std::string& line, Context&)>
-      OnBeforeCommandHandler;
-  // Session thread, after matching, whether or not a handler matched.
-  std::function<void(std::vector<CommandHandler>&, Context&)> OnAfterCommandHandler;
-
  protected:
   // Registers the command set; runs once, at the first activation.
   virtual void InitializeCommandHandlers() {}
-  virtual void SendGreeting(Context& context);
-  virtual void HandleUnknownCommand(Context& context, const std::string& line);
+  virtual void SendGreeting(FtpSession& session);
+  virtual void HandleUnknownCommand(FtpSession& session, const std::string& line);
+  // A routine of `command` failed with anything but FtpError (the client was told 451);
+  // the session's thread.
+  virtual void CommandFailed(FtpSession& /*session*/, const std::string& /*command*/,
+                             const std::exception& /*failure*/) {}
 
   void PrepareActivation() override;
-  void BeforeRun(Context& context) override;
-  bool Execute(Context& context) override;
+  std::unique_ptr<Connection> CreateConnection(platform::TcpSocket socket) override;
+  std::string OverLimitReply() const override;
+  void BeforeRun(Connection& connection) override;
+  bool Execute(Connection& connection) override;
+  // Every connection of this server is the session CreateConnection made.
+  static FtpSession& SessionOf(Connection& connection) {
+    return static_cast<FtpSession&>(connection);
+  }
 
   // The moment a session ends whatever it sends, and what it is told then; nothing (the
   // default): no such moment.
-  virtual std::optional<Deadline> SessionDeadline(const Context& context) const;
+  virtual std::optional<Deadline> SessionDeadline(const FtpSession& session) const;
   virtual Reply SessionExpiredReply() const;
 
   // The next line from the client; nothing once the connection closed or a deadline
   // passed (the session was told and closed).
-  std::optional<CommandLine> ReadCommandLine(Context& context);
+  std::optional<CommandLine> ReadCommandLine(FtpSession& session);
   // Runs `line` through the handlers (or the unknown-command path).
-  void DispatchLine(Context& context, std::string line);
+  void DispatchLine(FtpSession& session, const std::string& line);
+  // Runs `command`'s routine and sends its reply, or the failure reply.
+  void ExecuteCommand(Command& command);
   // Sends `reply` after filling an empty text from ReplyTexts().
-  void SendReply(Context& context, Reply reply) const;
+  void SendReply(FtpSession& session, Reply reply) const;
 
   // Read-only while active; for subclasses that answer from their own state.
   const std::vector<CommandHandler>& Handlers() const { return handlers_; }
-  const ReplyTextMap& Texts() const { return reply_texts_; }
   const Reply& UnknownCommandReply() const { return reply_unknown_command_; }
 
  private:
-  void AddHelpHandler();
-  void ExecuteCommand(Context& context, CommandHandler& handler, const std::string& line,
-                      std::string params);
   // Reads until a line is complete, within `session_deadline` and the line deadline.
-  std::optional<CommandLine> ReadFreshLine(Context& context,
+  std::optional<CommandLine> ReadFreshLine(FtpSession& session,
                                            std::optional<Deadline> session_deadline);
   // Tells the client why and closes.
-  void Expire(Context& context, const Reply& reply);
+  void Expire(FtpSession& session, const Reply& reply);
 
   std::vector<CommandHandler> handlers_;
   bool handlers_initialized_ = false;
   Reply greeting_;
+  Reply max_connection_reply_;
   Reply exception_reply_{500, "Unknown Internal Error"};
   Reply reply_unknown_command_{500, "Unknown Command"};
-  Reply help_reply_;
   ReplyTextMap reply_texts_;
   std::chrono::milliseconds line_deadline_ = kDefaultLineDeadline;
 };

@@ -16,7 +16,7 @@
 
 namespace vantrel {
 
-// Created by the host's OnListDirectory, then owned and used by the one session thread
+// Created by the host's FtpListingHost::List, then owned and used by the one session thread
 // that asked for it, and destroyed when the listing ends.
 class ListingSource {
  public:

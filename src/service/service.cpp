@@ -1,16 +1,17 @@
 #include "service/service.h"
 
-#include "accounts/access_policy.h"
 #include "accounts/auto_ban.h"
-#include "accounts/path_mapper.h"
+#include "accounts/online_clients.h"
+#include "accounts/session_records.h"
 #include "accounts/users.h"
 #include "common/packed_list.h"
 #include "config/settings.h"
-#include "ftp/connection_budget.h"
 #include "ftp/ftp_server.h"
 #include "log/log_file.h"
 #include "log/log_queue.h"
 #include "log/statistics.h"
+#include "monitor/special_files.h"
+#include "net/connection_budget.h"
 #include "net/tls_context.h"
 #include "platform/open_file_limit.h"
 #include "platform/process.h"
@@ -22,7 +23,6 @@
 #include "service/tls_setup.h"
 #include "service/web_interface.h"
 #include "transfer/transfer_table.h"
-#include "web/special_files.h"
 
 namespace vantrel {
 namespace {
@@ -43,26 +43,28 @@ Service::Service(std::string data_directory, const Clock& clock)
       log_file_(std::make_unique<LogFile>(clock)),
       settings_(std::make_unique<Settings>()),
       users_(std::make_unique<Users>(clock)),
+      online_clients_(std::make_unique<OnlineClients>(clock)),
       members_(std::make_unique<Members>(*users_, *log_, data_directory_)),
       auto_ban_(std::make_unique<AutoBan>(*settings_, *log_, clock)),
       statistics_(std::make_unique<Statistics>()),
       transfers_(std::make_unique<TransferTable>(*statistics_)),
       special_files_(std::make_unique<SpecialFiles>()),
-      path_mapper_(std::make_unique<PathMapper>(*users_, *settings_)),
-      access_policy_(std::make_unique<AccessPolicy>(*users_, *settings_)),
+      session_records_(std::make_unique<SessionRecords>(*users_, *settings_)),
       connection_budget_(std::make_unique<ConnectionBudget>(
           ConnectionBudget::CeilingFor(platform::OpenFileLimit()))),
-      session_handlers_(std::make_unique<FtpSessionHandlers>(
-          ServiceUnits{*settings_, *users_, *auto_ban_, *statistics_, *log_}, clock)),
+      session_handlers_(std::make_unique<FtpSessionHandlers>(HandlerUnits(),
+                                                             connection_budget_->Ceiling(), clock)),
       file_handlers_(std::make_unique<FtpFileHandlers>(HandlerUnits())),
-      listing_handler_(std::make_unique<FtpListingHandler>(*users_, *log_, *path_mapper_, clock)),
+      listing_handler_(
+          std::make_unique<FtpListingHandler>(*online_clients_, *log_, *session_records_, clock)),
       transfer_handlers_(std::make_unique<FtpTransferHandlers>(HandlerUnits(), clock_)),
       web_(std::make_unique<WebInterface>(
           ServiceUnits{*settings_, *users_, *auto_ban_, *statistics_, *log_}, *members_, clock)),
-      ftp_server_(std::make_unique<FTPServer>(clock)) {
+      ftp_server_(std::make_unique<FTPServer>(
+          FtpHost{*session_handlers_, *file_handlers_, *listing_handler_, *transfer_handlers_},
+          clock)) {
   settings_->SetDataDirectory(data_directory_);
   web_->SetConnectionBudget(connection_budget_.get());
-  BindFtpEvents();
 }
 
 Service::~Service() {
@@ -72,8 +74,8 @@ Service::~Service() {
 }
 
 FtpHandlerUnits Service::HandlerUnits() {
-  return FtpHandlerUnits{*settings_,    *users_,         *auto_ban_, *log_,
-                         *path_mapper_, *access_policy_, *transfers_};
+  return FtpHandlerUnits{*settings_,   *users_, *online_clients_,  *auto_ban_,
+                         *statistics_, *log_,   *session_records_, *transfers_};
 }
 
 void Service::Load() {
@@ -82,7 +84,7 @@ void Service::Load() {
   log_->LogLine("- Running From [" + data_directory_ + "]");
   if (const std::string failure = settings_->LoadFailure(); !failure.empty())
     log_->LogLine(WithReason("- Failed to load settings", failure));
-  users_->ClearOnlineClients();
+  online_clients_->Clear();
   log_->LogLine(members_->Reload()
                     ? "- Account list loaded"
                     : WithReason("- Failed to load account list", users_->LoadFailure()));
@@ -139,84 +141,6 @@ std::optional<std::vector<std::string>> Service::ImportState(const std::string& 
   return imported;
 }
 
-void Service::BindFtpEvents() {
-  FtpSessionHandlers& session = *session_handlers_;
-  ftp_server_->OnConnect = [&session](Context& c) { session.Connect(c); };
-  ftp_server_->OnDisconnect = [&session](Context& c) { session.Disconnect(c); };
-  ftp_server_->OnException = [&session](Context& c, const std::exception& e) {
-    session.Exception(c, e);
-  };
-  ftp_server_->OnListenException = [](const std::exception&) {};
-  ftp_server_->OnRefuse = [this](const platform::SocketAddress& peer, Refusal reason) {
-    session_handlers_->Refused(peer, reason, ConnectionCeiling());
-  };
-  ftp_server_->OnUserLogin = [&session](FTPServerContext& c, const std::string& user,
-                                        const std::string& password, bool& authenticated) {
-    session.UserLogin(c, user, password, authenticated);
-  };
-  ftp_server_->OnAfterUserLogin = [&session](FTPServerContext& c) { session.AfterUserLogin(c); };
-  BindFileEvents();
-  BindTransferEvents();
-}
-
-void Service::BindTransferEvents() {
-  using S = FTPServerContext;
-  FtpListingHandler& listing = *listing_handler_;
-  ftp_server_->OnListDirectory = [&listing](S& c, const std::string& path,
-                                            const std::string& command, const std::string&) {
-    return listing.ListDirectory(c, path, command);
-  };
-  FtpTransferHandlers& transfers = *transfer_handlers_;
-  ftp_server_->OnRetrieveFile = [&transfers](S& c, const std::string& name,
-                                             std::unique_ptr<FtpStream>& stream) {
-    transfers.RetrieveFile(c, name, stream);
-  };
-  ftp_server_->OnStoreFile = [&transfers](S& c, const std::string& name, bool append,
-                                          std::unique_ptr<FtpStream>& stream) {
-    transfers.StoreFile(c, name, append, stream);
-  };
-  ftp_server_->OnPASVBeforeBind = [&transfers](S& c, PassiveAddress& address,
-                                               platform::IpVersion version) {
-    transfers.PASVBeforeBind(c, address, version);
-  };
-  ftp_server_->OnPassiveRangeExhausted = [&transfers](S& c, int port) {
-    transfers.PassiveRangeExhausted(c, port);
-  };
-}
-
-void Service::BindFileEvents() {
-  FtpFileHandlers& files = *file_handlers_;
-  using S = FTPServerContext;
-  ftp_server_->OnChangeDirectory = [&files](S& c, std::string& d) { files.ChangeDirectory(c, d); };
-  ftp_server_->OnFileExistCheck = [&files](S& c, const std::string& n, bool& exists) {
-    files.FileExistCheck(c, n, exists);
-  };
-  ftp_server_->OnGetFileDate = [&files](S& c, const std::string& n, DateTime& date) {
-    files.GetFileDate(c, n, date);
-  };
-  ftp_server_->OnGetFileSize = [&files](S& c, const std::string& n, std::int64_t& size) {
-    files.GetFileSize(c, n, size);
-  };
-  ftp_server_->OnDeleteFile = [&files](S& c, const std::string& n) { files.DeleteFile(c, n); };
-  ftp_server_->OnSetModifiedTime = [&files](S& c, const std::string& n,
-                                            std::chrono::system_clock::time_point t) {
-    files.SetModifiedTime(c, n, t);
-  };
-  ftp_server_->OnRenameFile = [&files](S& c, const std::string& from, const std::string& to) {
-    files.RenameFile(c, from, to);
-  };
-  ftp_server_->OnMakeDirectory = [&files](S& c, const std::string& n) {
-    files.MakeDirectory(c, n);
-  };
-  ftp_server_->OnRemoveDirectory = [&files](S& c, const std::string& n) {
-    files.RemoveDirectory(c, n);
-  };
-  ftp_server_->OnCRCFile = [&files](S& c, const std::string& n, bool whole,
-                                    std::unique_ptr<FtpStream>& s) {
-    files.CRCFile(c, n, whole, s);
-  };
-}
-
 void Service::ConfigureFtpEngine() {
   const SettingsData s = settings_->Snapshot();
   ftp_server_->SetDefaultPort(s.serverport);
@@ -228,7 +152,6 @@ void Service::ConfigureFtpEngine() {
     ftp_server_->SetLineDeadline(*deadlines_.line);
   if (deadlines_.login)
     ftp_server_->SetLoginDeadline(*deadlines_.login);
-  ftp_server_->HelpReply().SetText("Help not Implemented.");
   ftp_server_->Greeting().SetLines(SplitPacked(s.greetingtext));
   // 421 tells the client the server closes the connection; a 3xx code would read as a
   // preliminary success.
@@ -258,7 +181,7 @@ void Service::ConfigurePassiveRange() {
 
 void Service::StartServer() {
   if (!ftp_server_->Active()) {
-    users_->ClearOnlineClients();
+    online_clients_->Clear();
     auto_ban_->ResetAutoBan();
     ApplyTlsSettings();
     try {
@@ -352,7 +275,7 @@ void Service::LogTick(const LogSink& show) {
 
 void Service::RefreshTick() {
   auto_ban_->PurgeAutoBan(settings_->Get(&SettingsData::autoban_minutes));
-  if (users_->OnlineCount() > 0) {
+  if (online_clients_->Count() > 0) {
     idle_ticks_ = 0;
   } else if (idle_ticks_ >= kIdleTicksBeforeTrim) {
     platform::TrimWorkingSet();

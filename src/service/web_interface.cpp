@@ -1,8 +1,8 @@
 #include "service/web_interface.h"
 
 #include "config/settings.h"
-#include "ftp/connection_budget.h"
 #include "log/log_queue.h"
+#include "net/connection_budget.h"
 #include "service/web_pages.h"
 #include "web/http_server.h"
 
@@ -23,13 +23,15 @@ WebInterface::~WebInterface() {
 
 void WebInterface::BindEvents() {
   WebPages& pages = *pages_;
-  server_->OnConnect = [&pages](Context& c) { pages.Connect(c); };
-  server_->OnException = [&pages](Context& c, const std::exception& e) { pages.Exception(c, e); };
+  server_->OnConnect = [&pages](Connection& c) { pages.Connect(c); };
+  server_->OnException = [&pages](Connection& c, const std::exception& e) {
+    pages.Exception(c, e);
+  };
   server_->OnRefuse = [this](const platform::SocketAddress& peer, Refusal reason) {
     const int ceiling = budget_ ? budget_->Ceiling() : 0;
-    refusals_.Refused(peer.ip, "HTTP> " + peer.ip + "> " + RefusalText(reason, ceiling));
+    refusals_.LogLine("HTTP> " + peer.ip + "> " + RefusalText(reason, ceiling), peer.ip);
   };
-  server_->OnCommandGet = [&pages](Context& c, HTTPRequestInfo& request,
+  server_->OnCommandGet = [&pages](Connection& c, HTTPRequestInfo& request,
                                    HTTPResponseInfo& response) {
     pages.CommandGet(c, request, response);
   };

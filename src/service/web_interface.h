@@ -11,9 +11,10 @@
 #include <vector>
 
 #include "common/clock.h"
+#include "log/log_throttle.h"
 #include "platform/socket_address.h"
 #include "service/ftp_session_handlers.h"
-#include "service/refusal_log.h"
+#include "service/refusal_text.h"
 
 namespace vantrel {
 
@@ -58,7 +59,7 @@ class WebInterface {
   void BindEvents();
 
   ServiceUnits units_;
-  RefusalLog refusals_;
+  LogThrottle refusals_;  // one line per address a minute
   ConnectionBudget* budget_ = nullptr;
   std::optional<std::chrono::milliseconds> request_deadline_;
   std::unique_ptr<WebPages> pages_;

@@ -9,9 +9,9 @@
 #include "common/connection_key.h"
 #include "common/error.h"
 #include "config/settings.h"
-#include "ftp/context.h"
 #include "log/log_queue.h"
 #include "log/statistics.h"
+#include "net/connection.h"
 #include "service/members.h"
 #include "web/html_escape.h"
 #include "web/http_request.h"
@@ -227,16 +227,16 @@ Login TakeLogin(HTTPSession& session, const Action& action, const NameValueList&
 WebPages::WebPages(const ServiceUnits& units, Members& members)
     : units_(units), members_(members) {}
 
-void WebPages::Connect(Context& context) {
-  const std::string& ip = context.Connection().PeerAddress().ip;
+void WebPages::Connect(Connection& context) {
+  const std::string& ip = context.Socket().PeerAddress().ip;
   if (units_.settings.IsBanned(ip)) {
     units_.log.LogLine("HTTP> " + ip + "> Not allowed to Connect");
     throw Error("Not allowed to connect");
   }
-  context.Connection().SetReadTimeout(kReadTimeout);
+  context.Socket().SetReadTimeout(kReadTimeout);
 }
 
-void WebPages::Exception(Context&, const std::exception&) {}
+void WebPages::Exception(Connection&, const std::exception&) {}
 
 std::string WebPages::Title() const {
   return EscapeHtml(units_.settings.Get(&SettingsData::servertitle));
@@ -248,7 +248,8 @@ bool WebPages::LoginHolds(const std::string& user, const std::string& password) 
   return !user.empty() && units_.settings.IsWebUser(user, password);
 }
 
-void WebPages::CommandGet(Context& context, HTTPRequestInfo& request, HTTPResponseInfo& response) {
+void WebPages::CommandGet(Connection& context, HTTPRequestInfo& request,
+                          HTTPResponseInfo& response) {
   if (!request.session) {
     response.content_text =
         "<html><body><b>" + Title() + "</b><br>Error: Failed to create session</body></html>";
@@ -266,7 +267,7 @@ void WebPages::CommandGet(Context& context, HTTPRequestInfo& request, HTTPRespon
   std::string page;
   if (!LoginHolds(login.user, login.password)) {
     if (!action.login_user.empty()) {
-      const auto& peer = context.Connection().PeerAddress();
+      const auto& peer = context.Socket().PeerAddress();
       units_.auto_ban.RecordFailure(BanRule::kLogin, ConnectionKey(peer.ip, peer.port), login.user);
     }
     units_.log.LogLine("HTTP> " + ip + "> login");

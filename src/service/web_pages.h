@@ -19,7 +19,7 @@
 
 namespace vantrel {
 
-class Context;
+class Connection;
 class HTTPResponseInfo;
 class Members;
 class NameValueList;
@@ -33,9 +33,9 @@ class WebPages {
   WebPages(const ServiceUnits& units, Members& members);
 
   // Refuses a banned address before any reply; gives the connection its read time-out.
-  void Connect(Context& context);
-  void Exception(Context& context, const std::exception& failure);
-  void CommandGet(Context& context, HTTPRequestInfo& request, HTTPResponseInfo& response);
+  void Connect(Connection& context);
+  void Exception(Connection& context, const std::exception& failure);
+  void CommandGet(Connection& context, HTTPRequestInfo& request, HTTPResponseInfo& response);
 
  private:
   std::string Title() const;

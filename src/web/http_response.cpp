@@ -1,6 +1,6 @@
 #include "web/http_response.h"
 
-#include "ftp/context.h"
+#include "net/connection.h"
 #include "web/http_error.h"
 #include "web/http_status.h"
 
@@ -77,12 +77,13 @@ void HTTPResponseInfo::WriteHeader() {
     throw HTTPError("Header has already been written.");
   const std::string header = HeaderText();
   header_written_ = true;
-  context_.Write(header);
+  connection_.Write(header);
 }
 
 void HTTPResponseInfo::WriteContent() {
   if (!omit_body) {
-    context_.Write(content_text.empty() ? DefaultBody(response_no_, response_text) : content_text);
+    connection_.Write(content_text.empty() ? DefaultBody(response_no_, response_text)
+                                           : content_text);
   }
   content_text.clear();
 }

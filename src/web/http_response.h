@@ -6,7 +6,7 @@
 
 namespace vantrel {
 
-class Context;
+class Connection;
 
 // A cookie the reply sets. The session cookie is HttpOnly and SameSite=Strict, so no
 // script can read it and no other site can make the browser send it along.
@@ -22,7 +22,7 @@ struct ResponseCookie {
 // written by the engine (or by the handler itself through WriteHeader/WriteContent).
 class HTTPResponseInfo {
  public:
-  explicit HTTPResponseInfo(Context& context) : context_(context) {}
+  explicit HTTPResponseInfo(Connection& connection) : connection_(connection) {}
 
   int ResponseNo() const { return response_no_; }
   // Also sets the response text from the table; 404 also closes the connection.
@@ -51,7 +51,7 @@ class HTTPResponseInfo {
  private:
   void ApplyHeaderRules();
 
-  Context& context_;
+  Connection& connection_;
   int response_no_ = 200;
   bool header_written_ = false;
 };

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "common/text.h"
-#include "ftp/context.h"
+#include "net/connection.h"
 #include "platform/socket_error.h"
 #include "web/html_escape.h"
 #include "web/http_error.h"
@@ -48,8 +48,7 @@ std::optional<std::size_t> DeclaredLength(const HTTPRequestInfo& request) {
   const auto text = request.Header("Content-Length");
   if (!text)
     return std::nullopt;
-  if (text->empty() || text->size() > 18 ||
-      !std::all_of(text->begin(), text->end(), [](char c) { return c >= '0' && c <= '9'; }))
+  if (text->size() > 18 || !AllDigits(*text))
     throw HTTPRefusal(400, "Malformed Content-Length");
   const auto length = static_cast<std::size_t>(std::stoll(*text));
   if (length > CustomHTTPServer::kMaxBodyLength)
@@ -57,8 +56,8 @@ std::optional<std::size_t> DeclaredLength(const HTTPRequestInfo& request) {
   return length;
 }
 
-void DiscardPendingInput(Context& context) {
-  context.Input().clear();
+void DiscardPendingInput(Connection& connection) {
+  connection.Input().clear();
   const auto deadline = std::chrono::steady_clock::now() + kDrainTime;
   std::size_t discarded = 0;
   try {
@@ -67,11 +66,11 @@ void DiscardPendingInput(Context& context) {
           deadline - std::chrono::steady_clock::now());
       if (left.count() <= 0)
         break;
-      context.Connection().SetReadTimeout(std::min(left, kDrainWait));
-      if (!context.ReadMore())
+      connection.Socket().SetReadTimeout(std::min(left, kDrainWait));
+      if (!connection.ReadMore())
         break;
-      discarded += context.Input().size();
-      context.Input().clear();
+      discarded += connection.Input().size();
+      connection.Input().clear();
     }
   } catch (const platform::SocketError&) {
     // Silent or gone: either way there is nothing more to wait for.
@@ -104,11 +103,11 @@ void CustomHTTPServer::SetActive(bool active) {
     } else {
       session_state_ = false;
     }
-    CustomTCPServer::SetActive(true);
+    TcpServer::SetActive(true);
     if (session_state_)
       cleaner_ = std::make_unique<SessionCleaner>(sessions_);
   } else {
-    CustomTCPServer::SetActive(false);
+    TcpServer::SetActive(false);
     cleaner_.reset();
     sessions_.Clear();
   }
@@ -171,23 +170,39 @@ std::string CustomHTTPServer::OverLimitReply() const {
          "\r\nConnection: close\r\n\r\n" + body;
 }
 
-bool CustomHTTPServer::Execute(Context& context) {
+void CustomHTTPServer::BeforeRun(Connection& connection) {
+  if (OnConnect)
+    OnConnect(connection);
+}
+
+void CustomHTTPServer::SessionFailed(Connection& connection, const std::exception& failure) {
+  if (OnException)
+    OnException(connection, failure);
+}
+
+void CustomHTTPServer::Refused(const platform::SocketAddress& peer, Refusal reason) {
+  if (OnRefuse)
+    OnRefuse(peer, reason);
+}
+
+bool CustomHTTPServer::Execute(Connection& connection) {
   try {
     try {
-      return HandleRequest(context);
+      return HandleRequest(connection);
     } catch (const HTTPRefusal& refusal) {
-      Refuse(context, refusal.ResponseNo());
+      Refuse(connection, refusal.ResponseNo());
       return false;
     }
   } catch (const platform::SocketError&) {
     // The peer left, reset or stayed silent past the read time-out: nobody to answer.
-    context.Disconnect();
+    connection.Disconnect();
     return false;
   }
 }
 
-std::optional<std::string> CustomHTTPServer::ReadLine(Context& context, int too_long_response) {
-  std::string& input = context.Input();
+std::optional<std::string> CustomHTTPServer::ReadLine(Connection& connection,
+                                                      int too_long_response) {
+  std::string& input = connection.Input();
   std::size_t searched = 0;
   for (;;) {
     const auto newline = input.find('\n', searched);
@@ -205,13 +220,13 @@ std::optional<std::string> CustomHTTPServer::ReadLine(Context& context, int too_
     if (input.size() > kMaxLineLength + 1)
       throw HTTPRefusal(too_long_response, "Line over the limit");
     searched = input.size();
-    if (!context.ReadMore())
+    if (!connection.ReadMore())
       return std::nullopt;
   }
 }
 
-bool CustomHTTPServer::ReadHead(Context& context, HTTPRequestInfo& request) {
-  auto line = ReadLine(context, 414);
+bool CustomHTTPServer::ReadHead(Connection& connection, HTTPRequestInfo& request) {
+  auto line = ReadLine(connection, 414);
   if (!line)
     return false;
   const auto parsed = ParseRequestLine(*line);
@@ -223,7 +238,7 @@ bool CustomHTTPServer::ReadHead(Context& context, HTTPRequestInfo& request) {
   request.uri = parsed->uri;
   request.version = parsed->version;
   for (;;) {
-    line = ReadLine(context, 400);
+    line = ReadLine(connection, 400);
     if (!line)
       return false;
     if (line->empty())
@@ -234,19 +249,19 @@ bool CustomHTTPServer::ReadHead(Context& context, HTTPRequestInfo& request) {
   }
 }
 
-std::string CustomHTTPServer::ReadBody(Context& context, const HTTPRequestInfo& request) {
-  std::string& input = context.Input();
+std::string CustomHTTPServer::ReadBody(Connection& connection, const HTTPRequestInfo& request) {
+  std::string& input = connection.Input();
   const auto declared = DeclaredLength(request);
   std::size_t length = 0;
   if (declared) {
     length = *declared;
     while (input.size() < length) {
-      if (!context.ReadMore())
+      if (!connection.ReadMore())
         throw platform::SocketError("The client closed before sending the whole body");
     }
   } else if (request.command_type == HTTPCommandType::kPost) {
     // Without a length the body ends where the client closes its side.
-    while (context.ReadMore()) {
+    while (connection.ReadMore()) {
       if (input.size() > kMaxBodyLength)
         throw HTTPRefusal(413, "Request body over the limit");
     }
@@ -257,17 +272,17 @@ std::string CustomHTTPServer::ReadBody(Context& context, const HTTPRequestInfo& 
   return body;
 }
 
-bool CustomHTTPServer::PassHeaderChecks(Context& context, const HTTPRequestInfo& request,
+bool CustomHTTPServer::PassHeaderChecks(Connection& connection, const HTTPRequestInfo& request,
                                         HTTPResponseInfo& response) {
   bool proceed = true;
   if (OnHeadersAvailable)
-    OnHeadersAvailable(context, request.uri, request.raw_headers, proceed);
+    OnHeadersAvailable(connection, request.uri, request.raw_headers, proceed);
   if (!proceed) {
     int response_no = 400;
     std::string text = ResponseText(response_no);
     std::string content;
     if (OnHeadersBlocked)
-      OnHeadersBlocked(context, request.raw_headers, response_no, text, content);
+      OnHeadersBlocked(connection, request.raw_headers, response_no, text, content);
     response.SetResponseNo(response_no);
     response.response_text = text;
     response.content_text = content;
@@ -281,18 +296,18 @@ bool CustomHTTPServer::PassHeaderChecks(Context& context, const HTTPRequestInfo&
   if (IsHttp11OrLater(request.version) && expect && !expect->empty()) {
     bool accepted = true;
     if (OnHeaderExpectations)
-      OnHeaderExpectations(context, *expect, accepted);
+      OnHeaderExpectations(connection, *expect, accepted);
     if (!accepted) {
       response.SetResponseNo(417);
       return false;
     }
     if (ContainsIgnoreCase(*expect, "100-continue"))
-      context.Write(ReplyVersion(request.version) + " 100 " + ResponseText(100) + "\r\n\r\n");
+      connection.Write(ReplyVersion(request.version) + " 100 " + ResponseText(100) + "\r\n\r\n");
   }
   return true;
 }
 
-bool CustomHTTPServer::AttachSession(Context& context, HTTPRequestInfo& request,
+bool CustomHTTPServer::AttachSession(Connection& connection, HTTPRequestInfo& request,
                                      HTTPResponseInfo& response) {
   if (!session_state_)
     return true;
@@ -305,7 +320,7 @@ bool CustomHTTPServer::AttachSession(Context& context, HTTPRequestInfo& request,
       return true;
     bool proceed = true;
     if (OnInvalidSession)
-      OnInvalidSession(context, request, response, proceed, id);
+      OnInvalidSession(connection, request, response, proceed, id);
     if (!proceed)
       return false;
   }
@@ -324,7 +339,7 @@ bool CustomHTTPServer::AttachSession(Context& context, HTTPRequestInfo& request,
   return true;
 }
 
-void CustomHTTPServer::Dispatch(Context& context, HTTPRequestInfo& request,
+void CustomHTTPServer::Dispatch(Connection& connection, HTTPRequestInfo& request,
                                 HTTPResponseInfo& response) {
   const bool get_like = request.command_type == HTTPCommandType::kHead ||
                         request.command_type == HTTPCommandType::kGet ||
@@ -333,7 +348,7 @@ void CustomHTTPServer::Dispatch(Context& context, HTTPRequestInfo& request,
   if (!handler)
     return;
   try {
-    handler(context, request, response);
+    handler(connection, request, response);
   } catch (const platform::SocketError&) {
     throw;
   } catch (const std::exception& failure) {
@@ -345,29 +360,28 @@ void CustomHTTPServer::Dispatch(Context& context, HTTPRequestInfo& request,
   }
 }
 
-bool CustomHTTPServer::HandleRequest(Context& context) {
+bool CustomHTTPServer::HandleRequest(Connection& connection) {
   HTTPRequestInfo request;
-  context.SetInputDeadline(std::chrono::steady_clock::now() + request_deadline_);
-  if (!ReadHead(context, request)) {
-    context.Disconnect();
+  connection.SetInputDeadline(std::chrono::steady_clock::now() + request_deadline_);
+  if (!ReadHead(connection, request)) {
+    connection.Disconnect();
     return false;
   }
-  HTTPResponseInfo response(context);
+  HTTPResponseInfo response(connection);
   response.server_software = server_software_;
-  const auto connection = request.Header("Connection");
-  response.close_connection =
-      !keep_alive_ || (connection && EqualsIgnoreCase(*connection, "close"));
+  const auto wanted = request.Header("Connection");
+  response.close_connection = !keep_alive_ || (wanted && EqualsIgnoreCase(*wanted, "close"));
   response.omit_body = request.command_type == HTTPCommandType::kHead;
-  bool proceed = PassHeaderChecks(context, request, response);
+  bool proceed = PassHeaderChecks(connection, request, response);
   if (proceed) {
-    request.body = ReadBody(context, request);
-    context.SetInputDeadline(std::nullopt);
-    request.remote_ip = context.Connection().PeerAddress().ip;
+    request.body = ReadBody(connection, request);
+    connection.SetInputDeadline(std::nullopt);
+    request.remote_ip = connection.Socket().PeerAddress().ip;
     InterpretRequest(request, parse_params_);
-    proceed = AttachSession(context, request, response);
+    proceed = AttachSession(connection, request, response);
   }
   if (proceed)
-    Dispatch(context, request, response);
+    Dispatch(connection, request, response);
   else
     response.close_connection = true;
   if (!response.HeaderHasBeenWritten())
@@ -375,23 +389,23 @@ bool CustomHTTPServer::HandleRequest(Context& context) {
   if (!response.content_text.empty())
     response.WriteContent();
   if (!proceed)
-    DiscardPendingInput(context);
+    DiscardPendingInput(connection);
   if (response.close_connection) {
-    context.Disconnect();
+    connection.Disconnect();
     return false;
   }
-  return context.Connected();
+  return connection.Connected();
 }
 
-void CustomHTTPServer::Refuse(Context& context, int response_no) {
-  HTTPResponseInfo response(context);
+void CustomHTTPServer::Refuse(Connection& connection, int response_no) {
+  HTTPResponseInfo response(connection);
   response.SetResponseNo(response_no);
   response.server_software = server_software_;
   response.content_text = DefaultBody(response_no, response.response_text);
   response.WriteHeader();
   response.WriteContent();
-  DiscardPendingInput(context);
-  context.Disconnect();
+  DiscardPendingInput(connection);
+  connection.Disconnect();
 }
 
 }  // namespace vantrel

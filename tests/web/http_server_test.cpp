@@ -8,7 +8,7 @@
 #include <chrono>
 #include <mutex>
 
-#include "ftp/context.h"
+#include "net/connection.h"
 #include "ftp/ftp_test_client.h"
 #include "web/http_error.h"
 
@@ -60,7 +60,7 @@ class HTTPServerTest : public ::testing::Test {
     server_.Bindings() = {{"127.0.0.1", 0, platform::IpVersion::kV4}};
     server_.SetDefaultPort(0);  // the system picks a free port
     server_.SetServerSoftware("TestServer");
-    server_.OnCommandGet = [this](Context&, HTTPRequestInfo& request, HTTPResponseInfo& response) {
+    server_.OnCommandGet = [this](Connection&, HTTPRequestInfo& request, HTTPResponseInfo& response) {
       std::lock_guard lock(mutex_);
       ++handled_;
       last_params_ = request.params.Lines();
@@ -70,7 +70,7 @@ class HTTPServerTest : public ::testing::Test {
       response.content_type = "text/plain";
       response.content_text = "page " + request.document;
     };
-    server_.OnException = [this](Context&, const std::exception& failure) {
+    server_.OnException = [this](Connection&, const std::exception& failure) {
       std::lock_guard lock(mutex_);
       failures_.push_back(failure.what());
     };
@@ -266,7 +266,7 @@ TEST_F(HTTPServerTest, ConnectionOverTheAddressLimitGets503) {
 }
 
 TEST_F(HTTPServerTest, HandlerFailureIsA500WithTheMessageEscaped) {
-  server_.OnCommandGet = [](Context&, HTTPRequestInfo&, HTTPResponseInfo&) {
+  server_.OnCommandGet = [](Connection&, HTTPRequestInfo&, HTTPResponseInfo&) {
     throw std::runtime_error("no <b>such</b> page");
   };
   Start();
@@ -289,7 +289,7 @@ TEST_F(HTTPServerTest, MethodsAndDefaultReplies) {
 }
 
 TEST_F(HTTPServerTest, OtherMethodsGoToTheirOwnHandler) {
-  server_.OnCommandOther = [](Context&, HTTPRequestInfo& request, HTTPResponseInfo& response) {
+  server_.OnCommandOther = [](Connection&, HTTPRequestInfo& request, HTTPResponseInfo& response) {
     response.SetResponseNo(405);
     response.content_text = request.command;
   };
@@ -319,10 +319,10 @@ TEST_F(HTTPServerTest, ExpectContinueGetsTheInterimLine) {
 }
 
 TEST_F(HTTPServerTest, RefusedExpectationAndBlockedHeaders) {
-  server_.OnHeaderExpectations = [](Context&, const std::string&, bool& go_on) { go_on = false; };
-  server_.OnHeadersAvailable = [](Context&, const std::string& uri, const std::vector<std::string>&,
+  server_.OnHeaderExpectations = [](Connection&, const std::string&, bool& go_on) { go_on = false; };
+  server_.OnHeadersAvailable = [](Connection&, const std::string& uri, const std::vector<std::string>&,
                                   bool& go_on) { go_on = uri != "/blocked"; };
-  server_.OnHeadersBlocked = [](Context&, const std::vector<std::string>&, int& no,
+  server_.OnHeadersBlocked = [](Connection&, const std::vector<std::string>&, int& no,
                                 std::string& text, std::string& content) {
     no = 403;
     text = "Forbidden here";
@@ -377,7 +377,7 @@ TEST_F(HTTPSessionServerTest, CookieCreatesAndFindsTheSession) {
 
   int invalid = 0;
   server_.SetActive(false);
-  server_.OnInvalidSession = [&invalid](Context&, HTTPRequestInfo&, HTTPResponseInfo&, bool&,
+  server_.OnInvalidSession = [&invalid](Connection&, HTTPRequestInfo&, HTTPResponseInfo&, bool&,
                                         const std::string& id) { invalid += id == "stale"; };
   Start();
   const auto unknown = Ask(Get("/", "Cookie: HTTPSESSIONID=stale\r\n"));
