@@ -19,7 +19,7 @@ std::int64_t CountOrZero(std::string_view text) {
 
 }  // namespace
 
-struct FTPServer::CommandSpec {
+struct FtpServer::CommandSpec {
   const char* word;
   Routine routine;
   bool login;          // answer 530 before the routine runs when not logged in
@@ -29,7 +29,7 @@ struct FTPServer::CommandSpec {
   bool visible = true;
 };
 
-FTPServer::FTPServer(FtpHost host, const Clock& clock)
+FtpServer::FtpServer(FtpHost host, const Clock& clock)
     : host_(host),
       clock_(clock),
       unique_name_counter_(
@@ -43,18 +43,18 @@ FTPServer::FTPServer(FtpHost host, const Clock& clock)
   ExceptionReply() = Reply(500, "Unknown Internal Error");
 }
 
-FTPServer::~FTPServer() {
+FtpServer::~FtpServer() {
   SetActive(false);
 }
 
-void FTPServer::SetDefaultDataPort(int port) {
+void FtpServer::SetDefaultDataPort(int port) {
   RequireInactive();
   if (port < 0 || port > 65535)
     throw Error("Invalid port number " + std::to_string(port));
   default_data_port_ = port;
 }
 
-void FTPServer::SetPASVBoundPortMin(int port) {
+void FtpServer::SetPASVBoundPortMin(int port) {
   RequireInactive();
   if (port < 0)
     throw Error("Property can not be a negative number.");
@@ -65,7 +65,7 @@ void FTPServer::SetPASVBoundPortMin(int port) {
   pasv_bound_port_min_ = port;
 }
 
-void FTPServer::SetPASVBoundPortMax(int port) {
+void FtpServer::SetPASVBoundPortMax(int port) {
   RequireInactive();
   if (port < 0)
     throw Error("Property can not be a negative number.");
@@ -76,58 +76,58 @@ void FTPServer::SetPASVBoundPortMax(int port) {
   pasv_bound_port_max_ = port;
 }
 
-void FTPServer::SetDataTimeouts(DataChannelTimeouts timeouts) {
+void FtpServer::SetDataTimeouts(DataChannelTimeouts timeouts) {
   RequireInactive();
   if (timeouts.accept.count() <= 0 || timeouts.connect.count() <= 0)
     throw Error("Data connection time-outs must be positive");
   data_timeouts_ = timeouts;
 }
 
-void FTPServer::SetAllowAnonymousLogin(bool allow) {
+void FtpServer::SetAllowAnonymousLogin(bool allow) {
   RequireInactive();
   allow_anonymous_login_ = allow;
 }
 
-std::vector<std::string>& FTPServer::AnonymousAccounts() {
+std::vector<std::string>& FtpServer::AnonymousAccounts() {
   RequireInactive();
   return anonymous_accounts_;
 }
 
-void FTPServer::SetAnonymousPassStrictCheck(bool strict) {
+void FtpServer::SetAnonymousPassStrictCheck(bool strict) {
   RequireInactive();
   anonymous_pass_strict_check_ = strict;
 }
 
-void FTPServer::SetMLSDFacts(MlstFacts facts) {
+void FtpServer::SetMLSDFacts(MlstFacts facts) {
   RequireInactive();
   mlsd_facts_ = facts;
 }
 
-FTPSecurityOptions& FTPServer::SecurityOptions() {
+FtpSecurityOptions& FtpServer::SecurityOptions() {
   RequireInactive();
   return security_options_;
 }
 
-void FTPServer::SetEndOfHelpLine(std::string line) {
+void FtpServer::SetEndOfHelpLine(std::string line) {
   RequireInactive();
   end_of_help_line_ = std::move(line);
 }
 
-std::unique_ptr<Connection> FTPServer::CreateConnection(platform::TcpSocket socket) {
+std::unique_ptr<Connection> FtpServer::CreateConnection(platform::TcpSocket socket) {
   // ABOR may come as Telnet "synch", its last byte urgent; it must reach the line reader.
   socket.SetOutOfBandInline();
   return std::make_unique<FtpSession>(std::move(socket), security_options_);
 }
 
-void FTPServer::AfterRun(Connection& connection) {
+void FtpServer::AfterRun(Connection& connection) {
   // A prepared channel (a passive listener) closes before the host hears of the end.
   FtpSession& session = SessionOf(connection);
   session.SetDataChannel(nullptr);
   host_.session.SessionEnded(session);
 }
 
-void FTPServer::InitializeCommandHandlers() {
-  using S = FTPServer;
+void FtpServer::InitializeCommandHandlers() {
+  using S = FtpServer;
   static const CommandSpec kCommands[] = {
       {"USER", &S::CmdUser, false, 0, "Syntax: USER <sp> <username>"},
       {"PASS", &S::CmdPass, false, 0, "Syntax: PASS <sp> <password>"},
@@ -214,7 +214,7 @@ void FTPServer::InitializeCommandHandlers() {
   RegisterSiteCommands();
 }
 
-std::function<void(Command&)> FTPServer::Guarded(Routine routine, bool login) {
+std::function<void(Command&)> FtpServer::Guarded(Routine routine, bool login) {
   return [this, routine, login](Command& command) {
     if (login && !command.session.Authenticated()) {
       command.reply = Reply(530, "Not logged in.");
@@ -224,7 +224,7 @@ std::function<void(Command&)> FTPServer::Guarded(Routine routine, bool login) {
   };
 }
 
-void FTPServer::Register(const CommandSpec& entry) {
+void FtpServer::Register(const CommandSpec& entry) {
   CommandHandler& handler = AddCommandHandler(entry.word);
   handler.description = {entry.syntax};
   handler.help_super_script = entry.unimplemented ? "*" : "";
@@ -234,7 +234,7 @@ void FTPServer::Register(const CommandSpec& entry) {
   handler.on_command = Guarded(entry.routine, entry.login);
 }
 
-std::string FTPServer::UpperAscii(std::string_view text) {
+std::string FtpServer::UpperAscii(std::string_view text) {
   std::string upper(text);
   for (char& c : upper) {
     if (c >= 'a' && c <= 'z')
@@ -243,7 +243,7 @@ std::string FTPServer::UpperAscii(std::string_view text) {
   return upper;
 }
 
-Reply FTPServer::UnknownCommand(std::string_view line) const {
+Reply FtpServer::UnknownCommand(std::string_view line) const {
   const std::size_t end = line.find_first_of(" \t");
   std::string shown = UpperAscii(line.substr(0, end));
   if (end != std::string_view::npos)
@@ -253,37 +253,37 @@ Reply FTPServer::UnknownCommand(std::string_view line) const {
   return reply;
 }
 
-Reply FTPServer::NotImplemented(const Command& command) {
+Reply FtpServer::NotImplemented(const Command& command) {
   return Reply(550, "\"" + command.handler.command + "\" Command not implemented.");
 }
 
-Reply FTPServer::ParameterError(const Command& command) {
+Reply FtpServer::ParameterError(const Command& command) {
   return Reply(501, "Error in parameters to " + command.handler.command);
 }
 
-void FTPServer::HandleUnknownCommand(FtpSession& session, const std::string& line) {
+void FtpServer::HandleUnknownCommand(FtpSession& session, const std::string& line) {
   SendReply(session, UnknownCommand(line));
 }
 
-void FTPServer::CommandFailed(FtpSession& session, const std::string& command,
+void FtpServer::CommandFailed(FtpSession& session, const std::string& command,
                               const std::exception& failure) {
   host_.session.CommandFailed(session, command, failure);
 }
 
-void FTPServer::SessionFailed(Connection& connection, const std::exception& failure) {
+void FtpServer::SessionFailed(Connection& connection, const std::exception& failure) {
   host_.session.SessionFailed(SessionOf(connection), failure);
 }
 
-void FTPServer::Refused(const platform::SocketAddress& peer, Refusal reason) {
+void FtpServer::Refused(const platform::SocketAddress& peer, Refusal reason) {
   host_.session.ConnectionRefused(peer, reason);
 }
 
-void FTPServer::CmdQuit(Command& command, FtpSession&) {
+void FtpServer::CmdQuit(Command& command, FtpSession&) {
   command.reply = Reply(221, "Goodbye.");
   command.disconnect = true;
 }
 
-void FTPServer::CmdRein(Command& command, FtpSession& session) {
+void FtpServer::CmdRein(Command& command, FtpSession& session) {
   // Only the transfer settings start afresh; the login and the directory stay.
   session.SetDataType(FtpDataType::kAscii);
   session.SetDataStructure(FtpDataStructure::kFile);
@@ -294,7 +294,7 @@ void FTPServer::CmdRein(Command& command, FtpSession& session) {
   command.reply = Reply(220, "Service ready for new user.");
 }
 
-void FTPServer::CmdType(Command& command, FtpSession& session) {
+void FtpServer::CmdType(Command& command, FtpSession& session) {
   const std::string type = UpperAscii(command.unparsed_params);
   if (type == "A" || type == "I") {
     session.SetDataType(type == "A" ? FtpDataType::kAscii : FtpDataType::kBinary);
@@ -304,7 +304,7 @@ void FTPServer::CmdType(Command& command, FtpSession& session) {
   }
 }
 
-void FTPServer::CmdStru(Command& command, FtpSession& session) {
+void FtpServer::CmdStru(Command& command, FtpSession& session) {
   const std::string structure = UpperAscii(command.unparsed_params);
   if (structure == "F") {
     session.SetDataStructure(FtpDataStructure::kFile);
@@ -319,7 +319,7 @@ void FTPServer::CmdStru(Command& command, FtpSession& session) {
   command.reply = Reply(200, "Structure set to " + structure + ".");
 }
 
-void FTPServer::CmdMode(Command& command, FtpSession& session) {
+void FtpServer::CmdMode(Command& command, FtpSession& session) {
   // Deflate needs a compressor, and none is configured: only stream mode is offered.
   if (UpperAscii(command.unparsed_params) == "S") {
     session.SetDataMode(FtpDataMode::kStream);
@@ -329,7 +329,7 @@ void FTPServer::CmdMode(Command& command, FtpSession& session) {
   }
 }
 
-void FTPServer::CmdAllo(Command& command, FtpSession& session) {
+void FtpServer::CmdAllo(Command& command, FtpSession& session) {
   const std::string argument = UpperAscii(command.unparsed_params);
   std::string size;
   if (argument.size() == 1) {
@@ -344,16 +344,16 @@ void FTPServer::CmdAllo(Command& command, FtpSession& session) {
   command.reply = Reply(200, "ALLO Command successful.");
 }
 
-void FTPServer::CmdRest(Command& command, FtpSession& session) {
+void FtpServer::CmdRest(Command& command, FtpSession& session) {
   session.SetRestartPosition(CountOrZero(command.unparsed_params));
   command.reply = Reply(350, "Requested file action pending further information.");
 }
 
-void FTPServer::CmdSuccessful(Command& command, FtpSession&) {
+void FtpServer::CmdSuccessful(Command& command, FtpSession&) {
   command.reply = Reply(200, command.handler.command + " Command successful.");
 }
 
-void FTPServer::CmdAbor(Command& command, FtpSession& session) {
+void FtpServer::CmdAbor(Command& command, FtpSession& session) {
   // A running transfer sees ABOR itself; here at most a prepared channel is dropped.
   if (session.HasDataChannel()) {
     session.SetDataChannel(nullptr);
@@ -363,19 +363,19 @@ void FTPServer::CmdAbor(Command& command, FtpSession& session) {
   command.reply = Reply(226, "ABOR Command successful.");
 }
 
-void FTPServer::CmdNoted(Command& command, FtpSession&) {
+void FtpServer::CmdNoted(Command& command, FtpSession&) {
   command.reply = Reply(200, "Noted.");
 }
 
-void FTPServer::CmdCommandNotImplemented(Command& command, FtpSession&) {
+void FtpServer::CmdCommandNotImplemented(Command& command, FtpSession&) {
   command.reply = Reply(502, "\"" + command.handler.command + "\" Command not implemented.");
 }
 
-void FTPServer::CmdNotImplemented(Command& command, FtpSession&) {
+void FtpServer::CmdNotImplemented(Command& command, FtpSession&) {
   command.reply = NotImplemented(command);
 }
 
-void FTPServer::CmdUnknown(Command& command, FtpSession&) {
+void FtpServer::CmdUnknown(Command& command, FtpSession&) {
   command.reply = UnknownCommand(command.raw_line);
 }
 

@@ -17,8 +17,8 @@
 
 #include "common/clock.h"
 #include "ftp/checksum.h"
-#include "ftp/cmd_tcp_server.h"
 #include "ftp/data_channel.h"
+#include "ftp/ftp_command_server.h"
 #include "ftp/ftp_error.h"
 #include "ftp/ftp_host.h"
 #include "ftp/ftp_session.h"
@@ -32,14 +32,14 @@ class TransferControl;
 
 // Owned by the host, which it asks through `host` from the sessions' threads; configure
 // it before SetActive(true).
-class FTPServer : public CmdTCPServer {
+class FtpServer : public FtpCommandServer {
  public:
   static constexpr int kDefaultControlPort = 21;
   static constexpr int kDefaultDataPortNumber = 20;
 
   // `host` and `clock` (where SITE ZONE reads "now") must outlive the server.
-  explicit FTPServer(FtpHost host, const Clock& clock = DefaultClock());
-  ~FTPServer() override;
+  explicit FtpServer(FtpHost host, const Clock& clock = DefaultClock());
+  ~FtpServer() override;
 
   // The source port of active data connections, used when the process may bind it
   // (ports below 1024 need root); otherwise the system chooses one.
@@ -64,7 +64,7 @@ class FTPServer : public CmdTCPServer {
   void SetAnonymousPassStrictCheck(bool strict);
   // Facts beyond size, type and modify that sessions may select.
   void SetMLSDFacts(MlstFacts facts);
-  FTPSecurityOptions& SecurityOptions();
+  FtpSecurityOptions& SecurityOptions();
   // Last line of HELP; nothing extra when empty.
   void SetEndOfHelpLine(std::string line);
   // How long a connection may go without logging in, from its greeting; then it is told
@@ -88,7 +88,7 @@ class FTPServer : public CmdTCPServer {
   void Refused(const platform::SocketAddress& peer, Refusal reason) override;
 
  private:
-  using Routine = void (FTPServer::*)(Command&, FtpSession&);
+  using Routine = void (FtpServer::*)(Command&, FtpSession&);
   struct CommandSpec;
 
   // The routine behind `routine`, answering 530 first when `login` and nobody is logged in.
@@ -235,7 +235,7 @@ class FTPServer : public CmdTCPServer {
   std::vector<std::string> anonymous_accounts_{"anonymous", "ftp", "guest"};
   bool anonymous_pass_strict_check_ = true;
   MlstFacts mlsd_facts_;
-  FTPSecurityOptions security_options_;
+  FtpSecurityOptions security_options_;
   std::string end_of_help_line_;
   std::chrono::milliseconds login_deadline_ = kDefaultLoginDeadline;
   std::vector<CommandHandler> site_handlers_;

@@ -21,14 +21,14 @@ void RefusePort(Command& command, FtpSession& session, Reply reply) {
 
 }  // namespace
 
-bool FTPServer::RefusedAfterEpsvAll(Command& command, const FtpSession& session) const {
+bool FtpServer::RefusedAfterEpsvAll(Command& command, const FtpSession& session) const {
   if (!session.EPSVAll())
     return false;
   command.reply = Reply(501, command.handler.command + " not allowed after EPSV ALL");
   return true;
 }
 
-bool FTPServer::ActiveAllowed(Command& command, FtpSession& session) const {
+bool FtpServer::ActiveAllowed(Command& command, FtpSession& session) const {
   session.SetDataPortRefused(false);
   if (RefusedAfterEpsvAll(command, session))
     return false;
@@ -40,7 +40,7 @@ bool FTPServer::ActiveAllowed(Command& command, FtpSession& session) const {
   return true;
 }
 
-void FTPServer::CmdPort(Command& command, FtpSession& session) {
+void FtpServer::CmdPort(Command& command, FtpSession& session) {
   if (!ActiveAllowed(command, session))
     return;
   const std::optional<platform::SocketAddress> target = ParsePortArgument(command.unparsed_params);
@@ -51,7 +51,7 @@ void FTPServer::CmdPort(Command& command, FtpSession& session) {
   PrepareActive(command, session, *target);
 }
 
-void FTPServer::CmdEprt(Command& command, FtpSession& session) {
+void FtpServer::CmdEprt(Command& command, FtpSession& session) {
   if (!ActiveAllowed(command, session))
     return;
   const IpVersion control = session.Socket().LocalAddress().version;
@@ -64,7 +64,7 @@ void FTPServer::CmdEprt(Command& command, FtpSession& session) {
   PrepareActive(command, session, std::get<platform::SocketAddress>(parsed));
 }
 
-void FTPServer::PrepareActive(Command& command, FtpSession& session,
+void FtpServer::PrepareActive(Command& command, FtpSession& session,
                               const platform::SocketAddress& target) {
   const auto& [ip, port, version] = target;
   if (session.SecurityOptions().no_reserved_range_port && port >= 1 && port <= 1024) {

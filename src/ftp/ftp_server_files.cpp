@@ -56,7 +56,7 @@ std::int64_t NumberOrZero(const std::vector<std::string>& words, std::size_t ind
 
 }  // namespace
 
-std::optional<std::string> FTPServer::FileChecksum(FtpSession& session, std::string_view name,
+std::optional<std::string> FtpServer::FileChecksum(FtpSession& session, std::string_view name,
                                                    ChecksumKind kind, std::int64_t start,
                                                    std::int64_t count, TransferControl& control) {
   std::unique_ptr<FtpStream> stream =
@@ -71,7 +71,7 @@ std::optional<std::string> FTPServer::FileChecksum(FtpSession& session, std::str
   });
 }
 
-bool FTPServer::EndStoppedChecksum(Command& command, FtpSession& session,
+bool FtpServer::EndStoppedChecksum(Command& command, FtpSession& session,
                                    const TransferControl& control) {
   if (!control.ShouldStop())
     return false;
@@ -85,7 +85,7 @@ bool FTPServer::EndStoppedChecksum(Command& command, FtpSession& session,
   return true;
 }
 
-void FTPServer::CmdSize(Command& command, FtpSession& session) {
+void FtpServer::CmdSize(Command& command, FtpSession& session) {
   if (command.unparsed_params.empty()) {
     command.reply = ParameterError(command);
     return;
@@ -94,7 +94,7 @@ void FTPServer::CmdSize(Command& command, FtpSession& session) {
   command.reply = size ? Reply(213, std::to_string(*size)) : Reply(550, kLocalError);
 }
 
-void FTPServer::CmdMdtm(Command& command, FtpSession& session) {
+void FtpServer::CmdMdtm(Command& command, FtpSession& session) {
   const std::string& parameter = command.unparsed_params;
   if (parameter.empty()) {
     command.reply = ParameterError(command);
@@ -112,7 +112,7 @@ void FTPServer::CmdMdtm(Command& command, FtpSession& session) {
   command.reply = date ? Reply(213, FormatUtcTimestamp(*date)) : Reply(550, kLocalError);
 }
 
-void FTPServer::CmdMfmt(Command& command, FtpSession& session) {
+void FtpServer::CmdMfmt(Command& command, FtpSession& session) {
   const std::string& parameter = command.unparsed_params;
   const std::size_t space = parameter.find(' ');
   const std::string stamp = parameter.substr(0, space);
@@ -126,7 +126,7 @@ void FTPServer::CmdMfmt(Command& command, FtpSession& session) {
   command.reply = Reply(213, "Modify=" + stamp + " " + name);
 }
 
-void FTPServer::CmdRnfr(Command& command, FtpSession& session) {
+void FtpServer::CmdRnfr(Command& command, FtpSession& session) {
   if (command.unparsed_params.empty()) {
     command.reply = ParameterError(command);
     return;
@@ -137,7 +137,7 @@ void FTPServer::CmdRnfr(Command& command, FtpSession& session) {
   command.reply = Reply(350, "Requested file action pending further information.");
 }
 
-void FTPServer::CmdRnto(Command& command, FtpSession& session) {
+void FtpServer::CmdRnto(Command& command, FtpSession& session) {
   // A rename source serves one RNTO only; without one the host would be asked to move
   // the current directory.
   const std::string from = session.RenameFrom();
@@ -154,7 +154,7 @@ void FTPServer::CmdRnto(Command& command, FtpSession& session) {
   command.reply = Reply(250, "Ok");
 }
 
-void FTPServer::CmdDele(Command& command, FtpSession& session) {
+void FtpServer::CmdDele(Command& command, FtpSession& session) {
   if (!session.Authenticated()) {
     command.reply = Reply(550, "Requested file action not taken.");
     return;
@@ -167,7 +167,7 @@ void FTPServer::CmdDele(Command& command, FtpSession& session) {
   command.reply = Reply(250, kFileActionDone);
 }
 
-void FTPServer::CmdMkd(Command& command, FtpSession& session) {
+void FtpServer::CmdMkd(Command& command, FtpSession& session) {
   if (command.unparsed_params.empty()) {
     command.reply = ParameterError(command);
     return;
@@ -177,7 +177,7 @@ void FTPServer::CmdMkd(Command& command, FtpSession& session) {
   command.reply = Reply(257, QuotedPathname(path) + " created.");
 }
 
-void FTPServer::CmdRmd(Command& command, FtpSession& session) {
+void FtpServer::CmdRmd(Command& command, FtpSession& session) {
   if (command.unparsed_params.empty()) {
     command.reply = ParameterError(command);
     return;
@@ -186,7 +186,7 @@ void FTPServer::CmdRmd(Command& command, FtpSession& session) {
   command.reply = Reply(250, kFileActionDone);
 }
 
-void FTPServer::CmdRangeChecksum(Command& command, FtpSession& session) {
+void FtpServer::CmdRangeChecksum(Command& command, FtpSession& session) {
   const std::vector<std::string> words = SplitQuotedWords(command.unparsed_params);
   if (words.empty() || words[0].empty()) {
     command.reply = ParameterError(command);
@@ -210,7 +210,7 @@ void FTPServer::CmdRangeChecksum(Command& command, FtpSession& session) {
   command.reply = checksum ? Reply(250, *checksum) : Reply(550, kLocalError);
 }
 
-void FTPServer::CmdMd5(Command& command, FtpSession& session) {
+void FtpServer::CmdMd5(Command& command, FtpSession& session) {
   const std::string name(Unquoted(command.unparsed_params));
   if (name.empty()) {
     command.reply = ParameterError(command);
@@ -223,7 +223,7 @@ void FTPServer::CmdMd5(Command& command, FtpSession& session) {
   command.reply = checksum ? Reply(251, name + " " + *checksum) : Reply(550, kLocalError);
 }
 
-void FTPServer::CmdMmd5(Command& command, FtpSession& session) {
+void FtpServer::CmdMmd5(Command& command, FtpSession& session) {
   std::vector<std::string> names;
   std::string_view rest = command.unparsed_params;
   for (;;) {

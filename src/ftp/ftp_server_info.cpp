@@ -31,7 +31,7 @@ std::vector<std::string> ColumnRows(const std::vector<std::string>& words) {
 
 }  // namespace
 
-void FTPServer::CmdHelp(Command& command, FtpSession&) {
+void FtpServer::CmdHelp(Command& command, FtpSession&) {
   const std::string& topic = command.unparsed_params;
   if (!topic.empty()) {
     for (const auto& handler : Handlers()) {
@@ -58,7 +58,7 @@ void FTPServer::CmdHelp(Command& command, FtpSession&) {
   command.reply = Reply(214, std::move(lines));
 }
 
-void FTPServer::CmdFeat(Command& command, FtpSession& session) {
+void FtpServer::CmdFeat(Command& command, FtpSession& session) {
   std::vector<std::string> lines = {"Extensions supported:"};
   for (const char* feature :
        {"EPRT", "EPSV", "LIST -laT", "MDTM YYYYMMDDHHMMSS filename", "MFMT", "MLSD"}) {
@@ -74,7 +74,7 @@ void FTPServer::CmdFeat(Command& command, FtpSession& session) {
   command.reply = Reply(211, std::move(lines), ReplyFormat::kIndented);
 }
 
-void FTPServer::CmdSyst(Command& command, FtpSession& session) {
+void FtpServer::CmdSyst(Command& command, FtpSession& session) {
   if (session.SecurityOptions().disable_syst_command) {
     command.reply = NotImplemented(command);
     return;
@@ -82,7 +82,7 @@ void FTPServer::CmdSyst(Command& command, FtpSession& session) {
   command.reply = Reply(215, "UNIX Type: L8");
 }
 
-void FTPServer::CmdStat(Command& command, FtpSession& session) {
+void FtpServer::CmdStat(Command& command, FtpSession& session) {
   if (!command.unparsed_params.empty()) {
     StatPath(command, session);
     return;
@@ -94,7 +94,7 @@ void FTPServer::CmdStat(Command& command, FtpSession& session) {
   command.reply = Reply(211, "End of Status");
 }
 
-void FTPServer::CmdOpts(Command& command, FtpSession& session) {
+void FtpServer::CmdOpts(Command& command, FtpSession& session) {
   const std::string& parameter = command.unparsed_params;
   const std::size_t space = parameter.find(' ');
   const std::string option = UpperAscii(parameter.substr(0, space));
@@ -115,7 +115,7 @@ void FTPServer::CmdOpts(Command& command, FtpSession& session) {
   command.reply = Reply(200, "MLST OPTS " + FormatMlstSelection(session.MLSTFacts()));
 }
 
-void FTPServer::OptsUtf8(Command& command, std::string_view setting) {
+void FtpServer::OptsUtf8(Command& command, std::string_view setting) {
   // Names travel as the bytes the client sends and the disk holds, which is UTF-8 on this
   // system already: "on" changes nothing, and "off" would promise a conversion that
   // never happens.
@@ -128,15 +128,15 @@ void FTPServer::OptsUtf8(Command& command, std::string_view setting) {
     command.reply = Reply(501, "Invalid UTF8 options");
 }
 
-void FTPServer::RegisterSiteCommands() {
+void FtpServer::RegisterSiteCommands() {
   struct SiteSpec {
     const char* word;
     Routine routine;
     bool login;
   };
   static const SiteSpec kSite[] = {
-      {"HELP", &FTPServer::SiteHelp, true},
-      {"ZONE", &FTPServer::SiteZone, false},
+      {"HELP", &FtpServer::SiteHelp, true},
+      {"ZONE", &FtpServer::SiteZone, false},
   };
   for (const auto& entry : kSite) {
     CommandHandler& handler = site_handlers_.emplace_back();
@@ -145,7 +145,7 @@ void FTPServer::RegisterSiteCommands() {
   }
 }
 
-void FTPServer::CmdSite(Command& command, FtpSession&) {
+void FtpServer::CmdSite(Command& command, FtpSession&) {
   const std::string& line = command.unparsed_params;
   for (const auto& handler : site_handlers_) {
     Command sub(command.session, handler);
@@ -159,14 +159,14 @@ void FTPServer::CmdSite(Command& command, FtpSession&) {
   command.reply = UnknownCommand(line.empty() ? "SITE" : "SITE " + line);
 }
 
-void FTPServer::SiteHelp(Command& command, FtpSession&) {
+void FtpServer::SiteHelp(Command& command, FtpSession&) {
   std::vector<std::string> lines = {"The following SITE commands are supported:"};
   for (auto& row : ColumnRows({"ZONE"}))
     lines.push_back(std::move(row));
   command.reply = Reply(214, std::move(lines));
 }
 
-void FTPServer::SiteZone(Command& command, FtpSession&) {
+void FtpServer::SiteZone(Command& command, FtpSession&) {
   const int offset = UtcOffsetMinutes(clock_.Now());
   command.reply = Reply(210, (offset >= 0 ? "UTC+" : "UTC") + std::to_string(offset));
 }

@@ -18,29 +18,29 @@ bool LooksLikeEmail(std::string_view password) {
 
 }  // namespace
 
-void FTPServer::SetLoginDeadline(std::chrono::milliseconds deadline) {
+void FtpServer::SetLoginDeadline(std::chrono::milliseconds deadline) {
   RequireInactive();
   if (deadline.count() <= 0)
     throw Error("The login deadline must be positive");
   login_deadline_ = deadline;
 }
 
-void FTPServer::BeforeRun(Connection& connection) {
+void FtpServer::BeforeRun(Connection& connection) {
   FtpSession& session = SessionOf(connection);
   host_.session.SessionStarted(session);
-  CmdTCPServer::BeforeRun(connection);
+  FtpCommandServer::BeforeRun(connection);
   session.SetLoginDeadline(std::chrono::steady_clock::now() + login_deadline_);
 }
 
-std::optional<Deadline> FTPServer::SessionDeadline(const FtpSession& session) const {
+std::optional<Deadline> FtpServer::SessionDeadline(const FtpSession& session) const {
   return session.LoginDeadline();
 }
 
-Reply FTPServer::SessionExpiredReply() const {
+Reply FtpServer::SessionExpiredReply() const {
   return Reply(421, "Login timed out, closing control connection.");
 }
 
-void FTPServer::CmdUser(Command& command, FtpSession& session) {
+void FtpServer::CmdUser(Command& command, FtpSession& session) {
   const std::string& name = command.unparsed_params;
   session.SetAuthenticated(false);
   session.SetRecord(nullptr);
@@ -65,7 +65,7 @@ void FTPServer::CmdUser(Command& command, FtpSession& session) {
   command.reply = Reply(331, "User name okay, need password.");
 }
 
-void FTPServer::CmdPass(Command& command, FtpSession& session) {
+void FtpServer::CmdPass(Command& command, FtpSession& session) {
   const std::string& password = command.unparsed_params;
   switch (session.UserType()) {
     case FtpUserType::kNone:
@@ -107,13 +107,13 @@ void FTPServer::CmdPass(Command& command, FtpSession& session) {
   RefuseLogin(command, session);
 }
 
-void FTPServer::AcceptLogin(Command& command, FtpSession& session, const char* text) {
+void FtpServer::AcceptLogin(Command& command, FtpSession& session, const char* text) {
   session.SetFailedLogins(0);
   session.SetLoginDeadline(std::nullopt);
   command.reply = Reply(230, text);
 }
 
-void FTPServer::RefuseLogin(Command& command, FtpSession& session) {
+void FtpServer::RefuseLogin(Command& command, FtpSession& session) {
   const int attempts = session.SecurityOptions().password_attempts;
   if (attempts > 0 && session.FailedLogins() >= attempts) {
     command.reply = Reply(421, "Service not available, closing control connection.");

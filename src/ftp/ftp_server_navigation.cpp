@@ -2,23 +2,23 @@
 
 namespace vantrel {
 
-void FTPServer::CmdCwd(Command& command, FtpSession& session) {
+void FtpServer::CmdCwd(Command& command, FtpSession& session) {
   // CWD alone goes to the root.
   const std::string& path = command.unparsed_params;
   ChangeDirectory(session, path.empty() ? "/" : path);
   command.reply = Reply(250, command.handler.command + " Command successful.");
 }
 
-void FTPServer::CmdCdup(Command& command, FtpSession& session) {
+void FtpServer::CmdCdup(Command& command, FtpSession& session) {
   ChangeDirectory(session, "..");
   command.reply = Reply(250, QuotedPathname(session.CurrentDir()) + " is working directory.");
 }
 
-void FTPServer::CmdPwd(Command& command, FtpSession& session) {
+void FtpServer::CmdPwd(Command& command, FtpSession& session) {
   command.reply = Reply(257, QuotedPathname(session.CurrentDir()) + " is working directory.");
 }
 
-void FTPServer::ChangeDirectory(FtpSession& session, std::string_view path) {
+void FtpServer::ChangeDirectory(FtpSession& session, std::string_view path) {
   session.SetCurrentDir(host_.files.ChangeDirectory(session, path));
 }
 

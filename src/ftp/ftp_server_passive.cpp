@@ -12,7 +12,7 @@ namespace vantrel {
 
 using platform::IpVersion;
 
-std::unique_ptr<platform::TcpListener> FTPServer::ListenPassive(const std::string& ip,
+std::unique_ptr<platform::TcpListener> FtpServer::ListenPassive(const std::string& ip,
                                                                 IpVersion version, int port) {
   if (port != 0) {
     if (auto kept = passive_pool_.Take(ip, version, port))
@@ -26,7 +26,7 @@ std::unique_ptr<platform::TcpListener> FTPServer::ListenPassive(const std::strin
   return listener;
 }
 
-std::unique_ptr<platform::TcpListener> FTPServer::BindPassive(const std::string& ip, int port,
+std::unique_ptr<platform::TcpListener> FtpServer::BindPassive(const std::string& ip, int port,
                                                               PortSource& source) {
   const std::optional<IpVersion> version = platform::NumericAddressVersion(ip);
   if (!version)
@@ -64,7 +64,7 @@ std::unique_ptr<platform::TcpListener> FTPServer::BindPassive(const std::string&
   }
 }
 
-FTPServer::PreparedPassive FTPServer::PreparePassive(FtpSession& session, IpVersion version,
+FtpServer::PreparedPassive FtpServer::PreparePassive(FtpSession& session, IpVersion version,
                                                      bool reply_names_address) {
   const std::string& control_ip = session.Socket().LocalAddress().ip;
   PassiveAddress address = host_.transfers.PassiveAddressFor(
@@ -88,7 +88,7 @@ FTPServer::PreparedPassive FTPServer::PreparePassive(FtpSession& session, IpVers
       std::move(address.announce_ip)};
 }
 
-platform::SocketAddress FTPServer::AnnouncePassive(FtpSession& session, PreparedPassive prepared) {
+platform::SocketAddress FtpServer::AnnouncePassive(FtpSession& session, PreparedPassive prepared) {
   platform::SocketAddress announced = prepared.channel->BoundAddress();
   if (!prepared.announce_ip.empty())
     announced.ip = std::move(prepared.announce_ip);
@@ -98,7 +98,7 @@ platform::SocketAddress FTPServer::AnnouncePassive(FtpSession& session, Prepared
   return announced;
 }
 
-void FTPServer::CmdPasv(Command& command, FtpSession& session) {
+void FtpServer::CmdPasv(Command& command, FtpSession& session) {
   if (RefusedAfterEpsvAll(command, session))
     return;
   const IpVersion version = session.Socket().LocalAddress().version;
@@ -122,7 +122,7 @@ void FTPServer::CmdPasv(Command& command, FtpSession& session) {
   command.reply = Reply(227, "Entering Passive Mode (" + numbers + ").");
 }
 
-void FTPServer::CmdEpsv(Command& command, FtpSession& session) {
+void FtpServer::CmdEpsv(Command& command, FtpSession& session) {
   const IpVersion control = session.Socket().LocalAddress().version;
   const std::string_view argument = Trim(command.unparsed_params);
   if (EqualsIgnoreCase(argument, "ALL")) {
@@ -163,7 +163,7 @@ void FTPServer::CmdEpsv(Command& command, FtpSession& session) {
       Reply(229, "Entering Extended Passive Mode (|||" + std::to_string(announced.port) + "|)");
 }
 
-void FTPServer::CmdSpsv(Command& command, FtpSession& session) {
+void FtpServer::CmdSpsv(Command& command, FtpSession& session) {
   if (RefusedAfterEpsvAll(command, session))
     return;
   const IpVersion version = session.Socket().LocalAddress().version;

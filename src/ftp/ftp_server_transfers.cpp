@@ -79,7 +79,7 @@ Reply FinalReply(TransferOutcome outcome) {
 
 }  // namespace
 
-std::unique_ptr<DataChannel> FTPServer::TakeChannel(Command& command, FtpSession& session) {
+std::unique_ptr<DataChannel> FtpServer::TakeChannel(Command& command, FtpSession& session) {
   std::unique_ptr<DataChannel> channel = session.TakeDataChannel();
   if (!channel || session.DataPortRefused()) {
     command.reply = Reply(425, kCannotOpen);
@@ -88,7 +88,7 @@ std::unique_ptr<DataChannel> FTPServer::TakeChannel(Command& command, FtpSession
   return channel;
 }
 
-FTPServer::NamedTransfer FTPServer::TakeNamedTransfer(Command& command, FtpSession& session) {
+FtpServer::NamedTransfer FtpServer::TakeNamedTransfer(Command& command, FtpSession& session) {
   NamedTransfer taken;
   taken.restart = session.RestartPosition();
   session.SetRestartPosition(0);
@@ -100,7 +100,7 @@ FTPServer::NamedTransfer FTPServer::TakeNamedTransfer(Command& command, FtpSessi
   return taken;
 }
 
-void FTPServer::CmdRetr(Command& command, FtpSession& session) {
+void FtpServer::CmdRetr(Command& command, FtpSession& session) {
   auto [channel, restart] = TakeNamedTransfer(command, session);
   if (!channel)
     return;
@@ -115,7 +115,7 @@ void FTPServer::CmdRetr(Command& command, FtpSession& session) {
               Direction::kSend);
 }
 
-void FTPServer::CmdStor(Command& command, FtpSession& session) {
+void FtpServer::CmdStor(Command& command, FtpSession& session) {
   auto [channel, restart] = TakeNamedTransfer(command, session);
   if (!channel)
     return;
@@ -124,7 +124,7 @@ void FTPServer::CmdStor(Command& command, FtpSession& session) {
         Reply(150, kAboutToOpen));
 }
 
-void FTPServer::CmdStou(Command& command, FtpSession& session) {
+void FtpServer::CmdStou(Command& command, FtpSession& session) {
   session.SetRestartPosition(0);  // a new file has nothing to resume
   std::unique_ptr<DataChannel> channel = TakeChannel(command, session);
   if (!channel)
@@ -133,7 +133,7 @@ void FTPServer::CmdStou(Command& command, FtpSession& session) {
   Store(command, session, std::move(channel), name, false, 0, Reply(150, "FILE: " + name));
 }
 
-std::string FTPServer::UniqueFileName(FtpSession& session) {
+std::string FtpServer::UniqueFileName(FtpSession& session) {
   // The host answers for the client's directory: the process's working directory has
   // nothing to do with where the file lands.
   for (int attempt = 0; attempt < kUniqueNameAttempts; ++attempt) {
@@ -146,7 +146,7 @@ std::string FTPServer::UniqueFileName(FtpSession& session) {
   throw FtpError("No unique file name is free");
 }
 
-void FTPServer::Store(Command& command, FtpSession& session, std::unique_ptr<DataChannel> channel,
+void FtpServer::Store(Command& command, FtpSession& session, std::unique_ptr<DataChannel> channel,
                       const std::string& name, bool append, std::int64_t restart,
                       const Reply& preliminary) {
   // A resumed STOR continues the file it resumes: truncating it first would leave
@@ -162,7 +162,7 @@ void FTPServer::Store(Command& command, FtpSession& session, std::unique_ptr<Dat
               Direction::kReceive);
 }
 
-std::unique_ptr<ListingSource> FTPServer::OpenListing(Command& command, FtpSession& session,
+std::unique_ptr<ListingSource> FtpServer::OpenListing(Command& command, FtpSession& session,
                                                       std::string_view path, ListingScope scope) {
   std::unique_ptr<ListingSource> source;
   try {
@@ -178,7 +178,7 @@ std::unique_ptr<ListingSource> FTPServer::OpenListing(Command& command, FtpSessi
   return source;
 }
 
-void FTPServer::CmdList(Command& command, FtpSession& session) {
+void FtpServer::CmdList(Command& command, FtpSession& session) {
   std::unique_ptr<DataChannel> channel = TakeChannel(command, session);
   if (!channel)
     return;
@@ -199,7 +199,7 @@ void FTPServer::CmdList(Command& command, FtpSession& session) {
               nullptr, &listing, Direction::kSend);
 }
 
-void FTPServer::CmdMlsd(Command& command, FtpSession& session) {
+void FtpServer::CmdMlsd(Command& command, FtpSession& session) {
   std::unique_ptr<DataChannel> channel = TakeChannel(command, session);
   if (!channel)
     return;
@@ -213,20 +213,20 @@ void FTPServer::CmdMlsd(Command& command, FtpSession& session) {
               Direction::kSend);
 }
 
-void FTPServer::CmdMlst(Command& command, FtpSession& session) {
+void FtpServer::CmdMlst(Command& command, FtpSession& session) {
   std::unique_ptr<ListingSource> source =
       OpenListing(command, session, Trim(command.unparsed_params), ListingScope::kEntry);
   if (!source)
     return;
   std::vector<std::string> lines = {"Begin"};
-  FTPListItem item;
+  FtpListItem item;
   while (source->Next(item))
     lines.push_back(MachineLine(item, session.MLSTFacts()));
   lines.emplace_back("End");
   command.reply = Reply(250, std::move(lines), ReplyFormat::kIndented);
 }
 
-void FTPServer::StatPath(Command& command, FtpSession& session) {
+void FtpServer::StatPath(Command& command, FtpSession& session) {
   const ListArgument argument = SplitListArgument(command.unparsed_params);
   std::unique_ptr<ListingSource> source =
       OpenListing(command, session, argument.path, ListingScope::kAny);
@@ -255,13 +255,13 @@ void FTPServer::StatPath(Command& command, FtpSession& session) {
   session.Write(piece + "213 End of Status\r\n");
 }
 
-Reply FTPServer::StatusReply(const FtpSession& session) {
+Reply FtpServer::StatusReply(const FtpSession& session) {
   if (session.SecurityOptions().disable_stat_command)
     return Reply(550, "\"STAT\" Command not implemented.");
   return Reply(211, "End of Status");
 }
 
-void FTPServer::RunTransfer(Command& command, FtpSession& session, DataChannel& channel,
+void FtpServer::RunTransfer(Command& command, FtpSession& session, DataChannel& channel,
                             const Reply& preliminary, std::unique_ptr<FtpStream> stream,
                             ListingWriter* listing, Direction direction) {
   command.perform_reply = false;

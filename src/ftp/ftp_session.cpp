@@ -6,7 +6,7 @@
 
 namespace vantrel {
 
-FtpSession::FtpSession(platform::TcpSocket socket, const FTPSecurityOptions& security)
+FtpSession::FtpSession(platform::TcpSocket socket, const FtpSecurityOptions& security)
     : Connection(std::move(socket)), security_(security) {}
 
 void FtpSession::WriteReply(const Reply& reply) {

@@ -21,7 +21,7 @@ enum class FtpDataMode { kStream, kDeflate };
 enum class FtpDataStructure { kFile, kRecord, kPage };
 
 // The server's rules for logins and data ports; every session gets its own copy.
-struct FTPSecurityOptions {
+struct FtpSecurityOptions {
   int password_attempts = 3;  // 0: no limit
   std::chrono::milliseconds invalid_pass_delay{3000};
   bool require_pasv_from_same_ip = true;
@@ -41,7 +41,7 @@ class Reply;
 // locked.
 class FtpSession : public Connection {
  public:
-  FtpSession(platform::TcpSocket socket, const FTPSecurityOptions& security);
+  FtpSession(platform::TcpSocket socket, const FtpSecurityOptions& security);
 
   void WriteReply(const Reply& reply);
   CommandLineReader& LineReader() { return line_reader_; }
@@ -102,7 +102,7 @@ class FtpSession : public Connection {
   void SetLoginDeadline(std::optional<Deadline> deadline) { login_deadline_ = deadline; }
   int FailedLogins() const { return failed_logins_; }
   void SetFailedLogins(int count) { failed_logins_ = count; }
-  const FTPSecurityOptions& SecurityOptions() const { return security_; }
+  const FtpSecurityOptions& SecurityOptions() const { return security_; }
   MlstFacts MLSTFacts() const { return mlst_facts_; }
   void SetMLSTFacts(MlstFacts facts) { mlst_facts_ = facts; }
 
@@ -134,7 +134,7 @@ class FtpSession : public Connection {
   std::unique_ptr<DataChannel> data_channel_;
   int failed_logins_ = 0;
   std::optional<Deadline> login_deadline_;
-  FTPSecurityOptions security_;
+  FtpSecurityOptions security_;
   MlstFacts mlst_facts_ = MlstFacts::Basic();
 };
 

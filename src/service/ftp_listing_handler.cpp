@@ -14,8 +14,8 @@
 namespace vantrel {
 namespace {
 
-std::unique_ptr<FTPListOutput> OneEntry(std::string_view name, const platform::PathFacts& facts) {
-  auto listing = std::make_unique<FTPListOutput>();
+std::unique_ptr<FtpListOutput> OneEntry(std::string_view name, const platform::PathFacts& facts) {
+  auto listing = std::make_unique<FtpListOutput>();
   DescribeEntry(listing->Add(), name, facts);
   return listing;
 }

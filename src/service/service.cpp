@@ -60,7 +60,7 @@ Service::Service(std::string data_directory, const Clock& clock)
       transfer_handlers_(std::make_unique<FtpTransferHandlers>(HandlerUnits(), clock_)),
       web_(std::make_unique<WebInterface>(
           ServiceUnits{*settings_, *users_, *auto_ban_, *statistics_, *log_}, *members_, clock)),
-      ftp_server_(std::make_unique<FTPServer>(
+      ftp_server_(std::make_unique<FtpServer>(
           FtpHost{*session_handlers_, *file_handlers_, *listing_handler_, *transfer_handlers_},
           clock)) {
   settings_->SetDataDirectory(data_directory_);

@@ -28,7 +28,7 @@ namespace vantrel {
 
 class AutoBan;
 class ConnectionBudget;
-class FTPServer;
+class FtpServer;
 class FtpFileHandlers;
 class FtpListingHandler;
 class FtpTransferHandlers;
@@ -138,7 +138,7 @@ class Service {
   std::unique_ptr<FtpListingHandler> listing_handler_;
   std::unique_ptr<FtpTransferHandlers> transfer_handlers_;
   std::unique_ptr<WebInterface> web_;
-  std::unique_ptr<FTPServer> ftp_server_;
+  std::unique_ptr<FtpServer> ftp_server_;
 
   DateTime server_start_time_ = 0;
   int idle_ticks_ = 0;

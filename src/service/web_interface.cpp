@@ -12,7 +12,7 @@ WebInterface::WebInterface(const ServiceUnits& units, Members& members, const Cl
     : units_(units),
       refusals_(units.log, clock),
       pages_(std::make_unique<WebPages>(units, members)),
-      server_(std::make_unique<HTTPServer>(clock)) {
+      server_(std::make_unique<HttpServer>(clock)) {
   BindEvents();
 }
 
@@ -31,8 +31,8 @@ void WebInterface::BindEvents() {
     const int ceiling = budget_ ? budget_->Ceiling() : 0;
     refusals_.LogLine("HTTP> " + peer.ip + "> " + RefusalText(reason, ceiling), peer.ip);
   };
-  server_->OnCommandGet = [&pages](Connection& c, HTTPRequestInfo& request,
-                                   HTTPResponseInfo& response) {
+  server_->OnCommandGet = [&pages](Connection& c, HttpRequestInfo& request,
+                                   HttpResponseInfo& response) {
     pages.CommandGet(c, request, response);
   };
 }

@@ -19,7 +19,7 @@
 namespace vantrel {
 
 class ConnectionBudget;
-class CustomHTTPServer;
+class HttpServer;
 class Members;
 class WebPages;
 
@@ -63,7 +63,7 @@ class WebInterface {
   ConnectionBudget* budget_ = nullptr;
   std::optional<std::chrono::milliseconds> request_deadline_;
   std::unique_ptr<WebPages> pages_;
-  std::unique_ptr<CustomHTTPServer> server_;
+  std::unique_ptr<HttpServer> server_;
 };
 
 }  // namespace vantrel

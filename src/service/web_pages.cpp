@@ -194,11 +194,11 @@ struct Action {
   std::string remove;
 };
 
-Action ActionOf(const HTTPRequestInfo& request) {
+Action ActionOf(const HttpRequestInfo& request) {
   const NameValueList& params = request.params;
   Action action;
   action.view = params.Value("viewmember");
-  if (request.command_type != HTTPCommandType::kPost)
+  if (request.command_type != HttpCommandType::kPost)
     return action;
   action.login_user = params.Value("username");
   action.add = params.Value("addnewmember");
@@ -208,7 +208,7 @@ Action ActionOf(const HTTPRequestInfo& request) {
 }
 
 // The session's login, after a login attempt (a POST with a user name) has replaced it.
-Login TakeLogin(HTTPSession& session, const Action& action, const NameValueList& params) {
+Login TakeLogin(HttpSession& session, const Action& action, const NameValueList& params) {
   return session.WithContent([&](NameValueList& content) {
     if (content.Empty()) {
       content.Add("username=");
@@ -248,15 +248,15 @@ bool WebPages::LoginHolds(const std::string& user, const std::string& password) 
   return !user.empty() && units_.settings.IsWebUser(user, password);
 }
 
-void WebPages::CommandGet(Connection& context, HTTPRequestInfo& request,
-                          HTTPResponseInfo& response) {
+void WebPages::CommandGet(Connection& context, HttpRequestInfo& request,
+                          HttpResponseInfo& response) {
   if (!request.session) {
     response.content_text =
         "<html><body><b>" + Title() + "</b><br>Error: Failed to create session</body></html>";
     return;
   }
   const std::string& ip = request.remote_ip;
-  if (request.command_type == HTTPCommandType::kPost && ComesFromOtherOrigin(request)) {
+  if (request.command_type == HttpCommandType::kPost && ComesFromOtherOrigin(request)) {
     units_.log.LogLine("HTTP> " + ip + "> refused a form sent from another site");
     response.SetResponseNo(403);
     response.content_text = DefaultBody(403, response.response_text);

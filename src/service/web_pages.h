@@ -20,11 +20,11 @@
 namespace vantrel {
 
 class Connection;
-class HTTPResponseInfo;
+class HttpResponseInfo;
 class Members;
 class NameValueList;
 struct AccountFields;
-struct HTTPRequestInfo;
+struct HttpRequestInfo;
 
 // Owned by the web interface; its handlers run on the web engine's connection threads,
 // concurrently, and reach shared state only through the units' own locks.
@@ -35,7 +35,7 @@ class WebPages {
   // Refuses a banned address before any reply; gives the connection its read time-out.
   void Connect(Connection& context);
   void Exception(Connection& context, const std::exception& failure);
-  void CommandGet(Connection& context, HTTPRequestInfo& request, HTTPResponseInfo& response);
+  void CommandGet(Connection& context, HttpRequestInfo& request, HttpResponseInfo& response);
 
  private:
   std::string Title() const;

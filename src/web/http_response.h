@@ -20,9 +20,9 @@ struct ResponseCookie {
 
 // The reply to one request: filled by the page handler on the connection's thread, then
 // written by the engine (or by the handler itself through WriteHeader/WriteContent).
-class HTTPResponseInfo {
+class HttpResponseInfo {
  public:
-  explicit HTTPResponseInfo(Connection& connection) : connection_(connection) {}
+  explicit HttpResponseInfo(Connection& connection) : connection_(connection) {}
 
   int ResponseNo() const { return response_no_; }
   // Also sets the response text from the table; 404 also closes the connection.
@@ -40,7 +40,7 @@ class HTTPResponseInfo {
   bool omit_body = false;
 
   bool HeaderHasBeenWritten() const { return header_written_; }
-  // Throws HTTPError "Header has already been written." on a second call.
+  // Throws HttpError "Header has already been written." on a second call.
   void WriteHeader();
   // The content text, or the default body when there is none, then clears it.
   void WriteContent();

@@ -44,15 +44,15 @@ bool ContainsIgnoreCase(std::string_view text, std::string_view part) {
 }
 
 // Digits only: a sign, blanks inside or a hex prefix are malformed, not a length.
-std::optional<std::size_t> DeclaredLength(const HTTPRequestInfo& request) {
+std::optional<std::size_t> DeclaredLength(const HttpRequestInfo& request) {
   const auto text = request.Header("Content-Length");
   if (!text)
     return std::nullopt;
   if (text->size() > 18 || !AllDigits(*text))
-    throw HTTPRefusal(400, "Malformed Content-Length");
+    throw HttpRefusal(400, "Malformed Content-Length");
   const auto length = static_cast<std::size_t>(std::stoll(*text));
-  if (length > CustomHTTPServer::kMaxBodyLength)
-    throw HTTPRefusal(413, "Request body over the limit");
+  if (length > HttpServer::kMaxBodyLength)
+    throw HttpRefusal(413, "Request body over the limit");
   return length;
 }
 
@@ -79,21 +79,21 @@ void DiscardPendingInput(Connection& connection) {
 
 }  // namespace
 
-CustomHTTPServer::CustomHTTPServer(const Clock& clock) : sessions_(clock) {
+HttpServer::HttpServer(const Clock& clock) : sessions_(clock) {
   SetDefaultPort(kDefaultPort);
-  sessions_.OnSessionEnd = [this](HTTPSession& session) {
+  sessions_.OnSessionEnd = [this](HttpSession& session) {
     if (OnSessionEnd)
       OnSessionEnd(session);
   };
 }
 
-CustomHTTPServer::~CustomHTTPServer() {
+HttpServer::~HttpServer() {
   // Connection threads and the cleaner use members of this class; they must end before the
   // members do, which the base destructor would be too late for.
   SetActive(false);
 }
 
-void CustomHTTPServer::SetActive(bool active) {
+void HttpServer::SetActive(bool active) {
   std::lock_guard lock(control_mutex_);
   if (active == Active())
     return;
@@ -113,54 +113,54 @@ void CustomHTTPServer::SetActive(bool active) {
   }
 }
 
-void CustomHTTPServer::SetParseParams(bool on) {
+void HttpServer::SetParseParams(bool on) {
   RequireInactive();
   parse_params_ = on;
 }
 
-void CustomHTTPServer::SetSessionState(bool on) {
+void HttpServer::SetSessionState(bool on) {
   if (Active())
-    throw HTTPError("Cannot change session state when the server is active.");
+    throw HttpError("Cannot change session state when the server is active.");
   session_state_ = on;
 }
 
-void CustomHTTPServer::SetAutoStartSession(bool on) {
+void HttpServer::SetAutoStartSession(bool on) {
   RequireInactive();
   auto_start_session_ = on;
 }
 
-void CustomHTTPServer::SetSessionTimeOut(int milliseconds) {
+void HttpServer::SetSessionTimeOut(int milliseconds) {
   RequireInactive();
   if (milliseconds < 0)
     throw Error("The session time-out cannot be negative");
   session_timeout_ = milliseconds;
 }
 
-void CustomHTTPServer::SetKeepAlive(bool on) {
+void HttpServer::SetKeepAlive(bool on) {
   RequireInactive();
   keep_alive_ = on;
 }
 
-void CustomHTTPServer::SetServerSoftware(std::string text) {
+void HttpServer::SetServerSoftware(std::string text) {
   RequireInactive();
   server_software_ = std::move(text);
 }
 
-void CustomHTTPServer::SetMaximumHeaderLineCount(int count) {
+void HttpServer::SetMaximumHeaderLineCount(int count) {
   RequireInactive();
   if (count < 1)
     throw Error("At least one header line must be allowed");
   maximum_header_line_count_ = count;
 }
 
-void CustomHTTPServer::SetRequestDeadline(std::chrono::milliseconds deadline) {
+void HttpServer::SetRequestDeadline(std::chrono::milliseconds deadline) {
   RequireInactive();
   if (deadline.count() <= 0)
     throw Error("The request deadline must be positive");
   request_deadline_ = deadline;
 }
 
-std::string CustomHTTPServer::OverLimitReply() const {
+std::string HttpServer::OverLimitReply() const {
   const std::string text = ResponseText(503);
   const std::string body = DefaultBody(503, text);
   std::string reply = "HTTP/1.1 503 " + text + "\r\n";
@@ -170,26 +170,26 @@ std::string CustomHTTPServer::OverLimitReply() const {
          "\r\nConnection: close\r\n\r\n" + body;
 }
 
-void CustomHTTPServer::BeforeRun(Connection& connection) {
+void HttpServer::BeforeRun(Connection& connection) {
   if (OnConnect)
     OnConnect(connection);
 }
 
-void CustomHTTPServer::SessionFailed(Connection& connection, const std::exception& failure) {
+void HttpServer::SessionFailed(Connection& connection, const std::exception& failure) {
   if (OnException)
     OnException(connection, failure);
 }
 
-void CustomHTTPServer::Refused(const platform::SocketAddress& peer, Refusal reason) {
+void HttpServer::Refused(const platform::SocketAddress& peer, Refusal reason) {
   if (OnRefuse)
     OnRefuse(peer, reason);
 }
 
-bool CustomHTTPServer::Execute(Connection& connection) {
+bool HttpServer::Execute(Connection& connection) {
   try {
     try {
       return HandleRequest(connection);
-    } catch (const HTTPRefusal& refusal) {
+    } catch (const HttpRefusal& refusal) {
       Refuse(connection, refusal.ResponseNo());
       return false;
     }
@@ -200,8 +200,7 @@ bool CustomHTTPServer::Execute(Connection& connection) {
   }
 }
 
-std::optional<std::string> CustomHTTPServer::ReadLine(Connection& connection,
-                                                      int too_long_response) {
+std::optional<std::string> HttpServer::ReadLine(Connection& connection, int too_long_response) {
   std::string& input = connection.Input();
   std::size_t searched = 0;
   for (;;) {
@@ -211,27 +210,27 @@ std::optional<std::string> CustomHTTPServer::ReadLine(Connection& connection,
       if (length > 0 && input[length - 1] == '\r')
         --length;
       if (length > kMaxLineLength)
-        throw HTTPRefusal(too_long_response, "Line over the limit");
+        throw HttpRefusal(too_long_response, "Line over the limit");
       std::string line = input.substr(0, length);
       input.erase(0, newline + 1);
       return line;
     }
     // One more byte than the limit may still be the CR of a line just within it.
     if (input.size() > kMaxLineLength + 1)
-      throw HTTPRefusal(too_long_response, "Line over the limit");
+      throw HttpRefusal(too_long_response, "Line over the limit");
     searched = input.size();
     if (!connection.ReadMore())
       return std::nullopt;
   }
 }
 
-bool CustomHTTPServer::ReadHead(Connection& connection, HTTPRequestInfo& request) {
+bool HttpServer::ReadHead(Connection& connection, HttpRequestInfo& request) {
   auto line = ReadLine(connection, 414);
   if (!line)
     return false;
   const auto parsed = ParseRequestLine(*line);
   if (!parsed)
-    throw HTTPError("Error in parsing command.");
+    throw HttpError("Error in parsing command.");
   request.raw_http_command = std::move(*line);
   request.command = parsed->command;
   request.command_type = CommandTypeOf(parsed->command);
@@ -244,12 +243,12 @@ bool CustomHTTPServer::ReadHead(Connection& connection, HTTPRequestInfo& request
     if (line->empty())
       return true;
     if (static_cast<int>(request.raw_headers.size()) >= maximum_header_line_count_)
-      throw HTTPRefusal(400, "Too many header lines");
+      throw HttpRefusal(400, "Too many header lines");
     request.raw_headers.push_back(std::move(*line));
   }
 }
 
-std::string CustomHTTPServer::ReadBody(Connection& connection, const HTTPRequestInfo& request) {
+std::string HttpServer::ReadBody(Connection& connection, const HttpRequestInfo& request) {
   std::string& input = connection.Input();
   const auto declared = DeclaredLength(request);
   std::size_t length = 0;
@@ -259,11 +258,11 @@ std::string CustomHTTPServer::ReadBody(Connection& connection, const HTTPRequest
       if (!connection.ReadMore())
         throw platform::SocketError("The client closed before sending the whole body");
     }
-  } else if (request.command_type == HTTPCommandType::kPost) {
+  } else if (request.command_type == HttpCommandType::kPost) {
     // Without a length the body ends where the client closes its side.
     while (connection.ReadMore()) {
       if (input.size() > kMaxBodyLength)
-        throw HTTPRefusal(413, "Request body over the limit");
+        throw HttpRefusal(413, "Request body over the limit");
     }
     length = input.size();
   }
@@ -272,8 +271,8 @@ std::string CustomHTTPServer::ReadBody(Connection& connection, const HTTPRequest
   return body;
 }
 
-bool CustomHTTPServer::PassHeaderChecks(Connection& connection, const HTTPRequestInfo& request,
-                                        HTTPResponseInfo& response) {
+bool HttpServer::PassHeaderChecks(Connection& connection, const HttpRequestInfo& request,
+                                  HttpResponseInfo& response) {
   bool proceed = true;
   if (OnHeadersAvailable)
     OnHeadersAvailable(connection, request.uri, request.raw_headers, proceed);
@@ -290,7 +289,7 @@ bool CustomHTTPServer::PassHeaderChecks(Connection& connection, const HTTPReques
   }
   const auto encoding = request.Header("Transfer-Encoding");
   if (encoding && !EqualsIgnoreCase(*encoding, "identity"))
-    throw HTTPRefusal(411, "Only bodies with a length are accepted");
+    throw HttpRefusal(411, "Only bodies with a length are accepted");
   DeclaredLength(request);
   const auto expect = request.Header("Expect");
   if (IsHttp11OrLater(request.version) && expect && !expect->empty()) {
@@ -307,8 +306,8 @@ bool CustomHTTPServer::PassHeaderChecks(Connection& connection, const HTTPReques
   return true;
 }
 
-bool CustomHTTPServer::AttachSession(Connection& connection, HTTPRequestInfo& request,
-                                     HTTPResponseInfo& response) {
+bool HttpServer::AttachSession(Connection& connection, HttpRequestInfo& request,
+                               HttpResponseInfo& response) {
   if (!session_state_)
     return true;
   for (const auto& cookie : request.cookies.Lines()) {
@@ -328,7 +327,7 @@ bool CustomHTTPServer::AttachSession(Connection& connection, HTTPRequestInfo& re
     return true;
   try {
     request.session = sessions_.CreateSession(request.remote_ip);
-  } catch (const HTTPError&) {
+  } catch (const HttpError&) {
     // No secure ID could be drawn: the request goes on without a session, and the pages
     // say so.
     return true;
@@ -339,11 +338,11 @@ bool CustomHTTPServer::AttachSession(Connection& connection, HTTPRequestInfo& re
   return true;
 }
 
-void CustomHTTPServer::Dispatch(Connection& connection, HTTPRequestInfo& request,
-                                HTTPResponseInfo& response) {
-  const bool get_like = request.command_type == HTTPCommandType::kHead ||
-                        request.command_type == HTTPCommandType::kGet ||
-                        request.command_type == HTTPCommandType::kPost;
+void HttpServer::Dispatch(Connection& connection, HttpRequestInfo& request,
+                          HttpResponseInfo& response) {
+  const bool get_like = request.command_type == HttpCommandType::kHead ||
+                        request.command_type == HttpCommandType::kGet ||
+                        request.command_type == HttpCommandType::kPost;
   const RequestHandler& handler = get_like ? OnCommandGet : OnCommandOther;
   if (!handler)
     return;
@@ -360,18 +359,18 @@ void CustomHTTPServer::Dispatch(Connection& connection, HTTPRequestInfo& request
   }
 }
 
-bool CustomHTTPServer::HandleRequest(Connection& connection) {
-  HTTPRequestInfo request;
+bool HttpServer::HandleRequest(Connection& connection) {
+  HttpRequestInfo request;
   connection.SetInputDeadline(std::chrono::steady_clock::now() + request_deadline_);
   if (!ReadHead(connection, request)) {
     connection.Disconnect();
     return false;
   }
-  HTTPResponseInfo response(connection);
+  HttpResponseInfo response(connection);
   response.server_software = server_software_;
   const auto wanted = request.Header("Connection");
   response.close_connection = !keep_alive_ || (wanted && EqualsIgnoreCase(*wanted, "close"));
-  response.omit_body = request.command_type == HTTPCommandType::kHead;
+  response.omit_body = request.command_type == HttpCommandType::kHead;
   bool proceed = PassHeaderChecks(connection, request, response);
   if (proceed) {
     request.body = ReadBody(connection, request);
@@ -397,8 +396,8 @@ bool CustomHTTPServer::HandleRequest(Connection& connection) {
   return connection.Connected();
 }
 
-void CustomHTTPServer::Refuse(Connection& connection, int response_no) {
-  HTTPResponseInfo response(connection);
+void HttpServer::Refuse(Connection& connection, int response_no) {
+  HttpResponseInfo response(connection);
   response.SetResponseNo(response_no);
   response.server_software = server_software_;
   response.content_text = DefaultBody(response_no, response.response_text);

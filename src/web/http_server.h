@@ -31,7 +31,7 @@ namespace vantrel {
 // Owned by the host. Configure it and set the events before SetActive(true); the setters
 // refuse while active. The events run on connection threads, concurrently for different
 // connections; the session events also on the cleaner thread.
-class CustomHTTPServer : public TcpServer {
+class HttpServer : public TcpServer {
  public:
   static constexpr int kDefaultPort = 80;
   static constexpr std::size_t kMaxLineLength = 8192;
@@ -39,8 +39,8 @@ class CustomHTTPServer : public TcpServer {
   static constexpr std::size_t kMaxBodyLength = 1024 * 1024;
   static constexpr const char* kSessionCookie = "HTTPSESSIONID";
 
-  explicit CustomHTTPServer(const Clock& clock = DefaultClock());
-  ~CustomHTTPServer() override;
+  explicit HttpServer(const Clock& clock = DefaultClock());
+  ~HttpServer() override;
 
   // Also starts (or stops) the session cleaner and, when stopping, empties the session
   // list. A session time-out of 0 turns SessionState off at activation.
@@ -49,7 +49,7 @@ class CustomHTTPServer : public TcpServer {
   bool ParseParams() const { return parse_params_; }
   void SetParseParams(bool on);
   bool SessionState() const { return session_state_; }
-  // Throws HTTPError "Cannot change session state when the server is active.".
+  // Throws HttpError "Cannot change session state when the server is active.".
   void SetSessionState(bool on);
   bool AutoStartSession() const { return auto_start_session_; }
   void SetAutoStartSession(bool on);
@@ -68,7 +68,7 @@ class CustomHTTPServer : public TcpServer {
   std::chrono::milliseconds RequestDeadline() const { return request_deadline_; }
   void SetRequestDeadline(std::chrono::milliseconds deadline);
 
-  HTTPSessionList& SessionList() { return sessions_; }
+  HttpSessionList& SessionList() { return sessions_; }
 
   // When a connection's session begins. Throwing refuses it.
   std::function<void(Connection&)> OnConnect;
@@ -77,7 +77,7 @@ class CustomHTTPServer : public TcpServer {
   // Listener thread, for each connection turned away over a limit (after its 503).
   std::function<void(const platform::SocketAddress& peer, Refusal reason)> OnRefuse;
 
-  using RequestHandler = std::function<void(Connection&, HTTPRequestInfo&, HTTPResponseInfo&)>;
+  using RequestHandler = std::function<void(Connection&, HttpRequestInfo&, HttpResponseInfo&)>;
   // HEAD, GET and POST.
   RequestHandler OnCommandGet;
   // Every other method.
@@ -94,11 +94,11 @@ class CustomHTTPServer : public TcpServer {
   std::function<void(Connection&, const std::string& expectations, bool& continue_processing)>
       OnHeaderExpectations;
   // A session cookie that names no live session of this address.
-  std::function<void(Connection&, HTTPRequestInfo&, HTTPResponseInfo&, bool& continue_processing,
+  std::function<void(Connection&, HttpRequestInfo&, HttpResponseInfo&, bool& continue_processing,
                      const std::string& invalid_session_id)>
       OnInvalidSession;
-  std::function<void(HTTPSession&)> OnSessionStart;
-  std::function<void(HTTPSession&)> OnSessionEnd;
+  std::function<void(HttpSession&)> OnSessionStart;
+  std::function<void(HttpSession&)> OnSessionEnd;
 
  protected:
   void BeforeRun(Connection& connection) override;
@@ -109,20 +109,20 @@ class CustomHTTPServer : public TcpServer {
   std::string OverLimitReply() const override;
 
  private:
-  // Throws HTTPRefusal(code) for a line over the limit; nothing when the peer closed.
+  // Throws HttpRefusal(code) for a line over the limit; nothing when the peer closed.
   std::optional<std::string> ReadLine(Connection& connection, int too_long_response);
-  std::string ReadBody(Connection& connection, const HTTPRequestInfo& request);
+  std::string ReadBody(Connection& connection, const HttpRequestInfo& request);
   bool HandleRequest(Connection& connection);
-  bool ReadHead(Connection& connection, HTTPRequestInfo& request);
-  bool PassHeaderChecks(Connection& connection, const HTTPRequestInfo& request,
-                        HTTPResponseInfo& response);
-  bool AttachSession(Connection& connection, HTTPRequestInfo& request, HTTPResponseInfo& response);
-  void Dispatch(Connection& connection, HTTPRequestInfo& request, HTTPResponseInfo& response);
+  bool ReadHead(Connection& connection, HttpRequestInfo& request);
+  bool PassHeaderChecks(Connection& connection, const HttpRequestInfo& request,
+                        HttpResponseInfo& response);
+  bool AttachSession(Connection& connection, HttpRequestInfo& request, HttpResponseInfo& response);
+  void Dispatch(Connection& connection, HttpRequestInfo& request, HttpResponseInfo& response);
   void Refuse(Connection& connection, int response_no);
 
   std::mutex control_mutex_;                 // serialises SetActive
   std::unique_ptr<SessionCleaner> cleaner_;  // guarded by control_mutex_
-  HTTPSessionList sessions_;
+  HttpSessionList sessions_;
   bool parse_params_ = true;
   bool session_state_ = false;
   bool auto_start_session_ = false;
@@ -132,8 +132,5 @@ class CustomHTTPServer : public TcpServer {
   int maximum_header_line_count_ = kDefaultMaximumHeaderLineCount;
   std::chrono::milliseconds request_deadline_ = kDefaultRequestDeadline;
 };
-
-// The component the host places: the engine as it stands.
-using HTTPServer = CustomHTTPServer;
 
 }  // namespace vantrel

@@ -65,7 +65,7 @@ class FtpServerFixture : public ::testing::Test {
   // scripts must not capture locals of a test body, which end before the server stops.
   Recorder recorded_;
   ScriptedHost host_;
-  FTPServer server_{host_.Host()};
+  FtpServer server_{host_.Host()};
   int port_ = 0;
 };
 

@@ -229,7 +229,7 @@ TEST_F(FtpTransferTest, LargeTransfersArriveWhole) {
 class CountingSource final : public ListingSource {
  public:
   explicit CountingSource(std::atomic<int>& handed) : handed_(handed) {}
-  bool Next(FTPListItem& item) override {
+  bool Next(FtpListItem& item) override {
     item.file_name.assign(100, 'x').append(std::to_string(handed_++));
     return true;
   }
@@ -249,8 +249,8 @@ class FtpListingTest : public testing::TransferFixture {
         throw FtpError("Directory does not exist " + path);
       if (path == "/endless")
         return std::make_unique<CountingSource>(handed_);
-      auto listing = std::make_unique<FTPListOutput>();
-      FTPListItem& file = listing->Add();
+      auto listing = std::make_unique<FtpListOutput>();
+      FtpListItem& file = listing->Add();
       file.file_name = "readme.txt";
       file.size = 1234;
       file.modified_date = EncodeDateTime({1999, 1, 5, 12, 34, 56, 0});
@@ -259,7 +259,7 @@ class FtpListingTest : public testing::TransferFixture {
       listing->SetNamedByPath(path.ends_with(".txt"));
       if (listing->NamedByPath())
         return listing;
-      FTPListItem& directory = listing->Add();
+      FtpListItem& directory = listing->Add();
       directory.file_name = "Sub";
       directory.item_type = FtpListItemType::kDirectory;
       directory.modified_date = EncodeDateTime({1999, 1, 5, 12, 34, 56, 0});

@@ -57,9 +57,9 @@ void WriteFile(const fs::path& path, const std::string& content) {
 
 // The engine with its session run on the caller's thread instead of a session thread of
 // its own.
-class InlineFtpServer final : public FTPServer {
+class InlineFtpServer final : public FtpServer {
  public:
-  using FTPServer::FTPServer;
+  using FtpServer::FtpServer;
   void Prepare() { PrepareActivation(); }
   void Serve(platform::TcpSocket socket) { RunSession(*CreateConnection(std::move(socket))); }
 };

@@ -33,7 +33,7 @@ using fuzz::ScriptedClient;
 constexpr std::chrono::milliseconds kSilence{10};
 
 // The engine with the connection run on the caller's thread.
-class InlineHttpServer final : public HTTPServer {
+class InlineHttpServer final : public HttpServer {
  public:
   void Serve(platform::TcpSocket socket) { RunSession(*CreateConnection(std::move(socket))); }
 };
@@ -54,8 +54,8 @@ class Harness {
     server_.OnException = [this](Connection& c, const std::exception& e) {
       pages_.Exception(c, e);
     };
-    server_.OnCommandGet = [this](Connection& c, HTTPRequestInfo& request,
-                                  HTTPResponseInfo& response) {
+    server_.OnCommandGet = [this](Connection& c, HttpRequestInfo& request,
+                                  HttpResponseInfo& response) {
       pages_.CommandGet(c, request, response);
     };
   }

@@ -51,8 +51,8 @@ vantrel::DateTime ModifiedLocal(const fs::path& path) {
   return error ? 0 : vantrel::ToDateTime(std::chrono::file_clock::to_sys(written));
 }
 
-void AddEntry(vantrel::FTPListOutput& listing, const fs::path& path, std::string name) {
-  vantrel::FTPListItem& item = listing.Add();
+void AddEntry(vantrel::FtpListOutput& listing, const fs::path& path, std::string name) {
+  vantrel::FtpListItem& item = listing.Add();
   item.file_name = std::move(name);
   item.modified_date = ModifiedLocal(path);
   std::error_code error;
@@ -63,13 +63,13 @@ void AddEntry(vantrel::FTPListOutput& listing, const fs::path& path, std::string
   }
 }
 
-std::unique_ptr<vantrel::FTPListOutput> ListDirectory(const fs::path& root,
+std::unique_ptr<vantrel::FtpListOutput> ListDirectory(const fs::path& root,
                                                       const FtpSession& session,
                                                       std::string_view path,
                                                       vantrel::ListingScope scope) {
   const fs::path disk = OnDisk(root, session, path);
   const std::string name = FtpPathOf(session, path);
-  auto listing = std::make_unique<vantrel::FTPListOutput>();
+  auto listing = std::make_unique<vantrel::FtpListOutput>();
   if (scope == vantrel::ListingScope::kEntry) {
     if (!fs::exists(disk))
       throw FtpError("File not found " + name);
@@ -245,7 +245,7 @@ int main(int argc, char** argv) {
   }
   try {
     DirectoryHost host(options.root);
-    vantrel::FTPServer server(host.Host());
+    vantrel::FtpServer server(host.Host());
     server.SetDefaultPort(0);
     server.SetDefaultDataPort(0);
     server.Bindings() = {{"127.0.0.1", 0, vantrel::platform::IpVersion::kV4}};

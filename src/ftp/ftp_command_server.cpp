@@ -1,4 +1,4 @@
-#include "ftp/cmd_tcp_server.h"
+#include "ftp/ftp_command_server.h"
 
 #include <algorithm>
 
@@ -25,78 +25,78 @@ Reply LineTimedOut() {
 
 }  // namespace
 
-CmdTCPServer::CmdTCPServer() = default;
+FtpCommandServer::FtpCommandServer() = default;
 
-CmdTCPServer::~CmdTCPServer() {
+FtpCommandServer::~FtpCommandServer() {
   // Sessions call this class's overrides: they must end before this part is destroyed.
   SetActive(false);
 }
 
-CommandHandler& CmdTCPServer::AddCommandHandler(std::string command) {
+CommandHandler& FtpCommandServer::AddCommandHandler(std::string command) {
   RequireInactive();
   CommandHandler& handler = handlers_.emplace_back();
   handler.command = std::move(command);
   return handler;
 }
 
-Reply& CmdTCPServer::Greeting() {
+Reply& FtpCommandServer::Greeting() {
   RequireInactive();
   return greeting_;
 }
 
-Reply& CmdTCPServer::MaxConnectionReply() {
+Reply& FtpCommandServer::MaxConnectionReply() {
   RequireInactive();
   return max_connection_reply_;
 }
 
-std::string CmdTCPServer::OverLimitReply() const {
+std::string FtpCommandServer::OverLimitReply() const {
   return max_connection_reply_.Format();
 }
 
-std::unique_ptr<Connection> CmdTCPServer::CreateConnection(platform::TcpSocket socket) {
-  return std::make_unique<FtpSession>(std::move(socket), FTPSecurityOptions{});
+std::unique_ptr<Connection> FtpCommandServer::CreateConnection(platform::TcpSocket socket) {
+  return std::make_unique<FtpSession>(std::move(socket), FtpSecurityOptions{});
 }
 
-Reply& CmdTCPServer::ExceptionReply() {
+Reply& FtpCommandServer::ExceptionReply() {
   RequireInactive();
   return exception_reply_;
 }
 
-Reply& CmdTCPServer::ReplyUnknownCommand() {
+Reply& FtpCommandServer::ReplyUnknownCommand() {
   RequireInactive();
   return reply_unknown_command_;
 }
 
-ReplyTextMap& CmdTCPServer::ReplyTexts() {
+ReplyTextMap& FtpCommandServer::ReplyTexts() {
   RequireInactive();
   return reply_texts_;
 }
 
-void CmdTCPServer::SetLineDeadline(std::chrono::milliseconds deadline) {
+void FtpCommandServer::SetLineDeadline(std::chrono::milliseconds deadline) {
   RequireInactive();
   if (deadline.count() <= 0)
     throw Error("The line deadline must be positive");
   line_deadline_ = deadline;
 }
 
-void CmdTCPServer::PrepareActivation() {
+void FtpCommandServer::PrepareActivation() {
   if (handlers_initialized_)
     return;
   InitializeCommandHandlers();
   handlers_initialized_ = true;
 }
 
-void CmdTCPServer::BeforeRun(Connection& connection) {
+void FtpCommandServer::BeforeRun(Connection& connection) {
   if (connection.Connected())
     SendGreeting(SessionOf(connection));
 }
 
-void CmdTCPServer::SendGreeting(FtpSession& session) {
+void FtpCommandServer::SendGreeting(FtpSession& session) {
   if (greeting_.code() != 0)
     SendReply(session, greeting_);
 }
 
-bool CmdTCPServer::Execute(Connection& connection) {
+bool FtpCommandServer::Execute(Connection& connection) {
   FtpSession& session = SessionOf(connection);
   if (!session.Connected())
     return false;
@@ -111,15 +111,15 @@ bool CmdTCPServer::Execute(Connection& connection) {
   return session.Connected();
 }
 
-std::optional<Deadline> CmdTCPServer::SessionDeadline(const FtpSession&) const {
+std::optional<Deadline> FtpCommandServer::SessionDeadline(const FtpSession&) const {
   return std::nullopt;
 }
 
-Reply CmdTCPServer::SessionExpiredReply() const {
+Reply FtpCommandServer::SessionExpiredReply() const {
   return LineTimedOut();
 }
 
-std::optional<CommandLine> CmdTCPServer::ReadCommandLine(FtpSession& session) {
+std::optional<CommandLine> FtpCommandServer::ReadCommandLine(FtpSession& session) {
   // Checked before any line is taken, so that a client sending commands without pause is
   // held to the session deadline as well as a silent one.
   const std::optional<Deadline> session_deadline = SessionDeadline(session);
@@ -135,8 +135,8 @@ std::optional<CommandLine> CmdTCPServer::ReadCommandLine(FtpSession& session) {
   return ReadFreshLine(session, session_deadline);
 }
 
-std::optional<CommandLine> CmdTCPServer::ReadFreshLine(FtpSession& session,
-                                                       std::optional<Deadline> session_deadline) {
+std::optional<CommandLine> FtpCommandServer::ReadFreshLine(
+    FtpSession& session, std::optional<Deadline> session_deadline) {
   std::optional<Deadline> line_deadline;
   for (;;) {
     std::string& input = session.Input();
@@ -165,7 +165,7 @@ std::optional<CommandLine> CmdTCPServer::ReadFreshLine(FtpSession& session,
   }
 }
 
-void CmdTCPServer::Expire(FtpSession& session, const Reply& reply) {
+void FtpCommandServer::Expire(FtpSession& session, const Reply& reply) {
   try {
     SendReply(session, reply);
   } catch (const platform::SocketError&) {
@@ -174,7 +174,7 @@ void CmdTCPServer::Expire(FtpSession& session, const Reply& reply) {
   session.Disconnect();
 }
 
-void CmdTCPServer::DispatchLine(FtpSession& session, const std::string& line) {
+void FtpCommandServer::DispatchLine(FtpSession& session, const std::string& line) {
   for (const auto& handler : handlers_) {
     Command command(session, handler);
     if (!handler.Matches(line, command.unparsed_params))
@@ -186,7 +186,7 @@ void CmdTCPServer::DispatchLine(FtpSession& session, const std::string& line) {
   HandleUnknownCommand(session, line);
 }
 
-void CmdTCPServer::ExecuteCommand(Command& command) {
+void FtpCommandServer::ExecuteCommand(Command& command) {
   const CommandHandler& handler = command.handler;
   command.reply = handler.normal_reply;
   try {
@@ -215,11 +215,11 @@ void CmdTCPServer::ExecuteCommand(Command& command) {
     command.session.Disconnect();
 }
 
-void CmdTCPServer::HandleUnknownCommand(FtpSession& session, const std::string&) {
+void FtpCommandServer::HandleUnknownCommand(FtpSession& session, const std::string&) {
   SendReply(session, reply_unknown_command_);
 }
 
-void CmdTCPServer::SendReply(FtpSession& session, Reply reply) const {
+void FtpCommandServer::SendReply(FtpSession& session, Reply reply) const {
   FillEmptyText(reply, reply_texts_);
   session.WriteReply(reply);
 }

@@ -1,6 +1,6 @@
 // The command layer and the server under it, driven over real loopback connections.
 
-#include "ftp/cmd_tcp_server.h"
+#include "ftp/ftp_command_server.h"
 
 #include <gtest/gtest.h>
 
@@ -22,7 +22,7 @@ using testing::FtpTestClient;
 
 // Records what the command layer tells its subclass about sessions, refusals and failed
 // routines.
-class ObservedServer final : public CmdTCPServer {
+class ObservedServer final : public FtpCommandServer {
  public:
   ObservedServer(testing::Recorder& events, testing::Recorder& refusals)
       : events_(events), refusals_(refusals) {}
@@ -38,7 +38,7 @@ class ObservedServer final : public CmdTCPServer {
       throw FtpError("Not allowed to connect");
     ++started;
     events_.Add("connect");
-    CmdTCPServer::BeforeRun(connection);
+    FtpCommandServer::BeforeRun(connection);
   }
   void AfterRun(Connection&) override {
     ++ended;
@@ -60,9 +60,9 @@ class ObservedServer final : public CmdTCPServer {
   testing::Recorder& refusals_;
 };
 
-class CmdTCPServerTest : public ::testing::Test {
+class FtpCommandServerTest : public ::testing::Test {
  protected:
-  CmdTCPServerTest() {
+  FtpCommandServerTest() {
     server_.Bindings() = {{"127.0.0.1", 0, platform::IpVersion::kV4}};
     server_.Greeting() = Reply(220, "hello");
     server_.ReplyUnknownCommand() = Reply(500, "Unknown Command");
@@ -106,7 +106,7 @@ class CmdTCPServerTest : public ::testing::Test {
   int port_ = 0;
 };
 
-TEST_F(CmdTCPServerTest, DispatchRules) {
+TEST_F(FtpCommandServerTest, DispatchRules) {
   port_ = Start();
   FtpTestClient client = Connect();
   struct Case {
@@ -133,7 +133,7 @@ TEST_F(CmdTCPServerTest, DispatchRules) {
                                       "BADCODE failed: Reply Code is not valid: 42"}));
 }
 
-TEST_F(CmdTCPServerTest, LineEndingsAndEmptyLines) {
+TEST_F(FtpCommandServerTest, LineEndingsAndEmptyLines) {
   port_ = Start();
   FtpTestClient client = Connect();
   client.Send("\r\n\n");  // empty lines get no reply at all
@@ -150,7 +150,7 @@ TEST_F(CmdTCPServerTest, LineEndingsAndEmptyLines) {
   EXPECT_TRUE(client.Silent(100ms));
 }
 
-TEST_F(CmdTCPServerTest, OverlongLineIsRefusedAndSessionGoesOn) {
+TEST_F(FtpCommandServerTest, OverlongLineIsRefusedAndSessionGoesOn) {
   port_ = Start();
   FtpTestClient client = Connect();
   client.SendLine("NOOP " + std::string(100000, 'x'));
@@ -158,14 +158,14 @@ TEST_F(CmdTCPServerTest, OverlongLineIsRefusedAndSessionGoesOn) {
   EXPECT_EQ(client.Ask("NOOP"), "200 NOOP got []");
 }
 
-TEST_F(CmdTCPServerTest, DisconnectingCommandSendsReplyThenCloses) {
+TEST_F(FtpCommandServerTest, DisconnectingCommandSendsReplyThenCloses) {
   port_ = Start();
   FtpTestClient client = Connect();
   client.SendLine("BYE");
   EXPECT_EQ(client.ReadUntilClosed(), "221 bye\r\n");
 }
 
-TEST_F(CmdTCPServerTest, EventOrderOfSessions) {
+TEST_F(FtpCommandServerTest, EventOrderOfSessions) {
   server_.SetReadTimeout(300ms);
   port_ = Start();
   {
@@ -189,7 +189,7 @@ TEST_F(CmdTCPServerTest, EventOrderOfSessions) {
   EXPECT_EQ(events[4].rfind("exception: read time-out", 0), 0u) << events[4];
 }
 
-TEST_F(CmdTCPServerTest, ConnectHandlerThatThrowsGetsNoGreetingAndNoDisconnect) {
+TEST_F(FtpCommandServerTest, ConnectHandlerThatThrowsGetsNoGreetingAndNoDisconnect) {
   server_.refuse_sessions = true;
   port_ = Start();
   FtpTestClient client(port_);
@@ -198,7 +198,7 @@ TEST_F(CmdTCPServerTest, ConnectHandlerThatThrowsGetsNoGreetingAndNoDisconnect) 
   EXPECT_EQ(events_.Entries(), std::vector<std::string>{"exception: Not allowed to connect"});
 }
 
-TEST_F(CmdTCPServerTest, MaxConnectionsRefusesTheThirdClient) {
+TEST_F(FtpCommandServerTest, MaxConnectionsRefusesTheThirdClient) {
   server_.SetMaxConnections(2);
   server_.MaxConnectionReply() = Reply(421, "Server busy. Try again later.");
   port_ = Start();
@@ -219,13 +219,13 @@ TEST_F(CmdTCPServerTest, MaxConnectionsRefusesTheThirdClient) {
   EXPECT_EQ(fourth.Ask("NOOP"), "200 NOOP got []");
 }
 
-TEST_F(CmdTCPServerTest, AddressLimitAndSharedBudgetRefuseAndFreeUp) {
+TEST_F(FtpCommandServerTest, AddressLimitAndSharedBudgetRefuseAndFreeUp) {
   server_.SetMaxConnectionsPerAddress(2);
   server_.SetConnectionBudget(&budget_);
   server_.MaxConnectionReply() = Reply(421, "Server busy. Try again later.");
   port_ = Start();
   // A second engine on the same budget, as the web site shares the FTP service's.
-  CmdTCPServer other;
+  FtpCommandServer other;
   other.Bindings() = {{"127.0.0.1", 0, platform::IpVersion::kV4}};
   other.Greeting() = Reply(220, "other");
   other.MaxConnectionReply() = Reply(421, "other busy");
@@ -262,7 +262,7 @@ TEST_F(CmdTCPServerTest, AddressLimitAndSharedBudgetRefuseAndFreeUp) {
   EXPECT_EQ(budget_.InUse(), 0);
 }
 
-TEST_F(CmdTCPServerTest, LineDeadlineCountsFromTheFirstByteNotPerRead) {
+TEST_F(FtpCommandServerTest, LineDeadlineCountsFromTheFirstByteNotPerRead) {
   server_.SetLineDeadline(400ms);
   port_ = Start();
   FtpTestClient client = Connect();
@@ -281,7 +281,7 @@ TEST_F(CmdTCPServerTest, LineDeadlineCountsFromTheFirstByteNotPerRead) {
   EXPECT_LT(took, 1500ms);
 }
 
-TEST_F(CmdTCPServerTest, IdleSessionsCostNoProcessorTime) {
+TEST_F(FtpCommandServerTest, IdleSessionsCostNoProcessorTime) {
   port_ = Start();
   std::vector<FtpTestClient> clients;
   for (int i = 0; i < 50; ++i)
@@ -294,7 +294,7 @@ TEST_F(CmdTCPServerTest, IdleSessionsCostNoProcessorTime) {
   EXPECT_LT(seconds, 0.05) << "processor seconds spent by 50 idle sessions in one second";
 }
 
-TEST_F(CmdTCPServerTest, DeactivationWithOpenSessionsEndsThemAllPromptly) {
+TEST_F(FtpCommandServerTest, DeactivationWithOpenSessionsEndsThemAllPromptly) {
   port_ = Start();
   std::vector<FtpTestClient> clients;
   for (int i = 0; i < 20; ++i)
@@ -317,7 +317,7 @@ TEST_F(CmdTCPServerTest, DeactivationWithOpenSessionsEndsThemAllPromptly) {
   EXPECT_EQ(again.Ask("NOOP"), "200 NOOP got []");
 }
 
-TEST_F(CmdTCPServerTest, SessionsCannotStopTheirServer) {
+TEST_F(FtpCommandServerTest, SessionsCannotStopTheirServer) {
   server_.AddCommandHandler("STOP").on_command = [this](Command&) { server_.SetActive(false); };
   port_ = Start();
   FtpTestClient client = Connect();
@@ -329,9 +329,9 @@ TEST_F(CmdTCPServerTest, SessionsCannotStopTheirServer) {
   EXPECT_TRUE(server_.BoundAddresses().empty());
 }
 
-TEST_F(CmdTCPServerTest, BindingAPortInUseFailsCleanly) {
+TEST_F(FtpCommandServerTest, BindingAPortInUseFailsCleanly) {
   port_ = Start();
-  CmdTCPServer other;
+  FtpCommandServer other;
   other.Bindings() = {{"127.0.0.1", 0, platform::IpVersion::kV4},
                       {"127.0.0.1", port_, platform::IpVersion::kV4}};
   EXPECT_THROW(other.SetActive(true), platform::SocketError);

@@ -21,10 +21,10 @@ namespace vantrel {
 
 // Owned by the host; configured before the first activation (see TcpServer). Its
 // connections are FTP sessions, created by CreateConnection.
-class CmdTCPServer : public TcpServer {
+class FtpCommandServer : public TcpServer {
  public:
-  CmdTCPServer();
-  ~CmdTCPServer() override;
+  FtpCommandServer();
+  ~FtpCommandServer() override;
 
   CommandHandler& AddCommandHandler(std::string command);
 
