@@ -27,17 +27,10 @@ struct AccountFields {
   bool operator==(const AccountFields&) const = default;
 };
 
-// One record type serves the account table and the online client table, each using only
-// some of the fields, so both tables are searched and rendered alike. The online table
-// uses user and pass for the login of the connection and leaves the rest of the account
-// fields empty.
+// One row of the account table: the fields, and what the last login noted.
 struct FtpUserData : AccountFields {
-  std::string clientid;           // online: optional client identifier; accounts: empty
-  std::string addr;               // connection key (accounts: of the last authentication)
-  std::string current_directory;  // online: FTP path written with the last action
-  std::string action;             // online: last action word
-  DateTime connected = 0;         // online: when the connection was accepted
-  DateTime last_time = 0;         // accounts: last successful authentication, 0 = never
+  std::string addr;        // connection key of the last login
+  DateTime last_time = 0;  // last login, 0 = never
 
   bool operator==(const FtpUserData&) const = default;
 };

@@ -1,7 +1,6 @@
 #include "accounts/users.h"
 
 #include <algorithm>
-#include <cmath>
 
 #include "common/constant_time.h"
 #include "common/date_time.h"
@@ -17,9 +16,7 @@ constexpr const char* kRecordType = "ftpmember";
 constexpr const char* kMissing = "readfailed";
 
 std::string AccountFilePath(const std::string& directory) {
-  if (directory.empty() || directory.back() == '/')
-    return directory + Users::kFileName;
-  return directory + "/" + Users::kFileName;
+  return WithTrailingSlash(directory) + Users::kFileName;
 }
 
 // The seven permission flags with their file keys, in the order they are written.
@@ -66,29 +63,29 @@ void WriteAccount(ListFile& file, const std::string& section, const FtpUserData&
   file.WriteString(section, "clientid", "");
 }
 
-// Rounded to the millisecond first: a moment stored as a day fraction is a hair off whole
-// seconds, and plain truncation would show 45 s as 44 s.
-std::int64_t ElapsedSeconds(DateTime from, DateTime now) {
-  const auto milliseconds = std::llround(std::fabs(now - from) * kSecondsPerDay * 1000.0);
-  return milliseconds / 1000;
+// The account of that name or at that index in `accounts` (const or not); null when none.
+template <typename Accounts>
+auto FindByName(Accounts& accounts, std::string_view name) -> decltype(accounts.data()) {
+  const auto found = std::find_if(accounts.begin(), accounts.end(),
+                                  [name](const FtpUserData& a) { return a.user == name; });
+  return found == accounts.end() ? nullptr : &*found;
 }
 
-// The extension of the last path segment: a dot in a directory name is not the file's.
-std::string_view ExtensionOfFile(std::string_view path) {
-  const auto slash = path.find_last_of('/');
-  return FileExtension(slash == std::string_view::npos ? path : path.substr(slash + 1));
+template <typename Accounts>
+auto FindByIndex(Accounts& accounts, int index) -> decltype(accounts.data()) {
+  if (index < 0 || index >= static_cast<int>(accounts.size()))
+    return nullptr;
+  return &accounts[static_cast<std::size_t>(index)];
 }
 
 }  // namespace
 
 Users::Users(const Clock& clock) : clock_(clock) {}
 
-// --- account table ---
-
 void Users::ClearAccounts() {
   std::lock_guard lock(mutex_);
   accounts_.clear();
-  ++generation_;
+  ChangedLocked();
 }
 
 bool Users::LoadAccounts(const std::string& directory) {
@@ -108,7 +105,7 @@ bool Users::LoadAccounts(const std::string& directory) {
   if (!file.found())
     return false;
   accounts_ = std::move(loaded);
-  ++generation_;
+  ChangedLocked();
   return true;
 }
 
@@ -142,60 +139,74 @@ int Users::AccountCount() const {
 
 int Users::FindAccount(std::string_view name) const {
   std::lock_guard lock(mutex_);
-  const auto found = std::find_if(accounts_.begin(), accounts_.end(),
-                                  [name](const FtpUserData& a) { return a.user == name; });
-  return found == accounts_.end() ? -1 : static_cast<int>(found - accounts_.begin());
+  const FtpUserData* found = FindByName(accounts_, name);
+  return found == nullptr ? -1 : static_cast<int>(found - accounts_.data());
 }
 
 std::optional<AccountFields> Users::GetAccount(int index) const {
   std::lock_guard lock(mutex_);
-  if (index < 0 || index >= static_cast<int>(accounts_.size()))
+  const FtpUserData* account = FindByIndex(accounts_, index);
+  if (account == nullptr)
     return std::nullopt;
-  return static_cast<const AccountFields&>(accounts_[static_cast<std::size_t>(index)]);
+  return static_cast<const AccountFields&>(*account);
 }
 
 bool Users::UpdateAccount(int index, const AccountFields& fields) {
   std::lock_guard lock(mutex_);
-  if (index < 0 || index >= static_cast<int>(accounts_.size()))
+  FtpUserData* account = FindByIndex(accounts_, index);
+  if (account == nullptr)
     return false;
-  static_cast<AccountFields&>(accounts_[static_cast<std::size_t>(index)]) = fields;
-  ++generation_;
+  static_cast<AccountFields&>(*account) = fields;
+  ChangedLocked();
   return true;
 }
 
 bool Users::AddAccount(const AccountFields& fields) {
   std::lock_guard lock(mutex_);
-  if (FindAccountLocked(fields.user) != nullptr)
+  if (FindByName(accounts_, fields.user) != nullptr)
     return false;
   FtpUserData account;
   static_cast<AccountFields&>(account) = fields;
   accounts_.push_back(std::move(account));
-  ++generation_;
+  ChangedLocked();
   return true;
 }
 
 bool Users::DeleteAccount(int index) {
   std::lock_guard lock(mutex_);
-  if (index < 0 || index >= static_cast<int>(accounts_.size()))
+  if (FindByIndex(accounts_, index) == nullptr)
     return false;
   accounts_.erase(accounts_.begin() + index);
-  ++generation_;
+  ChangedLocked();
   return true;
 }
 
 std::optional<AccountFields> Users::GetAccountByName(std::string_view name) const {
   std::lock_guard lock(mutex_);
-  return GetAccount(FindAccount(name));
+  const FtpUserData* account = FindByName(accounts_, name);
+  if (account == nullptr)
+    return std::nullopt;
+  return static_cast<const AccountFields&>(*account);
 }
 
 bool Users::UpdateAccountByName(std::string_view name, const AccountFields& fields) {
   std::lock_guard lock(mutex_);
-  return UpdateAccount(FindAccount(name), fields);
+  FtpUserData* account = FindByName(accounts_, name);
+  if (account == nullptr)
+    return false;
+  static_cast<AccountFields&>(*account) = fields;
+  ChangedLocked();
+  return true;
 }
 
 bool Users::DeleteAccountByName(std::string_view name) {
   std::lock_guard lock(mutex_);
-  return DeleteAccount(FindAccount(name));
+  FtpUserData* account = FindByName(accounts_, name);
+  if (account == nullptr)
+    return false;
+  accounts_.erase(accounts_.begin() + (account - accounts_.data()));
+  ChangedLocked();
+  return true;
 }
 
 std::vector<AccountRow> Users::AccountRows() const {
@@ -207,198 +218,16 @@ std::vector<AccountRow> Users::AccountRows() const {
   return rows;
 }
 
-std::uint64_t Users::Generation() const {
-  std::lock_guard lock(mutex_);
-  return generation_;
-}
-
-// --- questions of the FTP handlers ---
-
-const FtpUserData* Users::FindAccountLocked(std::string_view name) const {
-  for (const auto& account : accounts_) {
-    if (account.user == name)
-      return &account;
-  }
-  return nullptr;
-}
-
-bool Users::Authenticate(std::string_view key, std::string_view user, std::string_view pass) {
-  std::lock_guard lock(mutex_);
-  const FtpUserData* found = FindAccountLocked(user);
-  if (found == nullptr || !ConstantTimeEquals(found->pass, pass))
-    return false;
-  FtpUserData& account = accounts_[static_cast<std::size_t>(found - accounts_.data())];
-  account.addr = std::string(key);
-  account.last_time = clock_.Now();
-  return true;
-}
-
-std::string Users::GetHomeDirectory(std::string_view user) const {
-  std::lock_guard lock(mutex_);
-  const FtpUserData* account = FindAccountLocked(user);
-  return account ? account->home : std::string();
-}
-
-std::string Users::GetVirtualDirectories(std::string_view user) const {
-  std::lock_guard lock(mutex_);
-  const FtpUserData* account = FindAccountLocked(user);
-  return account ? account->virtualdir : std::string();
-}
-
-int Users::GetDownloadLimit(std::string_view user) const {
-  std::lock_guard lock(mutex_);
-  const FtpUserData* account = FindAccountLocked(user);
-  return account ? account->download : 0;
-}
-
-int Users::GetUploadLimit(std::string_view user) const {
-  std::lock_guard lock(mutex_);
-  const FtpUserData* account = FindAccountLocked(user);
-  return account ? account->upload : 0;
-}
-
-bool Users::Check(std::string_view key, std::string_view user, std::string_view pass,
-                  bool FtpUserData::*flag) {
-  std::lock_guard lock(mutex_);
-  if (!Authenticate(key, user, pass))
-    return false;
-  const FtpUserData* account = FindAccountLocked(user);
-  return account != nullptr && account->*flag;
-}
-
-bool Users::CanDownload(std::string_view key, std::string_view user, std::string_view pass) {
-  return Check(key, user, pass, &FtpUserData::allow_download);
-}
-
-bool Users::CanUpload(std::string_view key, std::string_view user, std::string_view pass,
-                      std::string_view file_name) {
-  std::lock_guard lock(mutex_);
-  if (!Check(key, user, pass, &FtpUserData::allow_upload))
-    return false;
-  const std::string_view extension = ExtensionOfFile(file_name);
-  if (extension.empty())
-    return true;
-  // Letter case is ignored, as the server's own list does: "a.EXE" is as harmful as "a.exe".
-  return ToLowerAscii(FindAccountLocked(user)->filecontrol).find(ToLowerAscii(extension)) ==
-         std::string::npos;
-}
-
-bool Users::CanRename(std::string_view key, std::string_view user, std::string_view pass) {
-  return Check(key, user, pass, &FtpUserData::allow_rename);
-}
-
-bool Users::CanChangeDirectory(std::string_view key, std::string_view user, std::string_view pass) {
-  return Check(key, user, pass, &FtpUserData::allow_changedirectory);
-}
-
-bool Users::CanMakeDirectory(std::string_view key, std::string_view user, std::string_view pass) {
-  return Check(key, user, pass, &FtpUserData::allow_makedirectory);
-}
-
-bool Users::CanDeleteFile(std::string_view key, std::string_view user, std::string_view pass) {
-  return Check(key, user, pass, &FtpUserData::allow_deletefile);
-}
-
-bool Users::CanRemoveDirectory(std::string_view key, std::string_view user, std::string_view pass) {
-  return Check(key, user, pass, &FtpUserData::allow_deletedirectory);
-}
-
-// --- online clients ---
-
-FtpUserData* Users::FindOnlineLocked(std::string_view key, std::string_view clientid) {
-  if (!clientid.empty()) {
-    for (auto& client : online_) {
-      if (client.clientid == clientid)
-        return &client;
-    }
-    return nullptr;
-  }
-  // From the end: a peer that reconnects from the same port before its old entry is gone
-  // must update its new entry.
-  for (auto it = online_.rbegin(); it != online_.rend(); ++it) {
-    if (it->addr == key)
-      return &*it;
-  }
-  return nullptr;
-}
-
-bool Users::AddOnlineClient(std::string_view user, std::string_view pass, std::string_view key,
-                            std::string_view clientid) {
-  FtpUserData client;
-  client.clientid = std::string(clientid);
-  client.user = std::string(user);
-  client.pass = std::string(pass);
-  client.addr = std::string(key);
-  client.current_directory = "/";
-  client.action = "-";
-  client.connected = clock_.Now();
-  client.last_time = client.connected;
-  std::lock_guard lock(mutex_);
-  online_.push_back(std::move(client));
-  return true;
-}
-
-bool Users::SetOnlineUser(std::string_view key, std::string_view user, std::string_view pass,
-                          std::string_view clientid) {
-  std::lock_guard lock(mutex_);
-  FtpUserData* client = FindOnlineLocked(key, clientid);
-  if (client == nullptr)
-    return false;
-  client->user = std::string(user);
-  client->pass = std::string(pass);
-  return true;
-}
-
-bool Users::SetOnlineAction(std::string_view key, std::string_view action,
-                            std::string_view clientid) {
-  std::lock_guard lock(mutex_);
-  FtpUserData* client = FindOnlineLocked(key, clientid);
-  if (client == nullptr)
-    return false;
-  client->action = std::string(action);
-  return true;
-}
-
-bool Users::SetOnlineActionPath(std::string_view key, std::string_view action,
-                                std::string_view path, std::string_view clientid) {
-  std::lock_guard lock(mutex_);
-  FtpUserData* client = FindOnlineLocked(key, clientid);
-  if (client == nullptr)
-    return false;
-  client->action = std::string(action);
-  client->current_directory = std::string(path);
-  return true;
-}
-
-bool Users::RemoveOnlineClient(std::string_view key, std::string_view clientid) {
-  std::lock_guard lock(mutex_);
-  FtpUserData* client = FindOnlineLocked(key, clientid);
-  if (client == nullptr)
-    return false;
-  online_.erase(online_.begin() + (client - online_.data()));
-  return true;
-}
-
-int Users::OnlineCount() const {
-  std::lock_guard lock(mutex_);
-  return static_cast<int>(online_.size());
-}
-
-void Users::ClearOnlineClients() {
-  std::lock_guard lock(mutex_);
-  online_.clear();
-}
-
-std::vector<OnlineClientRow> Users::OnlineClientRows() const {
+std::optional<AccountFields> Users::Login(std::string_view key, std::string_view user,
+                                          std::string_view pass) {
   const DateTime now = clock_.Now();
   std::lock_guard lock(mutex_);
-  std::vector<OnlineClientRow> rows;
-  rows.reserve(online_.size());
-  for (const auto& c : online_) {
-    rows.push_back(OnlineClientRow{c.addr, c.user, c.current_directory, c.action,
-                                   ElapsedSeconds(c.connected, now)});
-  }
-  return rows;
+  FtpUserData* account = FindByName(accounts_, user);
+  if (account == nullptr || !ConstantTimeEquals(account->pass, pass))
+    return std::nullopt;
+  account->addr = std::string(key);
+  account->last_time = now;
+  return static_cast<const AccountFields&>(*account);
 }
 
 }  // namespace vantrel

@@ -1,11 +1,12 @@
 #pragma once
 
-// The member accounts and the table of connected clients. Both live under one re-entrant
-// lock because the permission checks authenticate (which writes the account's address and
-// last time) and then read the account again, and that pair must not be split by a
-// concurrent edit. Everything handed out is a copy, so no caller keeps a pointer into a
-// table after the lock is released.
+// The member accounts. A login is checked here once and leaves its address and time on the
+// account; what the session may do afterwards is carried by its SessionRecord, which is
+// rebuilt by name when the table's generation has moved, so the table answers no question
+// per command and needs no re-entrant lock. Everything handed out is a copy, so no caller
+// keeps a pointer into the table after the lock is released.
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <optional>
@@ -30,7 +31,6 @@ class Users {
 
   explicit Users(const Clock& clock = DefaultClock());
 
-  // --- account table ---
   void ClearAccounts();
   // Reads `directory` + kFileName. False, table unchanged, when the file does not exist
   // or cannot be read (LoadFailure then says why).
@@ -57,57 +57,25 @@ class Users {
   bool DeleteAccountByName(std::string_view name);
   // A copy of the table, in its order.
   std::vector<AccountRow> AccountRows() const;
-  // Moves with every change to the table's accounts (not with a login's address and time),
-  // so a holder of an earlier copy can tell that it is stale.
-  std::uint64_t Generation() const;
 
-  // --- questions of the FTP handlers ---
-  // On success notes `key` as the account's address and now as its last time.
-  bool Authenticate(std::string_view key, std::string_view user, std::string_view pass);
-  std::string GetHomeDirectory(std::string_view user) const;
-  std::string GetVirtualDirectories(std::string_view user) const;
-  int GetDownloadLimit(std::string_view user) const;
-  int GetUploadLimit(std::string_view user) const;
-  // Each authenticates first and is false when that fails.
-  bool CanDownload(std::string_view key, std::string_view user, std::string_view pass);
-  // Also false when the extension of the file's name occurs in the account's filecontrol
-  // text, ignoring letter case (a substring test, so ".ex" is found inside ".exe;").
-  bool CanUpload(std::string_view key, std::string_view user, std::string_view pass,
-                 std::string_view file_name);
-  bool CanRename(std::string_view key, std::string_view user, std::string_view pass);
-  bool CanChangeDirectory(std::string_view key, std::string_view user, std::string_view pass);
-  bool CanMakeDirectory(std::string_view key, std::string_view user, std::string_view pass);
-  bool CanDeleteFile(std::string_view key, std::string_view user, std::string_view pass);
-  bool CanRemoveDirectory(std::string_view key, std::string_view user, std::string_view pass);
-
-  // --- online clients ---
-  // A non-empty clientid names the client instead of its key; the FTP handlers pass none.
-  bool AddOnlineClient(std::string_view user, std::string_view pass, std::string_view key,
-                       std::string_view clientid = {});
-  bool SetOnlineUser(std::string_view key, std::string_view user, std::string_view pass,
-                     std::string_view clientid = {});
-  bool SetOnlineAction(std::string_view key, std::string_view action,
-                       std::string_view clientid = {});
-  bool SetOnlineActionPath(std::string_view key, std::string_view action, std::string_view path,
-                           std::string_view clientid = {});
-  bool RemoveOnlineClient(std::string_view key, std::string_view clientid = {});
-  int OnlineCount() const;
-  void ClearOnlineClients();
-  // A copy of the table, in arrival order.
-  std::vector<OnlineClientRow> OnlineClientRows() const;
+  // A member's login: the account when the password is its own, after noting `key` as
+  // its address and now as its last time; nothing otherwise.
+  std::optional<AccountFields> Login(std::string_view key, std::string_view user,
+                                     std::string_view pass);
+  // Moves on with every change to what the accounts grant (adding, updating, deleting,
+  // loading, clearing), never with a login; a session whose record carries an older
+  // figure rebuilds it, and a view holding an older copy of the rows knows it is stale.
+  std::uint64_t Generation() const { return generation_.load(); }
 
  private:
-  const FtpUserData* FindAccountLocked(std::string_view name) const;
-  FtpUserData* FindOnlineLocked(std::string_view key, std::string_view clientid);
-  bool Check(std::string_view key, std::string_view user, std::string_view pass,
-             bool FtpUserData::*flag);
+  void ChangedLocked() { generation_.fetch_add(1); }
 
   const Clock& clock_;
-  mutable std::recursive_mutex mutex_;
+  mutable std::mutex mutex_;
   std::vector<FtpUserData> accounts_;  // guarded by mutex_
-  std::vector<FtpUserData> online_;    // guarded by mutex_
   LoadState load_state_;               // guarded by mutex_
-  std::uint64_t generation_ = 0;       // guarded by mutex_
+  // Written under mutex_; read without it by sessions checking their record.
+  std::atomic<std::uint64_t> generation_{1};
 };
 
 }  // namespace vantrel

@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 #include <array>
 
+#include "accounts/online_clients.h"
 #include "accounts/users.h"
 #include "app/about_page.h"
 #include "app/branding.h"
@@ -392,11 +393,11 @@ void MainWindow::onRefreshTick() {
 }
 
 void MainWindow::ShowMonitor() {
-  const int clients = service_.users().OnlineCount();
+  const int clients = service_.online_clients().Count();
   const MonitorView view = monitor_.Tick(service_.IsRunning(), clients);
   ShowRunningState(view.running);
   if (view.running)
-    clients_->ShowRows(service_.users().OnlineClientRows(), OnlineClientCells);
+    clients_->ShowRows(service_.online_clients().Rows(), OnlineClientCells);
   clients_panel_->setText(view.clients_text);
   tray_->SetStatus(view.tray_icon, view.tray_hint);
 

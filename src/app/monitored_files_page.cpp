@@ -6,8 +6,8 @@
 
 #include "dialogs/dialog_prompts.h"
 #include "log/log_queue.h"
+#include "monitor/special_files.h"
 #include "service/service.h"
-#include "web/special_files.h"
 #include "widgets/column_list_view.h"
 #include "widgets/controls.h"
 

@@ -36,6 +36,11 @@ bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
          });
 }
 
+bool AllDigits(std::string_view text) {
+  return !text.empty() &&
+         std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
 std::optional<std::int64_t> ParseInteger(std::string_view text) {
   text = Trim(text);
   bool negative = false;
@@ -61,6 +66,18 @@ std::optional<std::int64_t> ParseInteger(std::string_view text) {
   if (negative)
     return static_cast<std::int64_t>(0 - magnitude);
   return static_cast<std::int64_t>(magnitude);
+}
+
+std::string WithTrailingSlash(std::string directory) {
+  if (!directory.empty() && directory.back() != '/')
+    directory += '/';
+  return directory;
+}
+
+std::string WithoutTrailingSlash(std::string path) {
+  while (path.size() > 1 && path.back() == '/')
+    path.pop_back();
+  return path;
 }
 
 std::string_view FileExtension(std::string_view name) {

@@ -128,9 +128,8 @@ Settings::Settings() {
 
 void Settings::SetDataDirectory(std::string directory) {
   std::lock_guard lock(mutex_);
-  if (!directory.empty() && directory.back() != '/')
-    directory += '/';
-  data_.data_directory = std::move(directory);
+  data_.data_directory = WithTrailingSlash(std::move(directory));
+  generation_.fetch_add(1);
 }
 
 std::string Settings::GetDataDirectory() const {
@@ -144,6 +143,7 @@ void Settings::ResetSettings() {
 }
 
 void Settings::ResetLocked() {
+  generation_.fetch_add(1);
   SettingsData fresh;
   fresh.data_directory = data_.data_directory;
   fresh.anonymoushome = fresh.data_directory + "Ftp";
@@ -180,6 +180,7 @@ void Settings::Replace(const Settings& loaded) {
   data_ = std::move(data);
   banned_.Rebuild(data_.bannedlist);
   load_state_ = LoadState();
+  generation_.fetch_add(1);
 }
 
 void Settings::SaveSettings() const {
@@ -217,6 +218,7 @@ void Settings::AddBanned(std::string_view address, std::string_view reason) {
   AppendPacked(data_.bannedlist, item);
   AppendPacked(unsaved_bans_, item);
   banned_.Add(item + ";");
+  generation_.fetch_add(1);
 }
 
 bool Settings::IsWebUser(std::string_view name, std::string_view password) const {
@@ -226,18 +228,6 @@ bool Settings::IsWebUser(std::string_view name, std::string_view password) const
     // The first entry of that name is the one that counts.
     if (user.has_separator && user.name == name)
       return ConstantTimeEquals(user.value, password);
-  }
-  return false;
-}
-
-bool Settings::IsUploadPrevented(std::string_view file_name) const {
-  const std::string_view extension = FileExtension(file_name);
-  if (extension.empty())
-    return false;
-  const auto items = SplitPacked(Get(&SettingsData::preventuploads));
-  for (const auto& item : items) {
-    if (EqualsIgnoreCase(item, extension))
-      return true;
   }
   return false;
 }

@@ -4,6 +4,8 @@
 // it concurrently with the main thread; only the settings dialog (through Update) and
 // AddBanned change it.
 
+#include <atomic>
+#include <cstdint>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -106,14 +108,17 @@ class Settings {
     change(data_);
     if (data_.bannedlist != banned)
       banned_.Rebuild(data_.bannedlist);
+    generation_.fetch_add(1);
   }
+  // Moves on with every change; a session whose record was built from older settings
+  // rebuilds it.
+  std::uint64_t Generation() const { return generation_.load(); }
 
   std::vector<std::string> GetGreetingLines() const;
   std::vector<std::string> GetMaxClientCountReplyLines() const;
   bool IsBanned(std::string_view address) const;
   void AddBanned(std::string_view address, std::string_view reason);
   bool IsWebUser(std::string_view name, std::string_view password) const;
-  bool IsUploadPrevented(std::string_view file_name) const;
 
  private:
   void ResetLocked();
@@ -124,6 +129,8 @@ class Settings {
   LoadState load_state_;  // guarded by mutex_
   // guarded by mutex_; the items AddBanned appended since the file was last read or written
   mutable std::string unsaved_bans_;
+  // Written under mutex_; read without it by sessions checking their record.
+  std::atomic<std::uint64_t> generation_{1};
 };
 
 }  // namespace vantrel

@@ -273,22 +273,27 @@ bool StorageFile::HasEntry(std::string_view name) const {
   return EntrySize(name) >= 0;
 }
 
-bool StorageFile::ExtractToStream(std::string_view name, std::ostream& target,
-                                  DosDateTime* file_date) {
+std::optional<DosDateTime> StorageFile::CopyEntry(
+    std::string_view name, const std::function<void(std::string_view)>& sink) const {
   std::lock_guard lock(mutex_);
   auto reader = OpenContainer(filename_);
   if (!reader)
-    return false;
+    return std::nullopt;
   const auto entry = FindEntry(*reader, name);
-  if (!entry)
-    return false;
-  if (file_date)
-    *file_date = entry->date;
-  const bool copied = reader->CopyContent(*entry, [&](std::string_view chunk) {
+  if (!entry || !reader->CopyContent(*entry, sink))
+    return std::nullopt;
+  return entry->date;
+}
+
+bool StorageFile::ExtractToStream(std::string_view name, std::ostream& target,
+                                  DosDateTime* file_date) {
+  const auto date = CopyEntry(name, [&](std::string_view chunk) {
     target.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
   });
-  if (!copied || !target)
+  if (!date || !target)
     return false;
+  if (file_date)
+    *file_date = *date;
   target.seekp(0);
   return static_cast<bool>(target);
 }
@@ -297,29 +302,17 @@ bool StorageFile::ExtractToFile(std::string_view name, std::string_view director
   if (!IsPlainFileName(name)) {
     throw Error("\"" + std::string(name) + "\" is not a plain file name.");
   }
-  std::string path(directory);
-  if (!path.empty() && path.back() != '/')
-    path += '/';
-  path += name;
-
-  std::lock_guard lock(mutex_);
-  auto reader = OpenContainer(filename_);
-  if (!reader)
-    return false;
-  const auto entry = FindEntry(*reader, name);
-  if (!entry)
-    return false;
+  const std::string path = WithTrailingSlash(std::string(directory)) + std::string(name);
   std::string content;
-  content.reserve(static_cast<std::size_t>(entry->size));
-  if (!reader->CopyContent(*entry, [&](std::string_view chunk) { content += chunk; })) {
+  const auto date = CopyEntry(name, [&](std::string_view chunk) { content += chunk; });
+  if (!date)
     return false;
-  }
   try {
     platform::ReplaceFile(path, content);
   } catch (const platform::FileError& e) {
     throw Error(e.what());
   }
-  const auto civil = UnpackDosDateTime(entry->date);
+  const auto civil = UnpackDosDateTime(*date);
   if (!civil)
     return true;
   return platform::SetModificationTime(path, platform::FromLocalCivil(*civil));

@@ -12,7 +12,9 @@
 // mistakes half a settings file for a whole one. The entries before it stay readable.
 
 #include <cstdint>
+#include <functional>
 #include <mutex>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -58,6 +60,11 @@ class StorageFile {
   bool ExtractToFile(std::string_view name, std::string_view directory);
 
  private:
+  // Hands the entry's content to `sink` piece by piece and returns its stored date;
+  // nothing when the container or the entry is missing or the entry is damaged.
+  std::optional<DosDateTime> CopyEntry(std::string_view name,
+                                       const std::function<void(std::string_view)>& sink) const;
+
   mutable std::mutex mutex_;
   std::string filename_;  // guarded by mutex_
 };

@@ -5,19 +5,14 @@
 namespace vantrel {
 
 bool CommandHandler::Matches(std::string_view line, std::string& params) const {
-  if (EqualsIgnoreCase(line, command)) {
+  if (line.size() < command.size() || !EqualsIgnoreCase(line.substr(0, command.size()), command))
+    return false;
+  if (line.size() == command.size()) {
     params.clear();
     return true;
   }
-  if (line.size() <= command.size() || !EqualsIgnoreCase(line.substr(0, command.size()), command)) {
+  if (line[command.size()] != ' ')
     return false;
-  }
-  if (cmd_delimiter == '\0') {
-    params = line.substr(command.size());
-    return true;
-  }
-  if (line[command.size()] != cmd_delimiter)
-    return false;  // "NOOPX" is not NOOP
   params = line.substr(command.size() + 1);
   return true;
 }

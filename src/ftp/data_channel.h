@@ -34,6 +34,11 @@ struct DataChannelTimeouts {
   std::chrono::milliseconds connect{30000};  // an active connection to the client
 };
 
+// What a client hears when a data connection, either way, would involve an address other
+// than its control connection's.
+inline constexpr const char* kSameAddressOnly =
+    "Data port can only be used by the same IP address used by the control connection.";
+
 // Owned by its session (at most one at a time) and used by the session's thread only.
 class DataChannel {
  public:

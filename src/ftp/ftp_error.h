@@ -4,7 +4,7 @@
 
 namespace vantrel {
 
-// What an FTP event handler throws to refuse an operation: the engine answers the command
+// What the FTP engine's host throws to refuse an operation: the engine answers the command
 // with its failure code and this message as the text, and the session goes on.
 class FtpError : public Error {
  public:

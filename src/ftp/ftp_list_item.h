@@ -10,13 +10,13 @@
 
 namespace vantrel {
 
-class FTPListOutput;
+class FtpListOutput;
 
 enum class FtpListItemType { kFile, kDirectory, kSymbolicLink, kSymbolicLinkDir };
 
 // The host sets what it knows; empty and zero fields fall back to the defaults written
 // beside them.
-struct FTPListItem {
+struct FtpListItem {
   std::string file_name;       // as shown, without a path
   std::int64_t size = 0;       // the long layout shows 512 for directories whatever is set
   DateTime modified_date = 0;  // local time
@@ -46,7 +46,7 @@ struct FTPListItem {
 
   // With the "R" switch the entries of this directory follow the listing, under a
   // heading naming it. Only a host can ask for that; clients cannot.
-  std::shared_ptr<FTPListOutput> sub_listing;
+  std::shared_ptr<FtpListOutput> sub_listing;
 };
 
 }  // namespace vantrel

@@ -20,7 +20,7 @@ bool IsDotEntry(const std::string& name) {
   return name == "." || name == "..";
 }
 
-std::int64_t TotalBlocks(const std::vector<const FTPListItem*>& items) {
+std::int64_t TotalBlocks(const std::vector<const FtpListItem*>& items) {
   std::int64_t total = 0;
   for (const auto* item : items)
     total += item->block_count;
@@ -66,12 +66,12 @@ void AppendCommaSeparated(std::string& out, const std::vector<std::string>& name
 
 }  // namespace
 
-FTPListItem& FTPListOutput::Add() {
+FtpListItem& FtpListOutput::Add() {
   return items_.emplace_back();
 }
 
-std::vector<const FTPListItem*> FTPListOutput::Shown(std::string_view switches) const {
-  std::vector<const FTPListItem*> shown;
+std::vector<const FtpListItem*> FtpListOutput::Shown(std::string_view switches) const {
+  std::vector<const FtpListItem*> shown;
   shown.reserve(items_.size());
   const bool hide_dots = Has(switches, 'A');
   for (const auto& item : items_) {
@@ -82,17 +82,17 @@ std::vector<const FTPListItem*> FTPListOutput::Shown(std::string_view switches) 
     return shown;
   // Stable throughout, so equal keys keep the order before.
   auto by = [&shown](auto less) { std::stable_sort(shown.begin(), shown.end(), less); };
-  by([](const FTPListItem* a, const FTPListItem* b) {
+  by([](const FtpListItem* a, const FtpListItem* b) {
     return ListingNameLess(a->file_name, b->file_name);
   });
   if (Has(switches, 't') || Has(switches, 'u')) {
-    by([](const FTPListItem* a, const FTPListItem* b) {
+    by([](const FtpListItem* a, const FtpListItem* b) {
       return a->modified_date > b->modified_date;
     });
   } else if (Has(switches, 'S')) {
-    by([](const FTPListItem* a, const FTPListItem* b) { return a->size > b->size; });
+    by([](const FtpListItem* a, const FtpListItem* b) { return a->size > b->size; });
   } else if (Has(switches, 'X')) {
-    by([](const FTPListItem* a, const FTPListItem* b) {
+    by([](const FtpListItem* a, const FtpListItem* b) {
       return FileExtension(a->file_name) < FileExtension(b->file_name);
     });
   }
@@ -101,9 +101,9 @@ std::vector<const FTPListItem*> FTPListOutput::Shown(std::string_view switches) 
   return shown;
 }
 
-void FTPListOutput::Render(Layout layout, DateTime now, std::string_view switches,
+void FtpListOutput::Render(Layout layout, DateTime now, std::string_view switches,
                            const std::string& heading_prefix, std::string& out) const {
-  const std::vector<const FTPListItem*> shown = Shown(switches);
+  const std::vector<const FtpListItem*> shown = Shown(switches);
   const ListingFlags flags(switches);
   if (layout == Layout::kLong) {
     out.reserve(out.size() + 16 + shown.size() * 72);
@@ -142,19 +142,19 @@ void FTPListOutput::Render(Layout layout, DateTime now, std::string_view switche
   }
 }
 
-std::string FTPListOutput::LongListing(DateTime now) const {
+std::string FtpListOutput::LongListing(DateTime now) const {
   std::string out;
   Render(Layout::kLong, now, switches_, "", out);
   return out;
 }
 
-std::string FTPListOutput::NameListing(DateTime now) const {
+std::string FtpListOutput::NameListing(DateTime now) const {
   std::string out;
   Render(HasSwitch('l') ? Layout::kLong : Layout::kNames, now, switches_, "", out);
   return out;
 }
 
-std::string FTPListOutput::MachineListing(MlstFacts facts) const {
+std::string FtpListOutput::MachineListing(MlstFacts facts) const {
   std::string out;
   for (const auto* item : Shown(switches_)) {
     AppendMachineLine(out, *item, facts);
@@ -163,14 +163,14 @@ std::string FTPListOutput::MachineListing(MlstFacts facts) const {
   return out;
 }
 
-std::vector<std::string> FTPListOutput::MachineLines(MlstFacts facts) const {
+std::vector<std::string> FtpListOutput::MachineLines(MlstFacts facts) const {
   std::vector<std::string> lines;
   for (const auto* item : Shown(switches_))
     lines.push_back(MachineLine(*item, facts));
   return lines;
 }
 
-bool FTPListOutput::Next(FTPListItem& item) {
+bool FtpListOutput::Next(FtpListItem& item) {
   if (!handed_)
     handed_ = Shown(switches_);
   if (next_ >= handed_->size())
@@ -179,7 +179,7 @@ bool FTPListOutput::Next(FTPListItem& item) {
   return true;
 }
 
-std::int64_t FTPListOutput::BlockTotal() {
+std::int64_t FtpListOutput::BlockTotal() {
   if (!handed_)
     handed_ = Shown(switches_);
   return TotalBlocks(*handed_);

@@ -40,14 +40,14 @@ namespace vantrel {
 //   "R"              sub-listings of directories the host filled
 // As a source the order and entry switches apply; the engine lays the entries out with
 // the client's switches.
-class FTPListOutput : public ListingSource {
+class FtpListOutput : public ListingSource {
  public:
   // The new entry; the reference stays valid as long as the listing.
-  FTPListItem& Add();
+  FtpListItem& Add();
   std::size_t size() const { return items_.size(); }
   bool empty() const { return items_.empty(); }
-  FTPListItem& operator[](std::size_t index) { return items_[index]; }
-  const FTPListItem& operator[](std::size_t index) const { return items_[index]; }
+  FtpListItem& operator[](std::size_t index) { return items_[index]; }
+  const FtpListItem& operator[](std::size_t index) const { return items_[index]; }
 
   const std::string& Switches() const { return switches_; }
   void SetSwitches(std::string switches) { switches_ = std::move(switches); }
@@ -65,22 +65,22 @@ class FTPListOutput : public ListingSource {
 
   // ListingSource: the entries in the order of the switches, from the first call on;
   // adding entries after that is not seen.
-  bool Next(FTPListItem& item) override;
+  bool Next(FtpListItem& item) override;
   std::int64_t BlockTotal() override;
   bool NamedByPath() const override { return named_by_path_; }
   void SetNamedByPath(bool named) { named_by_path_ = named; }
 
  private:
   enum class Layout { kLong, kNames };
-  std::vector<const FTPListItem*> Shown(std::string_view switches) const;
+  std::vector<const FtpListItem*> Shown(std::string_view switches) const;
   void Render(Layout layout, DateTime now, std::string_view switches,
               const std::string& heading_prefix, std::string& out) const;
 
-  std::deque<FTPListItem> items_;
+  std::deque<FtpListItem> items_;
   std::string switches_;
   bool named_by_path_ = false;
   // The order handed out as a source, fixed at the first call, and how far it has gone.
-  std::optional<std::vector<const FTPListItem*>> handed_;
+  std::optional<std::vector<const FtpListItem*>> handed_;
   std::size_t next_ = 0;
 };
 

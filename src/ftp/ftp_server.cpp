@@ -1,7 +1,6 @@
 #include "ftp/ftp_server.h"
 
 #include "common/text.h"
-#include "ftp/path_processing.h"
 
 namespace vantrel {
 namespace {
@@ -20,19 +19,19 @@ std::int64_t CountOrZero(std::string_view text) {
 
 }  // namespace
 
-struct FTPServer::CommandSpec {
+struct FtpServer::CommandSpec {
   const char* word;
   Routine routine;
   bool login;          // answer 530 before the routine runs when not logged in
   int exception_code;  // 0: the server's exception reply
-  Event event;
   const char* syntax;
-  bool unimplemented = false;
+  bool unimplemented = false;  // marked "*" by HELP
   bool visible = true;
 };
 
-FTPServer::FTPServer(const Clock& clock)
-    : clock_(clock),
+FtpServer::FtpServer(FtpHost host, const Clock& clock)
+    : host_(host),
+      clock_(clock),
       unique_name_counter_(
           static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                          std::chrono::steady_clock::now().time_since_epoch())
@@ -42,22 +41,20 @@ FTPServer::FTPServer(const Clock& clock)
   MaxConnectionReply().SetCode(421);
   ReplyUnknownCommand() = Reply(500, "Unknown Command");
   ExceptionReply() = Reply(500, "Unknown Internal Error");
-  // HELP is answered by the FTP command itself, from the live command table.
-  HelpReply() = Reply(0, "Help not Implemented.");
 }
 
-FTPServer::~FTPServer() {
+FtpServer::~FtpServer() {
   SetActive(false);
 }
 
-void FTPServer::SetDefaultDataPort(int port) {
+void FtpServer::SetDefaultDataPort(int port) {
   RequireInactive();
   if (port < 0 || port > 65535)
     throw Error("Invalid port number " + std::to_string(port));
   default_data_port_ = port;
 }
 
-void FTPServer::SetPASVBoundPortMin(int port) {
+void FtpServer::SetPASVBoundPortMin(int port) {
   RequireInactive();
   if (port < 0)
     throw Error("Property can not be a negative number.");
@@ -68,7 +65,7 @@ void FTPServer::SetPASVBoundPortMin(int port) {
   pasv_bound_port_min_ = port;
 }
 
-void FTPServer::SetPASVBoundPortMax(int port) {
+void FtpServer::SetPASVBoundPortMax(int port) {
   RequireInactive();
   if (port < 0)
     throw Error("Property can not be a negative number.");
@@ -79,209 +76,165 @@ void FTPServer::SetPASVBoundPortMax(int port) {
   pasv_bound_port_max_ = port;
 }
 
-void FTPServer::SetDataTimeouts(DataChannelTimeouts timeouts) {
+void FtpServer::SetDataTimeouts(DataChannelTimeouts timeouts) {
   RequireInactive();
   if (timeouts.accept.count() <= 0 || timeouts.connect.count() <= 0)
     throw Error("Data connection time-outs must be positive");
   data_timeouts_ = timeouts;
 }
 
-Reply& FTPServer::ReplyUnknownSITCommand() {
-  RequireInactive();
-  return reply_unknown_site_command_;
-}
-
-void FTPServer::SetAllowAnonymousLogin(bool allow) {
+void FtpServer::SetAllowAnonymousLogin(bool allow) {
   RequireInactive();
   allow_anonymous_login_ = allow;
 }
 
-std::vector<std::string>& FTPServer::AnonymousAccounts() {
+std::vector<std::string>& FtpServer::AnonymousAccounts() {
   RequireInactive();
   return anonymous_accounts_;
 }
 
-void FTPServer::SetAnonymousPassStrictCheck(bool strict) {
+void FtpServer::SetAnonymousPassStrictCheck(bool strict) {
   RequireInactive();
   anonymous_pass_strict_check_ = strict;
 }
 
-void FTPServer::SetMLSDFacts(MlstFacts facts) {
+void FtpServer::SetMLSDFacts(MlstFacts facts) {
   RequireInactive();
   mlsd_facts_ = facts;
 }
 
-FTPSecurityOptions& FTPServer::SecurityOptions() {
+FtpSecurityOptions& FtpServer::SecurityOptions() {
   RequireInactive();
   return security_options_;
 }
 
-void FTPServer::SetEndOfHelpLine(std::string line) {
+void FtpServer::SetEndOfHelpLine(std::string line) {
   RequireInactive();
   end_of_help_line_ = std::move(line);
 }
 
-std::unique_ptr<Context> FTPServer::CreateContext(platform::TcpSocket connection) {
+std::unique_ptr<Connection> FtpServer::CreateConnection(platform::TcpSocket socket) {
   // ABOR may come as Telnet "synch", its last byte urgent; it must reach the line reader.
-  connection.SetOutOfBandInline();
-  return std::make_unique<FTPServerContext>(*this, std::move(connection), security_options_);
+  socket.SetOutOfBandInline();
+  return std::make_unique<FtpSession>(std::move(socket), security_options_);
 }
 
-void FTPServer::AfterRun(Context& context) {
+void FtpServer::AfterRun(Connection& connection) {
   // A prepared channel (a passive listener) closes before the host hears of the end.
-  static_cast<FTPServerContext&>(context).SetDataChannel(nullptr);
-  CmdTCPServer::AfterRun(context);
+  FtpSession& session = SessionOf(connection);
+  session.SetDataChannel(nullptr);
+  host_.session.SessionEnded(session);
 }
 
-bool FTPServer::EventBound(Event event) const {
-  switch (event) {
-    case Event::kNone:
-      return true;
-    case Event::kChangeDirectory:
-      return static_cast<bool>(OnChangeDirectory);
-    case Event::kGetFileSize:
-      return static_cast<bool>(OnGetFileSize);
-    case Event::kGetFileDate:
-      return static_cast<bool>(OnGetFileDate);
-    case Event::kRenameFile:
-      return static_cast<bool>(OnRenameFile);
-    case Event::kDeleteFile:
-      return static_cast<bool>(OnDeleteFile);
-    case Event::kMakeDirectory:
-      return static_cast<bool>(OnMakeDirectory);
-    case Event::kRemoveDirectory:
-      return static_cast<bool>(OnRemoveDirectory);
-    case Event::kCRCFile:
-      return static_cast<bool>(OnCRCFile);
-    case Event::kCombineFiles:
-      return static_cast<bool>(OnCombineFiles);
-    case Event::kSetModifiedTime:
-      return static_cast<bool>(OnSetModifiedTime);
-    case Event::kRetrieveFile:
-      return static_cast<bool>(OnRetrieveFile);
-    case Event::kStoreFile:
-      return static_cast<bool>(OnStoreFile);
-    case Event::kStoreUnique:
-      return OnStoreFile && OnFileExistCheck;
-    case Event::kUnavailable:
-      return false;
-  }
-  return false;
-}
-
-void FTPServer::InitializeCommandHandlers() {
-  using S = FTPServer;
+void FtpServer::InitializeCommandHandlers() {
+  using S = FtpServer;
   static const CommandSpec kCommands[] = {
-      {"USER", &S::CmdUser, false, 0, Event::kNone, "Syntax: USER <sp> <username>"},
-      {"PASS", &S::CmdPass, false, 0, Event::kNone, "Syntax: PASS <sp> <password>"},
-      {"ACCT", &S::CmdCommandNotImplemented, false, 0, Event::kNone,
-       "Syntax: ACCT <sp> <account-information>", true},
-      {"CWD", &S::CmdCwd, true, 550, Event::kChangeDirectory, "Syntax: CWD <sp> <pathname>"},
-      {"XCWD", &S::CmdCwd, true, 550, Event::kChangeDirectory, "Syntax: XCWD <sp> <pathname>"},
-      {"CDUP", &S::CmdCdup, true, 550, Event::kChangeDirectory, "Syntax: CDUP"},
-      {"XCUP", &S::CmdCdup, true, 551, Event::kChangeDirectory, "Syntax: XCUP"},
-      {"PWD", &S::CmdPwd, true, 550, Event::kNone, "Syntax: PWD"},
-      {"XPWD", &S::CmdPwd, true, 502, Event::kNone, "Syntax: XPWD"},
-      {"SMNT", &S::CmdCommandNotImplemented, false, 0, Event::kNone, "Syntax: SMNT <sp> <pathname>",
+      {"USER", &S::CmdUser, false, 0, "Syntax: USER <sp> <username>"},
+      {"PASS", &S::CmdPass, false, 0, "Syntax: PASS <sp> <password>"},
+      {"ACCT", &S::CmdCommandNotImplemented, false, 0, "Syntax: ACCT <sp> <account-information>",
        true},
-      {"REIN", &S::CmdRein, true, 0, Event::kNone, "Syntax: REIN"},
-      {"QUIT", &S::CmdQuit, false, 0, Event::kNone, "Syntax: QUIT"},
-      {"PORT", &S::CmdPort, true, 0, Event::kNone, "Syntax: PORT <sp> h1,h2,h3,h4,p1,p2"},
-      {"EPRT", &S::CmdEprt, true, 501, Event::kNone, "Syntax: EPRT <sp> |protocol|address|port|"},
-      {"PASV", &S::CmdPasv, true, 0, Event::kNone, "Syntax: PASV"},
-      {"P@SW", &S::CmdPasv, true, 0, Event::kNone, "Syntax: P@SW", false, false},
-      {"EPSV", &S::CmdEpsv, true, 501, Event::kNone, "Syntax: EPSV [<sp> protocol | <sp> ALL]"},
-      {"SPSV", &S::CmdSpsv, true, 0, Event::kNone, "Syntax: SPSV"},
-      {"TYPE", &S::CmdType, true, 0, Event::kNone, "Syntax: TYPE <sp> type-code (A or I)"},
-      {"STRU", &S::CmdStru, true, 0, Event::kNone, "Syntax: STRU <sp> structure-code (F, R or P)"},
-      {"MODE", &S::CmdMode, true, 501, Event::kNone, "Syntax: MODE <sp> mode-code (S)"},
-      {"RETR", &S::CmdRetr, true, 550, Event::kRetrieveFile, "Syntax: RETR <sp> <pathname>"},
-      {"STOR", &S::CmdStor, true, 551, Event::kStoreFile, "Syntax: STOR <sp> <pathname>"},
-      {"STOU", &S::CmdStou, true, 551, Event::kStoreUnique, "Syntax: STOU"},
-      {"APPE", &S::CmdStor, true, 550, Event::kStoreFile, "Syntax: APPE <sp> <pathname>"},
-      {"ALLO", &S::CmdAllo, true, 550, Event::kNone,
+      {"CWD", &S::CmdCwd, true, 550, "Syntax: CWD <sp> <pathname>"},
+      {"XCWD", &S::CmdCwd, true, 550, "Syntax: XCWD <sp> <pathname>"},
+      {"CDUP", &S::CmdCdup, true, 550, "Syntax: CDUP"},
+      {"XCUP", &S::CmdCdup, true, 551, "Syntax: XCUP"},
+      {"PWD", &S::CmdPwd, true, 550, "Syntax: PWD"},
+      {"XPWD", &S::CmdPwd, true, 502, "Syntax: XPWD"},
+      {"SMNT", &S::CmdCommandNotImplemented, false, 0, "Syntax: SMNT <sp> <pathname>", true},
+      {"REIN", &S::CmdRein, true, 0, "Syntax: REIN"},
+      {"QUIT", &S::CmdQuit, false, 0, "Syntax: QUIT"},
+      {"PORT", &S::CmdPort, true, 0, "Syntax: PORT <sp> h1,h2,h3,h4,p1,p2"},
+      {"EPRT", &S::CmdEprt, true, 501, "Syntax: EPRT <sp> |protocol|address|port|"},
+      {"PASV", &S::CmdPasv, true, 0, "Syntax: PASV"},
+      {"P@SW", &S::CmdPasv, true, 0, "Syntax: P@SW", false, false},
+      {"EPSV", &S::CmdEpsv, true, 501, "Syntax: EPSV [<sp> protocol | <sp> ALL]"},
+      {"SPSV", &S::CmdSpsv, true, 0, "Syntax: SPSV"},
+      {"TYPE", &S::CmdType, true, 0, "Syntax: TYPE <sp> type-code (A or I)"},
+      {"STRU", &S::CmdStru, true, 0, "Syntax: STRU <sp> structure-code (F, R or P)"},
+      {"MODE", &S::CmdMode, true, 501, "Syntax: MODE <sp> mode-code (S)"},
+      {"RETR", &S::CmdRetr, true, 550, "Syntax: RETR <sp> <pathname>"},
+      {"STOR", &S::CmdStor, true, 551, "Syntax: STOR <sp> <pathname>"},
+      {"STOU", &S::CmdStou, true, 551, "Syntax: STOU"},
+      {"APPE", &S::CmdStor, true, 550, "Syntax: APPE <sp> <pathname>"},
+      {"ALLO", &S::CmdAllo, true, 550,
        "Syntax: ALLO <sp> <decimal-integer> [<sp> R <sp> <decimal-integer>]"},
-      {"REST", &S::CmdRest, true, 550, Event::kNone, "Syntax: REST <sp> <marker>"},
-      {"RNFR", &S::CmdRnfr, true, 550, Event::kRenameFile, "Syntax: RNFR <sp> <pathname>"},
-      {"RNTO", &S::CmdRnto, true, 550, Event::kRenameFile, "Syntax: RNTO <sp> <pathname>"},
-      {"ABOR", &S::CmdAbor, true, 550, Event::kNone, "Syntax: ABOR"},
-      {"DELE", &S::CmdDele, false, 550, Event::kDeleteFile, "Syntax: DELE <sp> <pathname>"},
-      {"RMD", &S::CmdRmd, true, 550, Event::kRemoveDirectory, "Syntax: RMD <sp> <pathname>"},
-      {"XRMD", &S::CmdRmd, true, 551, Event::kRemoveDirectory, "Syntax: XRMD <sp> <pathname>"},
-      {"MKD", &S::CmdMkd, true, 550, Event::kMakeDirectory, "Syntax: MKD <sp> <pathname>"},
-      {"XMKD", &S::CmdMkd, true, 551, Event::kMakeDirectory, "Syntax: XMKD <sp> <pathname>"},
-      {"LIST", &S::CmdList, true, 450, Event::kNone, "Syntax: LIST [<sp> <pathname>]"},
-      {"NLST", &S::CmdList, true, 450, Event::kNone, "Syntax: NLST [<sp> <pathname>]"},
-      {"MLSD", &S::CmdMlsd, true, 550, Event::kNone, "Syntax: MLSD [<sp> <pathname>]"},
-      {"MLST", &S::CmdMlst, true, 550, Event::kNone, "Syntax: MLST [<sp> <pathname>]"},
-      {"STAT", &S::CmdStat, true, 450, Event::kNone, "Syntax: STAT [<sp> <pathname>]"},
-      {"SIZE", &S::CmdSize, true, 550, Event::kGetFileSize, "Syntax: SIZE <sp> <pathname>"},
-      {"MDTM", &S::CmdMdtm, false, 550, Event::kGetFileDate, "Syntax: MDTM <sp> <pathname>"},
-      {"SYST", &S::CmdSyst, true, 501, Event::kNone, "Syntax: SYST"},
-      {"FEAT", &S::CmdFeat, false, 501, Event::kNone, "Syntax: FEAT"},
-      {"OPTS", &S::CmdOpts, false, 501, Event::kNone, "Syntax: OPTS <sp> command [<sp> options]"},
-      {"HELP", &S::CmdHelp, false, 0, Event::kNone, "Syntax: HELP [<sp> <string>]"},
-      {"SITE", &S::CmdSite, false, 501, Event::kNone, "Syntax: SITE <sp> <string>"},
-      {"NOOP", &S::CmdSuccessful, false, 550, Event::kNone, "Syntax: NOOP"},
-      {"XCRC", &S::CmdRangeChecksum, true, 550, Event::kCRCFile,
+      {"REST", &S::CmdRest, true, 550, "Syntax: REST <sp> <marker>"},
+      {"RNFR", &S::CmdRnfr, true, 550, "Syntax: RNFR <sp> <pathname>"},
+      {"RNTO", &S::CmdRnto, true, 550, "Syntax: RNTO <sp> <pathname>"},
+      {"ABOR", &S::CmdAbor, true, 550, "Syntax: ABOR"},
+      {"DELE", &S::CmdDele, false, 550, "Syntax: DELE <sp> <pathname>"},
+      {"RMD", &S::CmdRmd, true, 550, "Syntax: RMD <sp> <pathname>"},
+      {"XRMD", &S::CmdRmd, true, 551, "Syntax: XRMD <sp> <pathname>"},
+      {"MKD", &S::CmdMkd, true, 550, "Syntax: MKD <sp> <pathname>"},
+      {"XMKD", &S::CmdMkd, true, 551, "Syntax: XMKD <sp> <pathname>"},
+      {"LIST", &S::CmdList, true, 450, "Syntax: LIST [<sp> <pathname>]"},
+      {"NLST", &S::CmdList, true, 450, "Syntax: NLST [<sp> <pathname>]"},
+      {"MLSD", &S::CmdMlsd, true, 550, "Syntax: MLSD [<sp> <pathname>]"},
+      {"MLST", &S::CmdMlst, true, 550, "Syntax: MLST [<sp> <pathname>]"},
+      {"STAT", &S::CmdStat, true, 450, "Syntax: STAT [<sp> <pathname>]"},
+      {"SIZE", &S::CmdSize, true, 550, "Syntax: SIZE <sp> <pathname>"},
+      {"MDTM", &S::CmdMdtm, true, 550, "Syntax: MDTM <sp> <pathname>"},
+      {"SYST", &S::CmdSyst, true, 501, "Syntax: SYST"},
+      {"FEAT", &S::CmdFeat, false, 501, "Syntax: FEAT"},
+      {"OPTS", &S::CmdOpts, false, 501, "Syntax: OPTS <sp> command [<sp> options]"},
+      {"HELP", &S::CmdHelp, false, 0, "Syntax: HELP [<sp> <string>]"},
+      {"SITE", &S::CmdSite, false, 501, "Syntax: SITE <sp> <string>"},
+      {"NOOP", &S::CmdSuccessful, false, 550, "Syntax: NOOP"},
+      {"XCRC", &S::CmdRangeChecksum, true, 550,
        "Syntax: XCRC <sp> \"<pathname>\" [<sp> start [<sp> end]]"},
-      {"XMD5", &S::CmdRangeChecksum, true, 550, Event::kCRCFile,
+      {"XMD5", &S::CmdRangeChecksum, true, 550,
        "Syntax: XMD5 <sp> \"<pathname>\" [<sp> start [<sp> end]]"},
-      {"MD5", &S::CmdMd5, true, 504, Event::kCRCFile, "Syntax: MD5 <sp> <pathname>"},
-      {"MMD5", &S::CmdMmd5, true, 504, Event::kCRCFile,
-       "Syntax: MMD5 <sp> <pathname>[,<pathname>...]"},
-      {"COMB", &S::CmdComb, true, 550, Event::kCombineFiles,
-       "Syntax: COMB <sp> \"<target>\" <sp> \"<part>\" [<sp> \"<part>\"...]"},
-      {"CLNT", &S::CmdNoted, false, 550, Event::kNone, "Syntax: CLNT <sp> <client-name>"},
-      {"MFMT", &S::CmdMfmt, true, 550, Event::kSetModifiedTime,
-       "Syntax: MFMT <sp> time-val <sp> <pathname>"},
-      {"MFCT", &S::CmdNotImplemented, true, 550, Event::kUnavailable,
-       "Syntax: MFCT <sp> time-val <sp> <pathname>"},
-      {"MFF", &S::CmdNotImplemented, true, 550, Event::kUnavailable,
-       "Syntax: MFF <sp> facts <sp> <pathname>"},
-      {"AUTH", &S::CmdUnknown, false, 501, Event::kUnavailable, "Syntax: AUTH <sp> mechanism"},
-      {"PBSZ", &S::CmdUnknown, false, 501, Event::kUnavailable, "Syntax: PBSZ <sp> size"},
-      {"PROT", &S::CmdNotImplemented, false, 501, Event::kUnavailable, "Syntax: PROT <sp> level"},
-      {"CCC", &S::CmdUnknown, false, 501, Event::kUnavailable, "Syntax: CCC"},
-      {"SSCN", &S::CmdUnknown, false, 501, Event::kUnavailable, "Syntax: SSCN [<sp> ON|OFF]"},
-      {"CPSV", &S::CmdUnknown, false, 501, Event::kUnavailable, "Syntax: CPSV"},
-      {"MIC", &S::CmdUnknown, false, 501, Event::kNone, "Syntax: MIC <sp> data", true},
-      {"CONF", &S::CmdUnknown, false, 501, Event::kNone, "Syntax: CONF <sp> data", true},
-      {"ENC", &S::CmdUnknown, false, 501, Event::kNone, "Syntax: ENC <sp> data", true},
-      {"MLFL", &S::CmdCommandNotImplemented, false, 0, Event::kNone, "Syntax: MLFL", true},
-      {"MAIL", &S::CmdCommandNotImplemented, false, 0, Event::kNone, "Syntax: MAIL", true},
-      {"MSND", &S::CmdCommandNotImplemented, false, 0, Event::kNone, "Syntax: MSND", true},
-      {"MSOM", &S::CmdCommandNotImplemented, false, 0, Event::kNone, "Syntax: MSOM", true},
-      {"MSAM", &S::CmdCommandNotImplemented, false, 0, Event::kNone, "Syntax: MSAM", true},
-      {"MRSQ", &S::CmdCommandNotImplemented, false, 0, Event::kNone, "Syntax: MRSQ", true},
-      {"MRCP", &S::CmdCommandNotImplemented, false, 0, Event::kNone, "Syntax: MRCP", true},
+      {"MD5", &S::CmdMd5, true, 504, "Syntax: MD5 <sp> <pathname>"},
+      {"MMD5", &S::CmdMmd5, true, 504, "Syntax: MMD5 <sp> <pathname>[,<pathname>...]"},
+      {"COMB", &S::CmdNotImplemented, true, 550,
+       "Syntax: COMB <sp> \"<target>\" <sp> \"<part>\" [<sp> \"<part>\"...]", true},
+      {"CLNT", &S::CmdNoted, false, 550, "Syntax: CLNT <sp> <client-name>"},
+      {"MFMT", &S::CmdMfmt, true, 550, "Syntax: MFMT <sp> time-val <sp> <pathname>"},
+      {"MFCT", &S::CmdNotImplemented, true, 550, "Syntax: MFCT <sp> time-val <sp> <pathname>",
+       true},
+      {"MFF", &S::CmdNotImplemented, true, 550, "Syntax: MFF <sp> facts <sp> <pathname>", true},
+      {"AUTH", &S::CmdUnknown, false, 501, "Syntax: AUTH <sp> mechanism", true},
+      {"PBSZ", &S::CmdUnknown, false, 501, "Syntax: PBSZ <sp> size", true},
+      {"PROT", &S::CmdNotImplemented, false, 501, "Syntax: PROT <sp> level", true},
+      {"CCC", &S::CmdUnknown, false, 501, "Syntax: CCC", true},
+      {"SSCN", &S::CmdUnknown, false, 501, "Syntax: SSCN [<sp> ON|OFF]", true},
+      {"CPSV", &S::CmdUnknown, false, 501, "Syntax: CPSV", true},
+      {"MIC", &S::CmdUnknown, false, 501, "Syntax: MIC <sp> data", true},
+      {"CONF", &S::CmdUnknown, false, 501, "Syntax: CONF <sp> data", true},
+      {"ENC", &S::CmdUnknown, false, 501, "Syntax: ENC <sp> data", true},
+      {"MLFL", &S::CmdCommandNotImplemented, false, 0, "Syntax: MLFL", true},
+      {"MAIL", &S::CmdCommandNotImplemented, false, 0, "Syntax: MAIL", true},
+      {"MSND", &S::CmdCommandNotImplemented, false, 0, "Syntax: MSND", true},
+      {"MSOM", &S::CmdCommandNotImplemented, false, 0, "Syntax: MSOM", true},
+      {"MSAM", &S::CmdCommandNotImplemented, false, 0, "Syntax: MSAM", true},
+      {"MRSQ", &S::CmdCommandNotImplemented, false, 0, "Syntax: MRSQ", true},
+      {"MRCP", &S::CmdCommandNotImplemented, false, 0, "Syntax: MRCP", true},
   };
   for (const auto& entry : kCommands)
     Register(entry);
   RegisterSiteCommands();
 }
 
-void FTPServer::Register(const CommandSpec& entry) {
+std::function<void(Command&)> FtpServer::Guarded(Routine routine, bool login) {
+  return [this, routine, login](Command& command) {
+    if (login && !command.session.Authenticated()) {
+      command.reply = Reply(530, "Not logged in.");
+      return;
+    }
+    (this->*routine)(command, command.session);
+  };
+}
+
+void FtpServer::Register(const CommandSpec& entry) {
   CommandHandler& handler = AddCommandHandler(entry.word);
   handler.description = {entry.syntax};
   handler.help_super_script = entry.unimplemented ? "*" : "";
   handler.help_visible = entry.visible;
-  handler.tag = static_cast<int>(entry.event);
   if (entry.exception_code != 0)
     handler.exception_reply.SetCode(entry.exception_code);
-  const Routine routine = entry.routine;
-  const bool login = entry.login;
-  handler.on_command = [this, routine, login](Command& command) {
-    auto& session = static_cast<FTPServerContext&>(command.context);
-    if (login && !session.Authenticated()) {
-      command.reply = Reply(530, "Not logged in.");
-      return;
-    }
-    (this->*routine)(command, session);
-  };
+  handler.on_command = Guarded(entry.routine, entry.login);
 }
 
-std::string FTPServer::UpperAscii(std::string_view text) {
+std::string FtpServer::UpperAscii(std::string_view text) {
   std::string upper(text);
   for (char& c : upper) {
     if (c >= 'a' && c <= 'z')
@@ -290,7 +243,7 @@ std::string FTPServer::UpperAscii(std::string_view text) {
   return upper;
 }
 
-Reply FTPServer::UnknownCommand(std::string_view line) const {
+Reply FtpServer::UnknownCommand(std::string_view line) const {
   const std::size_t end = line.find_first_of(" \t");
   std::string shown = UpperAscii(line.substr(0, end));
   if (end != std::string_view::npos)
@@ -300,28 +253,37 @@ Reply FTPServer::UnknownCommand(std::string_view line) const {
   return reply;
 }
 
-Reply FTPServer::NotImplemented(const Command& command) {
+Reply FtpServer::NotImplemented(const Command& command) {
   return Reply(550, "\"" + command.handler.command + "\" Command not implemented.");
 }
 
-Reply FTPServer::ParameterError(const Command& command) {
+Reply FtpServer::ParameterError(const Command& command) {
   return Reply(501, "Error in parameters to " + command.handler.command);
 }
 
-void FTPServer::HandleUnknownCommand(Context& context, const std::string& line) {
-  SendReply(context, UnknownCommand(line));
+void FtpServer::HandleUnknownCommand(FtpSession& session, const std::string& line) {
+  SendReply(session, UnknownCommand(line));
 }
 
-std::string FTPServer::Process(const FTPServerContext& session, std::string_view path) const {
-  return ProcessPath(session.CurrentDir(), path);
+void FtpServer::CommandFailed(FtpSession& session, const std::string& command,
+                              const std::exception& failure) {
+  host_.session.CommandFailed(session, command, failure);
 }
 
-void FTPServer::CmdQuit(Command& command, FTPServerContext&) {
+void FtpServer::SessionFailed(Connection& connection, const std::exception& failure) {
+  host_.session.SessionFailed(SessionOf(connection), failure);
+}
+
+void FtpServer::Refused(const platform::SocketAddress& peer, Refusal reason) {
+  host_.session.ConnectionRefused(peer, reason);
+}
+
+void FtpServer::CmdQuit(Command& command, FtpSession&) {
   command.reply = Reply(221, "Goodbye.");
   command.disconnect = true;
 }
 
-void FTPServer::CmdRein(Command& command, FTPServerContext& session) {
+void FtpServer::CmdRein(Command& command, FtpSession& session) {
   // Only the transfer settings start afresh; the login and the directory stay.
   session.SetDataType(FtpDataType::kAscii);
   session.SetDataStructure(FtpDataStructure::kFile);
@@ -332,7 +294,7 @@ void FTPServer::CmdRein(Command& command, FTPServerContext& session) {
   command.reply = Reply(220, "Service ready for new user.");
 }
 
-void FTPServer::CmdType(Command& command, FTPServerContext& session) {
+void FtpServer::CmdType(Command& command, FtpSession& session) {
   const std::string type = UpperAscii(command.unparsed_params);
   if (type == "A" || type == "I") {
     session.SetDataType(type == "A" ? FtpDataType::kAscii : FtpDataType::kBinary);
@@ -342,7 +304,7 @@ void FTPServer::CmdType(Command& command, FTPServerContext& session) {
   }
 }
 
-void FTPServer::CmdStru(Command& command, FTPServerContext& session) {
+void FtpServer::CmdStru(Command& command, FtpSession& session) {
   const std::string structure = UpperAscii(command.unparsed_params);
   if (structure == "F") {
     session.SetDataStructure(FtpDataStructure::kFile);
@@ -357,7 +319,7 @@ void FTPServer::CmdStru(Command& command, FTPServerContext& session) {
   command.reply = Reply(200, "Structure set to " + structure + ".");
 }
 
-void FTPServer::CmdMode(Command& command, FTPServerContext& session) {
+void FtpServer::CmdMode(Command& command, FtpSession& session) {
   // Deflate needs a compressor, and none is configured: only stream mode is offered.
   if (UpperAscii(command.unparsed_params) == "S") {
     session.SetDataMode(FtpDataMode::kStream);
@@ -367,7 +329,7 @@ void FTPServer::CmdMode(Command& command, FTPServerContext& session) {
   }
 }
 
-void FTPServer::CmdAllo(Command& command, FTPServerContext& session) {
+void FtpServer::CmdAllo(Command& command, FtpSession& session) {
   const std::string argument = UpperAscii(command.unparsed_params);
   std::string size;
   if (argument.size() == 1) {
@@ -382,16 +344,16 @@ void FTPServer::CmdAllo(Command& command, FTPServerContext& session) {
   command.reply = Reply(200, "ALLO Command successful.");
 }
 
-void FTPServer::CmdRest(Command& command, FTPServerContext& session) {
+void FtpServer::CmdRest(Command& command, FtpSession& session) {
   session.SetRestartPosition(CountOrZero(command.unparsed_params));
   command.reply = Reply(350, "Requested file action pending further information.");
 }
 
-void FTPServer::CmdSuccessful(Command& command, FTPServerContext&) {
+void FtpServer::CmdSuccessful(Command& command, FtpSession&) {
   command.reply = Reply(200, command.handler.command + " Command successful.");
 }
 
-void FTPServer::CmdAbor(Command& command, FTPServerContext& session) {
+void FtpServer::CmdAbor(Command& command, FtpSession& session) {
   // A running transfer sees ABOR itself; here at most a prepared channel is dropped.
   if (session.HasDataChannel()) {
     session.SetDataChannel(nullptr);
@@ -401,19 +363,19 @@ void FTPServer::CmdAbor(Command& command, FTPServerContext& session) {
   command.reply = Reply(226, "ABOR Command successful.");
 }
 
-void FTPServer::CmdNoted(Command& command, FTPServerContext&) {
+void FtpServer::CmdNoted(Command& command, FtpSession&) {
   command.reply = Reply(200, "Noted.");
 }
 
-void FTPServer::CmdCommandNotImplemented(Command& command, FTPServerContext&) {
+void FtpServer::CmdCommandNotImplemented(Command& command, FtpSession&) {
   command.reply = Reply(502, "\"" + command.handler.command + "\" Command not implemented.");
 }
 
-void FTPServer::CmdNotImplemented(Command& command, FTPServerContext&) {
+void FtpServer::CmdNotImplemented(Command& command, FtpSession&) {
   command.reply = NotImplemented(command);
 }
 
-void FTPServer::CmdUnknown(Command& command, FTPServerContext&) {
+void FtpServer::CmdUnknown(Command& command, FtpSession&) {
   command.reply = UnknownCommand(command.raw_line);
 }
 

@@ -1,17 +1,15 @@
-// Commands about single files and directories. The engine only joins the client's path
-// onto the current directory and hands it to the host's event; the host decides and
-// touches the disk.
+// Commands about single files and directories. The engine hands the client's path to the
+// host as written; the host resolves it, decides and touches the disk.
 
+#include "accounts/ftp_path.h"
 #include "common/text.h"
 #include "ftp/ftp_server.h"
 #include "ftp/ftp_time.h"
-#include "ftp/path_processing.h"
 #include "ftp/transfer_control.h"
 
 namespace vantrel {
 namespace {
 
-constexpr const char* kLocalError = "Requested action aborted: local error in processing.";
 constexpr const char* kFileActionDone = "Requested file action okay, completed.";
 // Each name costs a whole file's read; a longer list is refused rather than read.
 constexpr std::size_t kMaxChecksumNames = 16;
@@ -58,11 +56,11 @@ std::int64_t NumberOrZero(const std::vector<std::string>& words, std::size_t ind
 
 }  // namespace
 
-std::optional<std::string> FTPServer::FileChecksum(FTPServerContext& session, std::string_view name,
+std::optional<std::string> FtpServer::FileChecksum(FtpSession& session, std::string_view name,
                                                    ChecksumKind kind, std::int64_t start,
                                                    std::int64_t count, TransferControl& control) {
-  std::unique_ptr<FtpStream> stream;
-  OnCRCFile(session, Process(session, name), start == 0 && count < 0, stream);
+  std::unique_ptr<FtpStream> stream =
+      host_.files.OpenForChecksum(session, name, start == 0 && count < 0);
   if (!stream)
     return std::nullopt;
   // Watched between blocks as a transfer is: reading a large file must not outlast the
@@ -73,7 +71,7 @@ std::optional<std::string> FTPServer::FileChecksum(FTPServerContext& session, st
   });
 }
 
-bool FTPServer::EndStoppedChecksum(Command& command, FTPServerContext& session,
+bool FtpServer::EndStoppedChecksum(Command& command, FtpSession& session,
                                    const TransferControl& control) {
   if (!control.ShouldStop())
     return false;
@@ -87,29 +85,16 @@ bool FTPServer::EndStoppedChecksum(Command& command, FTPServerContext& session,
   return true;
 }
 
-void FTPServer::CmdSize(Command& command, FTPServerContext& session) {
-  if (!OnGetFileSize) {
-    command.reply = UnknownCommand(command.raw_line);
-    return;
-  }
+void FtpServer::CmdSize(Command& command, FtpSession& session) {
   if (command.unparsed_params.empty()) {
     command.reply = ParameterError(command);
     return;
   }
-  std::int64_t size = -1;
-  OnGetFileSize(session, Process(session, command.unparsed_params), size);
-  command.reply = size >= 0 ? Reply(213, std::to_string(size)) : Reply(550, kLocalError);
+  const std::optional<std::int64_t> size = host_.files.FileSize(session, command.unparsed_params);
+  command.reply = size ? Reply(213, std::to_string(*size)) : Reply(550, kLocalError);
 }
 
-void FTPServer::CmdMdtm(Command& command, FTPServerContext& session) {
-  if (!OnGetFileDate) {
-    command.reply = UnknownCommand(command.raw_line);
-    return;
-  }
-  if (!session.Authenticated()) {
-    command.reply = Reply(530, "Not logged in.");
-    return;
-  }
+void FtpServer::CmdMdtm(Command& command, FtpSession& session) {
   const std::string& parameter = command.unparsed_params;
   if (parameter.empty()) {
     command.reply = ParameterError(command);
@@ -117,32 +102,17 @@ void FTPServer::CmdMdtm(Command& command, FTPServerContext& session) {
   }
   const std::size_t space = parameter.find(' ');
   const auto time = ParseTimestamp(std::string_view(parameter).substr(0, space));
-  if (time && space != std::string::npos) {
-    bool exists = false;
-    if (OnFileExistCheck)
-      OnFileExistCheck(session, Process(session, parameter), exists);
-    if (!exists) {
-      // "MDTM time file" asks to set the time. Without a host that sets it, "changed"
-      // would report a success that never happened.
-      if (!OnSetModifiedTime) {
-        command.reply = NotImplemented(command);
-        return;
-      }
-      OnSetModifiedTime(session, Process(session, parameter.substr(space + 1)), *time);
-      command.reply = Reply(253, "Date/time changed okay.");
-      return;
-    }
-  }
-  DateTime date = 0;
-  OnGetFileDate(session, Process(session, parameter), date);
-  command.reply = date > 0 ? Reply(213, FormatUtcTimestamp(date)) : Reply(550, kLocalError);
-}
-
-void FTPServer::CmdMfmt(Command& command, FTPServerContext& session) {
-  if (!OnSetModifiedTime) {
-    command.reply = NotImplemented(command);
+  // "MDTM time file" asks to set the time, unless a file's whole name starts with one.
+  if (time && space != std::string::npos && !host_.files.FileExists(session, parameter)) {
+    host_.files.SetModifiedTime(session, parameter.substr(space + 1), *time);
+    command.reply = Reply(253, "Date/time changed okay.");
     return;
   }
+  const std::optional<DateTime> date = host_.files.FileTime(session, parameter);
+  command.reply = date ? Reply(213, FormatUtcTimestamp(*date)) : Reply(550, kLocalError);
+}
+
+void FtpServer::CmdMfmt(Command& command, FtpSession& session) {
   const std::string& parameter = command.unparsed_params;
   const std::size_t space = parameter.find(' ');
   const std::string stamp = parameter.substr(0, space);
@@ -152,28 +122,22 @@ void FTPServer::CmdMfmt(Command& command, FTPServerContext& session) {
     command.reply = ParameterError(command);
     return;
   }
-  OnSetModifiedTime(session, Process(session, name), *time);
+  host_.files.SetModifiedTime(session, name, *time);
   command.reply = Reply(213, "Modify=" + stamp + " " + name);
 }
 
-void FTPServer::CmdRnfr(Command& command, FTPServerContext& session) {
-  if (!OnRenameFile) {
-    command.reply = NotImplemented(command);
-    return;
-  }
+void FtpServer::CmdRnfr(Command& command, FtpSession& session) {
   if (command.unparsed_params.empty()) {
     command.reply = ParameterError(command);
     return;
   }
-  session.SetRenameFrom(Process(session, command.unparsed_params));
+  // Kept as the absolute path it names now: a CWD before the RNTO must not move it.
+  const auto source = ResolveFtpPath(session.CurrentDir(), command.unparsed_params);
+  session.SetRenameFrom(source ? source->Text() : command.unparsed_params);
   command.reply = Reply(350, "Requested file action pending further information.");
 }
 
-void FTPServer::CmdRnto(Command& command, FTPServerContext& session) {
-  if (!OnRenameFile) {
-    command.reply = NotImplemented(command);
-    return;
-  }
+void FtpServer::CmdRnto(Command& command, FtpSession& session) {
   // A rename source serves one RNTO only; without one the host would be asked to move
   // the current directory.
   const std::string from = session.RenameFrom();
@@ -186,60 +150,43 @@ void FTPServer::CmdRnto(Command& command, FTPServerContext& session) {
     command.reply = ParameterError(command);
     return;
   }
-  OnRenameFile(session, from, Process(session, command.unparsed_params));
+  host_.files.RenameFile(session, from, command.unparsed_params);
   command.reply = Reply(250, "Ok");
 }
 
-void FTPServer::CmdDele(Command& command, FTPServerContext& session) {
+void FtpServer::CmdDele(Command& command, FtpSession& session) {
   if (!session.Authenticated()) {
     command.reply = Reply(550, "Requested file action not taken.");
     return;
   }
-  if (!OnDeleteFile) {
-    command.reply = NotImplemented(command);
-    return;
-  }
   if (command.unparsed_params.empty()) {
     command.reply = ParameterError(command);
     return;
   }
-  OnDeleteFile(session, Process(session, command.unparsed_params));
+  host_.files.DeleteFile(session, command.unparsed_params);
   command.reply = Reply(250, kFileActionDone);
 }
 
-void FTPServer::CmdMkd(Command& command, FTPServerContext& session) {
-  if (!OnMakeDirectory) {
-    command.reply = NotImplemented(command);
-    return;
-  }
+void FtpServer::CmdMkd(Command& command, FtpSession& session) {
   if (command.unparsed_params.empty()) {
     command.reply = ParameterError(command);
     return;
   }
-  const std::string path = Process(session, WithoutTrailingSlash(command.unparsed_params));
-  OnMakeDirectory(session, path);
+  const std::string path = host_.files.MakeDirectory(session, command.unparsed_params);
   // The path in the reply is how a client learns where the directory went.
   command.reply = Reply(257, QuotedPathname(path) + " created.");
 }
 
-void FTPServer::CmdRmd(Command& command, FTPServerContext& session) {
-  if (!OnRemoveDirectory) {
-    command.reply = NotImplemented(command);
-    return;
-  }
+void FtpServer::CmdRmd(Command& command, FtpSession& session) {
   if (command.unparsed_params.empty()) {
     command.reply = ParameterError(command);
     return;
   }
-  OnRemoveDirectory(session, Process(session, WithoutTrailingSlash(command.unparsed_params)));
+  host_.files.RemoveDirectory(session, command.unparsed_params);
   command.reply = Reply(250, kFileActionDone);
 }
 
-void FTPServer::CmdRangeChecksum(Command& command, FTPServerContext& session) {
-  if (!OnCRCFile) {
-    command.reply = NotImplemented(command);
-    return;
-  }
+void FtpServer::CmdRangeChecksum(Command& command, FtpSession& session) {
   const std::vector<std::string> words = SplitQuotedWords(command.unparsed_params);
   if (words.empty() || words[0].empty()) {
     command.reply = ParameterError(command);
@@ -263,11 +210,7 @@ void FTPServer::CmdRangeChecksum(Command& command, FTPServerContext& session) {
   command.reply = checksum ? Reply(250, *checksum) : Reply(550, kLocalError);
 }
 
-void FTPServer::CmdMd5(Command& command, FTPServerContext& session) {
-  if (!OnCRCFile) {
-    command.reply = NotImplemented(command);
-    return;
-  }
+void FtpServer::CmdMd5(Command& command, FtpSession& session) {
   const std::string name(Unquoted(command.unparsed_params));
   if (name.empty()) {
     command.reply = ParameterError(command);
@@ -280,11 +223,7 @@ void FTPServer::CmdMd5(Command& command, FTPServerContext& session) {
   command.reply = checksum ? Reply(251, name + " " + *checksum) : Reply(550, kLocalError);
 }
 
-void FTPServer::CmdMmd5(Command& command, FTPServerContext& session) {
-  if (!OnCRCFile) {
-    command.reply = NotImplemented(command);
-    return;
-  }
+void FtpServer::CmdMmd5(Command& command, FtpSession& session) {
   std::vector<std::string> names;
   std::string_view rest = command.unparsed_params;
   for (;;) {
@@ -316,23 +255,6 @@ void FTPServer::CmdMmd5(Command& command, FTPServerContext& session) {
     text += (text.empty() ? "" : ", ") + name + " " + *checksum;
   }
   command.reply = Reply(252, text);
-}
-
-void FTPServer::CmdComb(Command& command, FTPServerContext& session) {
-  if (!OnCombineFiles) {
-    command.reply = NotImplemented(command);
-    return;
-  }
-  const std::vector<std::string> words = SplitQuotedWords(command.unparsed_params);
-  if (words.size() < 2) {
-    command.reply = ParameterError(command);
-    return;
-  }
-  std::vector<std::string> parts;
-  for (std::size_t i = 1; i < words.size(); ++i)
-    parts.push_back(Process(session, words[i]));
-  OnCombineFiles(session, Process(session, words[0]), parts);
-  command.reply = Reply(250, "File Operation Successful");
 }
 
 }  // namespace vantrel

@@ -31,7 +31,7 @@ std::vector<std::string> ColumnRows(const std::vector<std::string>& words) {
 
 }  // namespace
 
-void FTPServer::CmdHelp(Command& command, FTPServerContext&) {
+void FtpServer::CmdHelp(Command& command, FtpSession&) {
   const std::string& topic = command.unparsed_params;
   if (!topic.empty()) {
     for (const auto& handler : Handlers()) {
@@ -45,12 +45,8 @@ void FTPServer::CmdHelp(Command& command, FTPServerContext&) {
   }
   std::vector<std::string> words;
   for (const auto& handler : Handlers()) {
-    if (!handler.help_visible)
-      continue;
-    const bool missing = !EventBound(static_cast<Event>(handler.tag));
-    const std::string mark =
-        missing && handler.help_super_script.empty() ? std::string("*") : handler.help_super_script;
-    words.push_back(handler.command + mark);
+    if (handler.help_visible)
+      words.push_back(handler.command + handler.help_super_script);
   }
   std::sort(words.begin(), words.end());
   std::vector<std::string> lines = {
@@ -62,19 +58,12 @@ void FTPServer::CmdHelp(Command& command, FTPServerContext&) {
   command.reply = Reply(214, std::move(lines));
 }
 
-void FTPServer::CmdFeat(Command& command, FTPServerContext& session) {
+void FtpServer::CmdFeat(Command& command, FtpSession& session) {
   std::vector<std::string> lines = {"Extensions supported:"};
-  if (OnCombineFiles)
-    lines.emplace_back("COMB target;source_list");
-  for (const char* feature : {"EPRT", "EPSV", "LIST -laT"})
+  for (const char* feature :
+       {"EPRT", "EPSV", "LIST -laT", "MDTM YYYYMMDDHHMMSS filename", "MFMT", "MLSD"}) {
     lines.emplace_back(feature);
-  if (OnSetModifiedTime) {
-    lines.emplace_back("MDTM YYYYMMDDHHMMSS filename");
-    lines.emplace_back("MFMT");
-  } else {
-    lines.emplace_back("MDTM");
   }
-  lines.emplace_back("MLSD");
   lines.push_back(FormatMlstFeature(MlstFacts::Basic().Union(mlsd_facts_), session.MLSTFacts()));
   for (const char* feature : {"REST STREAM", "SITE ZONE", "SIZE", "SPSV", "STAT -laT", "TVFS",
                               "UTF8", "XCRC filename;start;end", "XMD5 filename;start;end",
@@ -85,7 +74,7 @@ void FTPServer::CmdFeat(Command& command, FTPServerContext& session) {
   command.reply = Reply(211, std::move(lines), ReplyFormat::kIndented);
 }
 
-void FTPServer::CmdSyst(Command& command, FTPServerContext& session) {
+void FtpServer::CmdSyst(Command& command, FtpSession& session) {
   if (session.SecurityOptions().disable_syst_command) {
     command.reply = NotImplemented(command);
     return;
@@ -93,7 +82,7 @@ void FTPServer::CmdSyst(Command& command, FTPServerContext& session) {
   command.reply = Reply(215, "UNIX Type: L8");
 }
 
-void FTPServer::CmdStat(Command& command, FTPServerContext& session) {
+void FtpServer::CmdStat(Command& command, FtpSession& session) {
   if (!command.unparsed_params.empty()) {
     StatPath(command, session);
     return;
@@ -105,7 +94,7 @@ void FTPServer::CmdStat(Command& command, FTPServerContext& session) {
   command.reply = Reply(211, "End of Status");
 }
 
-void FTPServer::CmdOpts(Command& command, FTPServerContext& session) {
+void FtpServer::CmdOpts(Command& command, FtpSession& session) {
   const std::string& parameter = command.unparsed_params;
   const std::size_t space = parameter.find(' ');
   const std::string option = UpperAscii(parameter.substr(0, space));
@@ -126,7 +115,7 @@ void FTPServer::CmdOpts(Command& command, FTPServerContext& session) {
   command.reply = Reply(200, "MLST OPTS " + FormatMlstSelection(session.MLSTFacts()));
 }
 
-void FTPServer::OptsUtf8(Command& command, std::string_view setting) {
+void FtpServer::OptsUtf8(Command& command, std::string_view setting) {
   // Names travel as the bytes the client sends and the disk holds, which is UTF-8 on this
   // system already: "on" changes nothing, and "off" would promise a conversion that
   // never happens.
@@ -139,42 +128,30 @@ void FTPServer::OptsUtf8(Command& command, std::string_view setting) {
     command.reply = Reply(501, "Invalid UTF8 options");
 }
 
-void FTPServer::RegisterSiteCommands() {
+void FtpServer::RegisterSiteCommands() {
   struct SiteSpec {
     const char* word;
     Routine routine;
     bool login;
   };
   static const SiteSpec kSite[] = {
-      {"HELP", &FTPServer::SiteHelp, true},
-      {"ZONE", &FTPServer::SiteZone, false},
-      {"DIRSTYLE", &FTPServer::SiteDirStyle, true},
+      {"HELP", &FtpServer::SiteHelp, true},
+      {"ZONE", &FtpServer::SiteZone, false},
   };
   for (const auto& entry : kSite) {
     CommandHandler& handler = site_handlers_.emplace_back();
     handler.command = entry.word;
-    const Routine routine = entry.routine;
-    const bool login = entry.login;
-    handler.on_command = [this, routine, login](Command& command) {
-      auto& session = static_cast<FTPServerContext&>(command.context);
-      if (login && !session.Authenticated()) {
-        command.reply = Reply(530, "Not logged in.");
-        return;
-      }
-      (this->*routine)(command, session);
-    };
+    handler.on_command = Guarded(entry.routine, entry.login);
   }
 }
 
-void FTPServer::CmdSite(Command& command, FTPServerContext&) {
+void FtpServer::CmdSite(Command& command, FtpSession&) {
   const std::string& line = command.unparsed_params;
-  for (auto& handler : site_handlers_) {
-    std::string params;
-    if (!handler.Matches(line, params))
+  for (const auto& handler : site_handlers_) {
+    Command sub(command.session, handler);
+    if (!handler.Matches(line, sub.unparsed_params))
       continue;
-    Command sub(command.context, handler);
     sub.raw_line = line;
-    sub.unparsed_params = std::move(params);
     handler.on_command(sub);
     command.reply = sub.reply;
     return;
@@ -182,21 +159,16 @@ void FTPServer::CmdSite(Command& command, FTPServerContext&) {
   command.reply = UnknownCommand(line.empty() ? "SITE" : "SITE " + line);
 }
 
-void FTPServer::SiteHelp(Command& command, FTPServerContext&) {
-  // DIRSTYLE belongs to the DOS listing style, which this server does not produce.
+void FtpServer::SiteHelp(Command& command, FtpSession&) {
   std::vector<std::string> lines = {"The following SITE commands are supported:"};
   for (auto& row : ColumnRows({"ZONE"}))
     lines.push_back(std::move(row));
   command.reply = Reply(214, std::move(lines));
 }
 
-void FTPServer::SiteZone(Command& command, FTPServerContext&) {
+void FtpServer::SiteZone(Command& command, FtpSession&) {
   const int offset = UtcOffsetMinutes(clock_.Now());
   command.reply = Reply(210, (offset >= 0 ? "UTC+" : "UTC") + std::to_string(offset));
-}
-
-void FTPServer::SiteDirStyle(Command& command, FTPServerContext&) {
-  command.reply = reply_unknown_site_command_;
 }
 
 }  // namespace vantrel

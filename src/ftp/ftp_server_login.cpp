@@ -18,30 +18,32 @@ bool LooksLikeEmail(std::string_view password) {
 
 }  // namespace
 
-void FTPServer::SetLoginDeadline(std::chrono::milliseconds deadline) {
+void FtpServer::SetLoginDeadline(std::chrono::milliseconds deadline) {
   RequireInactive();
   if (deadline.count() <= 0)
     throw Error("The login deadline must be positive");
   login_deadline_ = deadline;
 }
 
-void FTPServer::BeforeRun(Context& context) {
-  CmdTCPServer::BeforeRun(context);
-  static_cast<FTPServerContext&>(context).SetLoginDeadline(std::chrono::steady_clock::now() +
-                                                           login_deadline_);
+void FtpServer::BeforeRun(Connection& connection) {
+  FtpSession& session = SessionOf(connection);
+  host_.session.SessionStarted(session);
+  FtpCommandServer::BeforeRun(connection);
+  session.SetLoginDeadline(std::chrono::steady_clock::now() + login_deadline_);
 }
 
-std::optional<Deadline> FTPServer::SessionDeadline(const Context& context) const {
-  return static_cast<const FTPServerContext&>(context).LoginDeadline();
+std::optional<Deadline> FtpServer::SessionDeadline(const FtpSession& session) const {
+  return session.LoginDeadline();
 }
 
-Reply FTPServer::SessionExpiredReply() const {
+Reply FtpServer::SessionExpiredReply() const {
   return Reply(421, "Login timed out, closing control connection.");
 }
 
-void FTPServer::CmdUser(Command& command, FTPServerContext& session) {
+void FtpServer::CmdUser(Command& command, FtpSession& session) {
   const std::string& name = command.unparsed_params;
   session.SetAuthenticated(false);
+  session.SetRecord(nullptr);
   const std::string lower = ToLowerAscii(name);
   bool anonymous = false;
   if (allow_anonymous_login_) {
@@ -63,7 +65,7 @@ void FTPServer::CmdUser(Command& command, FTPServerContext& session) {
   command.reply = Reply(331, "User name okay, need password.");
 }
 
-void FTPServer::CmdPass(Command& command, FTPServerContext& session) {
+void FtpServer::CmdPass(Command& command, FtpSession& session) {
   const std::string& password = command.unparsed_params;
   switch (session.UserType()) {
     case FtpUserType::kNone:
@@ -72,13 +74,12 @@ void FTPServer::CmdPass(Command& command, FTPServerContext& session) {
     case FtpUserType::kAnonymous:
       if (!password.empty() && (!anonymous_pass_strict_check_ || LooksLikeEmail(password))) {
         session.SetAuthenticated(true);
-        session.SetPassword(password);
+        session.SetCurrentDir("/");
         AcceptLogin(command, session, "Anonymous user logged in, proceed.");
         return;
       }
       session.SetUserType(FtpUserType::kNone);
       session.SetAuthenticated(false);
-      session.SetPassword("");
       session.SetFailedLogins(session.FailedLogins() + 1);
       // Slows down guessing; a stopping server cuts the wait short.
       Pause(session.SecurityOptions().invalid_pass_delay);
@@ -87,42 +88,32 @@ void FTPServer::CmdPass(Command& command, FTPServerContext& session) {
     case FtpUserType::kNormal:
       break;
   }
-  if (!OnUserLogin) {
-    command.reply = Reply(530, "Not logged in.");
-    return;
+  session.SetCurrentDir("/");
+  try {
+    session.SetRecord(host_.session.Login(session, session.Username(), password));
+  } catch (...) {
+    // The host refused the session after all (no home directory, say): it must not stay
+    // logged in and reach files it was never given.
+    session.SetUserType(FtpUserType::kNone);
+    session.SetRecord(nullptr);
+    throw;
   }
-  bool authenticated = false;
-  OnUserLogin(session, session.Username(), password, authenticated);
-  session.SetAuthenticated(authenticated);
-  if (authenticated) {
-    session.SetPassword(password);
+  if (session.Record()) {
+    session.SetAuthenticated(true);
     AcceptLogin(command, session, "User logged in, proceed.");
     return;
   }
-  session.SetPassword("");
   session.SetFailedLogins(session.FailedLogins() + 1);
   RefuseLogin(command, session);
 }
 
-void FTPServer::AcceptLogin(Command& command, FTPServerContext& session, const char* text) {
+void FtpServer::AcceptLogin(Command& command, FtpSession& session, const char* text) {
   session.SetFailedLogins(0);
-  if (OnAfterUserLogin) {
-    try {
-      OnAfterUserLogin(session);
-    } catch (...) {
-      // The host refused the session after all (no home directory, say): it must not
-      // stay logged in and reach files it was never given.
-      session.SetAuthenticated(false);
-      session.SetUserType(FtpUserType::kNone);
-      session.SetPassword("");
-      throw;
-    }
-  }
   session.SetLoginDeadline(std::nullopt);
   command.reply = Reply(230, text);
 }
 
-void FTPServer::RefuseLogin(Command& command, FTPServerContext& session) {
+void FtpServer::RefuseLogin(Command& command, FtpSession& session) {
   const int attempts = session.SecurityOptions().password_attempts;
   if (attempts > 0 && session.FailedLogins() >= attempts) {
     command.reply = Reply(421, "Service not available, closing control connection.");

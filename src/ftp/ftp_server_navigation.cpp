@@ -1,33 +1,25 @@
 #include "ftp/ftp_server.h"
-#include "ftp/path_processing.h"
 
 namespace vantrel {
 
-void FTPServer::CmdCwd(Command& command, FTPServerContext& session) {
-  if (!OnChangeDirectory) {
-    command.reply = NotImplemented(command);
-    return;
-  }
-  ChangeDirectory(session, ProcessCwdPath(session.CurrentDir(), command.unparsed_params));
+void FtpServer::CmdCwd(Command& command, FtpSession& session) {
+  // CWD alone goes to the root.
+  const std::string& path = command.unparsed_params;
+  ChangeDirectory(session, path.empty() ? "/" : path);
   command.reply = Reply(250, command.handler.command + " Command successful.");
 }
 
-void FTPServer::CmdCdup(Command& command, FTPServerContext& session) {
-  if (!OnChangeDirectory) {
-    command.reply = NotImplemented(command);
-    return;
-  }
-  ChangeDirectory(session, ProcessPath(session.CurrentDir(), "../"));
+void FtpServer::CmdCdup(Command& command, FtpSession& session) {
+  ChangeDirectory(session, "..");
   command.reply = Reply(250, QuotedPathname(session.CurrentDir()) + " is working directory.");
 }
 
-void FTPServer::CmdPwd(Command& command, FTPServerContext& session) {
+void FtpServer::CmdPwd(Command& command, FtpSession& session) {
   command.reply = Reply(257, QuotedPathname(session.CurrentDir()) + " is working directory.");
 }
 
-void FTPServer::ChangeDirectory(FTPServerContext& session, std::string directory) {
-  OnChangeDirectory(session, directory);
-  session.SetCurrentDir(std::move(directory));
+void FtpServer::ChangeDirectory(FtpSession& session, std::string_view path) {
+  session.SetCurrentDir(host_.files.ChangeDirectory(session, path));
 }
 
 }  // namespace vantrel

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "common/text.h"
+
 namespace vantrel {
 namespace {
 
@@ -23,14 +25,6 @@ CivilTime UtcCivil(system_clock::time_point moment) {
   civil.second = static_cast<int>(time.seconds().count());
   civil.millisecond = static_cast<int>(time.subseconds().count());
   return civil;
-}
-
-bool AllDigits(std::string_view text) {
-  for (char c : text) {
-    if (c < '0' || c > '9')
-      return false;
-  }
-  return !text.empty();
 }
 
 int Field(std::string_view text, std::size_t at, std::size_t length) {

@@ -25,7 +25,7 @@ struct Permissions {
   std::string_view owner, group, other;
 };
 
-Permissions EffectivePermissions(const FTPListItem& item) {
+Permissions EffectivePermissions(const FtpListItem& item) {
   const bool directory = IsDirectoryLike(item.item_type);
   auto pick = [](const std::string& set, std::string_view fallback) {
     return set.empty() ? fallback : std::string_view(set);
@@ -35,11 +35,11 @@ Permissions EffectivePermissions(const FTPListItem& item) {
           pick(item.other_permissions, directory ? "r-x" : "r--")};
 }
 
-std::string_view OwnerOf(const FTPListItem& item) {
+std::string_view OwnerOf(const FtpListItem& item) {
   return item.owner_name.empty() ? std::string_view("root") : std::string_view(item.owner_name);
 }
 
-std::string_view GroupOf(const FTPListItem& item) {
+std::string_view GroupOf(const FtpListItem& item) {
   return item.group_name.empty() ? OwnerOf(item) : std::string_view(item.group_name);
 }
 
@@ -103,7 +103,7 @@ char OctalDigit(std::string_view set) {
   return static_cast<char>('0' + value);
 }
 
-void AppendTypeFact(std::string& out, const FTPListItem& item) {
+void AppendTypeFact(std::string& out, const FtpListItem& item) {
   out.append("type=");
   switch (item.item_type) {
     case FtpListItemType::kFile:
@@ -152,7 +152,7 @@ void AppendSafe(std::string& out, std::string_view text) {
     out.push_back(c == '\r' || c == '\n' || c == '\0' ? '?' : c);
 }
 
-void AppendName(std::string& out, const FTPListItem& item, const ListingFlags& flags) {
+void AppendName(std::string& out, const FtpListItem& item, const ListingFlags& flags) {
   if (flags.quote)
     out.push_back('"');
   AppendSafe(out, item.file_name);
@@ -199,7 +199,7 @@ void AppendTotalLine(std::string& out, std::int64_t total) {
   out.append("\r\n");
 }
 
-void AppendLongLine(std::string& out, const FTPListItem& item, const ListingFlags& flags,
+void AppendLongLine(std::string& out, const FtpListItem& item, const ListingFlags& flags,
                     DateTime recent_since) {
   if (flags.inode) {
     char digits[24];
@@ -238,7 +238,7 @@ void AppendLongLine(std::string& out, const FTPListItem& item, const ListingFlag
   out.append("\r\n");
 }
 
-void AppendMachineLine(std::string& out, const FTPListItem& item, MlstFacts facts) {
+void AppendMachineLine(std::string& out, const FtpListItem& item, MlstFacts facts) {
   const std::size_t start = out.size();
   // "type" leads: RFC 3659 leaves the order free, but a widely used mirroring client
   // reads a line that starts with "size" as no entry at all and silently copies nothing.
@@ -281,7 +281,7 @@ void AppendMachineLine(std::string& out, const FTPListItem& item, MlstFacts fact
   AppendSafe(out, item.file_name);
 }
 
-std::string MachineLine(const FTPListItem& item, MlstFacts facts) {
+std::string MachineLine(const FtpListItem& item, MlstFacts facts) {
   std::string line;
   AppendMachineLine(line, item, facts);
   return line;

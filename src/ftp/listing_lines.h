@@ -2,7 +2,7 @@
 
 // The lines of the listing layouts, entry by entry: the Unix long layout of ls, the names
 // of NLST and the fact lines of MLSD and MLST. Shared by the listings laid out whole
-// (FTPListOutput) and those laid out as the client reads them (ListingWriter), so both
+// (FtpListOutput) and those laid out as the client reads them (ListingWriter), so both
 // write the same bytes. Lines are appended to the caller's string, which keeps its
 // capacity from one line to the next.
 
@@ -16,7 +16,7 @@
 
 namespace vantrel {
 
-// The decorations a listing's switch letters ask for (see FTPListOutput).
+// The decorations a listing's switch letters ask for (see FtpListOutput).
 struct ListingFlags {
   explicit ListingFlags(std::string_view switches);
 
@@ -32,13 +32,13 @@ DateTime RecentSince(DateTime now);
 // "total n" and its line end.
 void AppendTotalLine(std::string& out, std::int64_t total);
 // One line of the long layout, with its line end.
-void AppendLongLine(std::string& out, const FTPListItem& item, const ListingFlags& flags,
+void AppendLongLine(std::string& out, const FtpListItem& item, const ListingFlags& flags,
                     DateTime recent_since);
 // The name as the layouts show it (quotes, link target, "/" or "*"), without a line end.
-void AppendName(std::string& out, const FTPListItem& item, const ListingFlags& flags);
+void AppendName(std::string& out, const FtpListItem& item, const ListingFlags& flags);
 // One MLSD/MLST line without its line end.
-void AppendMachineLine(std::string& out, const FTPListItem& item, MlstFacts facts);
-std::string MachineLine(const FTPListItem& item, MlstFacts facts);
+void AppendMachineLine(std::string& out, const FtpListItem& item, MlstFacts facts);
+std::string MachineLine(const FtpListItem& item, MlstFacts facts);
 
 // `text` as it may appear on a line: a line break inside a name would end the line early
 // and, on the control connection, let a file name forge reply lines.

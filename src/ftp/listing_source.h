@@ -7,7 +7,7 @@
 // connection costs a bounded amount of memory, not a copy of the directory and its text.
 //
 // The rejected alternative was the collection filled whole before the first line went
-// out (still available as FTPListOutput, which is one kind of source): every entry's
+// out (still available as FtpListOutput, which is one kind of source): every entry's
 // facts and the whole text at once, for as long as the slowest client took to read them.
 
 #include <cstdint>
@@ -16,7 +16,7 @@
 
 namespace vantrel {
 
-// Created by the host's OnListDirectory, then owned and used by the one session thread
+// Created by the host's FtpListingHost::List, then owned and used by the one session thread
 // that asked for it, and destroyed when the listing ends.
 class ListingSource {
  public:
@@ -25,7 +25,7 @@ class ListingSource {
   // Fills `item` with the next entry; false after the last. `item` holds what this source
   // put there the time before (or a default entry), so a source that sets the same fields
   // every time need not clear the others. Failures throw.
-  virtual bool Next(FTPListItem& item) = 0;
+  virtual bool Next(FtpListItem& item) = 0;
 
   // The long layout's "total" line, written before the first entry: the sum of the
   // entries' block counts.

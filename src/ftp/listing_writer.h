@@ -46,7 +46,7 @@ class ListingWriter {
   std::string prefix_;
   DateTime recent_since_;
   MlstFacts facts_;
-  FTPListItem item_;
+  FtpListItem item_;
   bool started_ = false;
   bool done_ = false;
 };

@@ -9,7 +9,8 @@
 
 namespace vantrel {
 
-// Filled by the engine for one PASV, P@SW, EPSV or SPSV, settled by OnPASVBeforeBind.
+// Filled by the engine for one PASV, P@SW, EPSV or SPSV, settled by the host's
+// FtpTransferHost::PassiveAddressFor.
 struct PassiveAddress {
   // Starts as the control connection's local address.
   std::string bind_ip;

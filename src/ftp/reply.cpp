@@ -107,4 +107,14 @@ void FillEmptyText(Reply& reply, const ReplyTextMap& texts) {
   }
 }
 
+std::string QuotedPathname(std::string_view path) {
+  std::string quoted = "\"";
+  for (const char c : path) {
+    quoted += c;
+    if (c == '"')
+      quoted += '"';
+  }
+  return quoted + '"';
+}
+
 }  // namespace vantrel

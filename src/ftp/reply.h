@@ -11,6 +11,9 @@
 
 namespace vantrel {
 
+// What a request the server could not carry out on its own side is told (451, 550).
+inline constexpr const char* kLocalError = "Requested action aborted: local error in processing.";
+
 enum class ReplyFormat {
   kNormal,    // "ddd-line" ... "ddd last"
   kIndented,  // "ddd-first", " middle" ..., "ddd last" (FEAT, MLST)
@@ -45,6 +48,10 @@ class Reply {
 
 // Texts by code, for replies that have a code but no text.
 using ReplyTextMap = std::map<int, std::vector<std::string>>;
+
+// A path as a reply names it (PWD, MKD, CDUP): in double quotes, with each quote inside
+// doubled (RFC 959), so a client reads a name holding quotes back whole.
+std::string QuotedPathname(std::string_view path);
 
 // Gives a reply with a code and no text the text of `texts`, or of its hundred ("200 Ok").
 void FillEmptyText(Reply& reply, const ReplyTextMap& texts);

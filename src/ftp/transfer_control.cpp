@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "common/text.h"
-#include "ftp/context.h"
+#include "ftp/ftp_session.h"
 #include "platform/socket_error.h"
 #include "platform/socket_wait.h"
 
@@ -17,7 +17,7 @@ std::string_view CommandWord(std::string_view line) {
 
 }  // namespace
 
-TransferControl::TransferControl(Context& session, Reply status)
+TransferControl::TransferControl(FtpSession& session, Reply status)
     : session_(session), status_(std::move(status)) {
   try {
     HandleInput();
@@ -31,8 +31,7 @@ bool TransferControl::Full() const {
 }
 
 std::size_t TransferControl::Watch(platform::SocketWait& wait) const {
-  return Full() ? wait.WatchHangUp(session_.Connection())
-                : wait.WatchReadable(session_.Connection());
+  return Full() ? wait.WatchHangUp(session_.Socket()) : wait.WatchReadable(session_.Socket());
 }
 
 void TransferControl::Serve() {

@@ -16,7 +16,7 @@
 
 namespace vantrel {
 
-class Context;
+class FtpSession;
 struct CommandLine;
 
 namespace platform {
@@ -29,7 +29,7 @@ class TransferControl {
   static constexpr std::size_t kMaxKeptLines = 64;
 
   // `status` answers STAT. Handles the lines the session already holds.
-  TransferControl(Context& session, Reply status);
+  TransferControl(FtpSession& session, Reply status);
 
   // Adds the control connection to a wait; Serve() when the wait reports it ready.
   std::size_t Watch(platform::SocketWait& wait) const;
@@ -47,7 +47,7 @@ class TransferControl {
   void HandleInput();
   void Handle(CommandLine line);
 
-  Context& session_;
+  FtpSession& session_;
   Reply status_;
   bool aborted_ = false;
   bool lost_ = false;

@@ -36,7 +36,8 @@ bool IsTransientAcceptError(int error) {
 
 }  // namespace
 
-TcpListener::TcpListener(const std::string& ip, int port, IpVersion version, bool reuse_address) {
+TcpListener::TcpListener(const std::string& ip, int port, IpVersion version, bool reuse_address,
+                         Wakeable wakeable) {
   const std::string where = Describe(ip, port, version);
   const os::Address address = os::ToOsAddress(ip, port, version);
   const int family = version == IpVersion::kV4 ? AF_INET : AF_INET6;
@@ -59,10 +60,12 @@ TcpListener::TcpListener(const std::string& ip, int port, IpVersion version, boo
       ThrowBindError("cannot bind " + where);
     local_ = os::LocalAddressOf(fd_);
     int pipe_fds[2];
-    if (::pipe2(pipe_fds, O_CLOEXEC | O_NONBLOCK) != 0)
-      os::ThrowErrno("cannot create a pipe");
-    wake_read_ = pipe_fds[0];
-    wake_write_ = pipe_fds[1];
+    if (wakeable == Wakeable::kYes) {
+      if (::pipe2(pipe_fds, O_CLOEXEC | O_NONBLOCK) != 0)
+        os::ThrowErrno("cannot create a pipe");
+      wake_read_ = pipe_fds[0];
+      wake_write_ = pipe_fds[1];
+    }
   } catch (...) {
     os::CloseQuietly(fd_);
     os::CloseQuietly(wake_read_);
@@ -87,6 +90,8 @@ std::optional<TcpSocket> TcpListener::Accept(std::chrono::milliseconds timeout) 
     return std::nullopt;
   // Without time to wait, the accept itself says whether anything is queued.
   if (timeout.count() > 0) {
+    // A negative descriptor is one poll() skips: a listener without a pipe waits on its
+    // socket alone.
     pollfd waits[2] = {{fd_, POLLIN, 0}, {wake_read_, POLLIN, 0}};
     if (!os::Poll(waits, 2, timeout) || waits[1].revents != 0 || stopped_.load())
       return std::nullopt;
@@ -138,7 +143,7 @@ void TcpListener::Stop() {
   const char byte = 1;
   // The pipe is never drained, so every later wait sees it too. A full pipe cannot
   // happen: at most one byte is ever written.
-  while (::write(wake_write_, &byte, 1) < 0 && errno == EINTR) {
+  while (wake_write_ >= 0 && ::write(wake_write_, &byte, 1) < 0 && errno == EINTR) {
   }
 }
 

@@ -18,11 +18,17 @@ namespace vantrel::platform {
 // Owned by one thread that accepts; Stop() may be called from any thread.
 class TcpListener {
  public:
+  // kNo spares the pipe (three system calls and two descriptors per listener) where only
+  // the owning thread ever waits, as for a passive data connection, which is watched
+  // through SocketWait: Stop() then only marks the listener, and a wait runs its time.
+  enum class Wakeable { kNo, kYes };
+
   // Creates the socket (IPv6 ones accept IPv6 only, so IPv4 peers always appear as dotted
   // decimal on the IPv4 listener), sets SO_REUSEADDR when asked, and binds. An empty ip
   // means every interface; port 0 lets the system choose. Throws SocketError, or
   // AddressInUse when the port is taken (Listen() too).
-  TcpListener(const std::string& ip, int port, IpVersion version, bool reuse_address);
+  TcpListener(const std::string& ip, int port, IpVersion version, bool reuse_address,
+              Wakeable wakeable = Wakeable::kYes);
   ~TcpListener();
   TcpListener(const TcpListener&) = delete;
   TcpListener& operator=(const TcpListener&) = delete;

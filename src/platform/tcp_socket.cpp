@@ -94,17 +94,9 @@ std::size_t TcpSocket::Read(char* buffer, std::size_t size) {
 }
 
 std::size_t TcpSocket::Read(char* buffer, std::size_t size, std::chrono::milliseconds timeout) {
-  if (fd_ < 0)
-    throw SocketError("read from a closed socket");
   for (;;) {
-    const ssize_t got = ::recv(fd_, buffer, size, 0);
-    if (got >= 0)
-      return static_cast<std::size_t>(got);
-    if (errno == EINTR)
-      continue;
-    if (errno != EAGAIN && errno != EWOULDBLOCK) {
-      os::ThrowErrno("cannot read from " + os::Describe(peer_));
-    }
+    if (const auto got = TryReceive(buffer, size))
+      return *got;
     pollfd wait{fd_, POLLIN, 0};
     if (!os::Poll(&wait, 1, timeout)) {
       throw SocketTimeout("read time-out on the connection from " + os::Describe(peer_));

@@ -1,21 +1,16 @@
 #include "service/data_directory.h"
 
+#include "common/text.h"
 #include "platform/process.h"
 
 namespace vantrel {
 namespace {
 
-std::string WithSlash(std::string directory) {
-  if (directory.empty() || directory.back() != '/')
-    directory += '/';
-  return directory;
-}
-
 std::optional<std::string> Usable(const std::string& directory) {
   if (!platform::IsWritableDirectory(directory) && !platform::CreateDirectories(directory)) {
     return std::nullopt;
   }
-  return WithSlash(directory);
+  return WithTrailingSlash(directory);
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 namespace vantrel {
 namespace {
 
-void DescribeFacts(FTPListItem& item, const platform::PathFacts& facts) {
+void DescribeFacts(FtpListItem& item, const platform::PathFacts& facts) {
   item.size = facts.is_directory ? 0 : facts.size;
   item.modified_date = ToDateTime(facts.modified);
   item.item_type = facts.is_directory ? FtpListItemType::kDirectory : FtpListItemType::kFile;
@@ -15,7 +15,7 @@ void DescribeFacts(FTPListItem& item, const platform::PathFacts& facts) {
 
 }  // namespace
 
-void DescribeEntry(FTPListItem& item, std::string_view name, const platform::PathFacts& facts) {
+void DescribeEntry(FtpListItem& item, std::string_view name, const platform::PathFacts& facts) {
   item.file_name.assign(name);
   DescribeFacts(item, facts);
 }
@@ -36,7 +36,7 @@ void DiskListing::AddAliases(const std::vector<std::string>& aliases, DateTime n
   alias_date_ = now;
 }
 
-bool DiskListing::Next(FTPListItem& item) {
+bool DiskListing::Next(FtpListItem& item) {
   if (next_leading_ < leading_.size()) {
     item = leading_[next_leading_++];
     return true;

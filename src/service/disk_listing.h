@@ -21,7 +21,7 @@
 namespace vantrel {
 
 // One entry of a disk listing as the listings show it: name, size, date and kind.
-void DescribeEntry(FTPListItem& item, std::string_view name, const platform::PathFacts& facts);
+void DescribeEntry(FtpListItem& item, std::string_view name, const platform::PathFacts& facts);
 
 // Made by the listing handler, then owned and used by the session thread of the listing.
 class DiskListing final : public ListingSource {
@@ -36,7 +36,7 @@ class DiskListing final : public ListingSource {
   // pattern, when there is one). An alias that is also a disk name is listed twice.
   void AddAliases(const std::vector<std::string>& aliases, DateTime now);
 
-  bool Next(FTPListItem& item) override;
+  bool Next(FtpListItem& item) override;
   bool NamedByPath() const override { return !pattern_.empty(); }
 
  private:
@@ -47,7 +47,7 @@ class DiskListing final : public ListingSource {
 
   std::unique_ptr<platform::DirectoryReader> directory_;
   std::string pattern_;
-  std::vector<FTPListItem> leading_;
+  std::vector<FtpListItem> leading_;
   std::size_t next_leading_ = 0;
   std::vector<std::string> aliases_;  // in listing order
   std::size_t next_alias_ = 0;

@@ -1,12 +1,11 @@
 #include "service/ftp_file_handlers.h"
 
-#include "accounts/access_policy.h"
 #include "accounts/auto_ban.h"
-#include "accounts/ftp_path.h"
-#include "accounts/users.h"
+#include "accounts/online_clients.h"
 #include "common/byte_size.h"
+#include "common/text.h"
 #include "ftp/ftp_error.h"
-#include "ftp/ftp_server_context.h"
+#include "ftp/ftp_session.h"
 #include "ftp/ftp_stream.h"
 #include "log/log_queue.h"
 #include "platform/file_system.h"
@@ -16,58 +15,34 @@
 namespace vantrel {
 namespace {
 
-std::string WithoutTrailingSlash(std::string path) {
-  while (path.size() > 1 && path.back() == '/')
-    path.pop_back();
-  return path;
-}
-
 std::string ParentOf(const std::string& disk_path) {
   const auto slash = disk_path.find_last_of('/');
   return slash == std::string::npos || slash == 0 ? "/" : disk_path.substr(0, slash);
 }
 
-bool IsDirectory(const std::optional<MappedPath>& mapped) {
-  if (!mapped)
+bool IsDirectory(const std::optional<ResolvedPath>& path) {
+  if (!path)
     return false;
-  const auto facts = platform::StatPath(mapped->disk_path);
+  const auto facts = platform::StatPath(path->disk_path);
   return facts && facts->is_directory;
 }
 
-std::optional<platform::PathFacts> RegularFile(const std::optional<MappedPath>& mapped) {
-  if (!mapped)
+std::optional<platform::PathFacts> RegularFile(const std::optional<ResolvedPath>& path) {
+  if (!path)
     return std::nullopt;
-  auto facts = platform::StatPath(mapped->disk_path);
+  auto facts = platform::StatPath(path->disk_path);
   if (!facts || !facts->is_regular)
     return std::nullopt;
   return facts;
 }
 
-// The directory the client ends up in: resolved, without a trailing "/" but for the root.
-std::string CanonicalDirectory(const std::string& current, const std::string& directory) {
-  auto resolved = ResolveFtpPath(current, directory);
-  if (!resolved)
-    return directory;
-  resolved->trailing_separator = false;
-  return resolved->Text();
-}
-
 }  // namespace
 
-std::optional<MappedPath> FtpFileHandlers::Map(const FtpRequest& request,
-                                               const FTPServerContext& session,
-                                               const std::string& ftp_path) const {
-  return units_.mapper.MapPath(request.who, session.HomeDir(), session.CurrentDir(), ftp_path);
-}
-
-bool FtpFileHandlers::IsMountPoint(const FtpRequest& request, const FTPServerContext& session,
-                                   const std::string& ftp_path) const {
-  const auto mapped = Map(request, session, ftp_path);
-  const auto parent = Map(request, session, ftp_path + "/..");
-  if (!mapped || !parent)
+bool FtpFileHandlers::IsMountPoint(const FtpRequest& request, const ResolvedPath& path) {
+  const auto parent = request.Resolve(path.FtpText(), "..");
+  if (!parent)
     return true;
-  return ParentOf(WithoutTrailingSlash(mapped->disk_path)) !=
-         WithoutTrailingSlash(parent->disk_path);
+  return ParentOf(WithoutTrailingSlash(path.disk_path)) != WithoutTrailingSlash(parent->disk_path);
 }
 
 void FtpFileHandlers::Log(const FtpRequest& request, const std::string& text) {
@@ -79,154 +54,158 @@ void FtpFileHandlers::Refuse(const FtpRequest& request, const std::string& messa
   throw FtpError(message);
 }
 
-void FtpFileHandlers::ChangeDirectory(FTPServerContext& session, std::string& directory) {
-  const FtpRequest request = RequestOf(session);
-  const bool allowed = units_.policy.IsAllowed(FileOperation::kChangeDirectory, request.who);
-  units_.users.SetOnlineUser(request.key(), request.who.user, request.who.pass);
-  units_.users.SetOnlineActionPath(request.key(), "CHDIR", session.CurrentDir());
-  if (!allowed) {
-    Log(request, "Not allowed to change directory " + directory);
+std::string FtpFileHandlers::ChangeDirectory(FtpSession& session, std::string_view directory) {
+  const FtpRequest request = RequestOf(session, units_.records);
+  const auto path = request.Resolve(session.CurrentDir(), directory);
+  const std::string name = Named(path, directory);
+  units_.online.SetUser(request.key, request.user);
+  units_.online.SetActionPath(request.key, "CHDIR", session.CurrentDir());
+  if (!request.Allows(FileOperation::kChangeDirectory)) {
+    Log(request, "Not allowed to change directory " + name);
     throw FtpError("Not allowed to change directory");
   }
-  const auto mapped = Map(request, session, directory);
-  if (IsDirectory(mapped)) {
-    Log(request, "Change directory " + directory);
-    directory = CanonicalDirectory(session.CurrentDir(), directory);
-    return;
+  if (IsDirectory(path)) {
+    Log(request, "Change directory " + name);
+    return path->FtpText();
   }
-  std::string line = "Directory does not exist " + directory;
-  if (mapped && !mapped->is_virtual)
-    line += " (" + mapped->disk_path + ")";
+  std::string line = "Directory does not exist " + name;
+  if (path && !path->is_virtual)
+    line += " (" + path->disk_path + ")";
   Log(request, line);
-  units_.auto_ban.RecordFailure(BanRule::kChangeDirectory, request.key(), request.who.user);
-  throw FtpError("Directory does not exist " + directory);
+  units_.auto_ban.RecordFailure(BanRule::kChangeDirectory, request.key, request.user);
+  throw FtpError("Directory does not exist " + name);
 }
 
-void FtpFileHandlers::FileExistCheck(FTPServerContext& session, const std::string& name,
-                                     bool& exists) {
-  exists = RegularFile(Map(RequestOf(session), session, name)).has_value();
+bool FtpFileHandlers::FileExists(FtpSession& session, std::string_view name) {
+  const FtpRequest request = RequestOf(session, units_.records);
+  return RegularFile(request.Resolve(session.CurrentDir(), name)).has_value();
 }
 
-void FtpFileHandlers::GetFileDate(FTPServerContext& session, const std::string& name,
-                                  DateTime& date) {
-  const auto facts = RegularFile(Map(RequestOf(session), session, name));
-  date = facts ? ToDateTime(facts->modified) : -1.0;
+std::optional<DateTime> FtpFileHandlers::FileTime(FtpSession& session, std::string_view name) {
+  const FtpRequest request = RequestOf(session, units_.records);
+  const auto facts = RegularFile(request.Resolve(session.CurrentDir(), name));
+  if (!facts)
+    return std::nullopt;
+  return ToDateTime(facts->modified);
 }
 
-void FtpFileHandlers::GetFileSize(FTPServerContext& session, const std::string& name,
-                                  std::int64_t& size) {
-  const auto facts = RegularFile(Map(RequestOf(session), session, name));
-  size = facts ? facts->size : -1;
+std::optional<std::int64_t> FtpFileHandlers::FileSize(FtpSession& session, std::string_view name) {
+  const FtpRequest request = RequestOf(session, units_.records);
+  const auto facts = RegularFile(request.Resolve(session.CurrentDir(), name));
+  if (!facts)
+    return std::nullopt;
+  return facts->size;
 }
 
-void FtpFileHandlers::DeleteFile(FTPServerContext& session, const std::string& name) {
-  const FtpRequest request = RequestOf(session);
-  const bool allowed = units_.policy.IsAllowed(FileOperation::kDeleteFile, request.who);
-  units_.users.SetOnlineActionPath(request.key(), "DELETE", session.CurrentDir());
-  if (!allowed)
+void FtpFileHandlers::DeleteFile(FtpSession& session, std::string_view argument) {
+  const FtpRequest request = RequestOf(session, units_.records);
+  const auto path = request.Resolve(session.CurrentDir(), argument);
+  const std::string name = Named(path, argument);
+  units_.online.SetActionPath(request.key, "DELETE", session.CurrentDir());
+  if (!request.Allows(FileOperation::kDeleteFile))
     Refuse(request, "Not allowed to delete file " + name);
-  const auto mapped = Map(request, session, name);
-  if (!RegularFile(mapped)) {
+  if (!RegularFile(path)) {
     Log(request, "Cannot delete file, File not found " + name);
     throw FtpError("File not found " + name);
   }
-  if (!platform::DeleteFile(mapped->disk_path))
+  if (!platform::DeleteFile(path->disk_path))
     Refuse(request, "Failed to delete file " + name);
   Log(request, "Delete file " + name);
 }
 
-void FtpFileHandlers::SetModifiedTime(FTPServerContext& session, const std::string& name,
+void FtpFileHandlers::SetModifiedTime(FtpSession& session, std::string_view argument,
                                       std::chrono::system_clock::time_point time) {
-  const FtpRequest request = RequestOf(session);
-  const auto mapped = Map(request, session, name);
-  const bool allowed = units_.policy.IsAllowed(FileOperation::kSetModifiedTime, request.who,
-                                               mapped ? mapped->disk_path : std::string());
-  units_.users.SetOnlineActionPath(request.key(), "SETTIME", name);
-  if (!allowed)
+  const FtpRequest request = RequestOf(session, units_.records);
+  const auto path = request.Resolve(session.CurrentDir(), argument);
+  const std::string name = Named(path, argument);
+  units_.online.SetActionPath(request.key, "SETTIME", name);
+  if (!request.Allows(FileOperation::kSetModifiedTime, path ? path->disk_path : ""))
     Refuse(request, "Not allowed to set the time of " + name);
-  if (!RegularFile(mapped))
+  if (!RegularFile(path))
     Refuse(request, "File not found " + name);
-  if (!platform::SetModificationTime(mapped->disk_path, time))
+  if (!platform::SetModificationTime(path->disk_path, time))
     Refuse(request, "Failed to set the time of " + name);
   Log(request, "Set the time of " + name);
 }
 
-void FtpFileHandlers::RenameFile(FTPServerContext& session, const std::string& from,
-                                 const std::string& to) {
-  const FtpRequest request = RequestOf(session);
-  const bool allowed = units_.policy.IsAllowed(FileOperation::kRename, request.who);
-  units_.users.SetOnlineActionPath(request.key(), "RENAME", from);
-  if (!allowed)
-    Refuse(request, "Not allowed to rename " + from);
-  const auto source = Map(request, session, from);
-  const auto target = Map(request, session, to);
-  const bool moved = source && target && !IsMountPoint(request, session, from) &&
-                     !IsMountPoint(request, session, to) &&
+void FtpFileHandlers::RenameFile(FtpSession& session, std::string_view from, std::string_view to) {
+  const FtpRequest request = RequestOf(session, units_.records);
+  const auto source = request.Resolve(session.CurrentDir(), from);
+  const auto target = request.Resolve(session.CurrentDir(), to);
+  const std::string from_name = Named(source, from);
+  const std::string to_name = Named(target, to);
+  units_.online.SetActionPath(request.key, "RENAME", from_name);
+  if (!request.Allows(FileOperation::kRename))
+    Refuse(request, "Not allowed to rename " + from_name);
+  const bool moved = source && target && !IsMountPoint(request, *source) &&
+                     !IsMountPoint(request, *target) &&
                      platform::MovePath(WithoutTrailingSlash(source->disk_path),
                                         WithoutTrailingSlash(target->disk_path));
   if (!moved)
-    Refuse(request, "Failed to rename " + from + " to " + to);
-  Log(request, "Rename " + from + " to " + to);
+    Refuse(request, "Failed to rename " + from_name + " to " + to_name);
+  Log(request, "Rename " + from_name + " to " + to_name);
 }
 
-void FtpFileHandlers::MakeDirectory(FTPServerContext& session, const std::string& name) {
-  const FtpRequest request = RequestOf(session);
-  const bool allowed = units_.policy.IsAllowed(FileOperation::kMakeDirectory, request.who);
-  units_.users.SetOnlineActionPath(request.key(), "MKDIR", name);
-  if (!allowed) {
+std::string FtpFileHandlers::MakeDirectory(FtpSession& session, std::string_view argument) {
+  const FtpRequest request = RequestOf(session, units_.records);
+  const auto path = request.Resolve(session.CurrentDir(), argument);
+  const std::string name = path ? path->FtpText() : std::string(argument);
+  units_.online.SetActionPath(request.key, "MKDIR", name);
+  if (!request.Allows(FileOperation::kMakeDirectory)) {
     Log(request, "Not allowed to make directory " + name);
-    units_.auto_ban.RecordFailure(BanRule::kMakeDirectory, request.key(), request.who.user);
+    units_.auto_ban.RecordFailure(BanRule::kMakeDirectory, request.key, request.user);
     throw FtpError("Not allowed to make directory " + name);
   }
-  units_.auto_ban.ForgiveDirectoryFailure(request.key());
-  const auto mapped = Map(request, session, name);
+  units_.auto_ban.ForgiveDirectoryFailure(request.key);
   // Answering "created" for a directory that was already there would report a success
   // that never happened; clients that only want it to exist take the 550 as well.
-  if (IsDirectory(mapped)) {
+  if (IsDirectory(path)) {
     Log(request, "Directory to make already exists " + name);
     throw FtpError("Directory already exists " + name);
   }
-  if (!mapped || !platform::MakeDirectories(WithoutTrailingSlash(mapped->disk_path))) {
-    const std::string line = request.LogPrefix() + "> Failed to make directory " + name;
-    units_.log.LogLine(line);
-    throw FtpError(line);
-  }
+  if (!path || !platform::MakeDirectories(WithoutTrailingSlash(path->disk_path)))
+    Refuse(request, "Failed to make directory " + name);
   Log(request, "Make directory " + name);
+  return name;
 }
 
-void FtpFileHandlers::RemoveDirectory(FTPServerContext& session, const std::string& name) {
-  const FtpRequest request = RequestOf(session);
-  const bool allowed = units_.policy.IsAllowed(FileOperation::kRemoveDirectory, request.who);
-  units_.users.SetOnlineActionPath(request.key(), "RMDIR", name);
-  if (!allowed)
+void FtpFileHandlers::RemoveDirectory(FtpSession& session, std::string_view argument) {
+  const FtpRequest request = RequestOf(session, units_.records);
+  const auto path = request.Resolve(session.CurrentDir(), argument);
+  const std::string name = path ? path->FtpText() : std::string(argument);
+  units_.online.SetActionPath(request.key, "RMDIR", name);
+  if (!request.Allows(FileOperation::kRemoveDirectory))
     Refuse(request, "Not allowed to remove directory " + name);
-  const auto mapped = Map(request, session, name);
-  const bool removed = mapped && !IsMountPoint(request, session, name) &&
-                       platform::RemoveEmptyDirectory(WithoutTrailingSlash(mapped->disk_path));
+  const bool removed = path && !IsMountPoint(request, *path) &&
+                       platform::RemoveEmptyDirectory(WithoutTrailingSlash(path->disk_path));
   if (!removed)
     Refuse(request, "Failed to remove directory " + name);
   Log(request, "Remove directory " + name);
 }
 
-void FtpFileHandlers::CRCFile(FTPServerContext& session, const std::string& name, bool whole_file,
-                              std::unique_ptr<FtpStream>& stream) {
-  const FtpRequest request = RequestOf(session);
-  units_.users.SetOnlineActionPath(request.key(), "CRC", session.CurrentDir());
+std::unique_ptr<FtpStream> FtpFileHandlers::OpenForChecksum(FtpSession& session,
+                                                            std::string_view argument,
+                                                            bool whole_file) {
+  const FtpRequest request = RequestOf(session, units_.records);
+  const auto path = request.Resolve(session.CurrentDir(), argument);
+  const std::string name = Named(path, argument);
+  units_.online.SetActionPath(request.key, "CRC", session.CurrentDir());
   // A whole file's checksum stays open to all (an upload-only member checks an upload).
-  if (!whole_file && !units_.policy.IsAllowed(FileOperation::kChecksumRange, request.who))
+  if (!whole_file && !request.Allows(FileOperation::kChecksumRange))
     Refuse(request, "Not allowed to checksum part of file " + name);
-  const auto mapped = Map(request, session, name);
-  const auto facts = RegularFile(mapped);
+  const auto facts = RegularFile(path);
   if (!facts) {
     Log(request, "File " + name + " not found for CRC");
-    return;
+    return nullptr;
   }
+  std::unique_ptr<FtpStream> stream;
   try {
-    stream = std::make_unique<FileFtpStream>(mapped->disk_path, platform::File::Mode::kRead);
+    stream = std::make_unique<FileFtpStream>(path->disk_path, platform::File::Mode::kRead);
   } catch (const platform::FileError&) {
     Refuse(request, "Checksum file failed " + name);
   }
   Log(request, "Checksum file " + name + " (" + FormatByteSize(facts->size) + ")");
+  return stream;
 }
 
 }  // namespace vantrel

@@ -1,11 +1,11 @@
 #pragma once
 
-// The answers to the FTP engine's questions about the file tree and the commands that
+// The service's answers to the FTP engine's questions about the file tree and the commands that
 // change it: change directory, existence, size and date, delete, rename, make and remove
 // directories, checksums. Every client path reaches the disk only through the path
-// mapper, which confines it to the home or the matched virtual directory.
+// resolver, which confines it to the home or the matched virtual directory.
 //
-// Owned by the service; the events run on connection threads, concurrently, and share
+// Owned by the service; the methods run on connection threads, concurrently, and share
 // state only through the units' own locks.
 
 #include <chrono>
@@ -13,43 +13,39 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
-#include "accounts/path_mapper.h"
+#include "accounts/path_resolver.h"
 #include "common/date_time.h"
+#include "ftp/ftp_host.h"
 #include "service/ftp_request.h"
 
 namespace vantrel {
 
-class FTPServerContext;
-class FtpStream;
-
-class FtpFileHandlers {
+class FtpFileHandlers final : public FtpFileHost {
  public:
   explicit FtpFileHandlers(const FtpHandlerUnits& units) : units_(units) {}
 
-  void ChangeDirectory(FTPServerContext& session, std::string& directory);
-  void FileExistCheck(FTPServerContext& session, const std::string& name, bool& exists);
-  void GetFileDate(FTPServerContext& session, const std::string& name, DateTime& date);
-  void GetFileSize(FTPServerContext& session, const std::string& name, std::int64_t& size);
-  void DeleteFile(FTPServerContext& session, const std::string& name);
+  std::string ChangeDirectory(FtpSession& session, std::string_view path) override;
+  std::optional<std::int64_t> FileSize(FtpSession& session, std::string_view path) override;
+  std::optional<DateTime> FileTime(FtpSession& session, std::string_view path) override;
+  bool FileExists(FtpSession& session, std::string_view path) override;
+  void DeleteFile(FtpSession& session, std::string_view path) override;
+  void RenameFile(FtpSession& session, std::string_view from, std::string_view to) override;
+  std::string MakeDirectory(FtpSession& session, std::string_view path) override;
+  void RemoveDirectory(FtpSession& session, std::string_view path) override;
   // Files only: a directory's time follows its content, and the home or a virtual
   // directory's own is the operator's.
-  void SetModifiedTime(FTPServerContext& session, const std::string& name,
-                       std::chrono::system_clock::time_point time);
-  void RenameFile(FTPServerContext& session, const std::string& from, const std::string& to);
-  void MakeDirectory(FTPServerContext& session, const std::string& name);
-  void RemoveDirectory(FTPServerContext& session, const std::string& name);
+  void SetModifiedTime(FtpSession& session, std::string_view path,
+                       std::chrono::system_clock::time_point time) override;
   // A range of the file (not `whole_file`) needs the download permission.
-  void CRCFile(FTPServerContext& session, const std::string& name, bool whole_file,
-               std::unique_ptr<FtpStream>& stream);
+  std::unique_ptr<FtpStream> OpenForChecksum(FtpSession& session, std::string_view path,
+                                             bool whole_file) override;
 
  private:
-  std::optional<MappedPath> Map(const FtpRequest& request, const FTPServerContext& session,
-                                const std::string& ftp_path) const;
   // The home root or a virtual directory's own directory: renaming or removing it would
   // move the operator's tree itself, so it is refused like a missing path.
-  bool IsMountPoint(const FtpRequest& request, const FTPServerContext& session,
-                    const std::string& ftp_path) const;
+  static bool IsMountPoint(const FtpRequest& request, const ResolvedPath& path);
   void Log(const FtpRequest& request, const std::string& text);
   [[noreturn]] void Refuse(const FtpRequest& request, const std::string& message);
 

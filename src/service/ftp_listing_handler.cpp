@@ -1,13 +1,11 @@
 #include "service/ftp_listing_handler.h"
 
-#include "accounts/ftp_path.h"
-#include "accounts/path_mapper.h"
-#include "accounts/users.h"
+#include "accounts/online_clients.h"
 #include "common/clock.h"
 #include "common/wildcard.h"
 #include "ftp/ftp_error.h"
 #include "ftp/ftp_list_output.h"
-#include "ftp/ftp_server_context.h"
+#include "ftp/ftp_session.h"
 #include "log/log_queue.h"
 #include "platform/file_tree.h"
 #include "service/disk_listing.h"
@@ -16,53 +14,54 @@
 namespace vantrel {
 namespace {
 
-std::unique_ptr<FTPListOutput> OneEntry(std::string_view name, const platform::PathFacts& facts) {
-  auto listing = std::make_unique<FTPListOutput>();
+std::unique_ptr<FtpListOutput> OneEntry(std::string_view name, const platform::PathFacts& facts) {
+  auto listing = std::make_unique<FtpListOutput>();
   DescribeEntry(listing->Add(), name, facts);
   return listing;
 }
 
 }  // namespace
 
-std::unique_ptr<ListingSource> FtpListingHandler::ListDirectory(FTPServerContext& session,
-                                                                const std::string& path,
-                                                                const std::string& command) {
-  if (command == "MLST")
-    return ListOne(session, path);
-  const FtpRequest request = RequestOf(session);
-  users_.SetOnlineActionPath(request.key(), "LIST", path);
-  const auto resolved = ResolveFtpPath(session.CurrentDir(), path);
-  if (!resolved)
-    Missing(request, path);
-  if (auto listing = ListEntries(session, request, *resolved, ""))
+std::unique_ptr<ListingSource> FtpListingHandler::List(FtpSession& session,
+                                                       std::string_view argument,
+                                                       ListingScope scope) {
+  const FtpRequest request = RequestOf(session, records_);
+  const auto path = request.Resolve(session.CurrentDir(), argument);
+  // How the log, the online table and the refusals name it: the current directory when
+  // the client named none.
+  const std::string name = argument.empty() ? session.CurrentDir() : Named(path, argument);
+  online_.SetActionPath(request.key, "LIST", name);
+  if (scope == ListingScope::kEntry)
+    return ListOne(request, path, name);
+  if (!path)
+    Missing(request, name);
+  if (auto listing = ListEntries(request, path->ftp, ""))
     return listing;
-  if (command == "MLSD" || resolved->IsRoot())
-    Missing(request, path);
+  if (scope == ListingScope::kDirectory || path->ftp.IsRoot())
+    Missing(request, name);
   // A file lists its own entry; a pattern the entries of its directory that match it.
-  const auto mapped = mapper_.MapPath(request.who, session.HomeDir(), session.CurrentDir(), path);
-  if (const auto facts = mapped ? platform::StatPath(mapped->disk_path) : std::nullopt) {
-    log_.LogLine(request.LogPrefix() + "> List file " + path);
-    auto listing = OneEntry(resolved->segments.back(), *facts);
+  if (const auto facts = platform::StatPath(path->disk_path)) {
+    log_.LogLine(request.LogPrefix() + "> List file " + name);
+    auto listing = OneEntry(path->ftp.segments.back(), *facts);
     listing->SetNamedByPath(true);
     return listing;
   }
-  if (HasWildcard(resolved->segments.back())) {
-    FtpPath directory = *resolved;
+  if (HasWildcard(path->ftp.segments.back())) {
+    FtpPath directory = path->ftp;
     directory.segments.pop_back();
-    if (auto listing = ListEntries(session, request, directory, resolved->segments.back()))
+    if (auto listing = ListEntries(request, directory, path->ftp.segments.back()))
       return listing;
   }
-  Missing(request, path);
+  Missing(request, name);
 }
 
-std::unique_ptr<ListingSource> FtpListingHandler::ListEntries(FTPServerContext& session,
-                                                              const FtpRequest& request,
+std::unique_ptr<ListingSource> FtpListingHandler::ListEntries(const FtpRequest& request,
                                                               const FtpPath& directory,
                                                               const std::string& pattern) {
   FtpPath as_directory = directory;
   as_directory.trailing_separator = true;
   const std::string text = as_directory.Text();  // "/", "/a/b/"
-  const auto mapped = mapper_.MapPath(request.who, session.HomeDir(), session.CurrentDir(), text);
+  const auto mapped = request.Resolve("/", text);
   const auto here = mapped ? platform::StatPath(mapped->disk_path) : std::nullopt;
   auto reader =
       here && here->is_directory ? platform::DirectoryReader::Open(mapped->disk_path) : nullptr;
@@ -73,7 +72,7 @@ std::unique_ptr<ListingSource> FtpListingHandler::ListEntries(FTPServerContext& 
   if (directory.IsRoot()) {
     // The root, however the client spelt it ("/a/..", "//"): it has no parent to show,
     // and it is where the virtual directories live.
-    listing->AddAliases(mapper_.ListedAliases(request.who), clock_.Now());
+    listing->AddAliases(request.record->listed_aliases, clock_.Now());
     return listing;
   }
   if (!pattern.empty())
@@ -81,8 +80,7 @@ std::unique_ptr<ListingSource> FtpListingHandler::ListEntries(FTPServerContext& 
   listing->AddLeading(".", *here);
   // The parent the client would reach with "..", not the disk's: above a virtual
   // directory's own directory lies the operator's tree, which stays unseen.
-  const auto parent_path =
-      mapper_.MapPath(request.who, session.HomeDir(), session.CurrentDir(), text + "..");
+  const auto parent_path = request.Resolve(text, "..");
   if (const auto parent = parent_path ? platform::StatPath(parent_path->disk_path) : std::nullopt)
     listing->AddLeading("..", *parent);
   return listing;
@@ -93,18 +91,15 @@ void FtpListingHandler::Missing(const FtpRequest& request, const std::string& pa
   throw FtpError("Directory does not exist " + path);
 }
 
-std::unique_ptr<ListingSource> FtpListingHandler::ListOne(FTPServerContext& session,
-                                                          const std::string& path) {
-  const FtpRequest request = RequestOf(session);
-  users_.SetOnlineActionPath(request.key(), "LIST", path);
-  const auto mapped = mapper_.MapPath(request.who, session.HomeDir(), session.CurrentDir(), path);
-  const auto facts = mapped ? platform::StatPath(mapped->disk_path) : std::nullopt;
-  const auto resolved = ResolveFtpPath(session.CurrentDir(), path);
-  if (!facts || !resolved) {
-    log_.LogLine(request.LogPrefix() + "> File " + path + " does not exist.");
-    throw FtpError("File does not exist " + path);
+std::unique_ptr<ListingSource> FtpListingHandler::ListOne(const FtpRequest& request,
+                                                          const std::optional<ResolvedPath>& path,
+                                                          const std::string& name) {
+  const auto facts = path ? platform::StatPath(path->disk_path) : std::nullopt;
+  if (!facts) {
+    log_.LogLine(request.LogPrefix() + "> File " + name + " does not exist.");
+    throw FtpError("File does not exist " + name);
   }
-  return OneEntry(resolved->IsRoot() ? "/" : resolved->segments.back(), *facts);
+  return OneEntry(path->ftp.IsRoot() ? "/" : path->ftp.segments.back(), *facts);
 }
 
 }  // namespace vantrel

@@ -3,11 +3,13 @@
 #include <chrono>
 
 #include "accounts/auto_ban.h"
+#include "accounts/online_clients.h"
+#include "accounts/session_records.h"
 #include "accounts/users.h"
 #include "common/connection_key.h"
 #include "config/settings.h"
 #include "ftp/ftp_error.h"
-#include "ftp/ftp_server_context.h"
+#include "ftp/ftp_session.h"
 #include "log/log_queue.h"
 #include "log/statistics.h"
 
@@ -18,8 +20,8 @@ constexpr std::chrono::milliseconds kSessionReadTimeout{300000};
 
 }  // namespace
 
-std::string KeyOf(const Context& context) {
-  const auto& peer = context.Connection().PeerAddress();
+std::string KeyOf(const Connection& connection) {
+  const auto& peer = connection.Socket().PeerAddress();
   return ConnectionKey(peer.ip, peer.port);
 }
 
@@ -27,30 +29,27 @@ void FtpSessionHandlers::Log(const std::string& key, const std::string& message)
   units_.log.LogLine(key + message);
 }
 
-void FtpSessionHandlers::Connect(Context& context) {
-  const std::string key = KeyOf(context);
-  if (units_.settings.IsBanned(context.Connection().PeerAddress().ip)) {
+void FtpSessionHandlers::SessionStarted(FtpSession& session) {
+  const std::string key = KeyOf(session);
+  if (units_.settings.IsBanned(session.Socket().PeerAddress().ip)) {
     Log(key, "> Not allowed to Connect");
-    context.Disconnect();
+    session.Disconnect();
     throw FtpError("Not allowed to connect");
   }
   units_.statistics.CountConnection();
-  units_.users.AddOnlineClient("", "", key);
-  units_.users.SetOnlineAction(key, "CONNECT");
-  context.Connection().SetReadTimeout(kSessionReadTimeout);
+  units_.online.Add(key);
+  units_.online.SetAction(key, "CONNECT");
+  session.Socket().SetReadTimeout(kSessionReadTimeout);
 }
 
-void FtpSessionHandlers::UserLogin(FTPServerContext& session, const std::string& user,
-                                   const std::string& password, bool& authenticated) {
+std::shared_ptr<const SessionRecord> FtpSessionHandlers::Login(FtpSession& session,
+                                                               const std::string& user,
+                                                               const std::string& password) {
   const std::string key = KeyOf(session);
-  units_.users.SetOnlineAction(key, "LOGIN");
-  session.SetCurrentDir("/");
-  authenticated = units_.users.Authenticate(key, user, password);
-  if (authenticated) {
-    session.SetHomeDir(units_.users.GetHomeDirectory(user));
+  units_.online.SetAction(key, "LOGIN");
+  if (auto member = units_.records.MemberLogin(key, user, password)) {
     units_.statistics.CountSession();
-    Admit(session, key, user, password, true);
-    return;
+    return Admit(key, user, std::move(member), true);
   }
   // A member's name with a wrong password is a guess even where anonymous users are
   // admitted: left uncounted, it could be repeated at full speed until the session that
@@ -58,57 +57,55 @@ void FtpSessionHandlers::UserLogin(FTPServerContext& session, const std::string&
   const bool member_named = units_.users.FindAccount(user) >= 0;
   const bool anonymous = units_.settings.Get(&SettingsData::allowanonymous);
   if (member_named || !anonymous) {
-    units_.auto_ban.RecordFailure(BanRule::kLogin, key, session.Username());
+    units_.auto_ban.RecordFailure(BanRule::kLogin, key, user);
     // Never the password: a mistyped one is usually a character away from the real one.
     Log(key, "> Failed to authenticate as " + user);
   }
   // Once banned, an address gets no more anonymous sessions on the connections it holds.
-  if (!anonymous || units_.settings.IsBanned(session.Connection().PeerAddress().ip))
-    return;
-  session.SetHomeDir(units_.settings.Get(&SettingsData::anonymoushome));
-  authenticated = true;
-  Admit(session, key, user, password, !member_named);
+  if (!anonymous || units_.settings.IsBanned(session.Socket().PeerAddress().ip))
+    return nullptr;
+  return Admit(key, user, units_.records.Anonymous(), !member_named);
 }
 
-void FtpSessionHandlers::Admit(FTPServerContext& session, const std::string& key,
-                               const std::string& user, const std::string& password, bool forgive) {
+std::shared_ptr<const SessionRecord> FtpSessionHandlers::Admit(
+    const std::string& key, const std::string& user, std::shared_ptr<const SessionRecord> record,
+    bool forgive) {
   if (forgive)
     units_.auto_ban.ForgiveLoginFailure(key);
-  units_.users.SetOnlineUser(key, user, password);
-  Log(key, "> Authenticated as " + user + " (" + session.HomeDir() + ")");
-}
-
-void FtpSessionHandlers::AfterUserLogin(FTPServerContext& session) {
-  const std::string key = KeyOf(session);
-  units_.users.SetOnlineUser(key, session.Username(), session.Password());
-  if (session.HomeDir().empty()) {
-    Log(key, ", " + session.Username() + "> No home directory defined");
+  units_.online.SetUser(key, user);
+  Log(key, "> Authenticated as " + user + " (" + record->home + ")");
+  if (record->home.empty()) {
+    Log(key, ", " + user + "> No home directory defined");
     // The engine ends the login again, so the session can never reach the file system.
     throw FtpError("No home directory defined");
   }
-  if (session.CurrentDir().empty())
-    session.SetCurrentDir("/");
+  return record;
 }
 
-void FtpSessionHandlers::Disconnect(Context& context) {
-  const std::string key = KeyOf(context);
-  units_.users.SetOnlineAction(key, "DISCONN");
+void FtpSessionHandlers::CommandFailed(FtpSession& session, const std::string& command,
+                                       const std::exception& failure) {
+  Log(KeyOf(session), ", " + session.Username() + "> " + command + " failed: " + failure.what());
+}
+
+void FtpSessionHandlers::SessionEnded(FtpSession& session) {
+  const std::string key = KeyOf(session);
+  units_.online.SetAction(key, "DISCONN");
   Log(key, "> Disconnected");
-  units_.users.RemoveOnlineClient(key);
+  units_.online.Remove(key);
 }
 
-void FtpSessionHandlers::Refused(const platform::SocketAddress& peer, Refusal reason, int ceiling) {
-  refusals_.Refused(peer.ip,
-                    ConnectionKey(peer.ip, peer.port) + "> " + RefusalText(reason, ceiling));
+void FtpSessionHandlers::ConnectionRefused(const platform::SocketAddress& peer, Refusal reason) {
+  refusals_.LogLine(ConnectionKey(peer.ip, peer.port) + "> " + RefusalText(reason, ceiling_),
+                    peer.ip);
 }
 
-void FtpSessionHandlers::Exception(Context& context, const std::exception&) {
-  const std::string key = KeyOf(context);
-  if (context.Connected()) {
-    units_.users.SetOnlineAction(key, "DISCONN");
-    context.Disconnect();
+void FtpSessionHandlers::SessionFailed(FtpSession& session, const std::exception&) {
+  const std::string key = KeyOf(session);
+  if (session.Connected()) {
+    units_.online.SetAction(key, "DISCONN");
+    session.Disconnect();
   }
-  units_.users.RemoveOnlineClient(key);
+  units_.online.Remove(key);
 }
 
 }  // namespace vantrel

@@ -1,26 +1,28 @@
 #pragma once
 
-// The answers to the FTP engine's session events: who may connect, who may log in and
-// with which home directory, and the bookkeeping of the online table, the counters and the
-// auto-ban around a session's life. Owned by the service; the events run on connection
-// threads, concurrently, and reach shared state only through the units' own locks.
+// The service's answers about a session's life: who may connect, who may log in and with
+// which rights, and the bookkeeping of the online table, the counters and the auto-ban
+// around it. Owned by the service; the methods run on connection threads, concurrently,
+// and reach shared state only through the units' own locks.
 
-#include <exception>
 #include <string>
 
 #include "common/clock.h"
-#include "service/refusal_log.h"
+#include "ftp/ftp_host.h"
+#include "log/log_throttle.h"
+#include "service/ftp_request.h"
+#include "service/refusal_text.h"
 
 namespace vantrel {
 
 class AutoBan;
-class Context;
-class FTPServerContext;
+class Connection;
 class LogQueue;
 class Settings;
 class Statistics;
 class Users;
 
+// The units the session handlers and the web interface work with; all owned by the service.
 struct ServiceUnits {
   Settings& settings;
   Users& users;
@@ -30,32 +32,36 @@ struct ServiceUnits {
 };
 
 // The key that names a connection in the tables and starts its log lines.
-std::string KeyOf(const Context& context);
+std::string KeyOf(const Connection& connection);
 
-class FtpSessionHandlers {
+class FtpSessionHandlers final : public FtpSessionHost {
  public:
-  explicit FtpSessionHandlers(const ServiceUnits& units, const Clock& clock = DefaultClock())
-      : units_(units), refusals_(units.log, clock) {}
+  // `ceiling` is the connection budget's, which refusals for want of room name.
+  FtpSessionHandlers(const FtpHandlerUnits& units, int ceiling, const Clock& clock = DefaultClock())
+      : units_(units), ceiling_(ceiling), refusals_(units.log, clock) {}
 
-  void Connect(Context& context);
-  void UserLogin(FTPServerContext& session, const std::string& user, const std::string& password,
-                 bool& authenticated);
-  void AfterUserLogin(FTPServerContext& session);
-  void Disconnect(Context& context);
-  void Exception(Context& context, const std::exception& failure);
-  // Listener thread: a connection turned away over a limit; `ceiling` is the connection
-  // budget's.
-  void Refused(const platform::SocketAddress& peer, Refusal reason, int ceiling);
+  void SessionStarted(FtpSession& session) override;
+  void SessionEnded(FtpSession& session) override;
+  void SessionFailed(FtpSession& session, const std::exception& failure) override;
+  void ConnectionRefused(const platform::SocketAddress& peer, Refusal reason) override;
+  // A member with the right password gets the account's rights; anyone else, while
+  // anonymous access is on and the address is not banned, the anonymous ones.
+  std::shared_ptr<const SessionRecord> Login(FtpSession& session, const std::string& user,
+                                             const std::string& password) override;
+  void CommandFailed(FtpSession& session, const std::string& command,
+                     const std::exception& failure) override;
 
  private:
   void Log(const std::string& key, const std::string& message);
-  // The bookkeeping of an accepted login; `forgive` takes one failed login off the
-  // address's count.
-  void Admit(FTPServerContext& session, const std::string& key, const std::string& user,
-             const std::string& password, bool forgive);
+  // A login that gets in: the bookkeeping, and the refusal of one without a home
+  // directory. `forgive` takes one failed login off the address's count.
+  std::shared_ptr<const SessionRecord> Admit(const std::string& key, const std::string& user,
+                                             std::shared_ptr<const SessionRecord> record,
+                                             bool forgive);
 
-  ServiceUnits units_;
-  RefusalLog refusals_;
+  FtpHandlerUnits units_;
+  const int ceiling_;
+  LogThrottle refusals_;  // one line per address a minute
 };
 
 }  // namespace vantrel

@@ -1,14 +1,12 @@
 #include "service/ftp_transfer_handlers.h"
 
-#include "accounts/access_policy.h"
 #include "accounts/auto_ban.h"
-#include "accounts/path_mapper.h"
-#include "accounts/users.h"
+#include "accounts/online_clients.h"
 #include "common/byte_size.h"
 #include "common/text.h"
 #include "config/settings.h"
 #include "ftp/ftp_error.h"
-#include "ftp/ftp_server_context.h"
+#include "ftp/ftp_session.h"
 #include "ftp/passive_address.h"
 #include "log/log_queue.h"
 #include "platform/file_system.h"
@@ -30,21 +28,20 @@ bool IsRegularFile(const std::string& path) {
 
 }  // namespace
 
-void FtpTransferHandlers::RetrieveFile(FTPServerContext& session, const std::string& name,
-                                       std::unique_ptr<FtpStream>& stream) {
-  const FtpRequest request = RequestOf(session);
+std::unique_ptr<FtpStream> FtpTransferHandlers::OpenDownload(FtpSession& session,
+                                                             std::string_view argument) {
+  const FtpRequest request = RequestOf(session, units_.records);
   const auto log = [&](const std::string& text) {
     units_.log.LogLine(request.LogPrefix() + "> " + text);
   };
-  const bool allowed = units_.policy.IsAllowed(FileOperation::kRetrieve, request.who);
-  const int limit = units_.policy.DownloadLimit(request.who);
-  units_.users.SetOnlineActionPath(request.key(), "GET", name);
-  if (!allowed) {
+  const auto mapped = request.Resolve(session.CurrentDir(), argument);
+  const std::string name = Named(mapped, argument);
+  const int limit = request.record->download_limit;
+  units_.online.SetActionPath(request.key, "GET", name);
+  if (!request.Allows(FileOperation::kRetrieve)) {
     log("Not allowed to download file " + name);
-    return;
+    return nullptr;
   }
-  const auto mapped =
-      units_.mapper.MapPath(request.who, session.HomeDir(), session.CurrentDir(), name);
   // Opened first, so the common case costs no look-up of its own; only a failure asks
   // whether the file is there at all.
   std::unique_ptr<TransferStream> opened;
@@ -57,41 +54,41 @@ void FtpTransferHandlers::RetrieveFile(FTPServerContext& session, const std::str
   }
   const bool exists = opened || (mapped && IsRegularFile(mapped->disk_path));
   if (!exists) {
-    units_.auto_ban.RecordFailure(BanRule::kDownload, request.key(), request.who.user);
+    units_.auto_ban.RecordFailure(BanRule::kDownload, request.key, request.user);
     log("File not found " + name);
-    return;
+    return nullptr;
   }
   if (units_.settings.Get(&SettingsData::autoban)) {
-    units_.auto_ban.ForgiveDownloadFailure(request.key());
+    units_.auto_ban.ForgiveDownloadFailure(request.key);
   }
   if (!opened) {
     log("Download file failed " + name);
     throw FtpError("Download file failed " + name);
   }
   log("Download file " + name + " (" + FormatByteSize(opened->file().SizeAtOpen()) + ")");
-  stream = std::move(opened);
+  return opened;
 }
 
-void FtpTransferHandlers::StoreFile(FTPServerContext& session, const std::string& name, bool append,
-                                    std::unique_ptr<FtpStream>& stream) {
-  const FtpRequest request = RequestOf(session);
+std::unique_ptr<FtpStream> FtpTransferHandlers::OpenUpload(FtpSession& session,
+                                                           std::string_view argument, bool append) {
+  const FtpRequest request = RequestOf(session, units_.records);
   const auto refuse = [&](const std::string& text, const std::string& message) {
     units_.log.LogLine(request.LogPrefix() + "> " + text);
     throw FtpError(message);
   };
-  const auto mapped =
-      units_.mapper.MapPath(request.who, session.HomeDir(), session.CurrentDir(), name);
+  const auto mapped = request.Resolve(session.CurrentDir(), argument);
+  const std::string name = Named(mapped, argument);
   const std::string disk_path = mapped ? mapped->disk_path : std::string();
-  const bool allowed = units_.policy.IsAllowed(FileOperation::kStore, request.who, disk_path);
-  const int limit = units_.policy.UploadLimit(request.who);
-  units_.users.SetOnlineActionPath(request.key(), "PUT", name);
-  if (!allowed)
+  const int limit = request.record->upload_limit;
+  units_.online.SetActionPath(request.key, "PUT", name);
+  if (!request.Allows(FileOperation::kStore, disk_path))
     refuse("Not allowed to upload file " + name, "Not allowed to upload files");
   if (append)
-    units_.users.SetOnlineActionPath(request.key(), "APPEND", name);
+    units_.online.SetActionPath(request.key, "APPEND", name);
   const std::string failure = (append ? "Append file failed " : "Failed to upload file ") + name;
   if (!mapped)
     refuse(failure, failure);
+  std::unique_ptr<FtpStream> stream;
   try {
     stream = std::make_unique<TransferStream>(disk_path, append ? Mode::kAppend : Mode::kCreate,
                                               limit, units_.transfers);
@@ -99,21 +96,23 @@ void FtpTransferHandlers::StoreFile(FTPServerContext& session, const std::string
     refuse(failure, failure);
   }
   units_.log.LogLine(request.LogPrefix() + (append ? "> Append file " : "> Upload file ") + name);
+  return stream;
 }
 
-void FtpTransferHandlers::PASVBeforeBind(FTPServerContext&, PassiveAddress& address,
-                                         platform::IpVersion version) {
+PassiveAddress FtpTransferHandlers::PassiveAddressFor(FtpSession&, PassiveAddress address,
+                                                      platform::IpVersion version) {
   // EPSV and SPSV name no address: their clients come to the control connection's.
   if (!address.reply_names_address)
-    return;
+    return address;
   const std::optional<std::string> ip = ConfiguredPassiveIp(version);
   if (!ip)
-    return;
+    return address;
   if (platform::IsOwnAddress(*ip)) {
     address.bind_ip = *ip;
   } else {
     address.announce_ip = *ip;
   }
+  return address;
 }
 
 std::optional<std::string> FtpTransferHandlers::ConfiguredPassiveIp(platform::IpVersion version) {
@@ -136,7 +135,7 @@ std::optional<std::string> FtpTransferHandlers::ConfiguredPassiveIp(platform::Ip
   }
 }
 
-void FtpTransferHandlers::PassiveRangeExhausted(FTPServerContext&, int port) {
+void FtpTransferHandlers::PassiveRangeExhausted(FtpSession&, int port) {
   range_log_.LogLine("- Passive port range exhausted, using port " + std::to_string(port));
 }
 

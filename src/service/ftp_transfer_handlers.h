@@ -1,6 +1,6 @@
 #pragma once
 
-// Answers the FTP engine's transfer events: downloads and uploads through speed-limited,
+// Answers the FTP engine's transfer questions: downloads and uploads through speed-limited,
 // reporting transfer streams, and the address of passive listeners. Owned by the service;
 // runs on connection threads, sharing state only through the units' own locks and the
 // throttles' own.
@@ -8,32 +8,29 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "common/clock.h"
+#include "ftp/ftp_host.h"
 #include "log/log_throttle.h"
 #include "platform/socket_address.h"
 #include "service/ftp_request.h"
 
 namespace vantrel {
 
-class FTPServerContext;
-class FtpStream;
-struct PassiveAddress;
-
-class FtpTransferHandlers {
+class FtpTransferHandlers final : public FtpTransferHost {
  public:
   FtpTransferHandlers(const FtpHandlerUnits& units, const Clock& clock)
       : units_(units), range_log_(units.log, clock), unresolved_log_(units.log, clock) {}
 
-  void RetrieveFile(FTPServerContext& session, const std::string& name,
-                    std::unique_ptr<FtpStream>& stream);
-  void StoreFile(FTPServerContext& session, const std::string& name, bool append,
-                 std::unique_ptr<FtpStream>& stream);
+  std::unique_ptr<FtpStream> OpenDownload(FtpSession& session, std::string_view path) override;
+  std::unique_ptr<FtpStream> OpenUpload(FtpSession& session, std::string_view path,
+                                        bool append) override;
   // `pasvipaddr`: listened on when it is this machine's, else only announced (a router's
   // public address, which forwards the passive ports to this machine).
-  void PASVBeforeBind(FTPServerContext& session, PassiveAddress& address,
-                      platform::IpVersion version);
-  void PassiveRangeExhausted(FTPServerContext& session, int port);
+  PassiveAddress PassiveAddressFor(FtpSession& session, PassiveAddress proposed,
+                                   platform::IpVersion version) override;
+  void PassiveRangeExhausted(FtpSession& session, int port) override;
 
  private:
   // `pasvipaddr` as a numeric address usable on a connection of `version`; nothing when

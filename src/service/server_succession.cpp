@@ -6,7 +6,7 @@ namespace vantrel {
 
 void ServerSuccession::Reap() {
   // No new session can begin on a predecessor, so an empty one stays empty.
-  std::erase_if(predecessors_, [](const auto& server) { return server->ContextCount() == 0; });
+  std::erase_if(predecessors_, [](const auto& server) { return server->ConnectionCount() == 0; });
 }
 
 void ServerSuccession::StopAll() {

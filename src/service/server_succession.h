@@ -14,7 +14,7 @@
 #include <memory>
 #include <vector>
 
-#include "ftp/custom_tcp_server.h"
+#include "net/tcp_server.h"
 #include "platform/tcp_listener.h"
 
 namespace vantrel {
@@ -50,7 +50,7 @@ class ServerSuccession {
   void StopAll();
 
  private:
-  std::vector<std::unique_ptr<CustomTCPServer>> predecessors_;
+  std::vector<std::unique_ptr<TcpServer>> predecessors_;
 };
 
 }  // namespace vantrel

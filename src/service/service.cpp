@@ -1,16 +1,17 @@
 #include "service/service.h"
 
-#include "accounts/access_policy.h"
 #include "accounts/auto_ban.h"
-#include "accounts/path_mapper.h"
+#include "accounts/online_clients.h"
+#include "accounts/session_records.h"
 #include "accounts/users.h"
 #include "common/packed_list.h"
 #include "config/settings.h"
-#include "ftp/connection_budget.h"
 #include "ftp/ftp_server.h"
 #include "log/log_file.h"
 #include "log/log_queue.h"
 #include "log/statistics.h"
+#include "monitor/special_files.h"
+#include "net/connection_budget.h"
 #include "net/tls_context.h"
 #include "platform/open_file_limit.h"
 #include "platform/process.h"
@@ -24,7 +25,6 @@
 #include "service/tls_setup.h"
 #include "service/web_interface.h"
 #include "transfer/transfer_table.h"
-#include "web/special_files.h"
 
 namespace vantrel {
 namespace {
@@ -41,28 +41,28 @@ Service::Service(std::string data_directory, const Clock& clock)
       log_file_(std::make_unique<LogFile>(clock)),
       settings_(std::make_unique<Settings>()),
       users_(std::make_unique<Users>(clock)),
+      online_clients_(std::make_unique<OnlineClients>(clock)),
       members_(std::make_unique<Members>(*users_, *log_, data_directory_)),
       auto_ban_(std::make_unique<AutoBan>(*settings_, *log_, clock)),
       statistics_(std::make_unique<Statistics>()),
       transfers_(std::make_unique<TransferTable>(*statistics_)),
       special_files_(std::make_unique<SpecialFiles>()),
-      path_mapper_(std::make_unique<PathMapper>(*users_, *settings_)),
-      access_policy_(std::make_unique<AccessPolicy>(*users_, *settings_)),
+      session_records_(std::make_unique<SessionRecords>(*users_, *settings_)),
       connection_budget_(std::make_unique<ConnectionBudget>(
           ConnectionBudget::CeilingFor(platform::OpenFileLimit()))),
-      session_handlers_(std::make_unique<FtpSessionHandlers>(
-          ServiceUnits{*settings_, *users_, *auto_ban_, *statistics_, *log_}, clock)),
+      session_handlers_(std::make_unique<FtpSessionHandlers>(HandlerUnits(),
+                                                             connection_budget_->Ceiling(), clock)),
       file_handlers_(std::make_unique<FtpFileHandlers>(HandlerUnits())),
-      listing_handler_(std::make_unique<FtpListingHandler>(*users_, *log_, *path_mapper_, clock)),
+      listing_handler_(
+          std::make_unique<FtpListingHandler>(*online_clients_, *log_, *session_records_, clock)),
       transfer_handlers_(std::make_unique<FtpTransferHandlers>(HandlerUnits(), clock_)),
       web_(std::make_unique<WebInterface>(
           ServiceUnits{*settings_, *users_, *auto_ban_, *statistics_, *log_}, *members_, clock)),
-      ftp_server_(std::make_unique<FTPServer>(clock)),
+      ftp_server_(NewFtpEngine()),
       succession_(std::make_unique<ServerSuccession>()),
       ftp_engine_settings_(std::make_unique<SettingsData>()) {
   settings_->SetDataDirectory(data_directory_);
   web_->SetConnectionBudget(connection_budget_.get());
-  BindFtpEvents();
 }
 
 Service::~Service() {
@@ -72,9 +72,14 @@ Service::~Service() {
   ftp_server_.reset();
 }
 
+std::unique_ptr<FtpServer> Service::NewFtpEngine() {
+  return std::make_unique<FtpServer>(
+      FtpHost{*session_handlers_, *file_handlers_, *listing_handler_, *transfer_handlers_}, clock_);
+}
+
 FtpHandlerUnits Service::HandlerUnits() {
-  return FtpHandlerUnits{*settings_,    *users_,         *auto_ban_, *log_,
-                         *path_mapper_, *access_policy_, *transfers_};
+  return FtpHandlerUnits{*settings_,   *users_, *online_clients_,  *auto_ban_,
+                         *statistics_, *log_,   *session_records_, *transfers_};
 }
 
 void Service::Load() {
@@ -83,7 +88,7 @@ void Service::Load() {
   log_->LogLine("- Running From [" + data_directory_ + "]");
   if (const std::string failure = settings_->LoadFailure(); !failure.empty())
     log_->LogLine(WithReason(kSettingsLoadFailed, failure));
-  users_->ClearOnlineClients();
+  online_clients_->Clear();
   log_->LogLine(members_->Reload() ? kAccountsLoaded
                                    : WithReason(kAccountsLoadFailed, users_->LoadFailure()));
   log_->LogLine(special_files_->Load(data_directory_)
@@ -138,133 +143,54 @@ std::optional<std::vector<std::string>> Service::ImportState(const std::string& 
   return imported;
 }
 
-void Service::BindFtpEvents() {
-  FtpSessionHandlers& session = *session_handlers_;
-  ftp_server_->OnConnect = [&session](Context& c) { session.Connect(c); };
-  ftp_server_->OnDisconnect = [&session](Context& c) { session.Disconnect(c); };
-  ftp_server_->OnException = [&session](Context& c, const std::exception& e) {
-    session.Exception(c, e);
-  };
-  ftp_server_->OnListenException = [](const std::exception&) {};
-  ftp_server_->OnRefuse = [this](const platform::SocketAddress& peer, Refusal reason) {
-    session_handlers_->Refused(peer, reason, ConnectionCeiling());
-  };
-  ftp_server_->OnUserLogin = [&session](FTPServerContext& c, const std::string& user,
-                                        const std::string& password, bool& authenticated) {
-    session.UserLogin(c, user, password, authenticated);
-  };
-  ftp_server_->OnAfterUserLogin = [&session](FTPServerContext& c) { session.AfterUserLogin(c); };
-  BindFileEvents();
-  BindTransferEvents();
-}
-
-void Service::BindTransferEvents() {
-  using S = FTPServerContext;
-  FtpListingHandler& listing = *listing_handler_;
-  ftp_server_->OnListDirectory = [&listing](S& c, const std::string& path,
-                                            const std::string& command, const std::string&) {
-    return listing.ListDirectory(c, path, command);
-  };
-  FtpTransferHandlers& transfers = *transfer_handlers_;
-  ftp_server_->OnRetrieveFile = [&transfers](S& c, const std::string& name,
-                                             std::unique_ptr<FtpStream>& stream) {
-    transfers.RetrieveFile(c, name, stream);
-  };
-  ftp_server_->OnStoreFile = [&transfers](S& c, const std::string& name, bool append,
-                                          std::unique_ptr<FtpStream>& stream) {
-    transfers.StoreFile(c, name, append, stream);
-  };
-  ftp_server_->OnPASVBeforeBind = [&transfers](S& c, PassiveAddress& address,
-                                               platform::IpVersion version) {
-    transfers.PASVBeforeBind(c, address, version);
-  };
-  ftp_server_->OnPassiveRangeExhausted = [&transfers](S& c, int port) {
-    transfers.PassiveRangeExhausted(c, port);
-  };
-}
-
-void Service::BindFileEvents() {
-  FtpFileHandlers& files = *file_handlers_;
-  using S = FTPServerContext;
-  ftp_server_->OnChangeDirectory = [&files](S& c, std::string& d) { files.ChangeDirectory(c, d); };
-  ftp_server_->OnFileExistCheck = [&files](S& c, const std::string& n, bool& exists) {
-    files.FileExistCheck(c, n, exists);
-  };
-  ftp_server_->OnGetFileDate = [&files](S& c, const std::string& n, DateTime& date) {
-    files.GetFileDate(c, n, date);
-  };
-  ftp_server_->OnGetFileSize = [&files](S& c, const std::string& n, std::int64_t& size) {
-    files.GetFileSize(c, n, size);
-  };
-  ftp_server_->OnDeleteFile = [&files](S& c, const std::string& n) { files.DeleteFile(c, n); };
-  ftp_server_->OnSetModifiedTime = [&files](S& c, const std::string& n,
-                                            std::chrono::system_clock::time_point t) {
-    files.SetModifiedTime(c, n, t);
-  };
-  ftp_server_->OnRenameFile = [&files](S& c, const std::string& from, const std::string& to) {
-    files.RenameFile(c, from, to);
-  };
-  ftp_server_->OnMakeDirectory = [&files](S& c, const std::string& n) {
-    files.MakeDirectory(c, n);
-  };
-  ftp_server_->OnRemoveDirectory = [&files](S& c, const std::string& n) {
-    files.RemoveDirectory(c, n);
-  };
-  ftp_server_->OnCRCFile = [&files](S& c, const std::string& n, bool whole,
-                                    std::unique_ptr<FtpStream>& s) {
-    files.CRCFile(c, n, whole, s);
-  };
-}
-
-void Service::ConfigureFtpEngine() {
-  const SettingsData s = settings_->Snapshot();
-  *ftp_engine_settings_ = s;
-  ftp_server_->SetDefaultPort(s.serverport);
-  ftp_server_->SetDefaultDataPort(s.dataport);
-  ftp_server_->SetMaxConnections(s.maxclientcount);
-  ftp_server_->SetMaxConnectionsPerAddress(s.maxclientsperaddress);
-  ftp_server_->SetConnectionBudget(connection_budget_.get());
+void Service::ConfigureFtpEngine(FtpServer& server, const SettingsData& s) {
+  server.SetDefaultPort(s.serverport);
+  server.SetDefaultDataPort(s.dataport);
+  server.SetMaxConnections(s.maxclientcount);
+  server.SetMaxConnectionsPerAddress(s.maxclientsperaddress);
+  server.SetConnectionBudget(connection_budget_.get());
   if (deadlines_.line)
-    ftp_server_->SetLineDeadline(*deadlines_.line);
+    server.SetLineDeadline(*deadlines_.line);
   if (deadlines_.login)
-    ftp_server_->SetLoginDeadline(*deadlines_.login);
-  ftp_server_->HelpReply().SetText("Help not Implemented.");
-  ftp_server_->Greeting().SetLines(SplitPacked(s.greetingtext));
+    server.SetLoginDeadline(*deadlines_.login);
+  server.Greeting().SetLines(SplitPacked(s.greetingtext));
   // 421 tells the client the server closes the connection; a 3xx code would read as a
   // preliminary success.
-  ftp_server_->MaxConnectionReply() = Reply(421, SplitPacked(s.maxclientcountreply));
-  ConfigurePassiveRange();
+  server.MaxConnectionReply() = Reply(421, SplitPacked(s.maxclientcountreply));
+  ConfigurePassiveRange(server, s);
 }
 
-void Service::ConfigurePassiveRange() {
-  const int start = settings_->Get(&SettingsData::pasvrangestart);
-  const int size = settings_->Get(&SettingsData::pasvrangesize);
+void Service::ConfigurePassiveRange(FtpServer& server, const SettingsData& s) {
+  const int start = s.pasvrangestart;
+  const int size = s.pasvrangesize;
   // Cleared first, so that the engine's "minimum below maximum" rule accepts any new range.
-  ftp_server_->SetPASVBoundPortMin(0);
-  ftp_server_->SetPASVBoundPortMax(0);
+  server.SetPASVBoundPortMin(0);
+  server.SetPASVBoundPortMax(0);
   if (start <= 0 || size <= 0)
     return;
   try {
-    ftp_server_->SetPASVBoundPortMax(start + size);
-    ftp_server_->SetPASVBoundPortMin(start);
+    server.SetPASVBoundPortMax(start + size);
+    server.SetPASVBoundPortMin(start);
     log_->LogLine("- Passive ports range set to [" + std::to_string(start) + ".." +
                   std::to_string(start + size) + "]");
   } catch (const std::exception& failure) {
-    ftp_server_->SetPASVBoundPortMin(0);
-    ftp_server_->SetPASVBoundPortMax(0);
+    server.SetPASVBoundPortMin(0);
+    server.SetPASVBoundPortMax(0);
     log_->LogLine(std::string("- ") + failure.what());
   }
 }
 
 void Service::StartServer() {
   if (!ftp_server_->Active()) {
-    users_->ClearOnlineClients();
+    online_clients_->Clear();
     auto_ban_->ResetAutoBan();
     ApplyTlsSettings();
     try {
       // Inside: a port number out of range in the settings is a failure to start, too.
-      ConfigureFtpEngine();
+      const SettingsData s = settings_->Snapshot();
+      ConfigureFtpEngine(*ftp_server_, s);
       ftp_server_->SetActive(true);
+      *ftp_engine_settings_ = s;
       server_start_time_ = clock_.Now();
       log_->LogLine("- Server started (port " + std::to_string(ftp_server_->DefaultPort()) +
                     ", data " + std::to_string(ftp_server_->DefaultDataPort()) + ")");
@@ -354,7 +280,7 @@ void Service::LogTick(const LogSink& show) {
 void Service::RefreshTick() {
   auto_ban_->PurgeAutoBan(settings_->Get(&SettingsData::autoban_minutes));
   succession_->Reap();
-  if (users_->OnlineCount() > 0) {
+  if (online_clients_->Count() > 0) {
     idle_ticks_ = 0;
   } else if (idle_ticks_ >= kIdleTicksBeforeTrim) {
     platform::TrimWorkingSet();

@@ -1,12 +1,13 @@
 #pragma once
 
-// The host of the server: it owns every unit (settings, accounts and online clients,
+// The host of the server: it owns every unit (settings, accounts, online clients,
 // auto-ban, statistics, transfers, monitored files, the log queue and log file) and the
-// FTP engine, answers the engine's events, and offers the life-cycle steps that both front
-// ends drive: Load at start-up, StartServer/StopServer, Shutdown, and the two ticks.
+// FTP engine, answers the engine's questions through the handlers it gives the engine as
+// its host, and offers the life-cycle steps that both front ends drive: Load at start-up,
+// StartServer/StopServer, Shutdown, and the two ticks.
 //
 // Threads: the life-cycle steps and the ticks belong to one controlling thread (the main
-// thread of either front end). The engine's events arrive on connection threads and only
+// thread of either front end). The engine's questions arrive on connection threads and only
 // touch the units, each of which has its own lock. The units are created before and
 // destroyed after the engine, so no connection thread can reach a freed unit.
 
@@ -25,18 +26,18 @@
 
 namespace vantrel {
 
-class AccessPolicy;
 class AutoBan;
 class ConnectionBudget;
-class FTPServer;
+class FtpServer;
 class FtpFileHandlers;
 class FtpListingHandler;
 class FtpTransferHandlers;
 class FtpSessionHandlers;
 class LogFile;
 class LogQueue;
-class PathMapper;
+class OnlineClients;
 class ServerSuccession;
+class SessionRecords;
 class Settings;
 class SpecialFiles;
 class Statistics;
@@ -109,6 +110,7 @@ class Service {
   const Clock& clock() const { return clock_; }
   Settings& settings() { return *settings_; }
   Users& users() { return *users_; }
+  OnlineClients& online_clients() { return *online_clients_; }
   AutoBan& auto_ban() { return *auto_ban_; }
   Statistics& statistics() { return *statistics_; }
   TransferTable& transfers() { return *transfers_; }
@@ -118,11 +120,11 @@ class Service {
 
  private:
   FtpHandlerUnits HandlerUnits();
-  void ConfigureFtpEngine();
-  void BindFtpEvents();
-  void BindFileEvents();
-  void BindTransferEvents();
-  void ConfigurePassiveRange();
+  // An inactive FTP engine answered by this host's handlers; StartServer's, and a
+  // reload's successor.
+  std::unique_ptr<FtpServer> NewFtpEngine();
+  void ConfigureFtpEngine(FtpServer& server, const SettingsData& s);
+  void ConfigurePassiveRange(FtpServer& server, const SettingsData& s);
   bool ReloadSettings();
   void ReplaceFtpEngine();
 
@@ -133,20 +135,20 @@ class Service {
   std::unique_ptr<LogFile> log_file_;
   std::unique_ptr<Settings> settings_;
   std::unique_ptr<Users> users_;
+  std::unique_ptr<OnlineClients> online_clients_;
   std::unique_ptr<Members> members_;
   std::unique_ptr<AutoBan> auto_ban_;
   std::unique_ptr<Statistics> statistics_;
   std::unique_ptr<TransferTable> transfers_;
   std::unique_ptr<SpecialFiles> special_files_;
-  std::unique_ptr<PathMapper> path_mapper_;
-  std::unique_ptr<AccessPolicy> access_policy_;
+  std::unique_ptr<SessionRecords> session_records_;
   std::unique_ptr<ConnectionBudget> connection_budget_;
   std::unique_ptr<FtpSessionHandlers> session_handlers_;
   std::unique_ptr<FtpFileHandlers> file_handlers_;
   std::unique_ptr<FtpListingHandler> listing_handler_;
   std::unique_ptr<FtpTransferHandlers> transfer_handlers_;
   std::unique_ptr<WebInterface> web_;
-  std::unique_ptr<FTPServer> ftp_server_;
+  std::unique_ptr<FtpServer> ftp_server_;
   // Engines a reload replaced, until their sessions end; destroyed first.
   std::unique_ptr<ServerSuccession> succession_;
   // What the FTP engine was last configured with, which a reload compares the file with.

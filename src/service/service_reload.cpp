@@ -13,12 +13,12 @@
 #include "config/settings.h"
 #include "ftp/ftp_server.h"
 #include "log/log_queue.h"
+#include "monitor/special_files.h"
 #include "service/load_lines.h"
 #include "service/members.h"
 #include "service/server_succession.h"
 #include "service/service.h"
 #include "service/web_interface.h"
-#include "web/special_files.h"
 
 namespace vantrel {
 namespace {
@@ -75,22 +75,16 @@ bool Service::ReloadSettings() {
 }
 
 void Service::ReplaceFtpEngine() {
-  // BindFtpEvents and ConfigureFtpEngine work on ftp_server_: the successor stands there
-  // while they run.
-  auto successor = std::make_unique<FTPServer>(clock_);
-  ftp_server_.swap(successor);
-  const SettingsData running = *ftp_engine_settings_;
+  const SettingsData s = settings_->Snapshot();
+  std::unique_ptr<FtpServer> successor = NewFtpEngine();
   try {
-    BindFtpEvents();
-    ConfigureFtpEngine();
-    ftp_server_.swap(successor);
+    ConfigureFtpEngine(*successor, s);
     const bool keep_port = successor->DefaultPort() == ftp_server_->DefaultPort();
     succession_->Replace(ftp_server_, std::move(successor), keep_port);
+    *ftp_engine_settings_ = s;
   } catch (const std::exception& failure) {
-    if (successor && successor->Active())
-      ftp_server_.swap(successor);  // configuring failed: the running engine goes back
-    // So that the next reload tries again, even with the same file.
-    *ftp_engine_settings_ = running;
+    // The running engine stays, and so does what it was configured with: the next reload
+    // tries again, even with the same file.
     log_->LogLine(std::string("- Failed to start server: ") + failure.what());
   }
 }

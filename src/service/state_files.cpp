@@ -5,8 +5,8 @@
 #include "common/text.h"
 #include "config/settings.h"
 #include "config/storage_file.h"
+#include "monitor/special_files.h"
 #include "platform/file_system.h"
-#include "web/special_files.h"
 
 namespace vantrel {
 namespace {

@@ -1,8 +1,8 @@
 #include "service/web_interface.h"
 
 #include "config/settings.h"
-#include "ftp/connection_budget.h"
 #include "log/log_queue.h"
+#include "net/connection_budget.h"
 #include "service/server_succession.h"
 #include "service/web_pages.h"
 #include "web/http_server.h"
@@ -14,7 +14,7 @@ WebInterface::WebInterface(const ServiceUnits& units, Members& members, const Cl
       clock_(clock),
       refusals_(units.log, clock),
       pages_(std::make_unique<WebPages>(units, members)),
-      server_(std::make_unique<HTTPServer>(clock)) {
+      server_(std::make_unique<HttpServer>(clock)) {
   BindEvents(*server_);
 }
 
@@ -23,15 +23,16 @@ WebInterface::~WebInterface() {
   server_.reset();
 }
 
-void WebInterface::BindEvents(CustomHTTPServer& server) {
+void WebInterface::BindEvents(HttpServer& server) {
   WebPages& pages = *pages_;
-  server.OnConnect = [&pages](Context& c) { pages.Connect(c); };
-  server.OnException = [&pages](Context& c, const std::exception& e) { pages.Exception(c, e); };
+  server.OnConnect = [&pages](Connection& c) { pages.Connect(c); };
+  server.OnException = [&pages](Connection& c, const std::exception& e) { pages.Exception(c, e); };
   server.OnRefuse = [this](const platform::SocketAddress& peer, Refusal reason) {
     const int ceiling = budget_ ? budget_->Ceiling() : 0;
-    refusals_.Refused(peer.ip, "HTTP> " + peer.ip + "> " + RefusalText(reason, ceiling));
+    refusals_.LogLine("HTTP> " + peer.ip + "> " + RefusalText(reason, ceiling), peer.ip);
   };
-  server.OnCommandGet = [&pages](Context& c, HTTPRequestInfo& request, HTTPResponseInfo& response) {
+  server.OnCommandGet = [&pages](Connection& c, HttpRequestInfo& request,
+                                 HttpResponseInfo& response) {
     pages.CommandGet(c, request, response);
   };
 }
@@ -46,7 +47,7 @@ void WebInterface::Start() {
   });
 }
 
-void WebInterface::Configure(CustomHTTPServer& server, const SettingsData& settings) {
+void WebInterface::Configure(HttpServer& server, const SettingsData& settings) {
   server.SetDefaultPort(settings.webinterfaceport);
   server.SetServerSoftware(settings.servertitle);
   server.SetAutoStartSession(true);
@@ -88,7 +89,7 @@ void WebInterface::Reconfigure(ServerSuccession& succession) {
   } else if (!server_->Active()) {
     Start();
   } else if (settings.webinterfaceport != server_->DefaultPort()) {
-    std::unique_ptr<CustomHTTPServer> successor = std::make_unique<HTTPServer>(clock_);
+    std::unique_ptr<HttpServer> successor = std::make_unique<HttpServer>(clock_);
     BindEvents(*successor);
     LogStart(settings, [&] {
       Configure(*successor, settings);

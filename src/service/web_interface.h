@@ -12,14 +12,15 @@
 #include <vector>
 
 #include "common/clock.h"
+#include "log/log_throttle.h"
 #include "platform/socket_address.h"
 #include "service/ftp_session_handlers.h"
-#include "service/refusal_log.h"
+#include "service/refusal_text.h"
 
 namespace vantrel {
 
 class ConnectionBudget;
-class CustomHTTPServer;
+class HttpServer;
 class Members;
 class ServerSuccession;
 class WebPages;
@@ -62,18 +63,18 @@ class WebInterface {
   std::vector<platform::SocketAddress> Addresses() const;
 
  private:
-  void BindEvents(CustomHTTPServer& server);
-  void Configure(CustomHTTPServer& server, const SettingsData& settings);
+  void BindEvents(HttpServer& server);
+  void Configure(HttpServer& server, const SettingsData& settings);
   // Runs `start`, then logs the started line, or the failure line when it threw.
   void LogStart(const SettingsData& settings, const std::function<void()>& start);
 
   ServiceUnits units_;
   const Clock& clock_;
-  RefusalLog refusals_;
+  LogThrottle refusals_;  // one line per address a minute
   ConnectionBudget* budget_ = nullptr;
   std::optional<std::chrono::milliseconds> request_deadline_;
   std::unique_ptr<WebPages> pages_;
-  std::unique_ptr<CustomHTTPServer> server_;
+  std::unique_ptr<HttpServer> server_;
 };
 
 }  // namespace vantrel

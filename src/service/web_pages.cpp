@@ -9,9 +9,9 @@
 #include "common/connection_key.h"
 #include "common/error.h"
 #include "config/settings.h"
-#include "ftp/context.h"
 #include "log/log_queue.h"
 #include "log/statistics.h"
+#include "net/connection.h"
 #include "service/members.h"
 #include "web/html_escape.h"
 #include "web/http_request.h"
@@ -194,11 +194,11 @@ struct Action {
   std::string remove;
 };
 
-Action ActionOf(const HTTPRequestInfo& request) {
+Action ActionOf(const HttpRequestInfo& request) {
   const NameValueList& params = request.params;
   Action action;
   action.view = params.Value("viewmember");
-  if (request.command_type != HTTPCommandType::kPost)
+  if (request.command_type != HttpCommandType::kPost)
     return action;
   action.login_user = params.Value("username");
   action.add = params.Value("addnewmember");
@@ -208,7 +208,7 @@ Action ActionOf(const HTTPRequestInfo& request) {
 }
 
 // The session's login, after a login attempt (a POST with a user name) has replaced it.
-Login TakeLogin(HTTPSession& session, const Action& action, const NameValueList& params) {
+Login TakeLogin(HttpSession& session, const Action& action, const NameValueList& params) {
   return session.WithContent([&](NameValueList& content) {
     if (content.Empty()) {
       content.Add("username=");
@@ -227,16 +227,16 @@ Login TakeLogin(HTTPSession& session, const Action& action, const NameValueList&
 WebPages::WebPages(const ServiceUnits& units, Members& members)
     : units_(units), members_(members) {}
 
-void WebPages::Connect(Context& context) {
-  const std::string& ip = context.Connection().PeerAddress().ip;
+void WebPages::Connect(Connection& context) {
+  const std::string& ip = context.Socket().PeerAddress().ip;
   if (units_.settings.IsBanned(ip)) {
     units_.log.LogLine("HTTP> " + ip + "> Not allowed to Connect");
     throw Error("Not allowed to connect");
   }
-  context.Connection().SetReadTimeout(kReadTimeout);
+  context.Socket().SetReadTimeout(kReadTimeout);
 }
 
-void WebPages::Exception(Context&, const std::exception&) {}
+void WebPages::Exception(Connection&, const std::exception&) {}
 
 std::string WebPages::Title() const {
   return EscapeHtml(units_.settings.Get(&SettingsData::servertitle));
@@ -248,14 +248,15 @@ bool WebPages::LoginHolds(const std::string& user, const std::string& password) 
   return !user.empty() && units_.settings.IsWebUser(user, password);
 }
 
-void WebPages::CommandGet(Context& context, HTTPRequestInfo& request, HTTPResponseInfo& response) {
+void WebPages::CommandGet(Connection& context, HttpRequestInfo& request,
+                          HttpResponseInfo& response) {
   if (!request.session) {
     response.content_text =
         "<html><body><b>" + Title() + "</b><br>Error: Failed to create session</body></html>";
     return;
   }
   const std::string& ip = request.remote_ip;
-  if (request.command_type == HTTPCommandType::kPost && ComesFromOtherOrigin(request)) {
+  if (request.command_type == HttpCommandType::kPost && ComesFromOtherOrigin(request)) {
     units_.log.LogLine("HTTP> " + ip + "> refused a form sent from another site");
     response.SetResponseNo(403);
     response.content_text = DefaultBody(403, response.response_text);
@@ -266,7 +267,7 @@ void WebPages::CommandGet(Context& context, HTTPRequestInfo& request, HTTPRespon
   std::string page;
   if (!LoginHolds(login.user, login.password)) {
     if (!action.login_user.empty()) {
-      const auto& peer = context.Connection().PeerAddress();
+      const auto& peer = context.Socket().PeerAddress();
       units_.auto_ban.RecordFailure(BanRule::kLogin, ConnectionKey(peer.ip, peer.port), login.user);
     }
     units_.log.LogLine("HTTP> " + ip + "> login");

@@ -19,12 +19,12 @@
 
 namespace vantrel {
 
-class Context;
-class HTTPResponseInfo;
+class Connection;
+class HttpResponseInfo;
 class Members;
 class NameValueList;
 struct AccountFields;
-struct HTTPRequestInfo;
+struct HttpRequestInfo;
 
 // Owned by the web interface; its handlers run on the web engine's connection threads,
 // concurrently, and reach shared state only through the units' own locks.
@@ -33,9 +33,9 @@ class WebPages {
   WebPages(const ServiceUnits& units, Members& members);
 
   // Refuses a banned address before any reply; gives the connection its read time-out.
-  void Connect(Context& context);
-  void Exception(Context& context, const std::exception& failure);
-  void CommandGet(Context& context, HTTPRequestInfo& request, HTTPResponseInfo& response);
+  void Connect(Connection& context);
+  void Exception(Connection& context, const std::exception& failure);
+  void CommandGet(Connection& context, HttpRequestInfo& request, HttpResponseInfo& response);
 
  private:
   std::string Title() const;

@@ -10,15 +10,15 @@
 namespace vantrel {
 namespace {
 
-constexpr std::array<std::pair<const char*, HTTPCommandType>, 8> kCommands = {{
-    {"UNKNOWN", HTTPCommandType::kUnknown},
-    {"HEAD", HTTPCommandType::kHead},
-    {"GET", HTTPCommandType::kGet},
-    {"POST", HTTPCommandType::kPost},
-    {"DELETE", HTTPCommandType::kDelete},
-    {"PUT", HTTPCommandType::kPut},
-    {"TRACE", HTTPCommandType::kTrace},
-    {"OPTIONS", HTTPCommandType::kOptions},
+constexpr std::array<std::pair<const char*, HttpCommandType>, 8> kCommands = {{
+    {"UNKNOWN", HttpCommandType::kUnknown},
+    {"HEAD", HttpCommandType::kHead},
+    {"GET", HttpCommandType::kGet},
+    {"POST", HttpCommandType::kPost},
+    {"DELETE", HttpCommandType::kDelete},
+    {"PUT", HttpCommandType::kPut},
+    {"TRACE", HttpCommandType::kTrace},
+    {"OPTIONS", HttpCommandType::kOptions},
 }};
 
 constexpr std::string_view kFormContentType = "application/x-www-form-urlencoded";
@@ -36,7 +36,7 @@ bool StartsWithIgnoreCase(std::string_view text, std::string_view prefix) {
   return text.size() >= prefix.size() && EqualsIgnoreCase(text.substr(0, prefix.size()), prefix);
 }
 
-bool IsFormContent(const HTTPRequestInfo& request) {
+bool IsFormContent(const HttpRequestInfo& request) {
   const auto type = request.Header("Content-Type");
   if (!type)
     return false;
@@ -45,7 +45,7 @@ bool IsFormContent(const HTTPRequestInfo& request) {
                           kFormContentType);
 }
 
-void SplitQuery(HTTPRequestInfo& request) {
+void SplitQuery(HttpRequestInfo& request) {
   const auto question = request.uri.find('?');
   if (question == std::string::npos)
     return;
@@ -53,7 +53,7 @@ void SplitQuery(HTTPRequestInfo& request) {
   request.uri.erase(question);
 }
 
-void FillParams(HTTPRequestInfo& request, bool parse_params) {
+void FillParams(HttpRequestInfo& request, bool parse_params) {
   request.form_params = request.body;
   request.unparsed_params = request.form_params;
   SplitQuery(request);
@@ -68,7 +68,7 @@ void FillParams(HTTPRequestInfo& request, bool parse_params) {
                request.params);
 }
 
-void FillCookies(HTTPRequestInfo& request) {
+void FillCookies(HttpRequestInfo& request) {
   for (const auto& line : request.raw_headers) {
     const auto colon = line.find(':');
     if (colon == std::string::npos ||
@@ -85,7 +85,7 @@ void FillCookies(HTTPRequestInfo& request) {
   }
 }
 
-void FillDocument(HTTPRequestInfo& request) {
+void FillDocument(HttpRequestInfo& request) {
   if (request.uri == "*") {
     request.document = "*";
     return;
@@ -105,7 +105,7 @@ void FillDocument(HTTPRequestInfo& request) {
   request.document = UrlDecode(path);
 }
 
-void FillAuthorization(HTTPRequestInfo& request) {
+void FillAuthorization(HttpRequestInfo& request) {
   const auto value = request.Header("Authorization");
   if (!value || value->empty())
     return;
@@ -114,11 +114,11 @@ void FillAuthorization(HTTPRequestInfo& request) {
   const auto blank = text.find(' ');
   const std::string_view scheme = text.substr(0, blank);
   if (!EqualsIgnoreCase(scheme, "Basic"))
-    throw HTTPError("Unsupported authorization scheme.");
+    throw HttpError("Unsupported authorization scheme.");
   const auto decoded = Base64Decode(blank == std::string_view::npos ? std::string_view()
                                                                     : Trim(text.substr(blank + 1)));
   if (!decoded)
-    throw HTTPRefusal(400, "Malformed Basic credentials");
+    throw HttpRefusal(400, "Malformed Basic credentials");
   const auto colon = decoded->find(':');
   request.auth_username = decoded->substr(0, colon);
   if (colon != std::string::npos)
@@ -127,7 +127,7 @@ void FillAuthorization(HTTPRequestInfo& request) {
 
 }  // namespace
 
-std::optional<std::string> HTTPRequestInfo::Header(std::string_view name) const {
+std::optional<std::string> HttpRequestInfo::Header(std::string_view name) const {
   for (const auto& line : raw_headers) {
     const auto colon = line.find(':');
     if (colon != std::string::npos &&
@@ -151,12 +151,12 @@ std::optional<RequestLine> ParseRequestLine(std::string_view line) {
   return parsed;
 }
 
-HTTPCommandType CommandTypeOf(std::string_view command) {
+HttpCommandType CommandTypeOf(std::string_view command) {
   for (const auto& [word, type] : kCommands) {
     if (EqualsIgnoreCase(command, word))
       return type;
   }
-  return HTTPCommandType::kUnknown;
+  return HttpCommandType::kUnknown;
 }
 
 void DecodeParams(std::string_view text, NameValueList& params) {
@@ -177,7 +177,7 @@ void DecodeParams(std::string_view text, NameValueList& params) {
   }
 }
 
-void InterpretRequest(HTTPRequestInfo& request, bool parse_params) {
+void InterpretRequest(HttpRequestInfo& request, bool parse_params) {
   FillParams(request, parse_params);
   FillCookies(request);
   FillDocument(request);

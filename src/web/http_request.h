@@ -10,16 +10,16 @@
 
 namespace vantrel {
 
-class HTTPSession;
+class HttpSession;
 
-enum class HTTPCommandType { kUnknown, kHead, kGet, kPost, kDelete, kPut, kTrace, kOptions };
+enum class HttpCommandType { kUnknown, kHead, kGet, kPost, kDelete, kPut, kTrace, kOptions };
 
 // One request as the engine read and interpreted it. Filled by the engine on the
 // connection's thread and handed to the page handler of the same thread.
-struct HTTPRequestInfo {
+struct HttpRequestInfo {
   std::string raw_http_command;  // the request line as received
   std::string command;           // the method word, upper-cased
-  HTTPCommandType command_type = HTTPCommandType::kUnknown;
+  HttpCommandType command_type = HttpCommandType::kUnknown;
   std::string version;
   std::string uri;                       // without the query
   std::vector<std::string> raw_headers;  // "Name: value", in arrival order
@@ -34,7 +34,7 @@ struct HTTPRequestInfo {
   std::string auth_password;
   NameValueList cookies;
   std::string body;
-  std::shared_ptr<HTTPSession> session;  // null when sessions are off or none was made
+  std::shared_ptr<HttpSession> session;  // null when sessions are off or none was made
 
   // The value of the first header of that name (ignoring case), trimmed.
   std::optional<std::string> Header(std::string_view name) const;
@@ -50,7 +50,7 @@ struct RequestLine {
 // lies between. Nothing when the line holds no blank at all.
 std::optional<RequestLine> ParseRequestLine(std::string_view line);
 // Ignoring case; kUnknown for every other word.
-HTTPCommandType CommandTypeOf(std::string_view command);
+HttpCommandType CommandTypeOf(std::string_view command);
 
 // Splits `text` on "&" into name=value lines, "+" read as a blank and escapes undone. An
 // empty piece adds an empty line. Clears `params` first.
@@ -58,8 +58,8 @@ void DecodeParams(std::string_view text, NameValueList& params);
 
 // Fills what follows from the request line, headers and body already in `request`: query
 // and parameters, cookies, document (and Host from an absolute URI) and the credentials of
-// an "Authorization" header. Throws HTTPError for an authorization scheme other than
-// Basic, HTTPRefusal(400) for Basic credentials that are not base64.
-void InterpretRequest(HTTPRequestInfo& request, bool parse_params);
+// an "Authorization" header. Throws HttpError for an authorization scheme other than
+// Basic, HttpRefusal(400) for Basic credentials that are not base64.
+void InterpretRequest(HttpRequestInfo& request, bool parse_params);
 
 }  // namespace vantrel

@@ -1,6 +1,6 @@
 #include "web/http_response.h"
 
-#include "ftp/context.h"
+#include "net/connection.h"
 #include "web/http_error.h"
 #include "web/http_status.h"
 
@@ -34,14 +34,14 @@ std::string DefaultBody(int response_no, const std::string& response_text) {
          "</B></BODY></HTML>";
 }
 
-void HTTPResponseInfo::SetResponseNo(int response_no) {
+void HttpResponseInfo::SetResponseNo(int response_no) {
   response_no_ = response_no;
   response_text = ResponseText(response_no);
   if (response_no == 404)
     close_connection = true;
 }
 
-void HTTPResponseInfo::ApplyHeaderRules() {
+void HttpResponseInfo::ApplyHeaderRules() {
   // The challenge replaces the content before its length is taken, so the length
   // announced is the length sent.
   if (!auth_realm.empty()) {
@@ -53,7 +53,7 @@ void HTTPResponseInfo::ApplyHeaderRules() {
     content_length = static_cast<std::int64_t>(content_text.size());
 }
 
-std::string HTTPResponseInfo::HeaderText() {
+std::string HttpResponseInfo::HeaderText() {
   ApplyHeaderRules();
   std::string header = "HTTP/1.1 " + std::to_string(response_no_) + " " + response_text + kLineEnd;
   if (!server_software.empty())
@@ -72,17 +72,18 @@ std::string HTTPResponseInfo::HeaderText() {
   return header;
 }
 
-void HTTPResponseInfo::WriteHeader() {
+void HttpResponseInfo::WriteHeader() {
   if (header_written_)
-    throw HTTPError("Header has already been written.");
+    throw HttpError("Header has already been written.");
   const std::string header = HeaderText();
   header_written_ = true;
-  context_.Write(header);
+  connection_.Write(header);
 }
 
-void HTTPResponseInfo::WriteContent() {
+void HttpResponseInfo::WriteContent() {
   if (!omit_body) {
-    context_.Write(content_text.empty() ? DefaultBody(response_no_, response_text) : content_text);
+    connection_.Write(content_text.empty() ? DefaultBody(response_no_, response_text)
+                                           : content_text);
   }
   content_text.clear();
 }

@@ -6,7 +6,7 @@
 
 namespace vantrel {
 
-class Context;
+class Connection;
 
 // A cookie the reply sets. The session cookie is HttpOnly and SameSite=Strict, so no
 // script can read it and no other site can make the browser send it along.
@@ -20,9 +20,9 @@ struct ResponseCookie {
 
 // The reply to one request: filled by the page handler on the connection's thread, then
 // written by the engine (or by the handler itself through WriteHeader/WriteContent).
-class HTTPResponseInfo {
+class HttpResponseInfo {
  public:
-  explicit HTTPResponseInfo(Context& context) : context_(context) {}
+  explicit HttpResponseInfo(Connection& connection) : connection_(connection) {}
 
   int ResponseNo() const { return response_no_; }
   // Also sets the response text from the table; 404 also closes the connection.
@@ -40,7 +40,7 @@ class HTTPResponseInfo {
   bool omit_body = false;
 
   bool HeaderHasBeenWritten() const { return header_written_; }
-  // Throws HTTPError "Header has already been written." on a second call.
+  // Throws HttpError "Header has already been written." on a second call.
   void WriteHeader();
   // The content text, or the default body when there is none, then clears it.
   void WriteContent();
@@ -51,7 +51,7 @@ class HTTPResponseInfo {
  private:
   void ApplyHeaderRules();
 
-  Context& context_;
+  Connection& connection_;
   int response_no_ = 200;
   bool header_written_ = false;
 };

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "common/text.h"
-#include "ftp/context.h"
+#include "net/connection.h"
 #include "platform/socket_error.h"
 #include "web/html_escape.h"
 #include "web/http_error.h"
@@ -44,21 +44,20 @@ bool ContainsIgnoreCase(std::string_view text, std::string_view part) {
 }
 
 // Digits only: a sign, blanks inside or a hex prefix are malformed, not a length.
-std::optional<std::size_t> DeclaredLength(const HTTPRequestInfo& request) {
+std::optional<std::size_t> DeclaredLength(const HttpRequestInfo& request) {
   const auto text = request.Header("Content-Length");
   if (!text)
     return std::nullopt;
-  if (text->empty() || text->size() > 18 ||
-      !std::all_of(text->begin(), text->end(), [](char c) { return c >= '0' && c <= '9'; }))
-    throw HTTPRefusal(400, "Malformed Content-Length");
+  if (text->size() > 18 || !AllDigits(*text))
+    throw HttpRefusal(400, "Malformed Content-Length");
   const auto length = static_cast<std::size_t>(std::stoll(*text));
-  if (length > CustomHTTPServer::kMaxBodyLength)
-    throw HTTPRefusal(413, "Request body over the limit");
+  if (length > HttpServer::kMaxBodyLength)
+    throw HttpRefusal(413, "Request body over the limit");
   return length;
 }
 
-void DiscardPendingInput(Context& context) {
-  context.Input().clear();
+void DiscardPendingInput(Connection& connection) {
+  connection.Input().clear();
   const auto deadline = std::chrono::steady_clock::now() + kDrainTime;
   std::size_t discarded = 0;
   try {
@@ -67,11 +66,11 @@ void DiscardPendingInput(Context& context) {
           deadline - std::chrono::steady_clock::now());
       if (left.count() <= 0)
         break;
-      context.Connection().SetReadTimeout(std::min(left, kDrainWait));
-      if (!context.ReadMore())
+      connection.Socket().SetReadTimeout(std::min(left, kDrainWait));
+      if (!connection.ReadMore())
         break;
-      discarded += context.Input().size();
-      context.Input().clear();
+      discarded += connection.Input().size();
+      connection.Input().clear();
     }
   } catch (const platform::SocketError&) {
     // Silent or gone: either way there is nothing more to wait for.
@@ -80,21 +79,21 @@ void DiscardPendingInput(Context& context) {
 
 }  // namespace
 
-CustomHTTPServer::CustomHTTPServer(const Clock& clock) : sessions_(clock) {
+HttpServer::HttpServer(const Clock& clock) : sessions_(clock) {
   SetDefaultPort(kDefaultPort);
-  sessions_.OnSessionEnd = [this](HTTPSession& session) {
+  sessions_.OnSessionEnd = [this](HttpSession& session) {
     if (OnSessionEnd)
       OnSessionEnd(session);
   };
 }
 
-CustomHTTPServer::~CustomHTTPServer() {
+HttpServer::~HttpServer() {
   // Connection threads and the cleaner use members of this class; they must end before the
   // members do, which the base destructor would be too late for.
   SetActive(false);
 }
 
-void CustomHTTPServer::SetActive(bool active) {
+void HttpServer::SetActive(bool active) {
   std::lock_guard lock(control_mutex_);
   if (active == Active())
     return;
@@ -104,64 +103,64 @@ void CustomHTTPServer::SetActive(bool active) {
     } else {
       session_state_ = false;
     }
-    CustomTCPServer::SetActive(true);
+    TcpServer::SetActive(true);
     if (session_state_)
       cleaner_ = std::make_unique<SessionCleaner>(sessions_);
   } else {
-    CustomTCPServer::SetActive(false);
+    TcpServer::SetActive(false);
     cleaner_.reset();
     sessions_.Clear();
   }
 }
 
-void CustomHTTPServer::SetParseParams(bool on) {
+void HttpServer::SetParseParams(bool on) {
   RequireInactive();
   parse_params_ = on;
 }
 
-void CustomHTTPServer::SetSessionState(bool on) {
+void HttpServer::SetSessionState(bool on) {
   if (Active())
-    throw HTTPError("Cannot change session state when the server is active.");
+    throw HttpError("Cannot change session state when the server is active.");
   session_state_ = on;
 }
 
-void CustomHTTPServer::SetAutoStartSession(bool on) {
+void HttpServer::SetAutoStartSession(bool on) {
   RequireInactive();
   auto_start_session_ = on;
 }
 
-void CustomHTTPServer::SetSessionTimeOut(int milliseconds) {
+void HttpServer::SetSessionTimeOut(int milliseconds) {
   RequireInactive();
   if (milliseconds < 0)
     throw Error("The session time-out cannot be negative");
   session_timeout_ = milliseconds;
 }
 
-void CustomHTTPServer::SetKeepAlive(bool on) {
+void HttpServer::SetKeepAlive(bool on) {
   RequireInactive();
   keep_alive_ = on;
 }
 
-void CustomHTTPServer::SetServerSoftware(std::string text) {
+void HttpServer::SetServerSoftware(std::string text) {
   RequireInactive();
   server_software_ = std::move(text);
 }
 
-void CustomHTTPServer::SetMaximumHeaderLineCount(int count) {
+void HttpServer::SetMaximumHeaderLineCount(int count) {
   RequireInactive();
   if (count < 1)
     throw Error("At least one header line must be allowed");
   maximum_header_line_count_ = count;
 }
 
-void CustomHTTPServer::SetRequestDeadline(std::chrono::milliseconds deadline) {
+void HttpServer::SetRequestDeadline(std::chrono::milliseconds deadline) {
   RequireInactive();
   if (deadline.count() <= 0)
     throw Error("The request deadline must be positive");
   request_deadline_ = deadline;
 }
 
-std::string CustomHTTPServer::OverLimitReply() const {
+std::string HttpServer::OverLimitReply() const {
   const std::string text = ResponseText(503);
   const std::string body = DefaultBody(503, text);
   std::string reply = "HTTP/1.1 503 " + text + "\r\n";
@@ -171,23 +170,38 @@ std::string CustomHTTPServer::OverLimitReply() const {
          "\r\nConnection: close\r\n\r\n" + body;
 }
 
-bool CustomHTTPServer::Execute(Context& context) {
+void HttpServer::BeforeRun(Connection& connection) {
+  if (OnConnect)
+    OnConnect(connection);
+}
+
+void HttpServer::SessionFailed(Connection& connection, const std::exception& failure) {
+  if (OnException)
+    OnException(connection, failure);
+}
+
+void HttpServer::Refused(const platform::SocketAddress& peer, Refusal reason) {
+  if (OnRefuse)
+    OnRefuse(peer, reason);
+}
+
+bool HttpServer::Execute(Connection& connection) {
   try {
     try {
-      return HandleRequest(context);
-    } catch (const HTTPRefusal& refusal) {
-      Refuse(context, refusal.ResponseNo());
+      return HandleRequest(connection);
+    } catch (const HttpRefusal& refusal) {
+      Refuse(connection, refusal.ResponseNo());
       return false;
     }
   } catch (const platform::SocketError&) {
     // The peer left, reset or stayed silent past the read time-out: nobody to answer.
-    context.Disconnect();
+    connection.Disconnect();
     return false;
   }
 }
 
-std::optional<std::string> CustomHTTPServer::ReadLine(Context& context, int too_long_response) {
-  std::string& input = context.Input();
+std::optional<std::string> HttpServer::ReadLine(Connection& connection, int too_long_response) {
+  std::string& input = connection.Input();
   std::size_t searched = 0;
   for (;;) {
     const auto newline = input.find('\n', searched);
@@ -196,59 +210,59 @@ std::optional<std::string> CustomHTTPServer::ReadLine(Context& context, int too_
       if (length > 0 && input[length - 1] == '\r')
         --length;
       if (length > kMaxLineLength)
-        throw HTTPRefusal(too_long_response, "Line over the limit");
+        throw HttpRefusal(too_long_response, "Line over the limit");
       std::string line = input.substr(0, length);
       input.erase(0, newline + 1);
       return line;
     }
     // One more byte than the limit may still be the CR of a line just within it.
     if (input.size() > kMaxLineLength + 1)
-      throw HTTPRefusal(too_long_response, "Line over the limit");
+      throw HttpRefusal(too_long_response, "Line over the limit");
     searched = input.size();
-    if (!context.ReadMore())
+    if (!connection.ReadMore())
       return std::nullopt;
   }
 }
 
-bool CustomHTTPServer::ReadHead(Context& context, HTTPRequestInfo& request) {
-  auto line = ReadLine(context, 414);
+bool HttpServer::ReadHead(Connection& connection, HttpRequestInfo& request) {
+  auto line = ReadLine(connection, 414);
   if (!line)
     return false;
   const auto parsed = ParseRequestLine(*line);
   if (!parsed)
-    throw HTTPError("Error in parsing command.");
+    throw HttpError("Error in parsing command.");
   request.raw_http_command = std::move(*line);
   request.command = parsed->command;
   request.command_type = CommandTypeOf(parsed->command);
   request.uri = parsed->uri;
   request.version = parsed->version;
   for (;;) {
-    line = ReadLine(context, 400);
+    line = ReadLine(connection, 400);
     if (!line)
       return false;
     if (line->empty())
       return true;
     if (static_cast<int>(request.raw_headers.size()) >= maximum_header_line_count_)
-      throw HTTPRefusal(400, "Too many header lines");
+      throw HttpRefusal(400, "Too many header lines");
     request.raw_headers.push_back(std::move(*line));
   }
 }
 
-std::string CustomHTTPServer::ReadBody(Context& context, const HTTPRequestInfo& request) {
-  std::string& input = context.Input();
+std::string HttpServer::ReadBody(Connection& connection, const HttpRequestInfo& request) {
+  std::string& input = connection.Input();
   const auto declared = DeclaredLength(request);
   std::size_t length = 0;
   if (declared) {
     length = *declared;
     while (input.size() < length) {
-      if (!context.ReadMore())
+      if (!connection.ReadMore())
         throw platform::SocketError("The client closed before sending the whole body");
     }
-  } else if (request.command_type == HTTPCommandType::kPost) {
+  } else if (request.command_type == HttpCommandType::kPost) {
     // Without a length the body ends where the client closes its side.
-    while (context.ReadMore()) {
+    while (connection.ReadMore()) {
       if (input.size() > kMaxBodyLength)
-        throw HTTPRefusal(413, "Request body over the limit");
+        throw HttpRefusal(413, "Request body over the limit");
     }
     length = input.size();
   }
@@ -257,17 +271,17 @@ std::string CustomHTTPServer::ReadBody(Context& context, const HTTPRequestInfo& 
   return body;
 }
 
-bool CustomHTTPServer::PassHeaderChecks(Context& context, const HTTPRequestInfo& request,
-                                        HTTPResponseInfo& response) {
+bool HttpServer::PassHeaderChecks(Connection& connection, const HttpRequestInfo& request,
+                                  HttpResponseInfo& response) {
   bool proceed = true;
   if (OnHeadersAvailable)
-    OnHeadersAvailable(context, request.uri, request.raw_headers, proceed);
+    OnHeadersAvailable(connection, request.uri, request.raw_headers, proceed);
   if (!proceed) {
     int response_no = 400;
     std::string text = ResponseText(response_no);
     std::string content;
     if (OnHeadersBlocked)
-      OnHeadersBlocked(context, request.raw_headers, response_no, text, content);
+      OnHeadersBlocked(connection, request.raw_headers, response_no, text, content);
     response.SetResponseNo(response_no);
     response.response_text = text;
     response.content_text = content;
@@ -275,25 +289,25 @@ bool CustomHTTPServer::PassHeaderChecks(Context& context, const HTTPRequestInfo&
   }
   const auto encoding = request.Header("Transfer-Encoding");
   if (encoding && !EqualsIgnoreCase(*encoding, "identity"))
-    throw HTTPRefusal(411, "Only bodies with a length are accepted");
+    throw HttpRefusal(411, "Only bodies with a length are accepted");
   DeclaredLength(request);
   const auto expect = request.Header("Expect");
   if (IsHttp11OrLater(request.version) && expect && !expect->empty()) {
     bool accepted = true;
     if (OnHeaderExpectations)
-      OnHeaderExpectations(context, *expect, accepted);
+      OnHeaderExpectations(connection, *expect, accepted);
     if (!accepted) {
       response.SetResponseNo(417);
       return false;
     }
     if (ContainsIgnoreCase(*expect, "100-continue"))
-      context.Write(ReplyVersion(request.version) + " 100 " + ResponseText(100) + "\r\n\r\n");
+      connection.Write(ReplyVersion(request.version) + " 100 " + ResponseText(100) + "\r\n\r\n");
   }
   return true;
 }
 
-bool CustomHTTPServer::AttachSession(Context& context, HTTPRequestInfo& request,
-                                     HTTPResponseInfo& response) {
+bool HttpServer::AttachSession(Connection& connection, HttpRequestInfo& request,
+                               HttpResponseInfo& response) {
   if (!session_state_)
     return true;
   for (const auto& cookie : request.cookies.Lines()) {
@@ -305,7 +319,7 @@ bool CustomHTTPServer::AttachSession(Context& context, HTTPRequestInfo& request,
       return true;
     bool proceed = true;
     if (OnInvalidSession)
-      OnInvalidSession(context, request, response, proceed, id);
+      OnInvalidSession(connection, request, response, proceed, id);
     if (!proceed)
       return false;
   }
@@ -313,7 +327,7 @@ bool CustomHTTPServer::AttachSession(Context& context, HTTPRequestInfo& request,
     return true;
   try {
     request.session = sessions_.CreateSession(request.remote_ip);
-  } catch (const HTTPError&) {
+  } catch (const HttpError&) {
     // No secure ID could be drawn: the request goes on without a session, and the pages
     // say so.
     return true;
@@ -324,16 +338,16 @@ bool CustomHTTPServer::AttachSession(Context& context, HTTPRequestInfo& request,
   return true;
 }
 
-void CustomHTTPServer::Dispatch(Context& context, HTTPRequestInfo& request,
-                                HTTPResponseInfo& response) {
-  const bool get_like = request.command_type == HTTPCommandType::kHead ||
-                        request.command_type == HTTPCommandType::kGet ||
-                        request.command_type == HTTPCommandType::kPost;
+void HttpServer::Dispatch(Connection& connection, HttpRequestInfo& request,
+                          HttpResponseInfo& response) {
+  const bool get_like = request.command_type == HttpCommandType::kHead ||
+                        request.command_type == HttpCommandType::kGet ||
+                        request.command_type == HttpCommandType::kPost;
   const RequestHandler& handler = get_like ? OnCommandGet : OnCommandOther;
   if (!handler)
     return;
   try {
-    handler(context, request, response);
+    handler(connection, request, response);
   } catch (const platform::SocketError&) {
     throw;
   } catch (const std::exception& failure) {
@@ -345,29 +359,28 @@ void CustomHTTPServer::Dispatch(Context& context, HTTPRequestInfo& request,
   }
 }
 
-bool CustomHTTPServer::HandleRequest(Context& context) {
-  HTTPRequestInfo request;
-  context.SetInputDeadline(std::chrono::steady_clock::now() + request_deadline_);
-  if (!ReadHead(context, request)) {
-    context.Disconnect();
+bool HttpServer::HandleRequest(Connection& connection) {
+  HttpRequestInfo request;
+  connection.SetInputDeadline(std::chrono::steady_clock::now() + request_deadline_);
+  if (!ReadHead(connection, request)) {
+    connection.Disconnect();
     return false;
   }
-  HTTPResponseInfo response(context);
+  HttpResponseInfo response(connection);
   response.server_software = server_software_;
-  const auto connection = request.Header("Connection");
-  response.close_connection =
-      !keep_alive_ || (connection && EqualsIgnoreCase(*connection, "close"));
-  response.omit_body = request.command_type == HTTPCommandType::kHead;
-  bool proceed = PassHeaderChecks(context, request, response);
+  const auto wanted = request.Header("Connection");
+  response.close_connection = !keep_alive_ || (wanted && EqualsIgnoreCase(*wanted, "close"));
+  response.omit_body = request.command_type == HttpCommandType::kHead;
+  bool proceed = PassHeaderChecks(connection, request, response);
   if (proceed) {
-    request.body = ReadBody(context, request);
-    context.SetInputDeadline(std::nullopt);
-    request.remote_ip = context.Connection().PeerAddress().ip;
+    request.body = ReadBody(connection, request);
+    connection.SetInputDeadline(std::nullopt);
+    request.remote_ip = connection.Socket().PeerAddress().ip;
     InterpretRequest(request, parse_params_);
-    proceed = AttachSession(context, request, response);
+    proceed = AttachSession(connection, request, response);
   }
   if (proceed)
-    Dispatch(context, request, response);
+    Dispatch(connection, request, response);
   else
     response.close_connection = true;
   if (!response.HeaderHasBeenWritten())
@@ -375,23 +388,23 @@ bool CustomHTTPServer::HandleRequest(Context& context) {
   if (!response.content_text.empty())
     response.WriteContent();
   if (!proceed)
-    DiscardPendingInput(context);
+    DiscardPendingInput(connection);
   if (response.close_connection) {
-    context.Disconnect();
+    connection.Disconnect();
     return false;
   }
-  return context.Connected();
+  return connection.Connected();
 }
 
-void CustomHTTPServer::Refuse(Context& context, int response_no) {
-  HTTPResponseInfo response(context);
+void HttpServer::Refuse(Connection& connection, int response_no) {
+  HttpResponseInfo response(connection);
   response.SetResponseNo(response_no);
   response.server_software = server_software_;
   response.content_text = DefaultBody(response_no, response.response_text);
   response.WriteHeader();
   response.WriteContent();
-  DiscardPendingInput(context);
-  context.Disconnect();
+  DiscardPendingInput(connection);
+  connection.Disconnect();
 }
 
 }  // namespace vantrel

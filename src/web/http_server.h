@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "common/clock.h"
-#include "ftp/custom_tcp_server.h"
+#include "net/tcp_server.h"
 #include "web/http_request.h"
 #include "web/http_response.h"
 #include "web/http_session.h"
@@ -31,7 +31,7 @@ namespace vantrel {
 // Owned by the host. Configure it and set the events before SetActive(true); the setters
 // refuse while active. The events run on connection threads, concurrently for different
 // connections; the session events also on the cleaner thread.
-class CustomHTTPServer : public CustomTCPServer {
+class HttpServer : public TcpServer {
  public:
   static constexpr int kDefaultPort = 80;
   static constexpr std::size_t kMaxLineLength = 8192;
@@ -39,8 +39,8 @@ class CustomHTTPServer : public CustomTCPServer {
   static constexpr std::size_t kMaxBodyLength = 1024 * 1024;
   static constexpr const char* kSessionCookie = "HTTPSESSIONID";
 
-  explicit CustomHTTPServer(const Clock& clock = DefaultClock());
-  ~CustomHTTPServer() override;
+  explicit HttpServer(const Clock& clock = DefaultClock());
+  ~HttpServer() override;
 
   // Also starts (or stops) the session cleaner and, when stopping, empties the session
   // list. A session time-out of 0 turns SessionState off at activation.
@@ -49,7 +49,7 @@ class CustomHTTPServer : public CustomTCPServer {
   bool ParseParams() const { return parse_params_; }
   void SetParseParams(bool on);
   bool SessionState() const { return session_state_; }
-  // Throws HTTPError "Cannot change session state when the server is active.".
+  // Throws HttpError "Cannot change session state when the server is active.".
   void SetSessionState(bool on);
   bool AutoStartSession() const { return auto_start_session_; }
   void SetAutoStartSession(bool on);
@@ -68,51 +68,61 @@ class CustomHTTPServer : public CustomTCPServer {
   std::chrono::milliseconds RequestDeadline() const { return request_deadline_; }
   void SetRequestDeadline(std::chrono::milliseconds deadline);
 
-  HTTPSessionList& SessionList() { return sessions_; }
+  HttpSessionList& SessionList() { return sessions_; }
 
-  using RequestHandler = std::function<void(Context&, HTTPRequestInfo&, HTTPResponseInfo&)>;
+  // When a connection's session begins. Throwing refuses it.
+  std::function<void(Connection&)> OnConnect;
+  // For the failure that ended a connection's session.
+  std::function<void(Connection&, const std::exception&)> OnException;
+  // Listener thread, for each connection turned away over a limit (after its 503).
+  std::function<void(const platform::SocketAddress& peer, Refusal reason)> OnRefuse;
+
+  using RequestHandler = std::function<void(Connection&, HttpRequestInfo&, HttpResponseInfo&)>;
   // HEAD, GET and POST.
   RequestHandler OnCommandGet;
   // Every other method.
   RequestHandler OnCommandOther;
   // Clearing `continue_processing` blocks the request; OnHeadersBlocked then fills the
   // reply (400 when unassigned).
-  std::function<void(Context&, const std::string& uri, const std::vector<std::string>& headers,
+  std::function<void(Connection&, const std::string& uri, const std::vector<std::string>& headers,
                      bool& continue_processing)>
       OnHeadersAvailable;
-  std::function<void(Context&, const std::vector<std::string>& headers, int& response_no,
+  std::function<void(Connection&, const std::vector<std::string>& headers, int& response_no,
                      std::string& response_text, std::string& content_text)>
       OnHeadersBlocked;
   // An "Expect" header of an HTTP/1.1 request; accepted when unassigned.
-  std::function<void(Context&, const std::string& expectations, bool& continue_processing)>
+  std::function<void(Connection&, const std::string& expectations, bool& continue_processing)>
       OnHeaderExpectations;
   // A session cookie that names no live session of this address.
-  std::function<void(Context&, HTTPRequestInfo&, HTTPResponseInfo&, bool& continue_processing,
+  std::function<void(Connection&, HttpRequestInfo&, HttpResponseInfo&, bool& continue_processing,
                      const std::string& invalid_session_id)>
       OnInvalidSession;
-  std::function<void(HTTPSession&)> OnSessionStart;
-  std::function<void(HTTPSession&)> OnSessionEnd;
+  std::function<void(HttpSession&)> OnSessionStart;
+  std::function<void(HttpSession&)> OnSessionEnd;
 
  protected:
-  bool Execute(Context& context) override;
+  void BeforeRun(Connection& connection) override;
+  bool Execute(Connection& connection) override;
+  void SessionFailed(Connection& connection, const std::exception& failure) override;
+  void Refused(const platform::SocketAddress& peer, Refusal reason) override;
   // 503, for a connection over a limit.
   std::string OverLimitReply() const override;
 
  private:
-  // Throws HTTPRefusal(code) for a line over the limit; nothing when the peer closed.
-  std::optional<std::string> ReadLine(Context& context, int too_long_response);
-  std::string ReadBody(Context& context, const HTTPRequestInfo& request);
-  bool HandleRequest(Context& context);
-  bool ReadHead(Context& context, HTTPRequestInfo& request);
-  bool PassHeaderChecks(Context& context, const HTTPRequestInfo& request,
-                        HTTPResponseInfo& response);
-  bool AttachSession(Context& context, HTTPRequestInfo& request, HTTPResponseInfo& response);
-  void Dispatch(Context& context, HTTPRequestInfo& request, HTTPResponseInfo& response);
-  void Refuse(Context& context, int response_no);
+  // Throws HttpRefusal(code) for a line over the limit; nothing when the peer closed.
+  std::optional<std::string> ReadLine(Connection& connection, int too_long_response);
+  std::string ReadBody(Connection& connection, const HttpRequestInfo& request);
+  bool HandleRequest(Connection& connection);
+  bool ReadHead(Connection& connection, HttpRequestInfo& request);
+  bool PassHeaderChecks(Connection& connection, const HttpRequestInfo& request,
+                        HttpResponseInfo& response);
+  bool AttachSession(Connection& connection, HttpRequestInfo& request, HttpResponseInfo& response);
+  void Dispatch(Connection& connection, HttpRequestInfo& request, HttpResponseInfo& response);
+  void Refuse(Connection& connection, int response_no);
 
   std::mutex control_mutex_;                 // serialises SetActive
   std::unique_ptr<SessionCleaner> cleaner_;  // guarded by control_mutex_
-  HTTPSessionList sessions_;
+  HttpSessionList sessions_;
   bool parse_params_ = true;
   bool session_state_ = false;
   bool auto_start_session_ = false;
@@ -122,8 +132,5 @@ class CustomHTTPServer : public CustomTCPServer {
   int maximum_header_line_count_ = kDefaultMaximumHeaderLineCount;
   std::chrono::milliseconds request_deadline_ = kDefaultRequestDeadline;
 };
-
-// The component the host places: the engine as it stands.
-using HTTPServer = CustomHTTPServer;
 
 }  // namespace vantrel

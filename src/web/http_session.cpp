@@ -23,7 +23,7 @@ std::string NewSessionId() {
   unsigned char random[32];
   while (id.size() < kSessionIdLength) {
     if (RAND_bytes(random, sizeof random) != 1)
-      throw HTTPError("The secure random source failed; no session can be created");
+      throw HttpError("The secure random source failed; no session can be created");
     for (const unsigned char byte : random) {
       if (byte < kUnbiasedLimit && id.size() < kSessionIdLength)
         id += kSessionIdAlphabet[byte % kSessionIdAlphabet.size()];
@@ -32,22 +32,22 @@ std::string NewSessionId() {
   return id;
 }
 
-HTTPSessionList::HTTPSessionList(const Clock& clock) : clock_(clock) {
+HttpSessionList::HttpSessionList(const Clock& clock) : clock_(clock) {
   // Most servers see a handful of browsers; this only spares early reallocation.
   sessions_.reserve(128);
 }
 
-std::chrono::milliseconds HTTPSessionList::SessionTimeout() const {
+std::chrono::milliseconds HttpSessionList::SessionTimeout() const {
   std::lock_guard lock(mutex_);
   return timeout_;
 }
 
-void HTTPSessionList::SetSessionTimeout(std::chrono::milliseconds timeout) {
+void HttpSessionList::SetSessionTimeout(std::chrono::milliseconds timeout) {
   std::lock_guard lock(mutex_);
   timeout_ = timeout;
 }
 
-std::shared_ptr<HTTPSession> HTTPSessionList::GetSession(std::string_view id,
+std::shared_ptr<HttpSession> HttpSessionList::GetSession(std::string_view id,
                                                          std::string_view remote_host) {
   std::lock_guard lock(mutex_);
   for (auto& entry : sessions_) {
@@ -60,25 +60,25 @@ std::shared_ptr<HTTPSession> HTTPSessionList::GetSession(std::string_view id,
   return nullptr;
 }
 
-bool HTTPSessionList::IdTakenLocked(std::string_view id, std::string_view remote_host) const {
+bool HttpSessionList::IdTakenLocked(std::string_view id, std::string_view remote_host) const {
   return std::any_of(sessions_.begin(), sessions_.end(), [&](const Entry& entry) {
     return EqualsIgnoreCase(entry.session->SessionID(), id) &&
            EqualsIgnoreCase(entry.session->RemoteHost(), remote_host);
   });
 }
 
-std::shared_ptr<HTTPSession> HTTPSessionList::CreateSession(std::string_view remote_host) {
+std::shared_ptr<HttpSession> HttpSessionList::CreateSession(std::string_view remote_host) {
   std::string id = NewSessionId();
   std::lock_guard lock(mutex_);
   while (IdTakenLocked(id, remote_host))
     id = NewSessionId();
-  auto session = std::make_shared<HTTPSession>(std::move(id), std::string(remote_host));
+  auto session = std::make_shared<HttpSession>(std::move(id), std::string(remote_host));
   sessions_.push_back(Entry{session, clock_.Now()});
   return session;
 }
 
-void HTTPSessionList::PurgeStaleSessions() {
-  std::vector<std::shared_ptr<HTTPSession>> ended;
+void HttpSessionList::PurgeStaleSessions() {
+  std::vector<std::shared_ptr<HttpSession>> ended;
   {
     std::lock_guard lock(mutex_);
     const DateTime now = clock_.Now();
@@ -98,7 +98,7 @@ void HTTPSessionList::PurgeStaleSessions() {
   }
 }
 
-void HTTPSessionList::Clear() {
+void HttpSessionList::Clear() {
   std::vector<Entry> all;
   {
     std::lock_guard lock(mutex_);
@@ -106,12 +106,12 @@ void HTTPSessionList::Clear() {
   }
 }
 
-int HTTPSessionList::Count() const {
+int HttpSessionList::Count() const {
   std::lock_guard lock(mutex_);
   return static_cast<int>(sessions_.size());
 }
 
-SessionCleaner::SessionCleaner(HTTPSessionList& sessions, std::chrono::milliseconds period)
+SessionCleaner::SessionCleaner(HttpSessionList& sessions, std::chrono::milliseconds period)
     : sessions_(sessions), period_(period), thread_([this] { Run(); }) {}
 
 SessionCleaner::~SessionCleaner() {

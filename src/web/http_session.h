@@ -23,7 +23,7 @@
 namespace vantrel {
 
 // 15 characters of kSessionIdAlphabet from the system's secure random source; throws
-// HTTPError when that source fails (a predictable ID would hand out logins).
+// HttpError when that source fails (a predictable ID would hand out logins).
 std::string NewSessionId();
 inline constexpr std::string_view kSessionIdAlphabet =
     "qwertzuiopasdfghjklyxcvbnmQWERTZUIOPASDFGHJKLYXCVBNM1234567890";
@@ -31,9 +31,9 @@ inline constexpr std::size_t kSessionIdLength = 15;
 
 // Created by the list; any connection thread of its browser may use it. The ID and the
 // remote host never change; the content is touched only inside WithContent.
-class HTTPSession {
+class HttpSession {
  public:
-  HTTPSession(std::string id, std::string remote_host)
+  HttpSession(std::string id, std::string remote_host)
       : id_(std::move(id)), remote_host_(std::move(remote_host)) {}
 
   const std::string& SessionID() const { return id_; }
@@ -56,29 +56,29 @@ class HTTPSession {
 // Owned by the web engine; lookups and creation come from connection threads, purging from
 // the cleaner thread, Clear from the controlling thread. The events run on the calling
 // thread after the list's lock is released, so they may use the list.
-class HTTPSessionList {
+class HttpSessionList {
  public:
-  explicit HTTPSessionList(const Clock& clock = DefaultClock());
+  explicit HttpSessionList(const Clock& clock = DefaultClock());
 
   std::chrono::milliseconds SessionTimeout() const;
   void SetSessionTimeout(std::chrono::milliseconds timeout);
 
   // The session with that ID (ignoring case) created by `remote_host`, its time stamp
   // refreshed; null when there is none.
-  std::shared_ptr<HTTPSession> GetSession(std::string_view id, std::string_view remote_host);
+  std::shared_ptr<HttpSession> GetSession(std::string_view id, std::string_view remote_host);
   // A new session with a fresh ID for `remote_host`, already in the list.
-  std::shared_ptr<HTTPSession> CreateSession(std::string_view remote_host);
+  std::shared_ptr<HttpSession> CreateSession(std::string_view remote_host);
   // Removes every session idle for longer than the time-out, raising OnSessionEnd for each.
   void PurgeStaleSessions();
   // Removes every session without raising events (the engine is stopping).
   void Clear();
   int Count() const;
 
-  std::function<void(HTTPSession&)> OnSessionEnd;
+  std::function<void(HttpSession&)> OnSessionEnd;
 
  private:
   struct Entry {
-    std::shared_ptr<HTTPSession> session;
+    std::shared_ptr<HttpSession> session;
     DateTime last_time_stamp;
   };
   bool IdTakenLocked(std::string_view id, std::string_view remote_host) const;
@@ -95,7 +95,7 @@ class SessionCleaner {
  public:
   static constexpr std::chrono::milliseconds kPeriod{1000};
 
-  explicit SessionCleaner(HTTPSessionList& sessions, std::chrono::milliseconds period = kPeriod);
+  explicit SessionCleaner(HttpSessionList& sessions, std::chrono::milliseconds period = kPeriod);
   ~SessionCleaner();
   SessionCleaner(const SessionCleaner&) = delete;
   SessionCleaner& operator=(const SessionCleaner&) = delete;
@@ -103,7 +103,7 @@ class SessionCleaner {
  private:
   void Run();
 
-  HTTPSessionList& sessions_;
+  HttpSessionList& sessions_;
   const std::chrono::milliseconds period_;
   std::mutex mutex_;
   std::condition_variable wake_;

@@ -41,7 +41,7 @@ std::string WithoutDefaultPort(std::string authority, const std::string& scheme)
 
 }  // namespace
 
-bool ComesFromOtherOrigin(const HTTPRequestInfo& request) {
+bool ComesFromOtherOrigin(const HttpRequestInfo& request) {
   auto named = request.Header("Origin");
   if (!named)
     named = request.Header("Referer");

@@ -10,12 +10,12 @@
 
 namespace vantrel {
 
-struct HTTPRequestInfo;
+struct HttpRequestInfo;
 
 // True when the request's "Origin" header, or lacking it its "Referer", names another
 // origin than its "Host" (a missing Host, an origin "null" or one that is no http or https
 // URL count as another). Ports the scheme implies are ignored on both sides, so that a
 // proxy that serves the site over https does not turn its own pages away.
-bool ComesFromOtherOrigin(const HTTPRequestInfo& request);
+bool ComesFromOtherOrigin(const HttpRequestInfo& request);
 
 }  // namespace vantrel

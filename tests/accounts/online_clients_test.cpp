@@ -1,15 +1,16 @@
+#include "accounts/online_clients.h"
+
 #include <gtest/gtest.h>
 
-#include "accounts/users.h"
 #include "common/clock.h"
 
 namespace vantrel {
 namespace {
 
 // Each client as the clients list shows it, its cells joined by "||".
-std::vector<std::string> Shown(const Users& users) {
+std::vector<std::string> Shown(const OnlineClients& online) {
   std::vector<std::string> lines;
-  for (const OnlineClientRow& row : users.OnlineClientRows()) {
+  for (const OnlineClientRow& row : online.Rows()) {
     std::string line;
     for (const std::string& cell : OnlineClientCells(row))
       line += cell + "||";
@@ -21,7 +22,7 @@ std::vector<std::string> Shown(const Users& users) {
 class OnlineClientsTest : public ::testing::Test {
  protected:
   ManualClock clock_;
-  Users users_{clock_};
+  OnlineClients online_{clock_};
 };
 
 TEST_F(OnlineClientsTest, ElapsedTimeText) {
@@ -32,50 +33,51 @@ TEST_F(OnlineClientsTest, ElapsedTimeText) {
                 {121, "2.0 min"}, {3599, "60.0 min"}, {3600, "60.0 min"},
                 {3601, "1.0 h"},  {5400, "1.5 h"},    {86400 * 3, "72.0 h"}};
   for (const auto& c : kCases) {
-    Users users(clock_);
-    users.AddOnlineClient("", "", "10.0.0.1:1000");
+    OnlineClients online(clock_);
+    online.Add("10.0.0.1:1000");
     clock_.AdvanceSeconds(c.seconds);
-    EXPECT_EQ(Shown(users)[0], std::string("10.0.0.1:1000||||/||-||") + c.text + "||") << c.seconds;
+    EXPECT_EQ(Shown(online)[0], std::string("10.0.0.1:1000||||/||-||") + c.text + "||")
+        << c.seconds;
   }
 }
 
 TEST_F(OnlineClientsTest, LifeOfOneConnection) {
-  users_.AddOnlineClient("", "", "10.0.0.1:1000");
-  ASSERT_TRUE(users_.SetOnlineAction("10.0.0.1:1000", "CONNECT"));
-  EXPECT_EQ(Shown(users_)[0], "10.0.0.1:1000||||/||CONNECT||0 s||");
-  ASSERT_TRUE(users_.SetOnlineUser("10.0.0.1:1000", "bob", "pw"));
-  ASSERT_TRUE(users_.SetOnlineActionPath("10.0.0.1:1000", "GET", "/pub/a.txt"));
-  EXPECT_EQ(Shown(users_)[0], "10.0.0.1:1000||bob||/pub/a.txt||GET||0 s||");
+  online_.Add("10.0.0.1:1000");
+  ASSERT_TRUE(online_.SetAction("10.0.0.1:1000", "CONNECT"));
+  EXPECT_EQ(Shown(online_)[0], "10.0.0.1:1000||||/||CONNECT||0 s||");
+  ASSERT_TRUE(online_.SetUser("10.0.0.1:1000", "bob"));
+  ASSERT_TRUE(online_.SetActionPath("10.0.0.1:1000", "GET", "/pub/a.txt"));
+  EXPECT_EQ(Shown(online_)[0], "10.0.0.1:1000||bob||/pub/a.txt||GET||0 s||");
 
-  EXPECT_TRUE(users_.RemoveOnlineClient("10.0.0.1:1000"));
-  EXPECT_FALSE(users_.RemoveOnlineClient("10.0.0.1:1000"));
-  EXPECT_EQ(users_.OnlineCount(), 0);
-  EXPECT_FALSE(users_.SetOnlineAction("10.0.0.1:1000", "DISCONN"));
-  EXPECT_FALSE(users_.SetOnlineUser("10.0.0.1:1000", "x", "y"));
-  EXPECT_FALSE(users_.SetOnlineActionPath("10.0.0.1:1000", "x", "/"));
+  EXPECT_TRUE(online_.Remove("10.0.0.1:1000"));
+  EXPECT_FALSE(online_.Remove("10.0.0.1:1000"));
+  EXPECT_EQ(online_.Count(), 0);
+  EXPECT_FALSE(online_.SetAction("10.0.0.1:1000", "DISCONN"));
+  EXPECT_FALSE(online_.SetUser("10.0.0.1:1000", "x"));
+  EXPECT_FALSE(online_.SetActionPath("10.0.0.1:1000", "x", "/"));
 }
 
 TEST_F(OnlineClientsTest, SharedKeyFindsNewestAndClientIdWins) {
-  users_.AddOnlineClient("", "", "10.0.0.1:1000");
-  users_.AddOnlineClient("", "", "10.0.0.2:2000");
-  users_.AddOnlineClient("", "", "10.0.0.1:1000");
-  users_.AddOnlineClient("", "", "10.0.0.1:1000", "id-7");
-  ASSERT_TRUE(users_.SetOnlineAction("10.0.0.1:1000", "LIST"));
-  ASSERT_TRUE(users_.SetOnlineAction("ignored", "MKDIR", "id-7"));
-  const auto lines = Shown(users_);
+  online_.Add("10.0.0.1:1000");
+  online_.Add("10.0.0.2:2000");
+  online_.Add("10.0.0.1:1000");
+  online_.Add("10.0.0.1:1000", "id-7");
+  ASSERT_TRUE(online_.SetAction("10.0.0.1:1000", "LIST"));
+  ASSERT_TRUE(online_.SetAction("ignored", "MKDIR", "id-7"));
+  const auto lines = Shown(online_);
   ASSERT_EQ(lines.size(), 4u);
   EXPECT_EQ(lines[0], "10.0.0.1:1000||||/||-||0 s||");
   EXPECT_EQ(lines[2], "10.0.0.1:1000||||/||-||0 s||");
   // The newest entry of the key is the one with the client id; lookups by key still find it.
   EXPECT_EQ(lines[3], "10.0.0.1:1000||||/||MKDIR||0 s||");
 
-  ASSERT_TRUE(users_.RemoveOnlineClient("", "id-7"));
-  ASSERT_TRUE(users_.SetOnlineAction("10.0.0.1:1000", "RMDIR"));
-  EXPECT_EQ(Shown(users_)[2], "10.0.0.1:1000||||/||RMDIR||0 s||");
-  EXPECT_FALSE(users_.RemoveOnlineClient("10.0.0.1:1000", "unknown-id"));
-  users_.ClearOnlineClients();
-  EXPECT_EQ(users_.OnlineCount(), 0);
-  EXPECT_TRUE(Shown(users_).empty());
+  ASSERT_TRUE(online_.Remove("", "id-7"));
+  ASSERT_TRUE(online_.SetAction("10.0.0.1:1000", "RMDIR"));
+  EXPECT_EQ(Shown(online_)[2], "10.0.0.1:1000||||/||RMDIR||0 s||");
+  EXPECT_FALSE(online_.Remove("10.0.0.1:1000", "unknown-id"));
+  online_.Clear();
+  EXPECT_EQ(online_.Count(), 0);
+  EXPECT_TRUE(Shown(online_).empty());
 }
 
 }  // namespace

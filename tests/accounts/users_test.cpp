@@ -44,6 +44,7 @@ class UsersTest : public ::testing::Test {
 TEST_F(UsersTest, TableOperationsKeepOrderAndRefuseBadIndexes) {
   for (const char* name : {"alice", "bob", "carol", "Bob"})
     ASSERT_TRUE(users_.AddAccount(Account(name)));
+  const auto generation = users_.Generation();
   EXPECT_FALSE(users_.AddAccount(Account("bob", "other")));
   EXPECT_EQ(users_.GetAccount(1)->pass, "pw");
   EXPECT_EQ(users_.FindAccount("Bob"), 3);
@@ -56,6 +57,7 @@ TEST_F(UsersTest, TableOperationsKeepOrderAndRefuseBadIndexes) {
     EXPECT_FALSE(users_.DeleteAccount(bad)) << bad;
   }
   EXPECT_EQ(users_.AccountCount(), 3);
+  EXPECT_EQ(users_.Generation(), generation + 1) << "only the deletion changed the table";
 }
 
 TEST_F(UsersTest, ByNameOperationsFindTheExactName) {
@@ -71,77 +73,31 @@ TEST_F(UsersTest, ByNameOperationsFindTheExactName) {
   EXPECT_EQ(Names(users_), (std::vector<std::string>{"bob", "Bob"}));
 }
 
-TEST_F(UsersTest, AuthenticationIsExactAndShowsInTheRenderedLine) {
+TEST_F(UsersTest, LoginIsExactAndNotedOnTheAccount) {
   users_.AddAccount(Account("bob", "Secret", "/h"));
   users_.AddAccount(Account("empty", ""));
-  EXPECT_FALSE(users_.Authenticate("k:1", "Bob", "Secret"));
+  EXPECT_FALSE(users_.Login("k:1", "Bob", "Secret"));
   // Every length of guess around the password's, and guesses that share its start.
   for (const char* guess : {"secret", "Secre", "Secrett", "SecretSecret", "", "S", "Secreu"})
-    EXPECT_FALSE(users_.Authenticate("k:1", "bob", guess)) << guess;
-  EXPECT_FALSE(users_.CanRename("k:1", "bob", "wrong"));
+    EXPECT_FALSE(users_.Login("k:1", "bob", guess)) << guess;
   EXPECT_EQ(Shown(users_, 0), "bob||Secret||/h||-||-||-||");
-  EXPECT_TRUE(users_.Authenticate("k:1", "empty", ""));
+  EXPECT_TRUE(users_.Login("k:1", "empty", ""));
 
-  // A permission check authenticates too, even when the flag then says no.
   clock_.AdvanceSeconds(30);
-  EXPECT_FALSE(users_.CanDownload("192.168.1.20:3012", "bob", "Secret"));
+  const auto generation = users_.Generation();
+  const auto account = users_.Login("192.168.1.20:3012", "bob", "Secret");
+  ASSERT_TRUE(account);
+  EXPECT_EQ(account->home, "/h");
+  EXPECT_EQ(users_.Generation(), generation) << "a login grants nothing new";
   const std::string noted = "||192.168.1.20:3012||" + FormatLocalDateTime(clock_.Now()) + "||";
   EXPECT_EQ(Shown(users_, 0), "bob||Secret||/h" + noted + "-||");
 
   AccountFields changed = Account("bob", "new", "/other");
   changed.virtualdir = "music=/mnt/mp3;";
   ASSERT_TRUE(users_.UpdateAccount(0, changed));
+  EXPECT_GT(users_.Generation(), generation);
   EXPECT_EQ(*users_.GetAccount(0), changed);
   EXPECT_EQ(Shown(users_, 0), "bob||new||/other" + noted + "music=/mnt/mp3;||");
-}
-
-TEST_F(UsersTest, PermissionChecksReadTheirOwnFlag) {
-  using Check = bool (Users::*)(std::string_view, std::string_view, std::string_view);
-  const struct {
-    const char* name;
-    bool AccountFields::*flag;
-    Check check;
-  } kChecks[] = {
-      {"download", &AccountFields::allow_download, &Users::CanDownload},
-      {"rename", &AccountFields::allow_rename, &Users::CanRename},
-      {"chdir", &AccountFields::allow_changedirectory, &Users::CanChangeDirectory},
-      {"mkdir", &AccountFields::allow_makedirectory, &Users::CanMakeDirectory},
-      {"delete", &AccountFields::allow_deletefile, &Users::CanDeleteFile},
-      {"rmdir", &AccountFields::allow_deletedirectory, &Users::CanRemoveDirectory},
-  };
-  for (const auto& c : kChecks) {
-    Users users(clock_);
-    AccountFields only = Account("bob");
-    only.*c.flag = true;
-    users.AddAccount(only);
-    for (const auto& other : kChecks) {
-      EXPECT_EQ((users.*other.check)("k:1", "bob", "pw"), &other == &c)
-          << c.name << " set, " << other.name << " checked";
-    }
-    EXPECT_FALSE((users.*c.check)("k:1", "bob", "wrong")) << c.name;
-  }
-}
-
-TEST_F(UsersTest, UploadBlocksExtensionsBySubstringIgnoringCase) {
-  AccountFields account = Account("bob");
-  account.allow_upload = true;
-  account.filecontrol = ".exe;.Bat;";
-  users_.AddAccount(account);
-  const struct {
-    const char* file;
-    bool allowed;
-  } kCases[] = {
-      {"/srv/ftp/setup.exe", false},       {"/srv/ftp/a.ex", false},  // ".ex" occurs in ".exe;"
-      {"/srv/ftp/README", true},           {"/srv/ftp/a.txt", true},
-      {"/srv/ftp/a.EXE", false},           {"/srv/ftp/run.bat", false},
-      {"/srv/ftp/tools.exe/readme", true},
-  };
-  for (const auto& c : kCases) {
-    EXPECT_EQ(users_.CanUpload("k:1", "bob", "pw", c.file), c.allowed) << c.file;
-  }
-  account.allow_upload = false;
-  users_.UpdateAccount(0, account);
-  EXPECT_FALSE(users_.CanUpload("k:1", "bob", "pw", "/srv/ftp/a.txt"));
 }
 
 TEST_F(UsersTest, RowSortIsStableAndPutsNeverLoggedInLast) {
@@ -156,7 +112,7 @@ TEST_F(UsersTest, RowSortIsStableAndPutsNeverLoggedInLast) {
     if (row.seconds_ago < 0)
       continue;
     clock_.Set(start - row.seconds_ago / kSecondsPerDay);
-    users_.Authenticate("k:1", row.user, row.pass);
+    users_.Login("k:1", row.user, row.pass);
   }
   std::vector<AccountRow> rows = users_.AccountRows();
   const auto names = [&rows] {
@@ -191,7 +147,7 @@ TEST_F(AccountFileTest, RoundTripKeepsEveryStoredField) {
   full.upload = -5;
   users_.AddAccount(full);
   users_.AddAccount(Account("eve", "", ""));
-  users_.Authenticate("10.1.1.1:40000", "bob", "p w");
+  users_.Login("10.1.1.1:40000", "bob", "p w");
   users_.SaveAccounts(Directory());
 
   Users loaded(clock_);

@@ -20,10 +20,10 @@
 #include "config/list_file.h"
 #include "config/storage_file.h"
 #include "dialogs/packed_list_editor.h"
+#include "monitor/special_files.h"
 #include "platform/autostart.h"
 #include "service/service.h"
 #include "support/temp_dir.h"
-#include "web/special_files.h"
 
 namespace vantrel {
 namespace {

@@ -14,6 +14,7 @@
 #include <memory>
 #include <set>
 
+#include "accounts/online_clients.h"
 #include "accounts/users.h"
 #include "app/member_page.h"
 #include "app/monitored_files_page.h"
@@ -23,10 +24,10 @@
 #include "config/list_file.h"
 #include "config/storage_file.h"
 #include "log/log_queue.h"
+#include "monitor/special_files.h"
 #include "service/service.h"
 #include "support/temp_dir.h"
 #include "transfer/transfer_table.h"
-#include "web/special_files.h"
 #include "widgets/column_list_view.h"
 #include "widgets/log_view.h"
 #include "widgets/status_box.h"
@@ -146,8 +147,8 @@ TEST_F(MainWindowTest, RefreshTickFollowsServiceClientsAndTotals) {
   EXPECT_EQ(run.window.tray().Hint(), "FTP Server\nRunning\nNo Clients.");
   EXPECT_EQ(run.Find<StatusBox>("statusBox").Background(), QColor(0xb8, 0xf5, 0xb8));
 
-  run.service.users().AddOnlineClient("", "", "10.0.0.1:4000");
-  run.service.users().AddOnlineClient("", "", "10.0.0.2:4001");
+  run.service.online_clients().Add("10.0.0.1:4000");
+  run.service.online_clients().Add("10.0.0.2:4001");
   clock.AdvanceSeconds(90 * 60);
   run.window.onRefreshTick();
   EXPECT_EQ(run.window.tray().IconIndex(), kIconClients);
@@ -395,7 +396,7 @@ TEST_F(MainWindowTest, ServesARealClientAndShowsItAndItsDownload) {
   EXPECT_EQ(run.window.tray().IconIndex(), kIconClients);
 
   client.kill();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return run.service.users().OnlineCount() == 0; }, 20000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return run.service.online_clients().Count() == 0; }, 20000));
   run.window.CloseWithoutQuestion();
   EXPECT_FALSE(run.service.IsRunning());
   EXPECT_TRUE(Exists(WindowLayout::kFileName));

@@ -22,6 +22,7 @@
 #include <fstream>
 #include <string>
 
+#include "accounts/online_clients.h"
 #include "accounts/users.h"
 #include "app/main_window.h"
 #include "app/recording_prompts.h"
@@ -162,7 +163,7 @@ int main(int argc, char** argv) {
   client.setProcessChannelMode(QProcess::ForwardedChannels);
   client.start("python3", {VANTREL_DOWNLOAD_CLIENT, QString::number(port), "alice", "wonderland",
                            "release.iso"});
-  const bool connected = WaitFor([&] { return service.users().OnlineCount() > 0; }, 10000);
+  const bool connected = WaitFor([&] { return service.online_clients().Count() > 0; }, 10000);
   const bool transferring = WaitFor([&] { return !service.transfers().Transfers().empty(); }, 5000);
   Pause(4500);  // two refresh ticks: the lists, the totals and the log catch up
 

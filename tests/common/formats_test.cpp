@@ -47,6 +47,17 @@ TEST(Formats, IntegerParsing) {
   EXPECT_FALSE(ParseInteger(""));
 }
 
+TEST(Formats, DigitsAndDirectorySlashes) {
+  EXPECT_TRUE(AllDigits("0042"));
+  for (const char* text : {"", "+1", "1 ", "1a", "\xd9\xa1"})
+    EXPECT_FALSE(AllDigits(text)) << text;
+  EXPECT_EQ(WithTrailingSlash("/srv"), "/srv/");
+  EXPECT_EQ(WithTrailingSlash("/srv/"), "/srv/");
+  EXPECT_EQ(WithTrailingSlash(""), "") << "an empty directory keeps names relative";
+  EXPECT_EQ(WithoutTrailingSlash("/srv//"), "/srv");
+  EXPECT_EQ(WithoutTrailingSlash("//"), "/") << "the root stays the root";
+}
+
 TEST(Formats, Wildcards) {
   struct Case {
     const char* pattern;

@@ -227,17 +227,18 @@ TEST_F(SettingsTest, LongBanListsAreBuiltAndAskedWithoutRescanning) {
   EXPECT_FALSE(loaded.IsBanned("192.168.77.10"));
 }
 
-TEST_F(SettingsTest, WebUsersAndPreventedUploads) {
-  WriteFile("webinterfaceusers=Admin=secret;admin=other;\npreventuploads=.exe;.bat;\n");
+TEST_F(SettingsTest, WebUsersAndGeneration) {
+  WriteFile("webinterfaceusers=Admin=secret;admin=other;\n");
+  const auto generation = settings_.Generation();
   settings_.LoadSettings();
   EXPECT_TRUE(settings_.IsWebUser("Admin", "secret"));
   EXPECT_FALSE(settings_.IsWebUser("ADMIN", "secret"));
   EXPECT_FALSE(settings_.IsWebUser("Admin", "Secret"));
   EXPECT_TRUE(settings_.IsWebUser("admin", "other"));
-  EXPECT_TRUE(settings_.IsUploadPrevented("SETUP.EXE"));
-  EXPECT_TRUE(settings_.IsUploadPrevented("run.bat"));
-  EXPECT_FALSE(settings_.IsUploadPrevented("notes.exe.txt"));
-  EXPECT_FALSE(settings_.IsUploadPrevented("README"));
+  EXPECT_GT(settings_.Generation(), generation);
+  const auto loaded = settings_.Generation();
+  settings_.Update([](SettingsData& s) { s.anonymous_allowupload = true; });
+  EXPECT_GT(settings_.Generation(), loaded);
 }
 
 TEST_F(SettingsTest, ConcurrentBansAreAllKept) {

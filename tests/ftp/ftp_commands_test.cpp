@@ -1,5 +1,4 @@
-// The FTP command table over real connections: replies, path joining as the host sees
-// it, and the answers of commands whose event is missing.
+// The FTP command table over real connections: replies, and the paths the host is handed.
 
 #include <gtest/gtest.h>
 
@@ -17,25 +16,29 @@ class FtpCommandsTest : public testing::FtpServerFixture {
  protected:
   FtpCommandsTest() { LoginAccepts(); }
 
-  // Records what each file event was asked, in order.
+  // Records what each file question was asked, in order.
   void RecordFileEvents() {
-    server_.OnChangeDirectory = [this](FTPServerContext&, std::string& directory) {
+    host_.change_directory = [this](FtpSession& session, std::string_view argument) {
+      const std::string directory = testing::JoinedDirectory(session, argument);
       recorded_.Add("cd " + directory);
       if (directory.find("forbidden") != std::string::npos) {
         throw FtpError("Not allowed to change directory");
       }
-      if (directory == "/alias")
-        directory = "/real";
+      return directory == "/alias" ? std::string("/real") : directory;
     };
-    server_.OnRenameFile = [this](FTPServerContext&, const std::string& from,
-                                  const std::string& to) { recorded_.Add(from + " -> " + to); };
-    server_.OnDeleteFile = [this](FTPServerContext&, const std::string& path) {
-      recorded_.Add("dele " + path);
+    host_.rename_file = [this](FtpSession& session, std::string_view from, std::string_view to) {
+      recorded_.Add(std::string(from) + " -> " + testing::Joined(session, to));
     };
-    server_.OnMakeDirectory = [this](FTPServerContext&, const std::string& path) {
+    host_.delete_file = [this](FtpSession& session, std::string_view path) {
+      recorded_.Add("dele " + testing::Joined(session, path));
+    };
+    host_.make_directory = [this](FtpSession& session, std::string_view argument) {
+      const std::string path = testing::JoinedDirectory(session, argument);
       recorded_.Add("mkd " + path);
+      return path;
     };
-    server_.OnRemoveDirectory = [this](FTPServerContext&, const std::string& path) {
+    host_.remove_directory = [this](FtpSession& session, std::string_view argument) {
+      const std::string path = testing::JoinedDirectory(session, argument);
       recorded_.Add("rmd " + path);
       throw FtpError("Failed to remove directory " + path);
     };
@@ -52,7 +55,7 @@ TEST_F(FtpCommandsTest, DirectoryChangesAsTheHostSeesThem) {
                        {"XCWD deeper/", "250 XCWD Command successful."},
                        {"XPWD", "257 \"/sub/deeper\" is working directory."},
                        {"CWD ..", "250 CWD Command successful."},
-                       {"PWD", "257 \"/sub/\" is working directory."},
+                       {"PWD", "257 \"/sub\" is working directory."},
                        {"CWD", "250 CWD Command successful."},
                        {"CWD /x/../y", "250 CWD Command successful."},
                        {"CDUP", "250 \"/\" is working directory."},
@@ -63,15 +66,15 @@ TEST_F(FtpCommandsTest, DirectoryChangesAsTheHostSeesThem) {
                        {"XCUP", "250 \"/\" is working directory."},
                        {"CWD /say \"hi\"/in", "250 CWD Command successful."},
                        {"PWD", "257 \"/say \"\"hi\"\"/in\" is working directory."},
-                       {"CDUP", "250 \"/say \"\"hi\"\"/\" is working directory."},
+                       {"CDUP", "250 \"/say \"\"hi\"\"\" is working directory."},
                    });
   EXPECT_EQ(recorded_.Entries(),
-            (std::vector<std::string>{"cd /sub", "cd /sub/deeper", "cd /sub/", "cd /", "cd /x/../y",
+            (std::vector<std::string>{"cd /sub", "cd /sub/deeper", "cd /sub", "cd /", "cd /y",
                                       "cd /", "cd /alias", "cd /real/forbidden", "cd /",
-                                      "cd /say \"hi\"/in", "cd /say \"hi\"/"}));
+                                      "cd /say \"hi\"/in", "cd /say \"hi\""}));
 }
 
-TEST_F(FtpCommandsTest, FileCommandsHandTheHostJoinedPaths) {
+TEST_F(FtpCommandsTest, FileCommandsHandTheHostTheClientsPaths) {
   RecordFileEvents();
   Start();
   FtpTestClient client = LoggedIn();
@@ -94,27 +97,6 @@ TEST_F(FtpCommandsTest, FileCommandsHandTheHostJoinedPaths) {
             (std::vector<std::string>{
                 "cd /docs", "/docs/a.txt -> /other/b.txt", "dele /docs/old.txt", "mkd /docs/new",
                 "mkd /up", "mkd /docs/\"q\"", "rmd /docs/new", "rmd /docs/new", "rmd /"}));
-}
-
-TEST_F(FtpCommandsTest, CommandsWithoutTheirEventSayNotImplemented) {
-  Start();
-  FtpTestClient client = LoggedIn();
-  Converse(client, {
-                       {"CWD x", "550 \"CWD\" Command not implemented."},
-                       {"XCWD x", "550 \"XCWD\" Command not implemented."},
-                       {"CDUP", "550 \"CDUP\" Command not implemented."},
-                       {"RNFR x", "550 \"RNFR\" Command not implemented."},
-                       {"RNTO x", "550 \"RNTO\" Command not implemented."},
-                       {"DELE x", "550 \"DELE\" Command not implemented."},
-                       {"MKD x", "550 \"MKD\" Command not implemented."},
-                       {"XRMD x", "550 \"XRMD\" Command not implemented."},
-                       {"XCRC x", "550 \"XCRC\" Command not implemented."},
-                       {"MD5 x", "550 \"MD5\" Command not implemented."},
-                       {"COMB a b", "550 \"COMB\" Command not implemented."},
-                       {"MFMT 20240101000000 x", "550 \"MFMT\" Command not implemented."},
-                       {"size x", "500 'SIZE x': command not understood."},
-                       {"mdtm x", "500 'MDTM x': command not understood."},
-                   });
 }
 
 TEST_F(FtpCommandsTest, SessionSettingsAndPlainReplies) {
@@ -144,14 +126,16 @@ TEST_F(FtpCommandsTest, SessionSettingsAndPlainReplies) {
                {"xyz\tabc", "500 'XYZ\tabc': command not understood."},
                {"NOOPX", "500 'NOOPX': command not understood."},
                {"CONF x", "500 'CONF x': command not understood."},
+               {"COMB a b", "550 \"COMB\" Command not implemented."},
            });
 }
 
 TEST_F(FtpCommandsTest, SessionStateFollowsTheCommands) {
-  server_.OnChangeDirectory = [this](FTPServerContext& session, std::string&) {
+  host_.change_directory = [this](FtpSession& session, std::string_view) {
     recorded_.Add(std::string(session.DataType() == FtpDataType::kBinary ? "binary" : "ascii") +
                   " rest=" + std::to_string(session.RestartPosition()) + " allo=" +
                   std::to_string(session.AlloSize()) + (session.Authenticated() ? " in" : " out"));
+    return std::string("/");
   };
   Start();
   FtpTestClient client = LoggedIn();
@@ -168,28 +152,29 @@ TEST_F(FtpCommandsTest, SessionStateFollowsTheCommands) {
 }
 
 TEST_F(FtpCommandsTest, TransfersWithoutAPreparedChannel) {
-  server_.OnRetrieveFile = [](FTPServerContext&, const std::string&, std::unique_ptr<FtpStream>&) {
-  };
-  server_.OnStoreFile = [](FTPServerContext&, const std::string&, bool,
-                           std::unique_ptr<FtpStream>&) {};
-  server_.OnFileExistCheck = [](FTPServerContext&, const std::string&, bool&) {};
   Start();
   FtpTestClient client = LoggedIn();
   for (const char* sent : {"RETR f", "STOR f", "STOU", "APPE f", "LIST", "NLST", "MLSD"})
     EXPECT_EQ(client.Ask(sent), "425 Can't open data connection.") << sent;
-  EXPECT_EQ(client.Ask("MLST f"), "550 No OnListDirectory event found!");
-  EXPECT_EQ(client.Ask("STAT /"), "450 No OnListDirectory event found!");
+  // A host with no listing for the path: no entry, and nothing pretends there is one.
+  EXPECT_EQ(client.Ask("MLST f"), "550 Requested action aborted: local error in processing.");
+  EXPECT_EQ(client.Ask("STAT /"), "550 Requested action aborted: local error in processing.");
 }
 
-TEST_F(FtpCommandsTest, TransfersWithoutTheirEventSayNotImplemented) {
+TEST_F(FtpCommandsTest, HostFaultsReachTheLogNotTheClient) {
+  host_.make_directory = [](FtpSession&, std::string_view) -> std::string {
+    throw std::runtime_error("mkdir /srv/ftp/x: Permission denied");
+  };
+  host_.command_failed = [this](FtpSession&, const std::string& command,
+                                const std::exception& failure) {
+    recorded_.Add(command + ": " + failure.what());
+  };
   Start();
   FtpTestClient client = LoggedIn();
-  Converse(client, {
-                       {"RETR f", "550 \"RETR\" Command not implemented."},
-                       {"STOR f", "550 \"STOR\" Command not implemented."},
-                       {"APPE f", "550 \"APPE\" Command not implemented."},
-                       {"STOU", "550 \"STOU\" Command not implemented."},
-                   });
+  EXPECT_EQ(client.Ask("MKD x"), "451 Requested action aborted: local error in processing.");
+  EXPECT_EQ(client.Ask("NOOP"), "200 NOOP Command successful.");
+  EXPECT_EQ(recorded_.Entries(),
+            std::vector<std::string>{"MKD: mkdir /srv/ftp/x: Permission denied"});
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// Commands answered from the host's files: SIZE, MDTM, the checksums and COMB, with
-// handlers over a temporary directory as a host would write them.
+// Commands answered from the host's files: SIZE, MDTM, MFMT and the checksums, with a
+// host over a temporary directory.
 
 #include <gtest/gtest.h>
 
@@ -27,21 +27,24 @@ class FtpFilesTest : public testing::FtpServerFixture {
     Write("digits", "123456789");
     Write("abc", "abc");
     fs::create_directory(root_.File("dir"));
-    server_.OnGetFileSize = [this](FTPServerContext&, const std::string& name, std::int64_t& size) {
+    host_.file_size = [this](FtpSession& session,
+                             std::string_view argument) -> std::optional<std::int64_t> {
       std::error_code error;
-      const auto bytes = fs::file_size(Disk(name), error);
-      if (!error)
-        size = static_cast<std::int64_t>(bytes);
+      const auto bytes = fs::file_size(Disk(testing::Joined(session, argument)), error);
+      if (error)
+        return std::nullopt;
+      return static_cast<std::int64_t>(bytes);
     };
     // "/endless" is a stream no checksum finishes.
-    server_.OnCRCFile = [this](FTPServerContext&, const std::string& name, bool whole_file,
-                               std::unique_ptr<FtpStream>& stream) {
+    host_.open_for_checksum = [this](FtpSession& session, std::string_view argument,
+                                     bool whole_file) -> std::unique_ptr<FtpStream> {
+      const std::string name = testing::Joined(session, argument);
       recorded_.Add((whole_file ? "whole " : "part ") + name);
-      if (name == "/endless") {
-        stream = std::make_unique<testing::PatternStream>(std::int64_t{1} << 50);
-      } else if (fs::is_regular_file(Disk(name))) {
-        stream = std::make_unique<FileFtpStream>(Disk(name), platform::File::Mode::kRead);
-      }
+      if (name == "/endless")
+        return std::make_unique<testing::PatternStream>(std::int64_t{1} << 50);
+      if (fs::is_regular_file(Disk(name)))
+        return std::make_unique<FileFtpStream>(Disk(name), platform::File::Mode::kRead);
+      return nullptr;
     };
   }
 
@@ -142,16 +145,16 @@ TEST_F(FtpFilesTest, ChecksumsStopOnAbortAndWhenTheClientLeaves) {
     std::this_thread::sleep_for(100ms);
     client.socket().Close();
     const auto left = std::chrono::steady_clock::now();
-    while (server_.ContextCount() > 0 && std::chrono::steady_clock::now() - left < 2s)
+    while (server_.ConnectionCount() > 0 && std::chrono::steady_clock::now() - left < 2s)
       std::this_thread::sleep_for(10ms);
     EXPECT_LT(std::chrono::steady_clock::now() - left, 1s) << sent << ": the session ended";
   }
 }
 
 TEST_F(FtpFilesTest, ChecksumHandlerRefusalUsesTheCommandsCode) {
-  server_.OnCRCFile = [](FTPServerContext&, const std::string& name, bool,
-                         std::unique_ptr<FtpStream>&) {
-    throw FtpError("Checksum file failed " + name);
+  host_.open_for_checksum = [](FtpSession& session, std::string_view argument,
+                               bool) -> std::unique_ptr<FtpStream> {
+    throw FtpError("Checksum file failed " + testing::Joined(session, argument));
   };
   Start();
   FtpTestClient client = LoggedIn();
@@ -160,18 +163,24 @@ TEST_F(FtpFilesTest, ChecksumHandlerRefusalUsesTheCommandsCode) {
 }
 
 TEST_F(FtpFilesTest, ModificationTimes) {
-  server_.OnGetFileDate = [this](FTPServerContext&, const std::string& name, DateTime& date) {
+  host_.file_time = [this](FtpSession& session,
+                           std::string_view argument) -> std::optional<DateTime> {
+    const std::string name = testing::Joined(session, argument);
     recorded_.Add("date " + name);
     if (name == "/old" || name == "/20240105123456 odd name")
-      date = EncodeDateTime({2024, 1, 5, 12, 34, 56, 0});
+      return EncodeDateTime({2024, 1, 5, 12, 34, 56, 0});
     if (name == "/precise")
-      date = EncodeDateTime({2024, 1, 5, 12, 34, 56, 250});
-    if (name == "/gone")
-      date = -1;
+      return EncodeDateTime({2024, 1, 5, 12, 34, 56, 250});
+    return std::nullopt;
   };
-  server_.OnFileExistCheck = [this](FTPServerContext&, const std::string& name, bool& exists) {
+  host_.file_exists = [this](FtpSession& session, std::string_view argument) {
+    const std::string name = testing::Joined(session, argument);
     recorded_.Add("exists " + name);
-    exists = name == "/20240105123456 odd name";
+    return name == "/20240105123456 odd name";
+  };
+  host_.set_modified_time = [this](FtpSession& session, std::string_view argument,
+                                   std::chrono::system_clock::time_point) {
+    recorded_.Add("set " + testing::Joined(session, argument));
   };
   Start();
   FtpTestClient client = LoggedIn();
@@ -183,20 +192,20 @@ TEST_F(FtpFilesTest, ModificationTimes) {
   EXPECT_EQ(precise.substr(4), plain.substr(4) + ".250");
   EXPECT_EQ(client.Ask("MDTM gone"), "550 Requested action aborted: local error in processing.");
   EXPECT_EQ(client.Ask("MDTM 20240105123456 odd name").size(), 18u);
-  EXPECT_EQ(client.Ask("MDTM 20240105123456 other"), "550 \"MDTM\" Command not implemented.");
+  EXPECT_EQ(client.Ask("MDTM 20240105123456 other"), "253 Date/time changed okay.");
   EXPECT_EQ(recorded_.Entries(),
             (std::vector<std::string>{
                 "date /old", "date /precise", "date /gone", "exists /20240105123456 odd name",
-                "date /20240105123456 odd name", "exists /20240105123456 other"}));
+                "date /20240105123456 odd name", "exists /20240105123456 other", "set /other"}));
 }
 
 TEST_F(FtpFilesTest, SettingTimesHandsTheHostTheUtcMomentAndFeatSaysSo) {
-  server_.OnGetFileDate = [](FTPServerContext&, const std::string&, DateTime&) {};
-  server_.OnFileExistCheck = [](FTPServerContext&, const std::string& name, bool& exists) {
-    exists = name == "/20240105123456 taken";
+  host_.file_exists = [](FtpSession& session, std::string_view argument) {
+    return testing::Joined(session, argument) == "/20240105123456 taken";
   };
-  server_.OnSetModifiedTime = [this](FTPServerContext&, const std::string& name,
-                                     std::chrono::system_clock::time_point time) {
+  host_.set_modified_time = [this](FtpSession& session, std::string_view argument,
+                                   std::chrono::system_clock::time_point time) {
+    const std::string name = testing::Joined(session, argument);
     if (name == "/locked")
       throw FtpError("Not allowed to set the time of " + name);
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch());
@@ -229,26 +238,12 @@ TEST_F(FtpFilesTest, SettingTimesHandsTheHostTheUtcMomentAndFeatSaysSo) {
       << feat;
 }
 
-TEST_F(FtpFilesTest, MdtmWithoutItsEventIsUnknownEvenBeforeLogin) {
+TEST_F(FtpFilesTest, FileQuestionsNeedALogin) {
   Start();
   FtpTestClient client = Connect();
-  EXPECT_EQ(client.Ask("MDTM x"), "500 'MDTM x': command not understood.");
-  EXPECT_EQ(client.Ask("SIZE x"), "530 Not logged in.");
-}
-
-TEST_F(FtpFilesTest, CombineHandsTheHostJoinedParts) {
-  server_.OnCombineFiles = [this](FTPServerContext&, const std::string& target,
-                                  const std::vector<std::string>& parts) {
-    std::string entry = target + " <=";
-    for (const auto& part : parts)
-      entry += " " + part;
-    recorded_.Add(entry);
-  };
-  Start();
-  FtpTestClient client = LoggedIn();
-  EXPECT_EQ(client.Ask("COMB \"all parts\" p1 \"/x/p 2\""), "250 File Operation Successful");
-  EXPECT_EQ(client.Ask("COMB lonely"), "501 Error in parameters to COMB");
-  EXPECT_EQ(recorded_.Entries(), std::vector<std::string>{"/all parts <= /p1 /x/p 2"});
+  for (const char* sent : {"MDTM x", "SIZE x", "MFMT 20240105123456 x"})
+    EXPECT_EQ(client.Ask(sent), "530 Not logged in.") << sent;
+  EXPECT_TRUE(recorded_.Entries().empty());
 }
 
 }  // namespace

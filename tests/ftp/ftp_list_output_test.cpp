@@ -24,22 +24,22 @@ DateTime Local(int year, int month, int day, int hour = 0, int minute = 0, int s
 // "Today" for the six-month rule: recent means on or after 1 September 2023.
 const DateTime kNow = Local(2024, 3, 1, 10, 0);
 
-FTPListItem& AddFile(FTPListOutput& listing, std::string name, std::int64_t size, DateTime date) {
-  FTPListItem& item = listing.Add();
+FtpListItem& AddFile(FtpListOutput& listing, std::string name, std::int64_t size, DateTime date) {
+  FtpListItem& item = listing.Add();
   item.file_name = std::move(name);
   item.size = size;
   item.modified_date = date;
   return item;
 }
 
-FTPListItem& AddDirectory(FTPListOutput& listing, std::string name, DateTime date) {
-  FTPListItem& item = AddFile(listing, std::move(name), 4096, date);
+FtpListItem& AddDirectory(FtpListOutput& listing, std::string name, DateTime date) {
+  FtpListItem& item = AddFile(listing, std::move(name), 4096, date);
   item.item_type = FtpListItemType::kDirectory;
   return item;
 }
 
 // The name listing with " | " for each line end.
-std::string Names(const FTPListOutput& listing) {
+std::string Names(const FtpListOutput& listing) {
   std::string names = listing.NameListing(kNow);
   for (std::size_t at = names.find("\r\n"); at != std::string::npos; at = names.find("\r\n", at))
     names.replace(at, 2, " | ");
@@ -47,57 +47,57 @@ std::string Names(const FTPListOutput& listing) {
 }
 
 TEST(FtpListOutputTest, LongLayoutOfFilesAndDirectories) {
-  FTPListOutput listing;
+  FtpListOutput listing;
   AddFile(listing, "readme.txt", 1234, Local(2024, 1, 5, 12, 34));
   AddDirectory(listing, "sub", Local(2024, 1, 5, 12, 34));
   EXPECT_EQ(listing.LongListing(kNow),
             "total 0\r\n"
             "-rw-rw-r--   1 root     root         1234 Jan 05 12:34 readme.txt\r\n"
             "drwxrwxr-x   1 root     root          512 Jan 05 12:34 sub\r\n");
-  EXPECT_EQ(FTPListOutput().LongListing(kNow), "total 0\r\n");
+  EXPECT_EQ(FtpListOutput().LongListing(kNow), "total 0\r\n");
 }
 
 TEST(FtpListOutputTest, ColumnsTakeTheHostsValuesAndWiden) {
   struct Case {
     const char* what;
-    void (*fill)(FTPListItem&);
+    void (*fill)(FtpListItem&);
     const char* line;
   };
   const Case cases[] = {
       {"owner beyond 8 characters pushes the line right, group follows the owner",
-       [](FTPListItem& i) { i.owner_name = "averylongowner"; },
+       [](FtpListItem& i) { i.owner_name = "averylongowner"; },
        "-rw-rw-r--   1 averylongowner averylongowner       10 Jan 05 12:34 f"},
-      {"own group", [](FTPListItem& i) { i.group_name = "staff"; },
+      {"own group", [](FtpListItem& i) { i.group_name = "staff"; },
        "-rw-rw-r--   1 root     staff          10 Jan 05 12:34 f"},
-      {"size above 99,999,999 is not cut", [](FTPListItem& i) { i.size = 123456789012; },
+      {"size above 99,999,999 is not cut", [](FtpListItem& i) { i.size = 123456789012; },
        "-rw-rw-r--   1 root     root     123456789012 Jan 05 12:34 f"},
-      {"link count", [](FTPListItem& i) { i.link_count = 27; },
+      {"link count", [](FtpListItem& i) { i.link_count = 27; },
        "-rw-rw-r--  27 root     root           10 Jan 05 12:34 f"},
       {"permissions as given, short ones right-aligned",
-       [](FTPListItem& i) {
+       [](FtpListItem& i) {
          i.owner_permissions = "rwx";
          i.group_permissions = "r";
          i.other_permissions = "---";
        },
        "-rwx  r---   1 root     root           10 Jan 05 12:34 f"},
       {"symbolic link",
-       [](FTPListItem& i) {
+       [](FtpListItem& i) {
          i.item_type = FtpListItemType::kSymbolicLink;
          i.link_target = "/etc/motd";
        },
        "lrw-rw-r--   1 root     root           10 Jan 05 12:34 f -> /etc/motd"},
       {"link to a directory keeps its size and gets directory permissions",
-       [](FTPListItem& i) {
+       [](FtpListItem& i) {
          i.item_type = FtpListItemType::kSymbolicLinkDir;
          i.link_target = "../d";
        },
        "lrwxrwxr-x   1 root     root           10 Jan 05 12:34 f -> ../d"},
       {"a line break in a name cannot start a line of its own",
-       [](FTPListItem& i) { i.file_name = "a\r\n213 forged"; },
+       [](FtpListItem& i) { i.file_name = "a\r\n213 forged"; },
        "-rw-rw-r--   1 root     root           10 Jan 05 12:34 a??213 forged"},
   };
   for (const auto& c : cases) {
-    FTPListOutput listing;
+    FtpListOutput listing;
     c.fill(AddFile(listing, "f", 10, Local(2024, 1, 5, 12, 34)));
     EXPECT_EQ(listing.LongListing(kNow), std::string("total 0\r\n") + c.line + "\r\n") << c.what;
   }
@@ -118,7 +118,7 @@ TEST(FtpListOutputTest, SixMonthRuleAndTheFullTimeSwitch) {
       {Local(1999, 10, 3, 1, 2), "Oct 03  1999", "Oct 03 01:02:00 1999"},
   };
   for (const auto& c : cases) {
-    FTPListOutput listing;
+    FtpListOutput listing;
     AddFile(listing, "f", 1, c.date);
     const std::string prefix = "total 0\r\n-rw-rw-r--   1 root     root            1 ";
     EXPECT_EQ(listing.LongListing(kNow), prefix + c.plain + " f\r\n") << c.plain;
@@ -130,7 +130,7 @@ TEST(FtpListOutputTest, SixMonthRuleAndTheFullTimeSwitch) {
 TEST(FtpListOutputTest, SixMonthsBackEndsOnTheLastDayOfAShortMonth) {
   // 31 August less six months is 29 February in a leap year.
   const DateTime now = Local(2024, 8, 31, 12, 0);
-  FTPListOutput listing;
+  FtpListOutput listing;
   AddFile(listing, "recent", 1, Local(2024, 2, 29, 0, 0));
   AddFile(listing, "old", 1, Local(2024, 2, 28, 23, 59));
   EXPECT_EQ(listing.LongListing(now),
@@ -162,14 +162,14 @@ TEST(FtpListOutputTest, DecorationSwitches) {
        "drwxrwxr-x   1 root     root          512 Jan 05 12:34 sub/"},
   };
   for (const auto& c : cases) {
-    FTPListOutput listing;
-    FTPListItem& file = AddFile(listing, "run", 10, Local(2024, 1, 5, 12, 34));
+    FtpListOutput listing;
+    FtpListItem& file = AddFile(listing, "run", 10, Local(2024, 1, 5, 12, 34));
     file.owner_permissions = "rwx";
     file.group_permissions = "r--";
     file.other_permissions = "r--";
     file.inode = 1234;
     file.block_count = 8;
-    FTPListItem& directory = AddDirectory(listing, "sub", Local(2024, 1, 5, 12, 34));
+    FtpListItem& directory = AddDirectory(listing, "sub", Local(2024, 1, 5, 12, 34));
     directory.inode = 12345678901234;  // cut to 10 characters
     directory.block_count = 2;
     listing.SetSwitches(c.switches);
@@ -180,7 +180,7 @@ TEST(FtpListOutputTest, DecorationSwitches) {
 }
 
 TEST(FtpListOutputTest, SortRules) {
-  FTPListOutput listing;
+  FtpListOutput listing;
   AddFile(listing, "b.txt", 30, Local(2024, 1, 2));
   AddDirectory(listing, "..", Local(2020, 1, 1)).size = 0;
   AddFile(listing, "A.zip", 10, Local(2024, 1, 3));
@@ -209,7 +209,7 @@ TEST(FtpListOutputTest, SortRules) {
 }
 
 TEST(FtpListOutputTest, NameLayouts) {
-  FTPListOutput listing;
+  FtpListOutput listing;
   for (const char* name : {"alpha", "beta", "gamma", "delta", "epsilon"})
     AddFile(listing, name, 1, Local(2024, 1, 5, 12, 34));
   struct Case {
@@ -240,7 +240,7 @@ TEST(FtpListOutputTest, NameLayouts) {
 }
 
 TEST(FtpListOutputTest, ColumnsGoDownOrAcrossAndCommasWrap) {
-  FTPListOutput listing;
+  FtpListOutput listing;
   for (int i = 0; i < 12; ++i) {
     char name[32];
     std::snprintf(name, sizeof name, "file-number-%02d", i);  // 14 characters: 5 columns
@@ -266,13 +266,13 @@ TEST(FtpListOutputTest, ColumnsGoDownOrAcrossAndCommasWrap) {
 }
 
 TEST(FtpListOutputTest, RecursionListsTheSubListingsTheHostFilled) {
-  FTPListOutput listing;
-  FTPListItem& sub = AddDirectory(listing, "sub", Local(2024, 1, 5, 12, 34));
+  FtpListOutput listing;
+  FtpListItem& sub = AddDirectory(listing, "sub", Local(2024, 1, 5, 12, 34));
   AddFile(listing, "top", 1, Local(2024, 1, 5, 12, 34));
-  sub.sub_listing = std::make_shared<FTPListOutput>();
-  FTPListItem& deeper = AddDirectory(*sub.sub_listing, "deeper", Local(2024, 1, 5, 12, 34));
+  sub.sub_listing = std::make_shared<FtpListOutput>();
+  FtpListItem& deeper = AddDirectory(*sub.sub_listing, "deeper", Local(2024, 1, 5, 12, 34));
   AddFile(*sub.sub_listing, "inner", 1, Local(2024, 1, 5, 12, 34));
-  deeper.sub_listing = std::make_shared<FTPListOutput>();
+  deeper.sub_listing = std::make_shared<FtpListOutput>();
   AddFile(*deeper.sub_listing, "leaf", 1, Local(2024, 1, 5, 12, 34));
   listing.SetSwitches("R");
   EXPECT_EQ(listing.NameListing(kNow),
@@ -280,7 +280,7 @@ TEST(FtpListOutputTest, RecursionListsTheSubListingsTheHostFilled) {
 }
 
 TEST(FtpListOutputTest, ListingOfTenThousandEntriesIsCheap) {
-  FTPListOutput listing;
+  FtpListOutput listing;
   for (int i = 10000; i > 0; --i)
     AddFile(listing, "file" + std::to_string(i * 7919 % 10007) + ".dat", i, kNow);
   const auto start = steady_clock::now();
@@ -353,12 +353,12 @@ TEST(ListingOrderTest, NamesThatAppearBetweenPassesAreListedOnceOrNot) {
 TEST(FtpListOutputTest, MachineFactsInUniversalTime) {
   // 5 January 2024, 11:34:00 UTC, whatever the local zone makes of it.
   const DateTime local = ToDateTime(sys_days{2024y / January / 5} + 11h + 34min);
-  FTPListOutput listing;
+  FtpListOutput listing;
   AddFile(listing, "readme.txt", 1234, local);
   AddDirectory(listing, "sub", local).size = 0;
   AddDirectory(listing, ".", local).size = 0;
   AddDirectory(listing, "..", local).size = 0;
-  FTPListItem& link = AddFile(listing, "ln", 4, 0);
+  FtpListItem& link = AddFile(listing, "ln", 4, 0);
   link.item_type = FtpListItemType::kSymbolicLink;
   link.link_target = "target";
   EXPECT_EQ(listing.MachineListing(MlstFacts::Basic()),
@@ -371,7 +371,7 @@ TEST(FtpListOutputTest, MachineFactsInUniversalTime) {
 }
 
 TEST(FtpListOutputTest, EveryFactInItsOrder) {
-  FTPListItem item;
+  FtpListItem item;
   item.file_name = "data.bin";
   item.size = 5000000000;
   item.modified_date_gmt = Local(2024, 1, 5, 11, 34, 0);

@@ -91,8 +91,9 @@ TEST_F(FtpLoginTest, ConversationsBeforeAndAfterLogin) {
 
 TEST_F(FtpLoginTest, AnonymousLoginOnTheServersOwnRules) {
   server_.SetAllowAnonymousLogin(true);
-  server_.OnUserLogin = [this](FTPServerContext&, const std::string&, const std::string&, bool&) {
+  host_.login = [this](FtpSession&, const std::string&, const std::string&) {
     recorded_.Add("asked");
+    return nullptr;
   };
   Start();
   FtpTestClient client = Connect();
@@ -123,8 +124,10 @@ TEST_F(FtpLoginTest, HostWithoutLoginHandlerAdmitsNobody) {
 
 TEST_F(FtpLoginTest, RefusalAfterLoginEndsTheLogin) {
   LoginAccepts();
-  server_.OnAfterUserLogin = [](FTPServerContext&) { throw FtpError("No home directory defined"); };
-  server_.OnChangeDirectory = [](FTPServerContext&, std::string&) {};
+  host_.login = [](FtpSession&, const std::string&,
+                   const std::string&) -> testing::ScriptedHost::Record {
+    throw FtpError("No home directory defined");
+  };
   Start();
   FtpTestClient client = Connect();
   EXPECT_EQ(client.Ask("USER user"), "331 User name okay, need password.");
@@ -133,15 +136,10 @@ TEST_F(FtpLoginTest, RefusalAfterLoginEndsTheLogin) {
 }
 
 TEST_F(FtpLoginTest, HandlerSeesNamesAndSessionKeepsThem) {
-  server_.OnUserLogin = [this](FTPServerContext& session, const std::string& user,
-                               const std::string& password, bool& authenticated) {
+  host_.login = [this](FtpSession& session, const std::string& user, const std::string& password) {
     recorded_.Add(user + "/" + password + "/" + session.Username());
-    authenticated = true;
     session.SetCurrentDir("/home");
-  };
-  server_.OnAfterUserLogin = [](FTPServerContext& session) {
-    if (session.Password() != "pass word")
-      throw FtpError("password not kept");
+    return std::make_shared<const SessionRecord>();
   };
   Start();
   FtpTestClient client = Connect();

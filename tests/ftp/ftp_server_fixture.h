@@ -9,6 +9,7 @@
 #include "ftp/ftp_server.h"
 #include "ftp/ftp_test_client.h"
 #include "ftp/recorder.h"
+#include "ftp/scripted_host.h"
 
 namespace vantrel::testing {
 
@@ -23,8 +24,8 @@ inline void Converse(FtpTestClient& client, std::initializer_list<Exchange> exch
     EXPECT_EQ(client.Ask(e.sent), e.reply) << e.sent;
 }
 
-// An FTP server on 127.0.0.1 with a port chosen at run time. Tests bind the events they
-// need before Start(); "user"/"secret" log in when LoginAccepts() is used.
+// An FTP server on 127.0.0.1 with a port chosen at run time. Tests script the host's
+// answers they need before Start(); "user"/"secret" log in when LoginAccepts() is used.
 class FtpServerFixture : public ::testing::Test {
  protected:
   FtpServerFixture() {
@@ -36,11 +37,9 @@ class FtpServerFixture : public ::testing::Test {
   }
 
   void LoginAccepts() {
-    server_.OnUserLogin = [](FTPServerContext& session, const std::string& user,
-                             const std::string& password, bool& authenticated) {
-      authenticated = user == "user" && password == "secret";
-      if (authenticated)
-        session.SetCurrentDir("/");
+    host_.login = [](FtpSession&, const std::string& user, const std::string& password) {
+      return user == "user" && password == "secret" ? std::make_shared<const SessionRecord>()
+                                                    : nullptr;
     };
   }
 
@@ -62,10 +61,11 @@ class FtpServerFixture : public ::testing::Test {
     return client;
   }
 
-  // Declared before the server so that it outlives the sessions whose handlers write it;
-  // handlers must not capture locals of a test body, which end before the server stops.
+  // Declared before the server so that they outlive the sessions whose scripts use them;
+  // scripts must not capture locals of a test body, which end before the server stops.
   Recorder recorded_;
-  FTPServer server_;
+  ScriptedHost host_;
+  FtpServer server_{host_.Host()};
   int port_ = 0;
 };
 

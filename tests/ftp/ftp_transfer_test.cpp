@@ -7,6 +7,7 @@
 #include <atomic>
 #include <thread>
 
+#include "ftp/ftp_list_output.h"
 #include "ftp/transfer_fixture.h"
 
 namespace vantrel {
@@ -79,10 +80,9 @@ TEST_F(FtpTransferTest, TypeNeverChangesTheBytes) {
 
 TEST_F(FtpTransferTest, UniqueNamesAreCheckedWhereTheFileWillBe) {
   std::filesystem::create_directory(Disk("/sub"));
-  server_.OnChangeDirectory = [](FTPServerContext&, std::string&) {};
-  server_.OnFileExistCheck = [this](FTPServerContext&, const std::string& name, bool& exists) {
-    recorded_.Add(name);
-    exists = recorded_.Entries().size() <= 2;  // the first two names are taken
+  host_.file_exists = [this](FtpSession& session, std::string_view argument) {
+    recorded_.Add(testing::Joined(session, argument));
+    return recorded_.Entries().size() <= 2;  // the first two names are taken
   };
   Start();
   FtpTestClient client = LoggedIn();
@@ -198,9 +198,8 @@ class SlowClosingStream final : public FtpStream {
 };
 
 TEST_F(FtpTransferTest, TheStreamIsClosedBeforeTheFinalReply) {
-  server_.OnStoreFile = [this](FTPServerContext&, const std::string&, bool,
-                               std::unique_ptr<FtpStream>& stream) {
-    stream = std::make_unique<SlowClosingStream>(recorded_);
+  host_.open_upload = [this](FtpSession&, std::string_view, bool) -> std::unique_ptr<FtpStream> {
+    return std::make_unique<SlowClosingStream>(recorded_);
   };
   Start();
   FtpTestClient client = LoggedIn();
@@ -230,7 +229,7 @@ TEST_F(FtpTransferTest, LargeTransfersArriveWhole) {
 class CountingSource final : public ListingSource {
  public:
   explicit CountingSource(std::atomic<int>& handed) : handed_(handed) {}
-  bool Next(FTPListItem& item) override {
+  bool Next(FtpListItem& item) override {
     item.file_name.assign(100, 'x').append(std::to_string(handed_++));
     return true;
   }
@@ -242,16 +241,16 @@ class CountingSource final : public ListingSource {
 class FtpListingTest : public testing::TransferFixture {
  protected:
   FtpListingTest() {
-    server_.OnListDirectory =
-        [this](FTPServerContext&, const std::string& path, const std::string& command,
-               const std::string& switches) -> std::unique_ptr<ListingSource> {
-      recorded_.Add(command + " " + path + " [" + switches + "]");
+    host_.list = [this](FtpSession& session, std::string_view argument,
+                        ListingScope scope) -> std::unique_ptr<ListingSource> {
+      const std::string path = testing::Joined(session, argument);
+      recorded_.Add(ScopeName(scope) + " " + path);
       if (path.starts_with("/missing"))
         throw FtpError("Directory does not exist " + path);
       if (path == "/endless")
         return std::make_unique<CountingSource>(handed_);
-      auto listing = std::make_unique<FTPListOutput>();
-      FTPListItem& file = listing->Add();
+      auto listing = std::make_unique<FtpListOutput>();
+      FtpListItem& file = listing->Add();
       file.file_name = "readme.txt";
       file.size = 1234;
       file.modified_date = EncodeDateTime({1999, 1, 5, 12, 34, 56, 0});
@@ -260,13 +259,25 @@ class FtpListingTest : public testing::TransferFixture {
       listing->SetNamedByPath(path.ends_with(".txt"));
       if (listing->NamedByPath())
         return listing;
-      FTPListItem& directory = listing->Add();
+      FtpListItem& directory = listing->Add();
       directory.file_name = "Sub";
       directory.item_type = FtpListItemType::kDirectory;
       directory.modified_date = EncodeDateTime({1999, 1, 5, 12, 34, 56, 0});
       directory.modified_date_gmt = EncodeDateTime({1999, 1, 5, 11, 34, 56, 0});
       return listing;
     };
+  }
+
+  static std::string ScopeName(ListingScope scope) {
+    switch (scope) {
+      case ListingScope::kAny:
+        return "any";
+      case ListingScope::kDirectory:
+        return "directory";
+      case ListingScope::kEntry:
+        return "entry";
+    }
+    return "?";
   }
 
   // The listing a command sends, with its preliminary and final reply.
@@ -330,10 +341,9 @@ TEST_F(FtpListingTest, ListingsOverTheDataConnection) {
   EXPECT_EQ(client.Ask("RETR x"), "425 Can't open data connection.")
       << "a refused listing used up its channel";
   EXPECT_EQ(recorded_.Entries(),
-            (std::vector<std::string>{"LIST / []", "LIST / [-1]", "LIST /sub [-lT]", "NLST / []",
-                                      "NLST / [-l]", "NLST /sub/*.txt []",
-                                      "LIST /abs/readme.txt [-l]", "MLSD / []", "LIST /missing []",
-                                      "NLST /missing/ []", "MLSD /missing []"}));
+            (std::vector<std::string>{"any /", "any /", "any /sub", "any /", "any /",
+                                      "any /sub/*.txt", "any /abs/readme.txt", "directory /",
+                                      "any /missing", "any /missing/", "directory /missing"}));
 }
 
 TEST_F(FtpListingTest, ListingsOnTheControlConnection) {
@@ -363,10 +373,10 @@ TEST_F(FtpListingTest, ListingsOnTheControlConnection) {
             "213 End of Status");
   EXPECT_EQ(client.Ask("STAT /missing"), "550 Directory does not exist /missing");
   EXPECT_EQ(client.Ask("MLST /missing"), "550 Directory does not exist /missing");
-  EXPECT_EQ(recorded_.Entries(),
-            (std::vector<std::string>{"MLST /readme.txt []", "MLST / []", "MLSD / []", "MLST / []",
-                                      "STAT / [-la]", "STAT /sub/readme.txt []", "STAT /missing []",
-                                      "MLST /missing []"}));
+  EXPECT_EQ(
+      recorded_.Entries(),
+      (std::vector<std::string>{"entry /readme.txt", "entry /", "directory /", "entry /", "any /",
+                                "any /sub/readme.txt", "any /missing", "entry /missing"}));
 }
 
 TEST_F(FtpListingTest, AStalledListingTakesNoMoreThanTheConnectionHolds) {

@@ -12,7 +12,7 @@
 
 namespace vantrel::testing {
 
-// An FTP server whose transfer events work on a temporary directory the way a host's
+// An FTP server whose host's transfer answers work on a temporary directory the way a host's
 // would, plus a few names with streams of their own:
 //   /pattern  a long stream of known bytes (PatternSize() of them), without a file
 //   /broken   a download whose disk fails after 1000 bytes
@@ -21,29 +21,29 @@ class TransferFixture : public FtpServerFixture {
  protected:
   TransferFixture() {
     LoginAccepts();
-    server_.OnRetrieveFile = [this](FTPServerContext&, const std::string& name,
-                                    std::unique_ptr<FtpStream>& stream) {
+    host_.open_download = [this](FtpSession& session,
+                                 std::string_view argument) -> std::unique_ptr<FtpStream> {
+      const std::string name = Joined(session, argument);
       recorded_.Add("retr " + name);
-      if (name == "/pattern") {
-        stream = std::make_unique<PatternStream>(pattern_size_);
-      } else if (name == "/broken") {
-        stream = std::make_unique<FailingStream>(1000);
-      } else if (std::filesystem::is_regular_file(Disk(name))) {
-        stream = std::make_unique<FileFtpStream>(Disk(name), platform::File::Mode::kRead);
-      }
+      if (name == "/pattern")
+        return std::make_unique<PatternStream>(pattern_size_);
+      if (name == "/broken")
+        return std::make_unique<FailingStream>(1000);
+      if (std::filesystem::is_regular_file(Disk(name)))
+        return std::make_unique<FileFtpStream>(Disk(name), platform::File::Mode::kRead);
+      return nullptr;
     };
-    server_.OnStoreFile = [this](FTPServerContext&, const std::string& name, bool append,
-                                 std::unique_ptr<FtpStream>& stream) {
+    host_.open_upload = [this](FtpSession& session, std::string_view argument,
+                               bool append) -> std::unique_ptr<FtpStream> {
+      const std::string name = Joined(session, argument);
       recorded_.Add((append ? "append " : "store ") + name);
-      if (name == "/full") {
-        stream = std::make_unique<FailingStream>(1000);
-        return;
-      }
-      stream = std::make_unique<FileFtpStream>(
+      if (name == "/full")
+        return std::make_unique<FailingStream>(1000);
+      return std::make_unique<FileFtpStream>(
           Disk(name), append ? platform::File::Mode::kAppend : platform::File::Mode::kCreate);
     };
-    server_.OnFileExistCheck = [this](FTPServerContext&, const std::string& name, bool& exists) {
-      exists = std::filesystem::is_regular_file(Disk(name));
+    host_.file_exists = [this](FtpSession& session, std::string_view name) {
+      return std::filesystem::is_regular_file(Disk(Joined(session, name)));
     };
   }
 

@@ -1,9 +1,9 @@
-// A client's path on its way to the disk: joined by the engine the way CWD and the file
-// commands join it, then mapped with the home and the virtual directories. Checked on every
-// input: the disk path lies inside the home, or inside the directory of a virtual
-// directory when the mapping says it took one, or the path is refused. "Inside" is judged
-// on the text alone, as the disk would read it: the base, then segments none of which is
-// "." or "..".
+// A client's path on its way to the disk through the one resolver, from a current
+// directory as written and as a CWD there would have made it. Checked on every input: the
+// disk path lies inside the home, or inside the directory of a virtual directory when the
+// resolver says it took one, or the path is refused; and the FTP path a CWD would store
+// resolves to the same place again. "Inside" is judged on the text alone, as the disk
+// would read it: the base, then segments none of which is "." or "..".
 //
 // Input: the current directory, the client's path and the aliases on three lines; the
 // aliases are separated by "|" and name, in order, the bases of kVirtualBases.
@@ -18,8 +18,8 @@
 #include <string_view>
 #include <vector>
 
-#include "accounts/path_mapper.h"
-#include "ftp/path_processing.h"
+#include "accounts/path_resolver.h"
+#include "accounts/session_record.h"
 
 namespace vantrel {
 namespace {
@@ -75,14 +75,16 @@ bool Inside(std::string_view disk, std::string_view base_text) {
   std::abort();
 }
 
-void Check(std::string_view home, std::string_view current, std::string_view path,
-           const std::string& virtual_directories) {
-  const std::optional<MappedPath> mapped = MapFtpPath(home, current, path, virtual_directories);
-  if (!mapped)
+void Check(const SessionRecord& record, std::string_view current, std::string_view path) {
+  const std::optional<ResolvedPath> resolved = ResolvePath(record, current, path);
+  if (!resolved)
     return;
-  const std::string& disk = mapped->disk_path;
-  if (!mapped->is_virtual) {
-    if (!Inside(disk, home))
+  const std::string& disk = resolved->disk_path;
+  const auto again = ResolvePath(record, "/", resolved->ftp.Text());
+  if (!again || again->disk_path != disk)
+    Fail("the FTP path names another place", current, path, disk);
+  if (!resolved->is_virtual) {
+    if (!Inside(disk, record.home))
       Fail("outside the home", current, path, disk);
     return;
   }
@@ -114,15 +116,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       virtual_directories += "=" + std::string(kVirtualBases[i]) + ";";
     }
   }
-  const std::string_view home = kHomes[size % kHomes.size()];
-  // The current directory as a CWD would have made it, and as written: the host keeps
-  // whatever its change-directory handler accepted, so both must be safe.
-  const std::string joined_current = ProcessCwdPath("/", current);
-  for (const std::string_view cwd : {std::string_view(joined_current), current}) {
-    Check(home, cwd, path, virtual_directories);
-    Check(home, cwd, ProcessPath(cwd, path), virtual_directories);
-    Check(home, cwd, ProcessCwdPath(cwd, path), virtual_directories);
-    Check(home, cwd, WithoutTrailingSlash(ProcessPath(cwd, path)), virtual_directories);
-  }
+  SessionRecord record;
+  record.home = kHomes[size % kHomes.size()];
+  record.virtual_directories = ParseVirtualDirectories(virtual_directories);
+  // The current directory as a CWD would have made it, and as written.
+  const auto changed = ResolvePath(record, "/", current);
+  const std::string made_current = changed ? changed->FtpText() : "/";
+  for (const std::string_view cwd : {std::string_view(made_current), current})
+    Check(record, cwd, path);
   return 0;
 }

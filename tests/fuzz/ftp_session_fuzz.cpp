@@ -1,8 +1,8 @@
 // One FTP session per input: the bytes reach the engine's telnet-aware line reader through
-// a loopback socket, every line goes through the command dispatcher, and the events are
-// answered by the service's own handlers over a small tree on disk, so a fuzzed client can
-// log in, walk, list, download, upload, rename and delete like a real one. A client thread
-// opens the data connections that PASV and EPSV announce.
+// a loopback socket, every line goes through the command dispatcher, and the engine's
+// questions are answered by the service's own handlers over a small tree on disk, so a fuzzed
+// client can log in, walk, list, download, upload, rename and delete like a real one. A client
+// thread opens the data connections that PASV and EPSV announce.
 //
 // After each session the harness checks what a hostile client must never achieve: the
 // session left the online table and the transfer table, and the files beside the
@@ -18,9 +18,9 @@
 #include <iostream>
 #include <string>
 
-#include "accounts/access_policy.h"
 #include "accounts/auto_ban.h"
-#include "accounts/path_mapper.h"
+#include "accounts/online_clients.h"
+#include "accounts/session_records.h"
 #include "accounts/users.h"
 #include "common/packed_list.h"
 #include "config/settings.h"
@@ -56,43 +56,12 @@ void WriteFile(const fs::path& path, const std::string& content) {
 }
 
 // The engine with its session run on the caller's thread instead of a session thread of
-// its own; the steps are those of CustomTCPServer::RunSession.
-class InlineFtpServer final : public FTPServer {
+// its own.
+class InlineFtpServer final : public FtpServer {
  public:
+  using FtpServer::FtpServer;
   void Prepare() { PrepareActivation(); }
-
-  void RunSession(platform::TcpSocket connection) {
-    std::unique_ptr<Context> context = CreateContext(std::move(connection));
-    try {
-      BeforeRun(*context);
-    } catch (const std::exception& failure) {
-      context->Disconnect();
-      Report(*context, failure);
-      return;
-    }
-    try {
-      while (Execute(*context)) {
-      }
-    } catch (const std::exception& failure) {
-      Finish(*context);
-      Report(*context, failure);
-      return;
-    }
-    Finish(*context);
-  }
-
- private:
-  void Finish(Context& context) {
-    try {
-      AfterRun(context);
-    } catch (const std::exception& failure) {
-      Report(context, failure);
-    }
-  }
-  void Report(Context& context, const std::exception& failure) {
-    if (OnException)
-      OnException(context, failure);
-  }
+  void Serve(platform::TcpSocket socket) { RunSession(*CreateConnection(std::move(socket))); }
 };
 
 // The units and handlers of the service, wired to the engine the way the service wires
@@ -103,14 +72,13 @@ class Harness {
       : root_(dir_.path()),
         auto_ban_(settings_, log_),
         transfers_(statistics_),
-        mapper_(users_, settings_),
-        policy_(users_, settings_),
-        session_({settings_, users_, auto_ban_, statistics_, log_}),
+        records_(users_, settings_),
+        session_(HandlerUnits(), 0),
         files_(HandlerUnits()),
-        listing_(users_, log_, mapper_, DefaultClock()),
-        transfer_(HandlerUnits(), DefaultClock()) {
+        listing_(online_, log_, records_, DefaultClock()),
+        transfer_(HandlerUnits(), DefaultClock()),
+        server_(FtpHost{session_, files_, listing_, transfer_}) {
     Configure();
-    BindEvents();
     server_.Prepare();
   }
 
@@ -122,7 +90,7 @@ class Harness {
     DataClients data;
     ScriptedClient client(std::move(pair.client), std::move(input), kSilence,
                           [&data](std::string_view block) { data.Observe(block); });
-    server_.RunSession(std::move(pair.server));
+    server_.Serve(std::move(pair.server));
     client.Finish();
     data.JoinAll();
     Check();
@@ -163,62 +131,13 @@ class Harness {
     bob.download = 100000;
     users_.AddAccount(bob);
 
-    server_.HelpReply().SetText("Help not Implemented.");
     server_.Greeting().SetLines(SplitPacked(settings_.Get(&SettingsData::greetingtext)));
     server_.SecurityOptions().invalid_pass_delay = std::chrono::milliseconds(1);
     server_.SetDataTimeouts({std::chrono::milliseconds(2000), std::chrono::milliseconds(2000)});
   }
 
-  void BindEvents() {
-    using S = FTPServerContext;
-    server_.OnConnect = [this](Context& c) { session_.Connect(c); };
-    server_.OnDisconnect = [this](Context& c) { session_.Disconnect(c); };
-    server_.OnException = [this](Context& c, const std::exception& e) { session_.Exception(c, e); };
-    server_.OnUserLogin = [this](S& c, const std::string& u, const std::string& p, bool& ok) {
-      session_.UserLogin(c, u, p, ok);
-    };
-    server_.OnAfterUserLogin = [this](S& c) { session_.AfterUserLogin(c); };
-    server_.OnChangeDirectory = [this](S& c, std::string& d) { files_.ChangeDirectory(c, d); };
-    server_.OnFileExistCheck = [this](S& c, const std::string& n, bool& e) {
-      files_.FileExistCheck(c, n, e);
-    };
-    server_.OnGetFileDate = [this](S& c, const std::string& n, DateTime& d) {
-      files_.GetFileDate(c, n, d);
-    };
-    server_.OnGetFileSize = [this](S& c, const std::string& n, std::int64_t& size) {
-      files_.GetFileSize(c, n, size);
-    };
-    server_.OnDeleteFile = [this](S& c, const std::string& n) { files_.DeleteFile(c, n); };
-    server_.OnRenameFile = [this](S& c, const std::string& from, const std::string& to) {
-      files_.RenameFile(c, from, to);
-    };
-    server_.OnMakeDirectory = [this](S& c, const std::string& n) { files_.MakeDirectory(c, n); };
-    server_.OnRemoveDirectory = [this](S& c, const std::string& n) {
-      files_.RemoveDirectory(c, n);
-    };
-    server_.OnCRCFile = [this](S& c, const std::string& n, bool whole,
-                               std::unique_ptr<FtpStream>& s) { files_.CRCFile(c, n, whole, s); };
-    server_.OnListDirectory = [this](S& c, const std::string& path, const std::string& command,
-                                     const std::string&) {
-      return listing_.ListDirectory(c, path, command);
-    };
-    server_.OnRetrieveFile = [this](S& c, const std::string& n, std::unique_ptr<FtpStream>& s) {
-      transfer_.RetrieveFile(c, n, s);
-    };
-    server_.OnStoreFile = [this](S& c, const std::string& n, bool append,
-                                 std::unique_ptr<FtpStream>& s) {
-      transfer_.StoreFile(c, n, append, s);
-    };
-    server_.OnPASVBeforeBind = [this](S& c, PassiveAddress& address, platform::IpVersion version) {
-      transfer_.PASVBeforeBind(c, address, version);
-    };
-    server_.OnPassiveRangeExhausted = [this](S& c, int port) {
-      transfer_.PassiveRangeExhausted(c, port);
-    };
-  }
-
   FtpHandlerUnits HandlerUnits() {
-    return {settings_, users_, auto_ban_, log_, mapper_, policy_, transfers_};
+    return {settings_, users_, online_, auto_ban_, statistics_, log_, records_, transfers_};
   }
 
   void RebuildTree() {
@@ -239,7 +158,7 @@ class Harness {
   }
 
   void Check() const {
-    if (users_.OnlineCount() != 0)
+    if (online_.Count() != 0)
       Fail("the session is still in the online table");
     if (!transfers_.Transfers().empty())
       Fail("a transfer is still in the transfer table");
@@ -260,11 +179,11 @@ class Harness {
   LogQueue log_;
   Settings settings_;
   Users users_;
+  OnlineClients online_;
   AutoBan auto_ban_;
   Statistics statistics_;
   TransferTable transfers_;
-  PathMapper mapper_;
-  AccessPolicy policy_;
+  SessionRecords records_;
   FtpSessionHandlers session_;
   FtpFileHandlers files_;
   FtpListingHandler listing_;

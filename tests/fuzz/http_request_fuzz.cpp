@@ -32,23 +32,10 @@ using fuzz::ScriptedClient;
 
 constexpr std::chrono::milliseconds kSilence{10};
 
-// The engine with the connection run on the caller's thread; the steps are those of
-// CustomTCPServer::RunSession.
-class InlineHttpServer final : public HTTPServer {
+// The engine with the connection run on the caller's thread.
+class InlineHttpServer final : public HttpServer {
  public:
-  void RunSession(platform::TcpSocket connection) {
-    Context context(*this, std::move(connection));
-    try {
-      BeforeRun(context);
-      while (Execute(context)) {
-      }
-      AfterRun(context);
-    } catch (const std::exception& failure) {
-      context.Disconnect();
-      if (OnException)
-        OnException(context, failure);
-    }
-  }
+  void Serve(platform::TcpSocket socket) { RunSession(*CreateConnection(std::move(socket))); }
 };
 
 class Harness {
@@ -63,10 +50,12 @@ class Harness {
     server_.SetAutoStartSession(true);
     server_.SetSessionTimeOut(60000);
     server_.SetSessionState(true);
-    server_.OnConnect = [this](Context& c) { pages_.Connect(c); };
-    server_.OnException = [this](Context& c, const std::exception& e) { pages_.Exception(c, e); };
-    server_.OnCommandGet = [this](Context& c, HTTPRequestInfo& request,
-                                  HTTPResponseInfo& response) {
+    server_.OnConnect = [this](Connection& c) { pages_.Connect(c); };
+    server_.OnException = [this](Connection& c, const std::exception& e) {
+      pages_.Exception(c, e);
+    };
+    server_.OnCommandGet = [this](Connection& c, HttpRequestInfo& request,
+                                  HttpResponseInfo& response) {
       pages_.CommandGet(c, request, response);
     };
   }
@@ -82,7 +71,7 @@ class Harness {
     users_.AddAccount(alice);
     LoopbackListener::Pair pair = loopback_.Connect();
     ScriptedClient client(std::move(pair.client), std::move(input), kSilence);
-    server_.RunSession(std::move(pair.server));
+    server_.Serve(std::move(pair.server));
     const std::string& answer = client.Finish();
     if (!answer.empty() && !IsStatusLine(answer)) {
       std::cerr << "property violated: the answer is no HTTP reply: "

@@ -220,13 +220,21 @@ class Reload(DaemonTestCase):
 
     def test_members_and_ports_change_under_open_sessions(self):
         web_port, new_web_port, new_port = free_port(), free_port(), free_port()
-        web = {"webinterfaceenabled": "1", "webinterfaceport": str(web_port)}
-        d = self.start(settings=web, members=[member("alice", "a"), member("carol", "c")])
-        with open(os.path.join(d.home, "hello.txt"), "w") as f:
+        # Anonymous users may read the members' home: a removed member that fell back to
+        # their rights would still download.
+        home = tempfile.mkdtemp(prefix="vantrel-home-")
+        self.addCleanup(shutil.rmtree, home, True)
+        web = {"webinterfaceenabled": "1", "webinterfaceport": str(web_port),
+               "allowanonymous": "1", "anonymoushome": home}
+        d = self.start(settings=web, members=[member("alice", "a", home=home),
+                                              member("carol", "c", home=home)])
+        with open(os.path.join(home, "hello.txt"), "w") as f:
             f.write("hello")
         alice, carol = d.ftp("alice", "a"), d.ftp("carol", "c")
+        self.assertEqual(self.fetch(alice), b"hello")
         d.wait_for("> Authenticated as carol")
-        d.write_members([member("carol", "c"), member("bob", "b")])
+        d.wait_for("alice> Download file /hello.txt")
+        d.write_members([member("carol", "c", home=home), member("bob", "b", home=home)])
         d.write_settings(dict(web, serverport=str(new_port), webinterfaceport=str(new_web_port)))
 
         lines = d.reload()
@@ -234,9 +242,9 @@ class Reload(DaemonTestCase):
                                  "- Configuration reloaded"])
         self.assertEqual(self.fetch(carol), b"hello", "a session from before keeps working")
         self.store(carol, "carol.txt")
-        # What is left to a member no longer listed is what anonymous users may do.
-        with self.assertRaises(ftplib.error_perm, msg="a removed member keeps its rights"):
-            self.store(alice, "alice.txt")
+        # A member no longer listed keeps its connection and nothing else, at once.
+        with self.assertRaises(ftplib.error_perm, msg="a removed member still downloads"):
+            self.fetch(alice)
         for gone in (d.port, web_port):
             with self.assertRaises(ConnectionRefusedError, msg="port %d still open" % gone):
                 socket.create_connection(("127.0.0.1", gone), timeout=5).close()
@@ -244,8 +252,11 @@ class Reload(DaemonTestCase):
         bob = d.ftp("bob", "b")
         self.assertEqual(self.fetch(bob), b"hello", "an added member")
         bob.quit()
-        with self.assertRaises(ftplib.error_perm, msg="a removed member logs in"):
-            d.ftp("alice", "a")
+        # Logging in again, the name is no member's: it is an anonymous user's.
+        again = d.ftp("alice", "a")
+        with self.assertRaises(ftplib.error_perm, msg="a removed member logs in with its rights"):
+            self.store(again, "alice.txt")
+        again.quit()
         web_client = http.client.HTTPConnection("127.0.0.1", new_web_port, timeout=10)
         web_client.request("GET", "/")
         page = web_client.getresponse()

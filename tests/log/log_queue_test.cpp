@@ -7,6 +7,8 @@
 #include <thread>
 #include <vector>
 
+#include "log/log_throttle.h"
+
 namespace vantrel {
 namespace {
 
@@ -99,6 +101,38 @@ TEST(LogQueue, ProducersKeepTheirOrderAndNothingVanishes) {
       EXPECT_EQ(dropped, 0) << "nothing is lost in normal operation";
     }
   }
+}
+
+TEST(LogThrottle, OneLinePerKeyPerIntervalWithinABoundedTable) {
+  ManualClock clock;
+  LogQueue log(clock, 2 * LogThrottle::kMaxKeys);
+  const auto drain = [&log] { return Drain(log); };
+  LogThrottle refusals(log, clock);
+  for (const char* n : {"0", "1", "2"}) {
+    refusals.LogLine(std::string("a") + n, "10.0.0.1");
+    refusals.LogLine(std::string("b") + n, "10.0.0.2");
+  }
+  clock.AdvanceSeconds(59);
+  refusals.LogLine("a late", "10.0.0.1");
+  EXPECT_EQ(drain(), (std::vector<std::string>{"a0", "b0"}));
+  clock.AdvanceSeconds(1.5);
+  refusals.LogLine("a next minute", "10.0.0.1");
+  EXPECT_EQ(drain(), std::vector<std::string>{"a next minute"});
+
+  // A flood from more addresses than the table holds logs the first ones; once their
+  // minute is over the table makes room again.
+  LogThrottle flooded(log, clock);
+  for (std::size_t i = 0; i < LogThrottle::kMaxKeys + 10; ++i)
+    flooded.LogLine("x", "10.1." + std::to_string(i / 256) + "." + std::to_string(i % 256));
+  EXPECT_EQ(drain().size(), LogThrottle::kMaxKeys);
+  clock.AdvanceSeconds(61);
+  flooded.LogLine("room again", "10.9.9.9");
+  EXPECT_EQ(drain(), std::vector<std::string>{"room again"});
+
+  // A clock set back does not silence a key for as long as it went back.
+  clock.AdvanceSeconds(-3600);
+  flooded.LogLine("after the clock went back", "10.9.9.9");
+  EXPECT_EQ(drain(), std::vector<std::string>{"after the clock went back"});
 }
 
 }  // namespace

@@ -10,7 +10,7 @@
 #include <string>
 #include <thread>
 
-#include "accounts/users.h"
+#include "accounts/online_clients.h"
 #include "ftp/data_client.h"
 #include "ftp/ftp_test_client.h"
 #include "log/statistics.h"
@@ -70,7 +70,7 @@ class VanishingClientTest : public ::testing::Test {
   }
 
   bool TablesEmpty() {
-    return service_.users().OnlineCount() == 0 && service_.transfers().Transfers().empty();
+    return service_.online_clients().Count() == 0 && service_.transfers().Transfers().empty();
   }
 
   TempDir dir_;
@@ -87,7 +87,7 @@ TEST_F(VanishingClientTest, DownloadListingAndUploadLeaveNoTrace) {
       received += static_cast<std::int64_t>(download.data.Read(block, sizeof block));
     ASSERT_TRUE(Eventually([this] { return service_.transfers().Transfers().size() == 1; }))
         << "a running download is in the transfer table";
-    EXPECT_EQ(service_.users().OnlineCount(), 1);
+    EXPECT_EQ(service_.online_clients().Count(), 1);
   }  // both connections close with data unread
   ASSERT_TRUE(Eventually([this] { return TablesEmpty(); }));
   const std::int64_t downloaded = service_.statistics().GetDownloaded();

@@ -11,6 +11,7 @@
 #include <set>
 #include <thread>
 
+#include "accounts/online_clients.h"
 #include "accounts/users.h"
 #include "config/settings.h"
 #include "ftp/ftp_test_client.h"
@@ -21,7 +22,6 @@
 #include "platform/process.h"
 #include "platform/socket_error.h"
 #include "platform/tcp_listener.h"
-#include "service/refusal_log.h"
 #include "support/temp_dir.h"
 #include "web/web_test_client.h"
 
@@ -77,12 +77,12 @@ TEST_F(ServiceTest, CountersAndOnlineTableFollowSessions) {
     failed.ReadReply();
     failed.Ask("USER alice");
     EXPECT_EQ(failed.Ask("PASS nope").substr(0, 3), "530");
-    EXPECT_EQ(service_.users().OnlineCount(), 2);
-    const auto rows = service_.users().OnlineClientRows();
+    EXPECT_EQ(service_.online_clients().Count(), 2);
+    const auto rows = service_.online_clients().Rows();
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[0].user, "alice");
   }
-  EXPECT_TRUE(Eventually([this] { return service_.users().OnlineCount() == 0; }));
+  EXPECT_TRUE(Eventually([this] { return service_.online_clients().Count() == 0; }));
   EXPECT_EQ(service_.statistics().GetConnections(), 2);
   EXPECT_EQ(service_.statistics().GetSessions(), 1) << "failed logins do not count";
 }
@@ -93,7 +93,7 @@ TEST_F(ServiceTest, BannedConnectionIsNotCountedOrListed) {
   FtpTestClient banned(Port());
   EXPECT_EQ(banned.ReadUntilClosed(), "");
   EXPECT_EQ(service_.statistics().GetConnections(), 0);
-  EXPECT_EQ(service_.users().OnlineCount(), 0);
+  EXPECT_EQ(service_.online_clients().Count(), 0);
 }
 
 TEST_F(ServiceTest, StopDropsClientsAndTotalsSurviveARestart) {
@@ -389,40 +389,6 @@ TEST(ServicePassiveTest, PersistentPassiveTroublesAreLoggedOncePerMinute) {
     EXPECT_EQ(lines, both) << "after " << seconds << " s";
   }
   service.Shutdown();
-}
-
-TEST(RefusalLogTest, OneLinePerAddressPerMinuteWithinABoundedTable) {
-  ManualClock clock;
-  LogQueue log(clock, 2 * RefusalLog::kMaxAddresses);
-  const auto drain = [&log] {
-    std::vector<std::string> lines;
-    std::string text;
-    DateTime time = 0;
-    while (log.PopLogLine(text, time))
-      lines.push_back(text);
-    return lines;
-  };
-  RefusalLog refusals(log, clock);
-  for (const char* n : {"0", "1", "2"}) {
-    refusals.Refused("10.0.0.1", std::string("a") + n);
-    refusals.Refused("10.0.0.2", std::string("b") + n);
-  }
-  clock.AdvanceSeconds(59);
-  refusals.Refused("10.0.0.1", "a late");
-  EXPECT_EQ(drain(), (std::vector<std::string>{"a0", "b0"}));
-  clock.AdvanceSeconds(1.5);
-  refusals.Refused("10.0.0.1", "a next minute");
-  EXPECT_EQ(drain(), std::vector<std::string>{"a next minute"});
-
-  // A flood from more addresses than the table holds logs the first ones; once their
-  // minute is over the table makes room again.
-  RefusalLog flooded(log, clock);
-  for (std::size_t i = 0; i < RefusalLog::kMaxAddresses + 10; ++i)
-    flooded.Refused("10.1." + std::to_string(i / 256) + "." + std::to_string(i % 256), "x");
-  EXPECT_EQ(drain().size(), RefusalLog::kMaxAddresses);
-  clock.AdvanceSeconds(61);
-  flooded.Refused("10.9.9.9", "room again");
-  EXPECT_EQ(drain(), std::vector<std::string>{"room again"});
 }
 
 }  // namespace

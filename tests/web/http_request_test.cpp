@@ -39,10 +39,10 @@ TEST(RequestLineTest, SplitsMethodUriAndVersion) {
 }
 
 TEST(RequestLineTest, MethodKindIgnoresCase) {
-  EXPECT_EQ(CommandTypeOf("get"), HTTPCommandType::kGet);
-  EXPECT_EQ(CommandTypeOf("Head"), HTTPCommandType::kHead);
-  EXPECT_EQ(CommandTypeOf("OPTIONS"), HTTPCommandType::kOptions);
-  EXPECT_EQ(CommandTypeOf("PATCH"), HTTPCommandType::kUnknown);
+  EXPECT_EQ(CommandTypeOf("get"), HttpCommandType::kGet);
+  EXPECT_EQ(CommandTypeOf("Head"), HttpCommandType::kHead);
+  EXPECT_EQ(CommandTypeOf("OPTIONS"), HttpCommandType::kOptions);
+  EXPECT_EQ(CommandTypeOf("PATCH"), HttpCommandType::kUnknown);
 }
 
 TEST(CodingTest, UrlDecodeKeepsBrokenEscapes) {
@@ -76,9 +76,9 @@ TEST(CodingTest, ResponseTexts) {
   EXPECT_EQ(ResponseText(0), "Unknown Response Code");
 }
 
-HTTPRequestInfo Request(std::string uri, std::vector<std::string> headers = {},
+HttpRequestInfo Request(std::string uri, std::vector<std::string> headers = {},
                         std::string body = {}) {
-  HTTPRequestInfo request;
+  HttpRequestInfo request;
   request.uri = std::move(uri);
   request.raw_headers = std::move(headers);
   request.body = std::move(body);
@@ -177,9 +177,9 @@ TEST(InterpretRequestTest, BasicAuthorization) {
   try {
     InterpretRequest(digest, true);
     FAIL() << "an unsupported scheme accepted";
-  } catch (const HTTPRefusal&) {
+  } catch (const HttpRefusal&) {
     FAIL() << "an unsupported scheme gets no reply at all";
-  } catch (const HTTPError& failure) {
+  } catch (const HttpError& failure) {
     EXPECT_STREQ(failure.what(), "Unsupported authorization scheme.");
   }
 
@@ -187,7 +187,7 @@ TEST(InterpretRequestTest, BasicAuthorization) {
   try {
     InterpretRequest(garbled, true);
     FAIL() << "garbled credentials accepted";
-  } catch (const HTTPRefusal& refusal) {
+  } catch (const HttpRefusal& refusal) {
     EXPECT_EQ(refusal.ResponseNo(), 400);
   }
 }

@@ -8,8 +8,8 @@
 #include <chrono>
 #include <mutex>
 
-#include "ftp/context.h"
 #include "ftp/ftp_test_client.h"
+#include "net/connection.h"
 #include "web/http_error.h"
 
 namespace vantrel {
@@ -54,13 +54,14 @@ ParsedReply Parse(const std::string& raw) {
   return reply;
 }
 
-class HTTPServerTest : public ::testing::Test {
+class HttpServerTest : public ::testing::Test {
  protected:
-  HTTPServerTest() {
+  HttpServerTest() {
     server_.Bindings() = {{"127.0.0.1", 0, platform::IpVersion::kV4}};
     server_.SetDefaultPort(0);  // the system picks a free port
     server_.SetServerSoftware("TestServer");
-    server_.OnCommandGet = [this](Context&, HTTPRequestInfo& request, HTTPResponseInfo& response) {
+    server_.OnCommandGet = [this](Connection&, HttpRequestInfo& request,
+                                  HttpResponseInfo& response) {
       std::lock_guard lock(mutex_);
       ++handled_;
       last_params_ = request.params.Lines();
@@ -70,12 +71,12 @@ class HTTPServerTest : public ::testing::Test {
       response.content_type = "text/plain";
       response.content_text = "page " + request.document;
     };
-    server_.OnException = [this](Context&, const std::exception& failure) {
+    server_.OnException = [this](Connection&, const std::exception& failure) {
       std::lock_guard lock(mutex_);
       failures_.push_back(failure.what());
     };
   }
-  ~HTTPServerTest() override { server_.SetActive(false); }
+  ~HttpServerTest() override { server_.SetActive(false); }
 
   void Start() {
     server_.SetActive(true);
@@ -94,13 +95,13 @@ class HTTPServerTest : public ::testing::Test {
     return handled_;
   }
 
-  HTTPServer server_;
+  HttpServer server_;
   int port_ = 0;
   std::mutex mutex_;
   int handled_ = 0;                            // guarded by mutex_
   std::vector<std::string> last_params_;       // guarded by mutex_
   std::size_t last_body_size_ = 0;             // guarded by mutex_
-  std::shared_ptr<HTTPSession> last_session_;  // guarded by mutex_
+  std::shared_ptr<HttpSession> last_session_;  // guarded by mutex_
   std::string last_auth_;                      // guarded by mutex_
   std::vector<std::string> failures_;          // guarded by mutex_
 };
@@ -109,7 +110,7 @@ std::string Get(const std::string& target, const std::string& headers = "") {
   return "GET " + target + " HTTP/1.1\r\nHost: x\r\n" + headers + "\r\n";
 }
 
-TEST_F(HTTPServerTest, OneRequestPerConnectionWithItsHeaderFields) {
+TEST_F(HttpServerTest, OneRequestPerConnectionWithItsHeaderFields) {
   Start();
   const auto reply = Ask(Get("/a%20b") + Get("/second"));
   EXPECT_EQ(reply.status, "HTTP/1.1 200 OK");
@@ -120,7 +121,7 @@ TEST_F(HTTPServerTest, OneRequestPerConnectionWithItsHeaderFields) {
   EXPECT_EQ(Handled(), 1);
 }
 
-TEST_F(HTTPServerTest, LimitsReplyAndDisturbNothingElse) {
+TEST_F(HttpServerTest, LimitsReplyAndDisturbNothingElse) {
   Start();
   const std::string line_head = "GET /";
   const std::string line_tail = " HTTP/1.1";
@@ -141,7 +142,7 @@ TEST_F(HTTPServerTest, LimitsReplyAndDisturbNothingElse) {
     return "POST / HTTP/1.1\r\nContent-Length: " + length_field + "\r\n\r\n" +
            std::string(body, 'b');
   };
-  const std::size_t max_body = CustomHTTPServer::kMaxBodyLength;
+  const std::size_t max_body = HttpServer::kMaxBodyLength;
   struct Case {
     const char* name;
     std::string request;
@@ -182,16 +183,16 @@ TEST_F(HTTPServerTest, LimitsReplyAndDisturbNothingElse) {
   EXPECT_EQ(last_body_size_, 0u);
 }
 
-TEST_F(HTTPServerTest, PostWithoutLengthEndsWhereTheClientStopsAndIsCapped) {
+TEST_F(HttpServerTest, PostWithoutLengthEndsWhereTheClientStopsAndIsCapped) {
   Start();
   FtpTestClient client(port_);
   client.Send("POST / HTTP/1.1\r\n\r\n");
-  client.Send(std::string(CustomHTTPServer::kMaxBodyLength + 4096, 'b'));
+  client.Send(std::string(HttpServer::kMaxBodyLength + 4096, 'b'));
   EXPECT_EQ(Parse(client.ReadUntilClosed()).status, "HTTP/1.1 413 Request Entity To Long");
   EXPECT_EQ(Handled(), 0);
 }
 
-TEST_F(HTTPServerTest, RequestsThatGetNoReply) {
+TEST_F(HttpServerTest, RequestsThatGetNoReply) {
   Start();
   struct Case {
     const char* name;
@@ -220,7 +221,7 @@ TEST_F(HTTPServerTest, RequestsThatGetNoReply) {
   EXPECT_EQ(Handled(), 0);
 }
 
-TEST_F(HTTPServerTest, SilentClientIsClosedAfterTheReadTimeOut) {
+TEST_F(HttpServerTest, SilentClientIsClosedAfterTheReadTimeOut) {
   server_.SetReadTimeout(300ms);
   Start();
   for (const char* sent : {"", "GET / HTTP/1.1\r\nHost: x\r\n"}) {
@@ -233,7 +234,7 @@ TEST_F(HTTPServerTest, SilentClientIsClosedAfterTheReadTimeOut) {
   EXPECT_EQ(Handled(), 0);
 }
 
-TEST_F(HTTPServerTest, TricklingClientIsClosedAtTheRequestDeadline) {
+TEST_F(HttpServerTest, TricklingClientIsClosedAtTheRequestDeadline) {
   server_.SetRequestDeadline(400ms);
   Start();
   FtpTestClient client(port_);
@@ -248,7 +249,7 @@ TEST_F(HTTPServerTest, TricklingClientIsClosedAtTheRequestDeadline) {
   EXPECT_EQ(Ask(Get("/")).status, "HTTP/1.1 200 OK") << "a prompt request is still served";
 }
 
-TEST_F(HTTPServerTest, ConnectionOverTheAddressLimitGets503) {
+TEST_F(HttpServerTest, ConnectionOverTheAddressLimitGets503) {
   server_.SetMaxConnectionsPerAddress(1);
   Start();
   FtpTestClient holder(port_);
@@ -265,8 +266,8 @@ TEST_F(HTTPServerTest, ConnectionOverTheAddressLimitGets503) {
   EXPECT_EQ(Parse(holder.ReadUntilClosed()).body, "page /");
 }
 
-TEST_F(HTTPServerTest, HandlerFailureIsA500WithTheMessageEscaped) {
-  server_.OnCommandGet = [](Context&, HTTPRequestInfo&, HTTPResponseInfo&) {
+TEST_F(HttpServerTest, HandlerFailureIsA500WithTheMessageEscaped) {
+  server_.OnCommandGet = [](Connection&, HttpRequestInfo&, HttpResponseInfo&) {
     throw std::runtime_error("no <b>such</b> page");
   };
   Start();
@@ -275,7 +276,7 @@ TEST_F(HTTPServerTest, HandlerFailureIsA500WithTheMessageEscaped) {
   EXPECT_EQ(reply.body, "no &lt;b&gt;such&lt;/b&gt; page");
 }
 
-TEST_F(HTTPServerTest, MethodsAndDefaultReplies) {
+TEST_F(HttpServerTest, MethodsAndDefaultReplies) {
   Start();
   const auto head = Ask("HEAD /x HTTP/1.1\r\n\r\n");
   EXPECT_EQ(head.Header("Content-Length"), "7");
@@ -288,8 +289,8 @@ TEST_F(HTTPServerTest, MethodsAndDefaultReplies) {
   EXPECT_EQ(Handled(), 1);
 }
 
-TEST_F(HTTPServerTest, OtherMethodsGoToTheirOwnHandler) {
-  server_.OnCommandOther = [](Context&, HTTPRequestInfo& request, HTTPResponseInfo& response) {
+TEST_F(HttpServerTest, OtherMethodsGoToTheirOwnHandler) {
+  server_.OnCommandOther = [](Connection&, HttpRequestInfo& request, HttpResponseInfo& response) {
     response.SetResponseNo(405);
     response.content_text = request.command;
   };
@@ -299,7 +300,7 @@ TEST_F(HTTPServerTest, OtherMethodsGoToTheirOwnHandler) {
   EXPECT_EQ(reply.body, "DELETE");
 }
 
-TEST_F(HTTPServerTest, FormBodyAndBasicCredentialsReachTheHandler) {
+TEST_F(HttpServerTest, FormBodyAndBasicCredentialsReachTheHandler) {
   Start();
   Ask("POST /?q=1 HTTP/1.1\r\nContent-Type: application/x-www-form-urlencoded\r\n"
       "Authorization: Basic YWRtaW46cHc=\r\nContent-Length: 7\r\n\r\nuser=me");
@@ -308,7 +309,7 @@ TEST_F(HTTPServerTest, FormBodyAndBasicCredentialsReachTheHandler) {
   EXPECT_EQ(last_auth_, "admin:pw");
 }
 
-TEST_F(HTTPServerTest, ExpectContinueGetsTheInterimLine) {
+TEST_F(HttpServerTest, ExpectContinueGetsTheInterimLine) {
   Start();
   FtpTestClient client(port_);
   client.Send("POST / HTTP/1.1\r\nContent-Length: 3\r\nExpect: 100-continue\r\n\r\n");
@@ -318,11 +319,14 @@ TEST_F(HTTPServerTest, ExpectContinueGetsTheInterimLine) {
   EXPECT_EQ(Parse(client.ReadUntilClosed()).status, "HTTP/1.1 200 OK");
 }
 
-TEST_F(HTTPServerTest, RefusedExpectationAndBlockedHeaders) {
-  server_.OnHeaderExpectations = [](Context&, const std::string&, bool& go_on) { go_on = false; };
-  server_.OnHeadersAvailable = [](Context&, const std::string& uri, const std::vector<std::string>&,
+TEST_F(HttpServerTest, RefusedExpectationAndBlockedHeaders) {
+  server_.OnHeaderExpectations = [](Connection&, const std::string&, bool& go_on) {
+    go_on = false;
+  };
+  server_.OnHeadersAvailable = [](Connection&, const std::string& uri,
+                                  const std::vector<std::string>&,
                                   bool& go_on) { go_on = uri != "/blocked"; };
-  server_.OnHeadersBlocked = [](Context&, const std::vector<std::string>&, int& no,
+  server_.OnHeadersBlocked = [](Connection&, const std::vector<std::string>&, int& no,
                                 std::string& text, std::string& content) {
     no = 403;
     text = "Forbidden here";
@@ -339,7 +343,7 @@ TEST_F(HTTPServerTest, RefusedExpectationAndBlockedHeaders) {
   EXPECT_EQ(Handled(), 1);
 }
 
-TEST_F(HTTPServerTest, KeepAliveServesSeveralRequestsOnOneConnection) {
+TEST_F(HttpServerTest, KeepAliveServesSeveralRequestsOnOneConnection) {
   server_.SetKeepAlive(true);
   Start();
   const std::string raw = Exchange(Get("/1") + Get("/2", "Connection: close\r\n"));
@@ -348,14 +352,14 @@ TEST_F(HTTPServerTest, KeepAliveServesSeveralRequestsOnOneConnection) {
   EXPECT_EQ(Handled(), 2);
 }
 
-class HTTPSessionServerTest : public HTTPServerTest {
+class HTTPSessionServerTest : public HttpServerTest {
  protected:
   HTTPSessionServerTest() {
     server_.SetSessionState(true);
     server_.SetAutoStartSession(true);
     server_.SetSessionTimeOut(60000);
   }
-  std::shared_ptr<HTTPSession> LastSession() {
+  std::shared_ptr<HttpSession> LastSession() {
     std::lock_guard lock(mutex_);
     return last_session_;
   }
@@ -377,7 +381,7 @@ TEST_F(HTTPSessionServerTest, CookieCreatesAndFindsTheSession) {
 
   int invalid = 0;
   server_.SetActive(false);
-  server_.OnInvalidSession = [&invalid](Context&, HTTPRequestInfo&, HTTPResponseInfo&, bool&,
+  server_.OnInvalidSession = [&invalid](Connection&, HttpRequestInfo&, HttpResponseInfo&, bool&,
                                         const std::string& id) { invalid += id == "stale"; };
   Start();
   const auto unknown = Ask(Get("/", "Cookie: HTTPSESSIONID=stale\r\n"));
@@ -399,7 +403,7 @@ TEST_F(HTTPSessionServerTest, SessionStateCannotChangeWhileActive) {
   try {
     server_.SetSessionState(false);
     FAIL() << "changed while active";
-  } catch (const HTTPError& failure) {
+  } catch (const HttpError& failure) {
     EXPECT_STREQ(failure.what(), "Cannot change session state when the server is active.");
   }
   EXPECT_TRUE(server_.SessionState());

@@ -37,7 +37,7 @@ class SessionListTest : public ::testing::Test {
   SessionListTest() { list_.SetSessionTimeout(60000ms); }
 
   ManualClock clock_;
-  HTTPSessionList list_{clock_};
+  HttpSessionList list_{clock_};
 };
 
 TEST_F(SessionListTest, BoundToTheCreatingAddressIdIgnoresCase) {
@@ -56,7 +56,7 @@ TEST_F(SessionListTest, BoundToTheCreatingAddressIdIgnoresCase) {
 
 TEST_F(SessionListTest, StaleOnlyAfterTheTimeOutAndUseRefreshes) {
   std::vector<std::string> ended;
-  list_.OnSessionEnd = [&ended](HTTPSession& s) { ended.push_back(s.SessionID()); };
+  list_.OnSessionEnd = [&ended](HttpSession& s) { ended.push_back(s.SessionID()); };
   const auto used = list_.CreateSession("10.0.0.1");
   const auto idle = list_.CreateSession("10.0.0.1");
 
@@ -86,7 +86,7 @@ TEST_F(SessionListTest, PurgedSessionStaysUsableByItsHolder) {
 
 TEST_F(SessionListTest, ClearRaisesNoEvents) {
   int ended = 0;
-  list_.OnSessionEnd = [&ended](HTTPSession&) { ++ended; };
+  list_.OnSessionEnd = [&ended](HttpSession&) { ++ended; };
   list_.CreateSession("10.0.0.1");
   list_.Clear();
   EXPECT_EQ(list_.Count(), 0);
@@ -94,10 +94,10 @@ TEST_F(SessionListTest, ClearRaisesNoEvents) {
 }
 
 TEST(SessionCleanerTest, PurgesEachPeriodAndStopsAtOnce) {
-  HTTPSessionList list;
+  HttpSessionList list;
   list.SetSessionTimeout(1ms);
   std::atomic<int> ended{0};
-  list.OnSessionEnd = [&ended](HTTPSession&) { ++ended; };
+  list.OnSessionEnd = [&ended](HttpSession&) { ++ended; };
   list.CreateSession("10.0.0.1");
   {
     SessionCleaner cleaner(list, 20ms);

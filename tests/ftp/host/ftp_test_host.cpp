@@ -1,4 +1,4 @@
-// Runs the FTP engine on a loopback port with plain handlers over one directory, so that
+// Runs the FTP engine on a loopback port with a plain host over one directory, so that
 // clients written in other languages (Python's ftplib and curl in the smoke tests, load
 // scripts, benchmarks) can talk to it. Prints "PORT <n>" once listening (and "PORT6 <n>"
 // for ::1 with --ipv6) and stops when its standard input ends. User "user" with password
@@ -11,9 +11,14 @@
 #include <filesystem>
 #include <iostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "accounts/path_resolver.h"
+#include "accounts/session_record.h"
 #include "common/date_time.h"
+#include "common/text.h"
+#include "ftp/ftp_list_output.h"
 #include "ftp/ftp_server.h"
 #include "platform/resolver.h"
 
@@ -21,14 +26,23 @@ namespace {
 
 namespace fs = std::filesystem;
 using vantrel::FtpError;
-using vantrel::FTPServerContext;
+using vantrel::FtpSession;
 
-// An FTP path below the root, or a refusal: ".." may not climb out.
-fs::path OnDisk(const fs::path& root, const std::string& ftp_path) {
-  const fs::path relative = fs::path(ftp_path).relative_path().lexically_normal();
-  if (!relative.empty() && *relative.begin() == "..")
-    throw FtpError("Outside the root " + ftp_path);
-  return root / relative;
+// The client's path resolved below the root, as the service resolves it.
+fs::path OnDisk(const fs::path& root, const vantrel::FtpSession& session, std::string_view path) {
+  vantrel::SessionRecord record;
+  record.home = root.string();
+  const auto resolved = vantrel::ResolvePath(record, session.CurrentDir(), path);
+  if (!resolved)
+    throw FtpError("No such path " + std::string(path));
+  return vantrel::WithoutTrailingSlash(resolved->disk_path);
+}
+
+std::string FtpPathOf(const vantrel::FtpSession& session, std::string_view path) {
+  vantrel::SessionRecord record;
+  record.home = "/";
+  const auto resolved = vantrel::ResolvePath(record, session.CurrentDir(), path);
+  return resolved ? resolved->FtpText() : std::string(path);
 }
 
 vantrel::DateTime ModifiedLocal(const fs::path& path) {
@@ -37,8 +51,8 @@ vantrel::DateTime ModifiedLocal(const fs::path& path) {
   return error ? 0 : vantrel::ToDateTime(std::chrono::file_clock::to_sys(written));
 }
 
-void AddEntry(vantrel::FTPListOutput& listing, const fs::path& path, std::string name) {
-  vantrel::FTPListItem& item = listing.Add();
+void AddEntry(vantrel::FtpListOutput& listing, const fs::path& path, std::string name) {
+  vantrel::FtpListItem& item = listing.Add();
   item.file_name = std::move(name);
   item.modified_date = ModifiedLocal(path);
   std::error_code error;
@@ -49,19 +63,22 @@ void AddEntry(vantrel::FTPListOutput& listing, const fs::path& path, std::string
   }
 }
 
-std::unique_ptr<vantrel::FTPListOutput> ListDirectory(const fs::path& root, const std::string& path,
-                                                      const std::string& command) {
-  const fs::path disk = OnDisk(root, path);
-  auto listing = std::make_unique<vantrel::FTPListOutput>();
-  if (command == "MLST") {
+std::unique_ptr<vantrel::FtpListOutput> ListDirectory(const fs::path& root,
+                                                      const FtpSession& session,
+                                                      std::string_view path,
+                                                      vantrel::ListingScope scope) {
+  const fs::path disk = OnDisk(root, session, path);
+  const std::string name = FtpPathOf(session, path);
+  auto listing = std::make_unique<vantrel::FtpListOutput>();
+  if (scope == vantrel::ListingScope::kEntry) {
     if (!fs::exists(disk))
-      throw FtpError("File not found " + path);
-    AddEntry(*listing, disk, path);
+      throw FtpError("File not found " + name);
+    AddEntry(*listing, disk, name);
     return listing;
   }
   if (!fs::is_directory(disk))
-    throw FtpError("Directory does not exist " + path);
-  if (path != "/") {
+    throw FtpError("Directory does not exist " + name);
+  if (name != "/") {
     AddEntry(*listing, disk, ".");
     AddEntry(*listing, disk.parent_path(), "..");
   }
@@ -70,87 +87,121 @@ std::unique_ptr<vantrel::FTPListOutput> ListDirectory(const fs::path& root, cons
   return listing;
 }
 
-void BindTransferHandlers(vantrel::FTPServer& server, const fs::path& root) {
-  using Mode = vantrel::platform::File::Mode;
-  server.OnListDirectory = [root](FTPServerContext&, const std::string& path,
-                                  const std::string& command, const std::string&) {
-    return ListDirectory(root, path, command);
-  };
-  server.OnRetrieveFile = [root](FTPServerContext&, const std::string& name,
-                                 std::unique_ptr<vantrel::FtpStream>& stream) {
-    const fs::path file = OnDisk(root, name);
-    if (fs::is_regular_file(file))
-      stream = std::make_unique<vantrel::FileFtpStream>(file, Mode::kRead);
-  };
-  server.OnStoreFile = [root](FTPServerContext&, const std::string& name, bool append,
-                              std::unique_ptr<vantrel::FtpStream>& stream) {
-    try {
-      stream = std::make_unique<vantrel::FileFtpStream>(OnDisk(root, name),
-                                                        append ? Mode::kAppend : Mode::kCreate);
-    } catch (const std::exception&) {
-      throw FtpError((append ? "Append file failed " : "Failed to upload file ") + name);
-    }
-  };
-}
+// Plain answers over one directory, the root for every session; refusals carry the
+// client's path as written.
+class DirectoryHost final : public vantrel::FtpSessionHost,
+                            public vantrel::FtpFileHost,
+                            public vantrel::FtpListingHost,
+                            public vantrel::FtpTransferHost {
+ public:
+  explicit DirectoryHost(fs::path root) : root_(std::move(root)) { record_->home = root_.string(); }
 
-void BindHandlers(vantrel::FTPServer& server, const fs::path& root) {
-  server.OnUserLogin = [](FTPServerContext& session, const std::string& user,
-                          const std::string& password, bool& authenticated) {
-    authenticated = user == "user" && password == "secret";
-    if (authenticated)
-      session.SetCurrentDir("/");
-  };
-  server.OnChangeDirectory = [root](FTPServerContext&, std::string& directory) {
-    if (!fs::is_directory(OnDisk(root, directory))) {
-      throw FtpError("Directory does not exist " + directory);
-    }
-  };
-  server.OnGetFileSize = [root](FTPServerContext&, const std::string& name, std::int64_t& size) {
+  vantrel::FtpHost Host() { return {*this, *this, *this, *this}; }
+
+  void SessionStarted(FtpSession&) override {}
+  void SessionEnded(FtpSession&) override {}
+  void SessionFailed(FtpSession&, const std::exception&) override {}
+  void ConnectionRefused(const vantrel::platform::SocketAddress&, vantrel::Refusal) override {}
+  std::shared_ptr<const vantrel::SessionRecord> Login(FtpSession&, const std::string& user,
+                                                      const std::string& password) override {
+    return user == "user" && password == "secret" ? record_ : nullptr;
+  }
+  void CommandFailed(FtpSession&, const std::string&, const std::exception&) override {}
+
+  std::string ChangeDirectory(FtpSession& session, std::string_view path) override {
+    const std::string name = FtpPathOf(session, path);
+    if (!fs::is_directory(Disk(session, path)))
+      throw FtpError("Directory does not exist " + name);
+    return name;
+  }
+  std::optional<std::int64_t> FileSize(FtpSession& session, std::string_view path) override {
     std::error_code error;
-    const auto bytes = fs::file_size(OnDisk(root, name), error);
-    if (!error)
-      size = static_cast<std::int64_t>(bytes);
-  };
-  server.OnGetFileDate = [root](FTPServerContext&, const std::string& name,
-                                vantrel::DateTime& date) {
+    const auto bytes = fs::file_size(Disk(session, path), error);
+    return error ? std::nullopt : std::optional(static_cast<std::int64_t>(bytes));
+  }
+  std::optional<vantrel::DateTime> FileTime(FtpSession& session, std::string_view path) override {
     std::error_code error;
-    const auto written = fs::last_write_time(OnDisk(root, name), error);
-    if (!error)
-      date = vantrel::ToDateTime(std::chrono::file_clock::to_sys(written));
-  };
-  server.OnFileExistCheck = [root](FTPServerContext&, const std::string& name, bool& exists) {
-    exists = fs::is_regular_file(OnDisk(root, name));
-  };
-  server.OnCRCFile = [root](FTPServerContext&, const std::string& name, bool,
-                            std::unique_ptr<vantrel::FtpStream>& stream) {
-    const fs::path file = OnDisk(root, name);
-    if (fs::is_regular_file(file)) {
-      stream = std::make_unique<vantrel::FileFtpStream>(file, vantrel::platform::File::Mode::kRead);
-    }
-  };
-  server.OnMakeDirectory = [root](FTPServerContext&, const std::string& name) {
-    if (!fs::create_directory(OnDisk(root, name)))
-      throw FtpError("Cannot make directory " + name);
-  };
-  server.OnRemoveDirectory = [root](FTPServerContext&, const std::string& name) {
-    std::error_code error;
-    if (!fs::is_directory(OnDisk(root, name)) || !fs::remove(OnDisk(root, name), error)) {
-      throw FtpError("Failed to remove directory " + name);
-    }
-  };
-  server.OnDeleteFile = [root](FTPServerContext&, const std::string& name) {
-    std::error_code error;
-    if (!fs::is_regular_file(OnDisk(root, name)) || !fs::remove(OnDisk(root, name), error)) {
-      throw FtpError("Failed to delete file " + name);
-    }
-  };
-  server.OnRenameFile = [root](FTPServerContext&, const std::string& from, const std::string& to) {
-    std::error_code error;
-    fs::rename(OnDisk(root, from), OnDisk(root, to), error);
+    const auto written = fs::last_write_time(Disk(session, path), error);
     if (error)
-      throw FtpError("Failed to rename " + from + " to " + to);
-  };
-}
+      return std::nullopt;
+    return vantrel::ToDateTime(std::chrono::file_clock::to_sys(written));
+  }
+  bool FileExists(FtpSession& session, std::string_view path) override {
+    return fs::is_regular_file(Disk(session, path));
+  }
+  void DeleteFile(FtpSession& session, std::string_view path) override {
+    std::error_code error;
+    if (!fs::is_regular_file(Disk(session, path)) || !fs::remove(Disk(session, path), error))
+      throw FtpError("Failed to delete file " + std::string(path));
+  }
+  void RenameFile(FtpSession& session, std::string_view from, std::string_view to) override {
+    std::error_code error;
+    fs::rename(Disk(session, from), Disk(session, to), error);
+    if (error)
+      throw FtpError("Failed to rename " + std::string(from) + " to " + std::string(to));
+  }
+  std::string MakeDirectory(FtpSession& session, std::string_view path) override {
+    if (!fs::create_directory(Disk(session, path)))
+      throw FtpError("Cannot make directory " + std::string(path));
+    return FtpPathOf(session, path);
+  }
+  void RemoveDirectory(FtpSession& session, std::string_view path) override {
+    std::error_code error;
+    if (!fs::is_directory(Disk(session, path)) || !fs::remove(Disk(session, path), error))
+      throw FtpError("Failed to remove directory " + std::string(path));
+  }
+  void SetModifiedTime(FtpSession& session, std::string_view path,
+                       std::chrono::system_clock::time_point time) override {
+    std::error_code error;
+    if (fs::is_regular_file(Disk(session, path)))
+      fs::last_write_time(Disk(session, path), std::chrono::file_clock::from_sys(time), error);
+    if (error || !fs::is_regular_file(Disk(session, path)))
+      throw FtpError("File not found " + std::string(path));
+  }
+  std::unique_ptr<vantrel::FtpStream> OpenForChecksum(FtpSession& session, std::string_view path,
+                                                      bool) override {
+    return OpenDownload(session, path);
+  }
+
+  std::unique_ptr<vantrel::ListingSource> List(FtpSession& session, std::string_view path,
+                                               vantrel::ListingScope scope) override {
+    return ListDirectory(root_, session, path, scope);
+  }
+
+  std::unique_ptr<vantrel::FtpStream> OpenDownload(FtpSession& session,
+                                                   std::string_view path) override {
+    const fs::path file = Disk(session, path);
+    if (!fs::is_regular_file(file))
+      return nullptr;
+    return std::make_unique<vantrel::FileFtpStream>(file, Mode::kRead);
+  }
+  std::unique_ptr<vantrel::FtpStream> OpenUpload(FtpSession& session, std::string_view path,
+                                                 bool append) override {
+    try {
+      return std::make_unique<vantrel::FileFtpStream>(Disk(session, path),
+                                                      append ? Mode::kAppend : Mode::kCreate);
+    } catch (const std::exception&) {
+      throw FtpError((append ? "Append file failed " : "Failed to upload file ") +
+                     std::string(path));
+    }
+  }
+  vantrel::PassiveAddress PassiveAddressFor(FtpSession&, vantrel::PassiveAddress proposed,
+                                            vantrel::platform::IpVersion) override {
+    return proposed;
+  }
+  void PassiveRangeExhausted(FtpSession&, int) override {}
+
+ private:
+  using Mode = vantrel::platform::File::Mode;
+
+  fs::path Disk(const FtpSession& session, std::string_view path) const {
+    return OnDisk(root_, session, path);
+  }
+
+  const fs::path root_;
+  const std::shared_ptr<vantrel::SessionRecord> record_ =
+      std::make_shared<vantrel::SessionRecord>();
+};
 
 }  // namespace
 
@@ -193,7 +244,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   try {
-    vantrel::FTPServer server;
+    DirectoryHost host(options.root);
+    vantrel::FtpServer server(host.Host());
     server.SetDefaultPort(0);
     server.SetDefaultDataPort(0);
     server.Bindings() = {{"127.0.0.1", 0, vantrel::platform::IpVersion::kV4}};
@@ -207,8 +259,6 @@ int main(int argc, char** argv) {
     }
     server.SetPASVBoundPortMax(options.pasv_max);
     server.SetPASVBoundPortMin(options.pasv_min);
-    BindHandlers(server, options.root);
-    BindTransferHandlers(server, options.root);
     server.SetActive(true);
     const auto bound = server.BoundAddresses();
     std::cout << "PORT " << bound.at(0).port << std::endl;

@@ -62,11 +62,11 @@ class FtplibSmokeTest(unittest.TestCase):
         ftp.cwd("b")
         self.assertEqual(ftp.pwd(), "/a/b")
         ftp.cwd("..")
-        self.assertEqual(ftp.pwd(), "/a/")
+        self.assertEqual(ftp.pwd(), "/a")
         with self.assertRaises(ftplib.error_perm) as refused:
             ftp.cwd("missing")
         self.assertEqual(str(refused.exception), "550 Directory does not exist /a/missing")
-        self.assertEqual(ftp.pwd(), "/a/")
+        self.assertEqual(ftp.pwd(), "/a")
         ftp.sendcmd("CDUP")
         self.assertEqual(ftp.pwd(), "/")
         ftp.cwd("/a")

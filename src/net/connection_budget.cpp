@@ -1,4 +1,4 @@
-#include "ftp/connection_budget.h"
+#include "net/connection_budget.h"
 
 #include <algorithm>
 #include <stdexcept>

@@ -1,6 +1,6 @@
 #pragma once
 
-// The multi-connection TCP server under the FTP engine (and the web engine): one listener
+// The multi-connection TCP server under the FTP and the web engines: one listener
 // thread per binding, one thread per connection, a live list of sessions, the connection
 // limits, and a stop that closes every connection and joins every thread it started.
 //
@@ -20,7 +20,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <exception>
-#include <functional>
 #include <list>
 #include <memory>
 #include <mutex>
@@ -30,8 +29,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "ftp/context.h"
-#include "ftp/reply.h"
+#include "net/connection.h"
 #include "platform/socket_address.h"
 
 namespace vantrel {
@@ -60,21 +58,22 @@ enum class Refusal {
   kNoThread,        // the system refused a thread for the session
 };
 
-// Owned by the host. Configure it and set the events before SetActive(true); the setters
-// refuse while active. SetActive may be called from any thread but the server's own
-// listener and session threads (none of them can wait for itself to end). Events run in the session
-// or listener threads named below, concurrently for different sessions.
-class CustomTCPServer {
+// Owned by the host, through the protocol's server that derives from it. Configure it
+// before SetActive(true); the setters refuse while active. SetActive may be called from
+// any thread but the server's own listener and session threads (none of them can wait for
+// itself to end). The protected steps run in the session or listener threads named
+// below, concurrently for different sessions.
+class TcpServer {
  public:
   // Deep enough for bursts of logins: on Linux a full queue silently drops the last packet
   // of a client's handshake, and that client, believing itself connected, waits for a
   // greeting that comes a minute later or never (other systems refuse it at once).
   static constexpr int kDefaultListenQueue = 511;
 
-  CustomTCPServer();
-  virtual ~CustomTCPServer();
-  CustomTCPServer(const CustomTCPServer&) = delete;
-  CustomTCPServer& operator=(const CustomTCPServer&) = delete;
+  TcpServer();
+  virtual ~TcpServer();
+  TcpServer(const TcpServer&) = delete;
+  TcpServer& operator=(const TcpServer&) = delete;
 
   // Binding fails with platform::SocketError (nothing stays open then).
   void SetActive(bool active);
@@ -106,32 +105,15 @@ class CustomTCPServer {
   // Shared with other servers; each session holds one place of it. Null: none. It must
   // outlive the server's activity.
   void SetConnectionBudget(ConnectionBudget* budget);
-  // Written to a connection over a limit, which is then closed.
-  Reply& MaxConnectionReply();
   void SetReuseSocket(ReuseSocket reuse);
-  // Read time-out given to every new connection (OnConnect may change it per session).
+  // Read time-out given to every new connection (BeforeRun may change it per session).
   void SetReadTimeout(std::chrono::milliseconds timeout);
 
-  // The addresses actually bound (ports chosen by the system filled in), from OnAfterBind
-  // on; empty while inactive.
+  // The addresses actually bound (ports chosen by the system filled in), from the moment
+  // they are bound; empty while inactive.
   std::vector<platform::SocketAddress> BoundAddresses() const;
   // Sessions alive now.
-  int ContextCount() const;
-
-  // Session thread, when a session begins (before any greeting). Throwing refuses it.
-  std::function<void(Context&)> OnConnect;
-  // Session thread, when a session that got past OnConnect ends.
-  std::function<void(Context&)> OnDisconnect;
-  // Session thread, for the failure that ended the session (after OnDisconnect).
-  std::function<void(Context&, const std::exception&)> OnException;
-  // Listener thread, for a failure while accepting or starting a session.
-  std::function<void(const std::exception&)> OnListenException;
-  // Listener thread, for each connection turned away over a limit (after its reply).
-  std::function<void(const platform::SocketAddress& peer, Refusal reason)> OnRefuse;
-  // Controlling thread, once every binding is bound and before any listens.
-  std::function<void()> OnAfterBind;
-  // Session thread: the whole work of a session when no command layer is on top.
-  std::function<void(Context&)> OnExecute;
+  int ConnectionCount() const;
 
   // Sleeps up to `duration`; returns early (false) when the server is stopping.
   bool Pause(std::chrono::milliseconds duration);
@@ -141,22 +123,33 @@ class CustomTCPServer {
   virtual void PrepareActivation() {}
   // Called once every session has ended, when the server stops.
   virtual void AfterDeactivation() {}
-  virtual std::unique_ptr<Context> CreateContext(platform::TcpSocket connection);
-  // The bytes written to a connection turned away over a limit.
-  virtual std::string OverLimitReply() const;
-  // The session's steps, in its thread. BeforeRun raising skips Execute and AfterRun.
-  virtual void BeforeRun(Context& context);
-  // One step of work; returns whether the session goes on.
-  virtual bool Execute(Context& context);
-  virtual void AfterRun(Context& context);
+  // The protocol's own kind of connection; a bare one by default.
+  virtual std::unique_ptr<Connection> CreateConnection(platform::TcpSocket socket);
+  // The bytes written to a connection turned away over a limit; none by default.
+  virtual std::string OverLimitReply() const { return {}; }
+  // The session's steps, in its thread: BeforeRun when it begins (before any greeting;
+  // throwing refuses the session, and neither Execute nor AfterRun runs), Execute until it
+  // says the session is over, AfterRun when a session that got past BeforeRun ends.
+  virtual void BeforeRun(Connection& /*connection*/) {}
+  virtual bool Execute(Connection& connection) = 0;
+  virtual void AfterRun(Connection& /*connection*/) {}
+  // Session thread, for the failure that ended a session (after AfterRun).
+  virtual void SessionFailed(Connection& /*connection*/, const std::exception& /*failure*/) {}
+  // Listener thread, for a failure while accepting or starting a session.
+  virtual void ListenFailed(const std::exception& /*failure*/) {}
+  // Listener thread, for each connection turned away over a limit (after its reply).
+  virtual void Refused(const platform::SocketAddress& /*peer*/, Refusal /*reason*/) {}
 
   void RequireInactive() const;
+  // A session's whole life in the calling thread: BeforeRun, Execute until it returns
+  // false, AfterRun, and SessionFailed for whatever ended it.
+  void RunSession(Connection& connection);
 
  private:
   struct Listener;
   struct Session {
-    std::unique_ptr<Context> context;  // null once the session left the live list
-    std::string address;               // the peer's, as counted in per_address_
+    std::unique_ptr<Connection> connection;  // null once the session left the live list
+    std::string address;                     // the peer's, as counted in per_address_
     std::thread thread;
     bool finished = false;  // its thread is about to end and may be joined
   };
@@ -167,18 +160,17 @@ class CustomTCPServer {
   void Deactivate();
   void SetBoundAddresses(const std::vector<std::unique_ptr<Listener>>& bound);
   void ListenLoop(Listener& listener);
-  void StartSession(platform::TcpSocket connection);
+  void StartSession(platform::TcpSocket socket);
   // Takes a place for a session from `address`, or says which limit refuses it.
   std::optional<Refusal> Admit(const std::string& address);
   // Gives back what Admit took: the server's own counts alone, or those and the budget's.
   void Uncount(const std::string& address);
   void UncountLocked(const std::string& address);  // under sessions_mutex_
   void Release(const std::string& address);
-  void Refuse(platform::TcpSocket connection, Refusal reason);
+  void Refuse(platform::TcpSocket socket, Refusal reason);
   void SessionMain(Session& session);
-  void RunSession(Context& context);
-  void RaiseException(Context& context, const std::exception_ptr& failure);
-  void RaiseListenException(const std::exception& failure);
+  void ReportFailure(Connection& connection, const std::exception_ptr& failure);
+  void ReportListenFailure(const std::exception& failure);
   void JoinFinishedSessions();
 
   std::vector<Binding> bindings_;
@@ -187,7 +179,6 @@ class CustomTCPServer {
   int max_connections_ = 0;
   int max_per_address_ = 0;
   ConnectionBudget* budget_ = nullptr;
-  Reply max_connection_reply_;
   ReuseSocket reuse_socket_ = ReuseSocket::kOsDependent;
   std::chrono::milliseconds read_timeout_;
 

@@ -1,10 +1,10 @@
-#include "ftp/custom_tcp_server.h"
+#include "net/tcp_server.h"
 
 #include <stdexcept>
 #include <system_error>
 
 #include "common/error.h"
-#include "ftp/connection_budget.h"
+#include "net/connection_budget.h"
 #include "platform/resolver.h"
 #include "platform/socket_error.h"
 #include "platform/tcp_listener.h"
@@ -25,82 +25,77 @@ constexpr std::chrono::milliseconds kDefaultReadTimeout{300000};
 
 }  // namespace
 
-struct CustomTCPServer::Listener {
+struct TcpServer::Listener {
   std::unique_ptr<platform::TcpListener> socket;
   std::thread thread;
 };
 
-CustomTCPServer::CustomTCPServer() : read_timeout_(kDefaultReadTimeout) {}
+TcpServer::TcpServer() : read_timeout_(kDefaultReadTimeout) {}
 
-CustomTCPServer::~CustomTCPServer() {
+TcpServer::~TcpServer() {
   SetActive(false);
 }
 
-void CustomTCPServer::RequireInactive() const {
+void TcpServer::RequireInactive() const {
   if (active_.load())
     throw std::logic_error("the server must be stopped to change this");
 }
 
-std::vector<Binding>& CustomTCPServer::Bindings() {
+std::vector<Binding>& TcpServer::Bindings() {
   RequireInactive();
   return bindings_;
 }
 
-void CustomTCPServer::SetDefaultPort(int port) {
+void TcpServer::SetDefaultPort(int port) {
   RequireInactive();
   if (port < 0 || port > 65535)
     throw Error("Invalid port number " + std::to_string(port));
   default_port_ = port;
 }
 
-void CustomTCPServer::SetListenQueue(int backlog) {
+void TcpServer::SetListenQueue(int backlog) {
   RequireInactive();
   listen_queue_ = backlog;
 }
 
-void CustomTCPServer::SetMaxConnections(int count) {
+void TcpServer::SetMaxConnections(int count) {
   RequireInactive();
   max_connections_ = count;
 }
 
-void CustomTCPServer::SetMaxConnectionsPerAddress(int count) {
+void TcpServer::SetMaxConnectionsPerAddress(int count) {
   RequireInactive();
   max_per_address_ = count;
 }
 
-void CustomTCPServer::SetConnectionBudget(ConnectionBudget* budget) {
+void TcpServer::SetConnectionBudget(ConnectionBudget* budget) {
   RequireInactive();
   budget_ = budget;
 }
 
-Reply& CustomTCPServer::MaxConnectionReply() {
-  RequireInactive();
-  return max_connection_reply_;
-}
-
-void CustomTCPServer::SetReuseSocket(ReuseSocket reuse) {
+void TcpServer::SetReuseSocket(ReuseSocket reuse) {
   RequireInactive();
   reuse_socket_ = reuse;
 }
 
-void CustomTCPServer::SetReadTimeout(std::chrono::milliseconds timeout) {
+void TcpServer::SetReadTimeout(std::chrono::milliseconds timeout) {
   RequireInactive();
   if (timeout.count() <= 0)
     throw Error("The read time-out must be positive");
   read_timeout_ = timeout;
 }
 
-std::vector<platform::SocketAddress> CustomTCPServer::BoundAddresses() const {
+std::vector<platform::SocketAddress> TcpServer::BoundAddresses() const {
   std::lock_guard lock(bound_mutex_);
   return bound_addresses_;
 }
 
-int CustomTCPServer::ContextCount() const {
+int TcpServer::ConnectionCount() const {
   std::lock_guard lock(sessions_mutex_);
   return live_count_;
 }
 
-void CustomTCPServer::SetActive(bool active) {
+void TcpServer::SetActive(bool active) {
   std::lock_guard lock(activation_mutex_);
   if (active == active_.load())
     return;
@@ -111,7 +106,7 @@ void CustomTCPServer::SetActive(bool active) {
   }
 }
 
-void CustomTCPServer::Activate() {
+void TcpServer::Activate() {
   PrepareActivation();
   if (bindings_.empty()) {
     bindings_.push_back({"", 0, platform::IpVersion::kV4});
@@ -131,7 +126,7 @@ void CustomTCPServer::Activate() {
   StartListening(std::move(sockets), true);
 }
 
-void CustomTCPServer::ActivateOn(std::vector<std::unique_ptr<platform::TcpListener>> sockets) {
+void TcpServer::ActivateOn(std::vector<std::unique_ptr<platform::TcpListener>> sockets) {
   std::lock_guard lock(activation_mutex_);
   if (active_.load())
     throw std::logic_error("the server is active already");
@@ -141,8 +136,8 @@ void CustomTCPServer::ActivateOn(std::vector<std::unique_ptr<platform::TcpListen
   StartListening(std::move(sockets), false);
 }
 
-void CustomTCPServer::StartListening(std::vector<std::unique_ptr<platform::TcpListener>> sockets,
-                                     bool listen) {
+void TcpServer::StartListening(std::vector<std::unique_ptr<platform::TcpListener>> sockets,
+                               bool listen) {
   std::vector<std::unique_ptr<Listener>> bound;
   for (auto& socket : sockets) {
     bound.push_back(std::make_unique<Listener>());
@@ -150,8 +145,6 @@ void CustomTCPServer::StartListening(std::vector<std::unique_ptr<platform::TcpLi
   }
   SetBoundAddresses(bound);
   try {
-    if (OnAfterBind)
-      OnAfterBind();
     for (auto& listener : bound) {
       if (listen)  // released sockets listen already
         listener->socket->Listen(listen_queue_);
@@ -177,7 +170,7 @@ void CustomTCPServer::StartListening(std::vector<std::unique_ptr<platform::TcpLi
   }
 }
 
-std::vector<std::unique_ptr<platform::TcpListener>> CustomTCPServer::ReleaseListeners() {
+std::vector<std::unique_ptr<platform::TcpListener>> TcpServer::ReleaseListeners() {
   std::lock_guard lock(activation_mutex_);
   RequireOutsideListeners();
   for (auto& listener : listeners_)
@@ -193,7 +186,7 @@ std::vector<std::unique_ptr<platform::TcpListener>> CustomTCPServer::ReleaseList
   return released;
 }
 
-void CustomTCPServer::RequireOutsideListeners() const {
+void TcpServer::RequireOutsideListeners() const {
   for (const auto& listener : listeners_) {
     if (listener->thread.get_id() == std::this_thread::get_id()) {
       throw std::logic_error("a listener cannot stop the server it runs in");
@@ -201,7 +194,7 @@ void CustomTCPServer::RequireOutsideListeners() const {
   }
 }
 
-void CustomTCPServer::Deactivate() {
+void TcpServer::Deactivate() {
   RequireOutsideListeners();
   {
     std::lock_guard lock(sessions_mutex_);
@@ -229,8 +222,8 @@ void CustomTCPServer::Deactivate() {
   {
     std::lock_guard lock(sessions_mutex_);
     for (auto& session : sessions_) {
-      if (session.context)
-        session.context->ShutdownFromServer();
+      if (session.connection)
+        session.connection->ShutdownFromServer();
     }
     // Spliced nodes keep their addresses, so threads still finishing can mark them.
     all.splice(all.end(), sessions_);
@@ -244,7 +237,7 @@ void CustomTCPServer::Deactivate() {
   AfterDeactivation();
 }
 
-void CustomTCPServer::SetBoundAddresses(const std::vector<std::unique_ptr<Listener>>& bound) {
+void TcpServer::SetBoundAddresses(const std::vector<std::unique_ptr<Listener>>& bound) {
   std::vector<platform::SocketAddress> addresses;
   for (const auto& listener : bound)
     addresses.push_back(listener->socket->LocalAddress());
@@ -252,13 +245,13 @@ void CustomTCPServer::SetBoundAddresses(const std::vector<std::unique_ptr<Listen
   bound_addresses_ = std::move(addresses);
 }
 
-void CustomTCPServer::ListenLoop(Listener& listener) {
+void TcpServer::ListenLoop(Listener& listener) {
   while (!listener.socket->Stopped()) {
     std::optional<platform::TcpSocket> connection;
     try {
       connection = listener.socket->Accept(kAcceptWait);
     } catch (const std::exception& failure) {
-      RaiseListenException(failure);
+      ReportListenFailure(failure);
       listener.socket->WaitForStop(kAcceptFailurePause);
       continue;
     }
@@ -268,21 +261,21 @@ void CustomTCPServer::ListenLoop(Listener& listener) {
     try {
       StartSession(std::move(*connection));
     } catch (const std::exception& failure) {
-      RaiseListenException(failure);
+      ReportListenFailure(failure);
     }
   }
 }
 
-void CustomTCPServer::StartSession(platform::TcpSocket connection) {
-  std::string address = connection.PeerAddress().ip;
+void TcpServer::StartSession(platform::TcpSocket socket) {
+  std::string address = socket.PeerAddress().ip;
   if (const auto refusal = Admit(address)) {
-    Refuse(std::move(connection), *refusal);
+    Refuse(std::move(socket), *refusal);
     return;
   }
-  connection.SetReadTimeout(read_timeout_);
-  std::unique_ptr<Context> context;
+  socket.SetReadTimeout(read_timeout_);
+  std::unique_ptr<Connection> connection;
   try {
-    context = CreateContext(std::move(connection));
+    connection = CreateConnection(std::move(socket));
   } catch (...) {
     Release(address);
     throw;
@@ -290,14 +283,14 @@ void CustomTCPServer::StartSession(platform::TcpSocket connection) {
   std::unique_lock lock(sessions_mutex_);
   sessions_.emplace_back();
   Session& session = sessions_.back();
-  session.context = std::move(context);
+  session.connection = std::move(connection);
   session.address = std::move(address);
   try {
     session.thread = std::thread([this, &session] { SessionMain(session); });
   } catch (const std::system_error&) {
     // Out of threads (a service manager's task limit, say): the client hears that the
     // server is busy instead of being dropped without a word.
-    platform::TcpSocket refused = std::move(session.context->Connection());
+    platform::TcpSocket refused = std::move(session.connection->Socket());
     const std::string counted = std::move(session.address);
     sessions_.pop_back();
     lock.unlock();
@@ -306,7 +299,7 @@ void CustomTCPServer::StartSession(platform::TcpSocket connection) {
   }
 }
 
-std::optional<Refusal> CustomTCPServer::Admit(const std::string& address) {
+std::optional<Refusal> TcpServer::Admit(const std::string& address) {
   {
     std::lock_guard lock(sessions_mutex_);
     if (max_connections_ > 0 && live_count_ >= max_connections_)
@@ -327,58 +320,52 @@ std::optional<Refusal> CustomTCPServer::Admit(const std::string& address) {
   return std::nullopt;
 }
 
-void CustomTCPServer::Uncount(const std::string& address) {
+void TcpServer::Uncount(const std::string& address) {
   std::lock_guard lock(sessions_mutex_);
   UncountLocked(address);
 }
 
-void CustomTCPServer::UncountLocked(const std::string& address) {
+void TcpServer::UncountLocked(const std::string& address) {
   --live_count_;
   const auto found = per_address_.find(address);
   if (found != per_address_.end() && --found->second <= 0)
     per_address_.erase(found);
 }
 
-void CustomTCPServer::Release(const std::string& address) {
+void TcpServer::Release(const std::string& address) {
   Uncount(address);
   if (budget_)
     budget_->Give();
 }
 
-void CustomTCPServer::Refuse(platform::TcpSocket connection, Refusal reason) {
-  const platform::SocketAddress peer = connection.PeerAddress();
+void TcpServer::Refuse(platform::TcpSocket socket, Refusal reason) {
+  const platform::SocketAddress peer = socket.PeerAddress();
   try {
-    connection.SetWriteTimeout(kRefusalWriteTimeout);
-    connection.Write(OverLimitReply());
-    connection.Shutdown();
+    socket.SetWriteTimeout(kRefusalWriteTimeout);
+    socket.Write(OverLimitReply());
+    socket.Shutdown();
   } catch (const platform::SocketError&) {
     // The client left before reading its refusal; nothing is owed to it.
   }
-  if (!OnRefuse)
-    return;
   try {
-    OnRefuse(peer, reason);
+    Refused(peer, reason);
   } catch (...) {
     // The listener must keep accepting whatever its handler does.
   }
 }
 
-std::string CustomTCPServer::OverLimitReply() const {
-  return max_connection_reply_.Format();
+std::unique_ptr<Connection> TcpServer::CreateConnection(platform::TcpSocket socket) {
+  return std::make_unique<Connection>(std::move(socket));
 }
 
-std::unique_ptr<Context> CustomTCPServer::CreateContext(platform::TcpSocket connection) {
-  return std::make_unique<Context>(*this, std::move(connection));
-}
-
-void CustomTCPServer::SessionMain(Session& session) {
-  RunSession(*session.context);
-  std::unique_ptr<Context> finished;
+void TcpServer::SessionMain(Session& session) {
+  RunSession(*session.connection);
+  std::unique_ptr<Connection> finished;
   {
     // One lock for all of it: the listener holds this lock while it starts a thread, and
     // a burst of short sessions should not queue behind it twice each.
     std::lock_guard lock(sessions_mutex_);
-    finished = std::move(session.context);
+    finished = std::move(session.connection);
     UncountLocked(session.address);
     session.finished = true;
     ++finished_count_;
@@ -390,82 +377,59 @@ void CustomTCPServer::SessionMain(Session& session) {
     budget_->Give();
 }
 
-void CustomTCPServer::RunSession(Context& context) {
+void TcpServer::RunSession(Connection& connection) {
   try {
-    BeforeRun(context);
+    BeforeRun(connection);
   } catch (...) {
-    context.Disconnect();
-    RaiseException(context, std::current_exception());
+    connection.Disconnect();
+    ReportFailure(connection, std::current_exception());
     return;
   }
   std::exception_ptr failure;
   try {
-    while (Execute(context)) {
+    while (Execute(connection)) {
     }
   } catch (...) {
     failure = std::current_exception();
   }
   try {
-    AfterRun(context);
+    AfterRun(connection);
   } catch (...) {
     if (!failure)
       failure = std::current_exception();
   }
   if (failure)
-    RaiseException(context, failure);
+    ReportFailure(connection, failure);
 }
 
-void CustomTCPServer::BeforeRun(Context& context) {
-  if (OnConnect)
-    OnConnect(context);
-}
-
-bool CustomTCPServer::Execute(Context& context) {
-  if (OnExecute) {
-    OnExecute(context);
-  } else {
-    context.Disconnect();
-  }
-  return context.Connected();
-}
-
-void CustomTCPServer::AfterRun(Context& context) {
-  if (OnDisconnect)
-    OnDisconnect(context);
-}
-
-void CustomTCPServer::RaiseException(Context& context, const std::exception_ptr& failure) {
-  if (!OnException)
-    return;
+void TcpServer::ReportFailure(Connection& connection, const std::exception_ptr& failure) {
   try {
     try {
       std::rethrow_exception(failure);
     } catch (const std::exception& known) {
-      OnException(context, known);
+      SessionFailed(connection, known);
     } catch (...) {
-      OnException(context, Error("Unknown failure in a session"));
+      SessionFailed(connection, Error("Unknown failure in a session"));
     }
   } catch (...) {
     // A failing exception handler has nobody left to tell; the session ends regardless.
   }
 }
 
-void CustomTCPServer::RaiseListenException(const std::exception& failure) {
-  if (!OnListenException)
-    return;
+void TcpServer::ReportListenFailure(const std::exception& failure) {
   try {
-    OnListenException(failure);
+    ListenFailed(failure);
   } catch (...) {
     // The listener must keep accepting whatever its handler does.
   }
 }
 
-bool CustomTCPServer::Pause(std::chrono::milliseconds duration) {
+bool TcpServer::Pause(std::chrono::milliseconds duration) {
   std::unique_lock lock(stop_mutex_);
   return !stop_signal_.wait_for(lock, duration, [this] { return stopping_; });
 }
 
-void CustomTCPServer::JoinFinishedSessions() {
+void TcpServer::JoinFinishedSessions() {
   std::list<Session> finished;
   {
     std::lock_guard lock(sessions_mutex_);

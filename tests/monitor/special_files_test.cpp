@@ -1,4 +1,4 @@
-#include "web/special_files.h"
+#include "monitor/special_files.h"
 
 #include <gtest/gtest.h>
 

@@ -2,13 +2,16 @@
 
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
 
-#include "ftp/context.h"
+#include "accounts/session_record.h"
+#include "ftp/command_line_reader.h"
 #include "ftp/data_channel.h"
 #include "ftp/mlst_facts.h"
+#include "net/connection.h"
 
 namespace vantrel {
 
@@ -18,7 +21,7 @@ enum class FtpDataMode { kStream, kDeflate };
 enum class FtpDataStructure { kFile, kRecord, kPage };
 
 // The server's rules for logins and data ports; every session gets its own copy.
-struct FTPSecurityOptions {
+struct FtpSecurityOptions {
   int password_attempts = 3;  // 0: no limit
   std::chrono::milliseconds invalid_pass_delay{3000};
   bool require_pasv_from_same_ip = true;
@@ -30,13 +33,21 @@ struct FTPSecurityOptions {
   bool permit_ccc = false;
 };
 
-// One FTP session: who is logged in, where it stands, and the transfer settings. Created
-// by the server for each connection; every engine event receives it. Only the session's
-// own thread touches it, so nothing here is locked.
-class FTPServerContext : public Context {
+class Reply;
+
+// One FTP session: the control connection with its line reader, who is logged in, where it
+// stands, and the transfer settings. Created by the server for each connection; every
+// question to the host names it. Only the session's own thread touches it, so nothing here is
+// locked.
+class FtpSession : public Connection {
  public:
-  FTPServerContext(CustomTCPServer& server, platform::TcpSocket connection,
-                   const FTPSecurityOptions& security);
+  FtpSession(platform::TcpSocket socket, const FtpSecurityOptions& security);
+
+  void WriteReply(const Reply& reply);
+  CommandLineReader& LineReader() { return line_reader_; }
+  // Lines that came while a transfer ran; the session handles them, in order, before it
+  // reads anything new.
+  std::deque<CommandLine>& KeptLines() { return kept_lines_; }
 
   FtpUserType UserType() const { return user_type_; }
   void SetUserType(FtpUserType type) { user_type_ = type; }
@@ -44,11 +55,11 @@ class FTPServerContext : public Context {
   void SetAuthenticated(bool authenticated) { authenticated_ = authenticated; }
   const std::string& Username() const { return username_; }
   void SetUsername(std::string name) { username_ = std::move(name); }
-  const std::string& Password() const { return password_; }
-  void SetPassword(std::string password) { password_ = std::move(password); }
-  // The host's: a disk path it chose at login.
-  const std::string& HomeDir() const { return home_dir_; }
-  void SetHomeDir(std::string directory) { home_dir_ = std::move(directory); }
+  // What the host decided at login about who this is and what it may do; null before a
+  // login and for the names the engine admits on its own. The host replaces it when its
+  // tables have moved on.
+  const std::shared_ptr<const SessionRecord>& Record() const { return record_; }
+  void SetRecord(std::shared_ptr<const SessionRecord> record) { record_ = std::move(record); }
   // The FTP directory, Unix style; the host sets "/" at login.
   const std::string& CurrentDir() const { return current_dir_; }
   void SetCurrentDir(std::string directory) { current_dir_ = std::move(directory); }
@@ -81,8 +92,6 @@ class FTPServerContext : public Context {
   bool HasDataChannel() const { return data_channel_ != nullptr; }
   std::unique_ptr<DataChannel> TakeDataChannel();
   void SetDataChannel(std::unique_ptr<DataChannel> channel) { data_channel_ = std::move(channel); }
-  std::optional<std::chrono::steady_clock::time_point> WakeTime() const override;
-  void Wake() override;
   // Set when PORT or EPRT (or a passive connection's address) was refused; transfers
   // answer 425 until a channel is prepared again.
   bool DataPortRefused() const { return data_port_refused_; }
@@ -93,16 +102,24 @@ class FTPServerContext : public Context {
   void SetLoginDeadline(std::optional<Deadline> deadline) { login_deadline_ = deadline; }
   int FailedLogins() const { return failed_logins_; }
   void SetFailedLogins(int count) { failed_logins_ = count; }
-  const FTPSecurityOptions& SecurityOptions() const { return security_; }
+  const FtpSecurityOptions& SecurityOptions() const { return security_; }
   MlstFacts MLSTFacts() const { return mlst_facts_; }
   void SetMLSTFacts(MlstFacts facts) { mlst_facts_ = facts; }
 
+ protected:
+  // An untaken passive listener runs out while the session waits for its client.
+  void AwaitInput(Deadline end) override;
+
  private:
+  // Drops the prepared channel once it has run out.
+  void DropExpiredChannel();
+
+  CommandLineReader line_reader_;
+  std::deque<CommandLine> kept_lines_;
   FtpUserType user_type_ = FtpUserType::kNone;
   bool authenticated_ = false;
   std::string username_;
-  std::string password_;
-  std::string home_dir_;
+  std::shared_ptr<const SessionRecord> record_;
   std::string current_dir_;
   std::int64_t restart_position_ = 0;
   std::string rename_from_;
@@ -117,7 +134,7 @@ class FTPServerContext : public Context {
   std::unique_ptr<DataChannel> data_channel_;
   int failed_logins_ = 0;
   std::optional<Deadline> login_deadline_;
-  FTPSecurityOptions security_;
+  FtpSecurityOptions security_;
   MlstFacts mlst_facts_ = MlstFacts::Basic();
 };
 

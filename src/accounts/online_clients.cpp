@@ -1,0 +1,108 @@
+#include "accounts/online_clients.h"
+
+#include <cmath>
+#include <cstdint>
+
+namespace vantrel {
+namespace {
+
+// Rounded to the millisecond first: a moment stored as a day fraction is a hair off whole
+// seconds, and plain truncation would show 45 s as 44 s.
+std::int64_t ElapsedSeconds(DateTime from, DateTime now) {
+  const auto milliseconds = std::llround(std::fabs(now - from) * kSecondsPerDay * 1000.0);
+  return milliseconds / 1000;
+}
+
+}  // namespace
+
+OnlineClients::OnlineClients(const Clock& clock) : clock_(clock) {}
+
+OnlineClient* OnlineClients::FindLocked(std::string_view key, std::string_view clientid) {
+  if (!clientid.empty()) {
+    for (auto& client : clients_) {
+      if (client.clientid == clientid)
+        return &client;
+    }
+    return nullptr;
+  }
+  for (auto it = clients_.rbegin(); it != clients_.rend(); ++it) {
+    if (it->key == key)
+      return &*it;
+  }
+  return nullptr;
+}
+
+void OnlineClients::Add(std::string_view key, std::string_view clientid) {
+  OnlineClient client;
+  client.key = std::string(key);
+  client.clientid = std::string(clientid);
+  client.current_directory = "/";
+  client.action = "-";
+  client.connected = clock_.Now();
+  std::lock_guard lock(mutex_);
+  clients_.push_back(std::move(client));
+}
+
+bool OnlineClients::SetUser(std::string_view key, std::string_view user,
+                            std::string_view clientid) {
+  std::lock_guard lock(mutex_);
+  OnlineClient* client = FindLocked(key, clientid);
+  if (client == nullptr)
+    return false;
+  client->user = std::string(user);
+  return true;
+}
+
+bool OnlineClients::SetAction(std::string_view key, std::string_view action,
+                              std::string_view clientid) {
+  std::lock_guard lock(mutex_);
+  OnlineClient* client = FindLocked(key, clientid);
+  if (client == nullptr)
+    return false;
+  client->action = std::string(action);
+  return true;
+}
+
+bool OnlineClients::SetActionPath(std::string_view key, std::string_view action,
+                                  std::string_view path, std::string_view clientid) {
+  std::lock_guard lock(mutex_);
+  OnlineClient* client = FindLocked(key, clientid);
+  if (client == nullptr)
+    return false;
+  client->action = std::string(action);
+  client->current_directory = std::string(path);
+  return true;
+}
+
+bool OnlineClients::Remove(std::string_view key, std::string_view clientid) {
+  std::lock_guard lock(mutex_);
+  OnlineClient* client = FindLocked(key, clientid);
+  if (client == nullptr)
+    return false;
+  clients_.erase(clients_.begin() + (client - clients_.data()));
+  return true;
+}
+
+int OnlineClients::Count() const {
+  std::lock_guard lock(mutex_);
+  return static_cast<int>(clients_.size());
+}
+
+void OnlineClients::Clear() {
+  std::lock_guard lock(mutex_);
+  clients_.clear();
+}
+
+std::vector<OnlineClientRow> OnlineClients::Rows() const {
+  const DateTime now = clock_.Now();
+  std::lock_guard lock(mutex_);
+  std::vector<OnlineClientRow> rows;
+  rows.reserve(clients_.size());
+  for (const auto& c : clients_) {
+    rows.push_back(OnlineClientRow{c.key, c.user, c.current_directory, c.action,
+                                   ElapsedSeconds(c.connected, now)});
+  }
+  return rows;
+}
+
+}  // namespace vantrel
