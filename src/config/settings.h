@@ -68,6 +68,12 @@ struct SettingsData {
   bool tlsrequireprotp = false;
   bool tlssessionreuse = true;
   bool webinterfacehttps = false;
+  // GET /metrics on the web port, also while the pages are off; only for these addresses
+  // or ranges (patterns as in the ban list).
+  bool metricsenabled = false;
+  std::string metricsallowed = "127.0.0.1;::1;";
+  // One line per transfer; empty: none. A relative name is taken in the data directory.
+  std::string xferlog;
 };
 
 class Settings {

@@ -143,7 +143,9 @@ QString FtpSettingsDialog::ValidationFailure() const {
   if (failure.isEmpty()) {
     SettingsData edited = service_.settings().Snapshot();
     fields_.Store(edited);
-    failure = security_->ValidationFailure(edited);
+    failure = WebTabValidationFailure(edited);
+    if (failure.isEmpty())
+      failure = security_->ValidationFailure(edited);
   }
   return failure;
 }

@@ -13,6 +13,7 @@ namespace vantrel {
 class AutoBan;
 class FtpSession;
 class LogQueue;
+class Metrics;
 class OnlineClients;
 class SessionRecords;
 class Settings;
@@ -30,6 +31,7 @@ struct FtpHandlerUnits {
   LogQueue& log;
   SessionRecords& records;
   TransferTable& transfers;
+  Metrics& metrics;
 };
 
 // One request of a session as every file handler needs it: the connection key, the user

@@ -9,6 +9,7 @@
 #include "ftp/ftp_server.h"
 #include "log/log_file.h"
 #include "log/log_queue.h"
+#include "log/metrics.h"
 #include "log/statistics.h"
 #include "monitor/special_files.h"
 #include "net/connection_budget.h"
@@ -39,13 +40,14 @@ Service::Service(std::string data_directory, const Clock& clock)
       clock_(clock),
       log_(std::make_unique<LogQueue>(clock)),
       log_file_(std::make_unique<LogFile>(clock)),
+      metrics_(std::make_unique<Metrics>()),
       settings_(std::make_unique<Settings>()),
       users_(std::make_unique<Users>(clock)),
       online_clients_(std::make_unique<OnlineClients>(clock)),
       members_(std::make_unique<Members>(*users_, *log_, data_directory_)),
-      auto_ban_(std::make_unique<AutoBan>(*settings_, *log_, clock)),
+      auto_ban_(std::make_unique<AutoBan>(*settings_, *log_, clock, metrics_.get())),
       statistics_(std::make_unique<Statistics>()),
-      transfers_(std::make_unique<TransferTable>(*statistics_)),
+      transfers_(std::make_unique<TransferTable>(*statistics_, metrics_.get())),
       special_files_(std::make_unique<SpecialFiles>()),
       session_records_(std::make_unique<SessionRecords>(*users_, *settings_)),
       connection_budget_(std::make_unique<ConnectionBudget>(
@@ -57,7 +59,8 @@ Service::Service(std::string data_directory, const Clock& clock)
           std::make_unique<FtpListingHandler>(*online_clients_, *log_, *session_records_, clock)),
       transfer_handlers_(std::make_unique<FtpTransferHandlers>(HandlerUnits(), clock_)),
       web_(std::make_unique<WebInterface>(
-          ServiceUnits{*settings_, *users_, *auto_ban_, *statistics_, *log_}, *members_, clock)),
+          ServiceUnits{*settings_, *users_, *auto_ban_, *statistics_, *log_}, *members_, clock,
+          [this] { return MetricsText(); })),
       ftp_server_(NewFtpEngine()),
       succession_(std::make_unique<ServerSuccession>()),
       ftp_engine_settings_(std::make_unique<SettingsData>()) {
@@ -78,8 +81,8 @@ std::unique_ptr<FtpServer> Service::NewFtpEngine() {
 }
 
 FtpHandlerUnits Service::HandlerUnits() {
-  return FtpHandlerUnits{*settings_,   *users_, *online_clients_,  *auto_ban_,
-                         *statistics_, *log_,   *session_records_, *transfers_};
+  return FtpHandlerUnits{*settings_, *users_,           *online_clients_, *auto_ban_, *statistics_,
+                         *log_,      *session_records_, *transfers_,      *metrics_};
 }
 
 void Service::Load() {
@@ -149,6 +152,7 @@ void Service::ConfigureFtpEngine(FtpServer& server, const SettingsData& s) {
   server.SetMaxConnections(s.maxclientcount);
   server.SetMaxConnectionsPerAddress(s.maxclientsperaddress);
   server.SetConnectionBudget(connection_budget_.get());
+  server.SetPassiveListenerCount(&passive_listeners_);
   if (deadlines_.line)
     server.SetLineDeadline(*deadlines_.line);
   if (deadlines_.login)
@@ -204,7 +208,7 @@ void Service::StartServer() {
       }
     }
   }
-  if (settings_->Get(&SettingsData::webinterfaceenabled) && ftp_server_->Active()) {
+  if (WebInterface::Wanted(settings_->Snapshot()) && ftp_server_->Active()) {
     web_->SetRequestDeadline(deadlines_.request);
     web_->Start();
   }
@@ -224,6 +228,16 @@ void Service::StopServer() {
   }
   server_start_time_ = 0;
   log_->LogLine("- Server stopped");
+}
+
+std::string Service::MetricsText() const {
+  MetricGauges gauges;
+  gauges.clients_online = online_clients_->Count();
+  gauges.transfers_running = transfers_->RunningCount();
+  gauges.passive_ports_in_use = passive_listeners_.load();
+  // No encrypted connections are served yet.
+  gauges.tls_sessions = 0;
+  return RenderMetrics(metrics_->Counters(), gauges);
 }
 
 int Service::ConnectionCeiling() const {

@@ -11,6 +11,7 @@
 // touch the units, each of which has its own lock. The units are created before and
 // destroyed after the engine, so no connection thread can reach a freed unit.
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -35,6 +36,7 @@ class FtpTransferHandlers;
 class FtpSessionHandlers;
 class LogFile;
 class LogQueue;
+class Metrics;
 class OnlineClients;
 class ServerSuccession;
 class SessionRecords;
@@ -127,12 +129,17 @@ class Service {
   void ConfigurePassiveRange(FtpServer& server, const SettingsData& s);
   bool ReloadSettings();
   void ReplaceFtpEngine();
+  // The text of /metrics; any thread.
+  std::string MetricsText() const;
 
   const std::string data_directory_;
   const Clock& clock_;
   // Units first: they outlive the engine, which is destroyed (and joined) first.
   std::unique_ptr<LogQueue> log_;
   std::unique_ptr<LogFile> log_file_;
+  std::unique_ptr<Metrics> metrics_;
+  // Passive listeners waiting for their clients, in this engine and those it replaced.
+  std::atomic<int> passive_listeners_{0};
   std::unique_ptr<Settings> settings_;
   std::unique_ptr<Users> users_;
   std::unique_ptr<OnlineClients> online_clients_;

@@ -1,5 +1,7 @@
 #include "service/web_interface.h"
 
+#include <utility>
+
 #include "config/settings.h"
 #include "log/log_queue.h"
 #include "net/connection_budget.h"
@@ -9,11 +11,12 @@
 
 namespace vantrel {
 
-WebInterface::WebInterface(const ServiceUnits& units, Members& members, const Clock& clock)
+WebInterface::WebInterface(const ServiceUnits& units, Members& members, const Clock& clock,
+                           std::function<std::string()> metrics)
     : units_(units),
       clock_(clock),
       refusals_(units.log, clock),
-      pages_(std::make_unique<WebPages>(units, members)),
+      pages_(std::make_unique<WebPages>(units, members, std::move(metrics))),
       server_(std::make_unique<HttpServer>(clock)) {
   BindEvents(*server_);
 }
@@ -82,9 +85,13 @@ void WebInterface::Stop() {
   units_.log.LogLine("- Web interface stopped");
 }
 
+bool WebInterface::Wanted(const SettingsData& settings) {
+  return settings.webinterfaceenabled || settings.metricsenabled;
+}
+
 void WebInterface::Reconfigure(ServerSuccession& succession) {
   const SettingsData settings = units_.settings.Snapshot();
-  if (!settings.webinterfaceenabled) {
+  if (!Wanted(settings)) {
     Stop();
   } else if (!server_->Active()) {
     Start();

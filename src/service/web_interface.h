@@ -31,7 +31,11 @@ struct SettingsData;
 // engine's connection threads.
 class WebInterface {
  public:
-  WebInterface(const ServiceUnits& units, Members& members, const Clock& clock = DefaultClock());
+  // `metrics` renders the text of /metrics (see WebPages); none: that path is refused.
+  WebInterface(const ServiceUnits& units, Members& members, const Clock& clock = DefaultClock(),
+               std::function<std::string()> metrics = {});
+  // Whether the settings ask for the engine: for the pages, or for the metrics alone.
+  static bool Wanted(const SettingsData& settings);
   ~WebInterface();
   WebInterface(const WebInterface&) = delete;
   WebInterface& operator=(const WebInterface&) = delete;

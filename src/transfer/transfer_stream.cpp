@@ -34,6 +34,7 @@ std::size_t TransferStream::BlockSize(std::size_t wanted) const {
 std::size_t TransferStream::Read(char* buffer, std::size_t size) {
   const std::size_t got = file_.Read(buffer, BlockSize(size));
   bytes_read_ += static_cast<std::int64_t>(got);
+  table_.CountMoved(false, static_cast<std::int64_t>(got));
   Throttle(got);
   Report();
   return got;
@@ -44,6 +45,7 @@ void TransferStream::Write(const char* data, std::size_t size) {
     const std::size_t block = BlockSize(size);
     file_.Write(data, block);
     bytes_written_ += static_cast<std::int64_t>(block);
+    table_.CountMoved(true, static_cast<std::int64_t>(block));
     Throttle(block);
     Report();
     data += block;
@@ -53,6 +55,7 @@ void TransferStream::Write(const char* data, std::size_t size) {
 
 void TransferStream::MovedExternally(std::size_t size) {
   (writing_ ? bytes_written_ : bytes_read_) += static_cast<std::int64_t>(size);
+  table_.CountMoved(writing_, static_cast<std::int64_t>(size));
   Throttle(size);
   Report();
 }

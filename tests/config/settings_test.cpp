@@ -44,6 +44,9 @@ TEST_F(SettingsTest, FreshInstallationDefaults) {
   EXPECT_FALSE(s.tlsrequireprotp);
   EXPECT_TRUE(s.tlssessionreuse) << "data connections must resume the control session";
   EXPECT_FALSE(s.webinterfacehttps);
+  EXPECT_FALSE(s.metricsenabled);
+  EXPECT_EQ(s.metricsallowed, "127.0.0.1;::1;") << "metrics for this machine alone";
+  EXPECT_EQ(s.xferlog, "") << "no transfer log unless asked for";
   EXPECT_EQ(settings_.GetGreetingLines(), std::vector<std::string>{"Wellcome to Vantrel!"});
   EXPECT_EQ(settings_.GetMaxClientCountReplyLines(),
             std::vector<std::string>{"Server busy. Try again later."});
@@ -68,6 +71,9 @@ TEST_F(SettingsTest, SaveAndLoadReproduceEveryValue) {
     s.tlsrequireprotp = true;
     s.tlssessionreuse = false;
     s.webinterfacehttps = true;
+    s.metricsenabled = true;
+    s.metricsallowed = "10.0.0.0-255;";
+    s.xferlog = "/var/log/vantrel x.log";
   });
   settings_.SaveSettings();
 
@@ -92,6 +98,9 @@ TEST_F(SettingsTest, SaveAndLoadReproduceEveryValue) {
   EXPECT_TRUE(s.tlsrequireprotp);
   EXPECT_FALSE(s.tlssessionreuse);
   EXPECT_TRUE(s.webinterfacehttps);
+  EXPECT_TRUE(s.metricsenabled);
+  EXPECT_EQ(s.metricsallowed, "10.0.0.0-255;");
+  EXPECT_EQ(s.xferlog, "/var/log/vantrel x.log");
 }
 
 TEST_F(SettingsTest, KeysAreWrittenInTheirFixedOrder) {

@@ -27,6 +27,7 @@
 #include "ftp/ftp_server.h"
 #include "fuzz/loopback.h"
 #include "log/log_queue.h"
+#include "log/metrics.h"
 #include "log/statistics.h"
 #include "service/ftp_file_handlers.h"
 #include "service/ftp_listing_handler.h"
@@ -137,7 +138,8 @@ class Harness {
   }
 
   FtpHandlerUnits HandlerUnits() {
-    return {settings_, users_, online_, auto_ban_, statistics_, log_, records_, transfers_};
+    return {settings_, users_,   online_,    auto_ban_, statistics_,
+            log_,      records_, transfers_, metrics_};
   }
 
   void RebuildTree() {
@@ -177,6 +179,7 @@ class Harness {
   TempDir dir_;
   const fs::path root_;
   LogQueue log_;
+  Metrics metrics_;
   Settings settings_;
   Users users_;
   OnlineClients online_;
