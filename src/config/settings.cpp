@@ -125,6 +125,13 @@ void AppendPacked(std::string& list, const std::string& item) {
 
 }  // namespace
 
+std::string TransferLogPath(const SettingsData& settings) {
+  const std::string& name = settings.xferlog;
+  if (name.empty() || name.front() == '/')
+    return name;
+  return settings.data_directory + name;
+}
+
 Settings::Settings() {
   ResetLocked();
 }

@@ -76,6 +76,9 @@ struct SettingsData {
   std::string xferlog;
 };
 
+// Where `xferlog` says the transfer log goes; empty when it is off.
+std::string TransferLogPath(const SettingsData& settings);
+
 class Settings {
  public:
   static constexpr const char* kFileName = "ftpsettings.lst";

@@ -18,6 +18,7 @@ class OnlineClients;
 class SessionRecords;
 class Settings;
 class Statistics;
+class TransferLog;
 class TransferTable;
 class Users;
 
@@ -32,6 +33,7 @@ struct FtpHandlerUnits {
   SessionRecords& records;
   TransferTable& transfers;
   Metrics& metrics;
+  TransferLog& transfer_log;
 };
 
 // One request of a session as every file handler needs it: the connection key, the user

@@ -68,7 +68,7 @@ std::shared_ptr<const SessionRecord> FtpSessionHandlers::Login(FtpSession& sessi
   // Once banned, an address gets no more anonymous sessions on the connections it holds.
   if (!anonymous || units_.settings.IsBanned(session.Socket().PeerAddress().ip))
     return nullptr;
-  return Admit(key, user, units_.records.Anonymous(), !member_named);
+  return Admit(key, user, units_.records.Anonymous(password), !member_named);
 }
 
 std::shared_ptr<const SessionRecord> FtpSessionHandlers::Admit(

@@ -11,6 +11,7 @@
 #include "log/log_queue.h"
 #include "log/metrics.h"
 #include "log/statistics.h"
+#include "log/transfer_log.h"
 #include "monitor/special_files.h"
 #include "net/connection_budget.h"
 #include "net/tls_context.h"
@@ -41,6 +42,9 @@ Service::Service(std::string data_directory, const Clock& clock)
       log_(std::make_unique<LogQueue>(clock)),
       log_file_(std::make_unique<LogFile>(clock)),
       metrics_(std::make_unique<Metrics>()),
+      transfer_log_(std::make_unique<TransferLog>([this](const std::string& failure) {
+        log_->LogLine("- Failed to write transfer log (" + failure + ")");
+      })),
       settings_(std::make_unique<Settings>()),
       users_(std::make_unique<Users>(clock)),
       online_clients_(std::make_unique<OnlineClients>(clock)),
@@ -81,8 +85,9 @@ std::unique_ptr<FtpServer> Service::NewFtpEngine() {
 }
 
 FtpHandlerUnits Service::HandlerUnits() {
-  return FtpHandlerUnits{*settings_, *users_,           *online_clients_, *auto_ban_, *statistics_,
-                         *log_,      *session_records_, *transfers_,      *metrics_};
+  return FtpHandlerUnits{*settings_,   *users_,       *online_clients_,  *auto_ban_,
+                         *statistics_, *log_,         *session_records_, *transfers_,
+                         *metrics_,    *transfer_log_};
 }
 
 void Service::Load() {
@@ -102,6 +107,8 @@ void Service::Load() {
 void Service::ApplyLogFileSettings() {
   log_file_->SetFilename(settings_->Get(&SettingsData::logfile));
   log_file_->SetMaxLines(settings_->Get(&SettingsData::logfilelines));
+  // Opened afresh each time, so that a reload after rotating the file writes a new one.
+  transfer_log_->SetPath(TransferLogPath(settings_->Snapshot()));
 }
 
 void Service::ApplyTlsSettings() {

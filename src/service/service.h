@@ -44,6 +44,7 @@ class Settings;
 class SpecialFiles;
 class Statistics;
 class TlsContext;
+class TransferLog;
 class TransferTable;
 class Users;
 class WebInterface;
@@ -138,6 +139,7 @@ class Service {
   std::unique_ptr<LogQueue> log_;
   std::unique_ptr<LogFile> log_file_;
   std::unique_ptr<Metrics> metrics_;
+  std::unique_ptr<TransferLog> transfer_log_;
   // Passive listeners waiting for their clients, in this engine and those it replaced.
   std::atomic<int> passive_listeners_{0};
   std::unique_ptr<Settings> settings_;

@@ -22,6 +22,15 @@ TransferStream::TransferStream(const std::string& path, Mode mode, std::int64_t 
 TransferStream::~TransferStream() {
   table_.FinishTransfer(id_, bytes_read_, bytes_written_);
   file_.Close();
+  if (!end_sink_)
+    return;
+  const auto elapsed = SteadyClock::now() - start_;
+  try {
+    end_sink_({writing_ ? bytes_written_ : bytes_read_,
+               std::chrono::duration_cast<std::chrono::milliseconds>(elapsed), complete_});
+  } catch (...) {
+    // Whatever records the transfer cannot undo it; the session goes on.
+  }
 }
 
 std::size_t TransferStream::BlockSize(std::size_t wanted) const {
