@@ -218,6 +218,7 @@ void Service::StartServer() {
   }
   if (settings_->Get(&SettingsData::webinterfaceenabled) && ftp_server_->Active()) {
     web_->SetRequestDeadline(deadlines_.request);
+    web_->SetTlsContext(CurrentTlsContext());
     web_->Start();
   }
 }
