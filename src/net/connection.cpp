@@ -45,9 +45,12 @@ void Connection::Write(std::string_view bytes) {
 
 void Connection::StartTls(const TlsContext& context, std::chrono::milliseconds timeout) {
   input_.clear();
-  tls_ = std::make_unique<TlsSocket>(context, socket_);
-  tls_->Handshake(timeout);
-  tls_session_ = tls_->Session();
+  // Kept only once agreed: a connection whose handshake failed is not encrypted, and
+  // the failure ends it before anything more is written.
+  auto tls = std::make_unique<TlsSocket>(context, socket_);
+  tls->Handshake(timeout);
+  tls_session_ = tls->Session();
+  tls_ = std::move(tls);
 }
 
 std::string Connection::TlsDescription() const {

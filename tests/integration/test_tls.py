@@ -102,6 +102,20 @@ class ExplicitAndImplicit(TlsCase):
         port = ftp.sock.getsockname()[1]
         self.daemon.wait_for("127.0.0.1:%d TLS, milo> Upload file /lib.bin" % port)
 
+    def test_stat_and_abor_during_a_protected_download(self):
+        write_file(self.in_home("big.bin"), bytes(32 * 1024 * 1024))
+        ftp = self.client()
+        conn = ftp.transfercmd("RETR big.bin")
+        self.addCleanup(conn.close)
+        self.assertTrue(conn.recv(65536))
+        # The client reads no more: the server waits for room, and answers meanwhile.
+        ftp.putcmd("STAT")
+        self.assertTrue(ftp.getmultiline().startswith("211"))
+        ftp.putcmd("ABOR")
+        self.assertTrue(ftp.getmultiline().startswith("426"))
+        self.assertTrue(ftp.getmultiline().startswith("226"))
+        self.assertEqual(ftp.sendcmd("NOOP")[:3], "200")
+
     def test_control_commands(self):
         ftp = self.client(user=None)
         feat = ftp.sendcmd("FEAT")
