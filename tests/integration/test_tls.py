@@ -89,7 +89,7 @@ class TlsCase(unittest.TestCase):
 
 
 class ExplicitAndImplicit(TlsCase):
-    def test_ftplib_transfers_and_listing_under_prot_p(self):
+    def test_ftplib_transfers_and_listing_under_prot_p_passive_and_active(self):
         data = random.Random(1).randbytes(3 * 1024 * 1024 + 17)
         ftp = self.client()
         ftp.storbinary("STOR lib.bin", io.BytesIO(data))
@@ -98,6 +98,10 @@ class ExplicitAndImplicit(TlsCase):
         ftp.retrbinary("RETR lib.bin", chunks.append)
         self.assertEqual(b"".join(chunks), data)
         self.assertIn("lib.bin", ftp.nlst())
+        ftp.set_pasv(False)  # the server connects, and is the TLS server all the same
+        chunks = []
+        ftp.retrbinary("RETR lib.bin", chunks.append)
+        self.assertEqual(b"".join(chunks), data)
         # The log and the online table name the session as encrypted.
         port = ftp.sock.getsockname()[1]
         self.daemon.wait_for("127.0.0.1:%d TLS, milo> Upload file /lib.bin" % port)
