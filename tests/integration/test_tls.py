@@ -14,8 +14,8 @@ import tempfile
 import time
 import unittest
 
-from files_support import read_file, write_file
-from harness import Daemon, free_port, member
+from files_support import SharedDaemonCase, read_file, write_file
+from harness import free_port, member
 from test_files_mirror import make_tree, tree_of
 
 TIMEOUT = 20
@@ -42,27 +42,16 @@ def insecure_context():
     return context
 
 
-class TlsCase(unittest.TestCase):
+class TlsCase(SharedDaemonCase):
     SETTINGS = {}
+    DAEMON_ARGS = ("--client-deadlines", DEADLINES)
 
     @classmethod
-    def setUpClass(cls):
+    def configure(cls, root):
         cls.implicit_port = free_port()
-        values = {"pasvrangesize": "0", "tlsmode": "1",
-                  "tlsimplicitport": str(cls.implicit_port)}
-        values.update(cls.SETTINGS)
-        cls.daemon = Daemon(values, [member("milo", "pw")],
-                            args=["--client-deadlines", DEADLINES])
-        cls.addClassCleanup(cls.daemon.cleanup)
-        cls.daemon.start()
-        cls.home = cls.daemon.home
-
-    @classmethod
-    def tearDownClass(cls):
-        code = cls.daemon.stop()
-        if code != 0:
-            raise AssertionError("daemon exited with %s; last lines: %s" %
-                                 (code, "\n".join(cls.daemon.lines[-40:])))
+        settings = {"tlsmode": "1", "tlsimplicitport": str(cls.implicit_port)}
+        settings.update(cls.SETTINGS)
+        return settings, [member("milo", "pw")]
 
     def client(self, kind=ResumingFTP_TLS, user="milo", password="pw", protect=True):
         ftp = kind(context=insecure_context())
@@ -73,9 +62,6 @@ class TlsCase(unittest.TestCase):
             if protect:
                 ftp.prot_p()
         return ftp
-
-    def in_home(self, *parts):
-        return os.path.join(self.home, *parts)
 
     def local_dir(self):
         path = tempfile.mkdtemp(prefix="vantrel-tls-")
