@@ -217,7 +217,7 @@ class FtpServer : public FtpCommandServer {
   // client left. False when nothing stopped it.
   bool EndStoppedChecksum(Command& command, FtpSession& session, const TransferControl& control);
   // Encryption.
-  bool TlsOffered() const { return tls_.context != nullptr; }
+  bool TlsOffered(const FtpSession& session) const;
   // Starts TLS on the control connection; a failed or stalled handshake ends the session.
   void StartControlTls(FtpSession& session);
   void CmdAuth(Command& command, FtpSession& session);

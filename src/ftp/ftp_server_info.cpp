@@ -60,7 +60,7 @@ void FtpServer::CmdHelp(Command& command, FtpSession&) {
 
 void FtpServer::CmdFeat(Command& command, FtpSession& session) {
   std::vector<std::string> lines = {"Extensions supported:"};
-  const bool tls = TlsOffered();
+  const bool tls = TlsOffered(session);
   const auto add = [&lines, tls](std::initializer_list<const char*> features, bool tls_only) {
     if (tls || !tls_only)
       lines.insert(lines.end(), features.begin(), features.end());

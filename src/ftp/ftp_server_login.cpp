@@ -29,7 +29,7 @@ void FtpServer::BeforeRun(Connection& connection) {
   FtpSession& session = SessionOf(connection);
   host_.session.SessionStarted(session);
   if (session.ImplicitTls()) {
-    if (!TlsOffered())
+    if (!tls_.context)
       throw Error("No TLS certificate for the implicit TLS port");
     StartControlTls(session);
   }

@@ -22,9 +22,13 @@ constexpr const char* kNeedsAuth = "Security data exchange not completed; use AU
 
 void FtpServer::SetTls(FtpTlsOptions options) {
   RequireInactive();
-  if (options.mode == FtpTlsMode::kOff && ImplicitTlsPort() == 0)
-    options.context.reset();
   tls_ = std::move(options);
+}
+
+bool FtpServer::TlsOffered(const FtpSession& session) const {
+  // With the mode off only the implicit port's sessions are encrypted; the normal port
+  // then answers as a server that knows nothing of TLS.
+  return tls_.context && (tls_.mode != FtpTlsMode::kOff || session.Encrypted());
 }
 
 void FtpServer::StartControlTls(FtpSession& session) {
@@ -42,7 +46,7 @@ void FtpServer::StartControlTls(FtpSession& session) {
 }
 
 void FtpServer::CmdAuth(Command& command, FtpSession& session) {
-  if (!TlsOffered()) {
+  if (!TlsOffered(session)) {
     CmdUnknown(command, session);
     return;
   }
@@ -64,7 +68,7 @@ void FtpServer::CmdAuth(Command& command, FtpSession& session) {
 }
 
 void FtpServer::CmdPbsz(Command& command, FtpSession& session) {
-  if (!TlsOffered()) {
+  if (!TlsOffered(session)) {
     CmdUnknown(command, session);
   } else if (!session.Encrypted()) {
     command.reply = Reply(503, kNeedsAuth);
@@ -77,7 +81,7 @@ void FtpServer::CmdPbsz(Command& command, FtpSession& session) {
 }
 
 void FtpServer::CmdProt(Command& command, FtpSession& session) {
-  if (!TlsOffered()) {
+  if (!TlsOffered(session)) {
     CmdNotImplemented(command, session);
     return;
   }
@@ -102,7 +106,7 @@ void FtpServer::CmdProt(Command& command, FtpSession& session) {
 }
 
 void FtpServer::CmdCcc(Command& command, FtpSession& session) {
-  if (!TlsOffered()) {
+  if (!TlsOffered(session)) {
     CmdUnknown(command, session);
   } else if (!session.Encrypted()) {
     command.reply = Reply(533, "The control connection is not protected.");
@@ -115,7 +119,7 @@ void FtpServer::CmdCcc(Command& command, FtpSession& session) {
 
 void FtpServer::CmdSscn(Command& command, FtpSession& session) {
   const std::string setting = UpperAscii(command.unparsed_params);
-  if (!TlsOffered()) {
+  if (!TlsOffered(session)) {
     CmdUnknown(command, session);
   } else if (setting.empty() || setting == "OFF") {
     command.reply = Reply(200, "SSCN:SERVER METHOD");
@@ -129,7 +133,7 @@ void FtpServer::CmdSscn(Command& command, FtpSession& session) {
 }
 
 void FtpServer::CmdCpsv(Command& command, FtpSession& session) {
-  if (!TlsOffered()) {
+  if (!TlsOffered(session)) {
     CmdUnknown(command, session);
   } else {
     command.reply = Reply(504, "CPSV not supported; use PASV.");
@@ -138,7 +142,7 @@ void FtpServer::CmdCpsv(Command& command, FtpSession& session) {
 
 bool FtpServer::RefusedBeforeAuth(Command& command, const FtpSession& session,
                                   bool anonymous) const {
-  if (!TlsOffered() || session.Encrypted())
+  if (!TlsOffered(session) || session.Encrypted())
     return false;
   const bool required = tls_.mode == FtpTlsMode::kRequired ||
                         (tls_.mode == FtpTlsMode::kRequiredButAnonymous && !anonymous);
@@ -149,7 +153,7 @@ bool FtpServer::RefusedBeforeAuth(Command& command, const FtpSession& session,
 }
 
 bool FtpServer::RefusedUnprotected(Command& command, const FtpSession& session) const {
-  if (!TlsOffered() || !tls_.require_protected_data ||
+  if (!TlsOffered(session) || !tls_.require_protected_data ||
       (session.Encrypted() && session.ProtectData())) {
     return false;
   }

@@ -239,6 +239,27 @@ class WithoutSessionReuse(TlsCase):
         self.assertEqual(b"".join(chunks), b"old client")
 
 
+class ImplicitPortOnly(TlsCase):
+    SETTINGS = {"tlsmode": "0"}
+
+    def test_normal_port_knows_nothing_of_tls(self):
+        plain = ftplib.FTP()
+        plain.connect("127.0.0.1", self.daemon.port, timeout=TIMEOUT)
+        self.addCleanup(plain.close)
+        self.assertNotIn("AUTH TLS", plain.sendcmd("FEAT"))
+        with self.assertRaises(ftplib.error_perm) as caught:
+            plain.sendcmd("AUTH TLS")
+        self.assertTrue(str(caught.exception).startswith("500"), caught.exception)
+        raw = socket.create_connection(("127.0.0.1", self.implicit_port), TIMEOUT)
+        with insecure_context().wrap_socket(raw) as encrypted:
+            self.assertTrue(encrypted.recv(4096).startswith(b"220"))
+            encrypted.sendall(b"FEAT\r\n")
+            feat = b""
+            while not feat.endswith(b"211 End of extentions.\r\n"):
+                feat += encrypted.recv(4096)
+            self.assertIn(b" PBSZ\r\n", feat)
+
+
 class RequiredEncryption(TlsCase):
     SETTINGS = {"tlsmode": "2", "tlsrequireprotp": "1", "allowanonymous": "1"}
 
