@@ -132,9 +132,11 @@ TransferOutcome DataTransfer::Receive(FtpStream& stream) {
   const auto buffer = std::make_unique_for_overwrite<char[]>(kBlockSize);
   for (;;) {
     std::size_t filled = 0;
-    bool end = false;
-    // Fill the block from what has arrived, so the stream sees few large writes.
-    while (filled < kBlockSize) {
+    std::optional<TransferOutcome> ended;
+    // Fill the block from what has arrived, so the stream sees few large writes: a
+    // client a little slower than the server would otherwise cost a write and a look at
+    // the control connection for every record or two.
+    while (filled < kBlockSize && !ended) {
       std::optional<std::size_t> got;
       try {
         got = TryReceive(buffer.get() + filled, kBlockSize - filled);
@@ -142,15 +144,15 @@ TransferOutcome DataTransfer::Receive(FtpStream& stream) {
         return TransferOutcome::kConnectionLost;
       }
       if (!got) {
-        if (filled > 0)
+        if (filled >= kMinimumWrite)
           break;
         if (!WaitForData(false))
-          return outcome_;
+          ended = outcome_;  // what came before the stop is kept
         continue;
       }
       if (*got == 0) {
-        end = true;
-        break;
+        ended = TransferOutcome::kDone;
+        continue;
       }
       filled += *got;
       Moved();
@@ -162,8 +164,8 @@ TransferOutcome DataTransfer::Receive(FtpStream& stream) {
         return TransferOutcome::kLocalError;
       }
     }
-    if (end)
-      return TransferOutcome::kDone;
+    if (ended)
+      return *ended;
     if (!Between())
       return outcome_;
   }

@@ -51,6 +51,9 @@ class DataTransfer {
   // Pieces of a listing: large enough that a piece costs few calls, small enough that a
   // stalled listing holds little.
   static constexpr std::size_t kListingPiece = 64 << 10;
+  // A received block goes to the stream once it holds this much and the connection has
+  // no more for now.
+  static constexpr std::size_t kMinimumWrite = 256 << 10;
 
   // `tls`: the TLS connection over `data` that carries the bytes; null for clear text.
   DataTransfer(platform::TcpSocket& data, TransferControl& control,
