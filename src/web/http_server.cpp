@@ -189,9 +189,12 @@ void HttpServer::BeforeRun(Connection& connection) {
   const std::optional<std::size_t> got = connection.Socket().TryPeek(&first, 1);
   if (got && *got == 1 && first == kHandshakeRecord) {
     connection.StartTls(*tls_, request_deadline_);
-  } else if (got && *got == 1) {
-    RedirectToHttps(connection);
+    return;
   }
+  // Whatever else comes, nothing on this port is served in clear.
+  if (got && *got == 1)
+    RedirectToHttps(connection);
+  connection.Disconnect();
 }
 
 void HttpServer::RedirectToHttps(Connection& connection) {
@@ -215,7 +218,6 @@ void HttpServer::RedirectToHttps(Connection& connection) {
     reply += "Server: " + server_software_ + "\r\n";
   connection.Write(reply + "Content-Length: " + std::to_string(body.size()) +
                    "\r\nConnection: close\r\n\r\n" + body);
-  connection.Disconnect();
 }
 
 void HttpServer::SessionFailed(Connection& connection, const std::exception& failure) {
