@@ -51,7 +51,7 @@ class TlsCase(SharedDaemonCase):
         cls.implicit_port = free_port()
         settings = {"tlsmode": "1", "tlsimplicitport": str(cls.implicit_port)}
         settings.update(cls.SETTINGS)
-        return settings, [member("milo", "pw")]
+        return settings, [member("milo", "pw"), member("slow", "pw", download_limit=10000)]
 
     def client(self, kind=ResumingFTP_TLS, user="milo", password="pw", protect=True):
         ftp = kind(context=insecure_context())
@@ -105,6 +105,18 @@ class ExplicitAndImplicit(TlsCase):
         self.assertTrue(ftp.getmultiline().startswith("426"))
         self.assertTrue(ftp.getmultiline().startswith("226"))
         self.assertEqual(ftp.sendcmd("NOOP")[:3], "200")
+
+    def test_speed_limit_holds_on_a_protected_download(self):
+        content = os.urandom(20000)
+        write_file(self.in_home("limited.bin"), content)
+        ftp = self.client(user="slow")
+        chunks = []
+        began = time.monotonic()
+        ftp.retrbinary("RETR limited.bin", chunks.append)
+        seconds = time.monotonic() - began
+        self.assertEqual(b"".join(chunks), content)
+        self.assertGreaterEqual(seconds, 1.7)
+        self.assertLessEqual(seconds, 2.6)
 
     def test_control_commands(self):
         ftp = self.client(user=None)
