@@ -32,8 +32,10 @@ bool FtpServer::TlsOffered(const FtpSession& session) const {
 }
 
 void FtpServer::StartControlTls(FtpSession& session) {
-  // Lines that came in clear after AUTH are dropped with the rest of the clear input.
+  // Lines that came in clear after AUTH are dropped with the rest of the clear input,
+  // and the reader starts afresh: nothing sent in clear may open an encrypted line.
   session.KeptLines().clear();
+  session.LineReader() = CommandLineReader();
   try {
     session.StartTls(*tls_.context, LineDeadline());
   } catch (const TlsError&) {
