@@ -1,5 +1,7 @@
 #include "service/service.h"
 
+#include <algorithm>
+
 #include "accounts/auto_ban.h"
 #include "accounts/online_clients.h"
 #include "accounts/session_records.h"
@@ -157,6 +159,19 @@ void Service::ConfigureFtpEngine() {
   // preliminary success.
   ftp_server_->MaxConnectionReply() = Reply(421, SplitPacked(s.maxclientcountreply));
   ConfigurePassiveRange();
+  ConfigureFtpTls(s);
+}
+
+void Service::ConfigureFtpTls(const SettingsData& s) {
+  FtpTlsOptions tls;
+  tls.context = CurrentTlsContext();
+  tls.mode = static_cast<FtpTlsMode>(std::clamp(s.tlsmode, 0, 3));
+  tls.require_protected_data = s.tlsrequireprotp;
+  tls.require_session_reuse = s.tlssessionreuse;
+  // Without a certificate the implicit port stays closed: a client there expects a
+  // handshake that could never come.
+  ftp_server_->SetImplicitTlsPort(tls.context ? s.tlsimplicitport : 0);
+  ftp_server_->SetTls(std::move(tls));
 }
 
 void Service::ConfigurePassiveRange() {
@@ -203,6 +218,7 @@ void Service::StartServer() {
   }
   if (settings_->Get(&SettingsData::webinterfaceenabled) && ftp_server_->Active()) {
     web_->SetRequestDeadline(deadlines_.request);
+    web_->SetTlsContext(CurrentTlsContext());
     web_->Start();
   }
 }

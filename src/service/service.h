@@ -29,6 +29,7 @@ namespace vantrel {
 class AutoBan;
 class ConnectionBudget;
 class FtpServer;
+struct SettingsData;
 class FtpFileHandlers;
 class FtpListingHandler;
 class FtpTransferHandlers;
@@ -117,6 +118,7 @@ class Service {
   FtpHandlerUnits HandlerUnits();
   void ConfigureFtpEngine();
   void ConfigurePassiveRange();
+  void ConfigureFtpTls(const SettingsData& s);
 
   const std::string data_directory_;
   const Clock& clock_;

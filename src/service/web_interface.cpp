@@ -52,6 +52,7 @@ void WebInterface::Start() {
     server_->SetConnectionBudget(budget_);
     if (request_deadline_)
       server_->SetRequestDeadline(*request_deadline_);
+    server_->SetTls(settings.webinterfacehttps ? tls_ : nullptr);
     server_->SetActive(true);
   } catch (const std::exception&) {
     units_.log.LogLine("- Failed to start Web interface");
