@@ -99,17 +99,22 @@ bool Connection::ReadMore() {
   const bool deadline_first = input_deadline_ && *input_deadline_ < idle_end;
   const auto end = deadline_first ? *input_deadline_ : idle_end;
   // OpenSSL may hold records already (those that came with the end of the handshake):
-  // the socket shows nothing of them.
-  bool look_first = tls_ && tls_->HasBufferedInput();
-  if (!look_first)
+  // the socket shows nothing of them, so nothing is to be awaited.
+  if (!tls_ || !tls_->HasBufferedInput())
     AwaitInput(end);
   char block[kReadBlock];
   for (;;) {
+    // Read before waiting: a command has usually arrived by the time it is asked for,
+    // and a wait that returns at once would cost a system call per command.
+    if (const std::optional<std::size_t> got = Receive(block, sizeof block)) {
+      connected_ = *got > 0;
+      return connected_;
+    }
     // A record may need the socket the other way round, or arrive in pieces that wake
     // the wait without giving a byte: so the wait, not the read, counts the time.
     platform::SocketWait wait;
     WatchInput(wait);
-    if (!std::exchange(look_first, false) && !wait.Wait(Until(end))) {
+    if (!wait.Wait(Until(end))) {
       if (deadline_first) {
         throw InputDeadlinePassed("input deadline passed on the connection from " +
                                   socket_.PeerAddress().ip);
@@ -117,13 +122,6 @@ bool Connection::ReadMore() {
       throw platform::SocketTimeout("read time-out on the connection from " +
                                     socket_.PeerAddress().ip);
     }
-    const std::optional<std::size_t> got = Receive(block, sizeof block);
-    if (got && *got == 0) {
-      connected_ = false;
-      return false;
-    }
-    if (got)
-      return true;
   }
 }
 
