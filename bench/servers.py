@@ -210,12 +210,11 @@ class Vantreld(Server):
         return [self.binary, "--data-dir", self.dir]
 
     def tls_settings(self):
-        """The settings that switch explicit FTPS on, once vantreld has them; until then
-        it ignores them, does not take AUTH TLS, and the FTPS workloads pass it by."""
+        """The settings that switch explicit FTPS on, with the bench's certificate."""
         if not self.tls:
             return []
         cert, key = self.tls
-        return ["usetls=1", f"tlscertfile={cert}", f"tlskeyfile={key}", "tlssessionreuse=1"]
+        return ["tlsmode=1", f"tlscertfile={cert}", f"tlskeyfile={key}", "tlssessionreuse=1"]
 
 
 class Vsftpd(Server):

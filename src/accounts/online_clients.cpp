@@ -53,6 +53,15 @@ bool OnlineClients::SetUser(std::string_view key, std::string_view user,
   return true;
 }
 
+bool OnlineClients::SetEncrypted(std::string_view key) {
+  std::lock_guard lock(mutex_);
+  OnlineClient* client = FindLocked(key, {});
+  if (client == nullptr)
+    return false;
+  client->encrypted = true;
+  return true;
+}
+
 bool OnlineClients::SetAction(std::string_view key, std::string_view action,
                               std::string_view clientid) {
   std::lock_guard lock(mutex_);
@@ -100,7 +109,7 @@ std::vector<OnlineClientRow> OnlineClients::Rows() const {
   rows.reserve(clients_.size());
   for (const auto& c : clients_) {
     rows.push_back(OnlineClientRow{c.key, c.user, c.current_directory, c.action,
-                                   ElapsedSeconds(c.connected, now)});
+                                   ElapsedSeconds(c.connected, now), c.encrypted});
   }
   return rows;
 }

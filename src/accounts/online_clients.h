@@ -22,6 +22,7 @@ struct OnlineClient {
   std::string current_directory;  // FTP path written with the last action
   std::string action;             // last action word
   DateTime connected = 0;         // when the connection was accepted
+  bool encrypted = false;         // the control connection speaks TLS
 };
 
 // Owned by the service host; every method may be called from any thread.
@@ -36,6 +37,7 @@ class OnlineClients {
   bool SetAction(std::string_view key, std::string_view action, std::string_view clientid = {});
   bool SetActionPath(std::string_view key, std::string_view action, std::string_view path,
                      std::string_view clientid = {});
+  bool SetEncrypted(std::string_view key);
   bool Remove(std::string_view key, std::string_view clientid = {});
   int Count() const;
   void Clear();

@@ -57,7 +57,7 @@ bool SortAccountRows(std::vector<AccountRow>& rows, int column) {
 }
 
 std::vector<std::string> OnlineClientCells(const OnlineClientRow& row) {
-  return {row.key, row.user, row.current_directory, row.action,
+  return {row.encrypted ? row.key + " TLS" : row.key, row.user, row.current_directory, row.action,
           FormatDuration(row.connected_seconds)};
 }
 

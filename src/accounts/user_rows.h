@@ -26,6 +26,7 @@ struct OnlineClientRow {
   std::string current_directory;
   std::string action;
   std::int64_t connected_seconds = 0;
+  bool encrypted = false;  // the control connection speaks TLS
 };
 
 // User, password, home, address, last time, virtual directories; an empty address, last

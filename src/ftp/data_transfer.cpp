@@ -4,6 +4,8 @@
 
 #include "ftp/listing_writer.h"
 #include "ftp/transfer_control.h"
+#include "net/tls_error.h"
+#include "net/tls_socket.h"
 #include "platform/file.h"
 #include "platform/file_system.h"
 #include "platform/socket_error.h"
@@ -14,8 +16,30 @@
 namespace vantrel {
 
 DataTransfer::DataTransfer(platform::TcpSocket& data, TransferControl& control,
-                           std::chrono::milliseconds idle_limit)
-    : data_(data), control_(control), idle_limit_(idle_limit), last_progress_(SteadyClock::now()) {}
+                           std::chrono::milliseconds idle_limit, TlsSocket* tls)
+    : data_(data),
+      tls_(tls),
+      control_(control),
+      idle_limit_(idle_limit),
+      last_progress_(SteadyClock::now()) {}
+
+std::size_t DataTransfer::TrySend(std::string_view bytes) {
+  return tls_ ? tls_->TrySend(bytes) : data_.TrySend(bytes);
+}
+
+std::optional<std::size_t> DataTransfer::TryReceive(char* buffer, std::size_t size) {
+  if (!tls_)
+    return data_.TryReceive(buffer, size);
+  try {
+    return tls_->TryReceive(buffer, size);
+  } catch (const TlsError& failure) {
+    // Without close_notify an upload may have been cut short by anybody on the path: it
+    // ends as a lost connection, never as a complete file.
+    if (failure.cause() == TlsError::Cause::kUncleanClose)
+      throw platform::SocketError("the client closed the data connection without close_notify");
+    throw;
+  }
+}
 
 template <typename Step, typename Finished>
 TransferOutcome DataTransfer::MoveZeroCopy(FtpStream& stream, bool sending, Step step,
@@ -59,7 +83,7 @@ TransferOutcome DataTransfer::Send(FtpStream& stream) {
         [&]() -> std::optional<std::size_t> {
           if (at_end())
             return 0;
-          return data_.TrySendFile(*file, kBlockSize);
+          return tls_ ? tls_->TrySendFile(*file, kBlockSize) : data_.TrySendFile(*file, kBlockSize);
         },
         at_end);
   }
@@ -98,7 +122,8 @@ TransferOutcome DataTransfer::Send(ListingWriter& listing) {
 }
 
 TransferOutcome DataTransfer::Receive(FtpStream& stream) {
-  platform::File* file = stream.ZeroCopyFile();
+  // Encrypted bytes must come through OpenSSL: nothing to splice.
+  platform::File* file = tls_ ? nullptr : stream.ZeroCopyFile();
   if (const auto pipe = file ? platform::SplicePipe::Create() : nullptr) {
     return MoveZeroCopy(
         stream, false, [&] { return pipe->ReceiveInto(data_, *file, kBlockSize); },
@@ -107,25 +132,27 @@ TransferOutcome DataTransfer::Receive(FtpStream& stream) {
   const auto buffer = std::make_unique_for_overwrite<char[]>(kBlockSize);
   for (;;) {
     std::size_t filled = 0;
-    bool end = false;
-    // Fill the block from what has arrived, so the stream sees few large writes.
-    while (filled < kBlockSize) {
+    std::optional<TransferOutcome> ended;
+    // Fill the block from what has arrived, so the stream sees few large writes: a
+    // client a little slower than the server would otherwise cost a write and a look at
+    // the control connection for every record or two.
+    while (filled < kBlockSize && !ended) {
       std::optional<std::size_t> got;
       try {
-        got = data_.TryReceive(buffer.get() + filled, kBlockSize - filled);
+        got = TryReceive(buffer.get() + filled, kBlockSize - filled);
       } catch (const platform::SocketError&) {
         return TransferOutcome::kConnectionLost;
       }
       if (!got) {
-        if (filled > 0)
+        if (filled >= kMinimumWrite)
           break;
         if (!WaitForData(false))
-          return outcome_;
+          ended = outcome_;  // what came before the stop is kept
         continue;
       }
       if (*got == 0) {
-        end = true;
-        break;
+        ended = TransferOutcome::kDone;
+        continue;
       }
       filled += *got;
       Moved();
@@ -137,8 +164,8 @@ TransferOutcome DataTransfer::Receive(FtpStream& stream) {
         return TransferOutcome::kLocalError;
       }
     }
-    if (end)
-      return TransferOutcome::kDone;
+    if (ended)
+      return *ended;
     if (!Between())
       return outcome_;
   }
@@ -148,7 +175,7 @@ bool DataTransfer::SendAll(std::string_view bytes) {
   while (!bytes.empty()) {
     std::size_t sent = 0;
     try {
-      sent = data_.TrySend(bytes);
+      sent = TrySend(bytes);
     } catch (const platform::SocketError&) {
       outcome_ = TransferOutcome::kConnectionLost;
       return false;
@@ -172,7 +199,12 @@ bool DataTransfer::WaitForData(bool sending) {
       return false;
     }
     platform::SocketWait wait;
-    const std::size_t data = sending ? wait.WatchWritable(data_) : wait.WatchReadable(data_);
+    std::size_t data = 0;
+    if (tls_) {
+      data = tls_->Watch(wait);  // a record may need the socket the other way round
+    } else {
+      data = sending ? wait.WatchWritable(data_) : wait.WatchReadable(data_);
+    }
     const std::size_t command = control_.Watch(wait);
     if (!wait.Wait(left))
       continue;

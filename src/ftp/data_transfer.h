@@ -12,12 +12,17 @@
 // file without a speed limit goes out with the kernel's zero-copy send, so the cost per
 // byte stays near what the network itself costs.
 //
+// On a protected connection the same loops go through the TLS connection: a file goes out
+// through its TrySendFile (the kernel's TLS offload where it has one), everything else
+// as records of the full size, and the waits ask the TLS connection which way to wait.
+//
 // Failures of the data connection and of the stream end the transfer with an outcome,
 // never an exception: only the control connection's own failure may end the session.
 
 #include <chrono>
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string_view>
 
 #include "ftp/ftp_stream.h"
@@ -28,6 +33,7 @@ namespace platform {
 class TcpSocket;
 }
 class ListingWriter;
+class TlsSocket;
 class TransferControl;
 
 enum class TransferOutcome {
@@ -45,9 +51,13 @@ class DataTransfer {
   // Pieces of a listing: large enough that a piece costs few calls, small enough that a
   // stalled listing holds little.
   static constexpr std::size_t kListingPiece = 64 << 10;
+  // A received block goes to the stream once it holds this much and the connection has
+  // no more for now.
+  static constexpr std::size_t kMinimumWrite = 256 << 10;
 
+  // `tls`: the TLS connection over `data` that carries the bytes; null for clear text.
   DataTransfer(platform::TcpSocket& data, TransferControl& control,
-               std::chrono::milliseconds idle_limit);
+               std::chrono::milliseconds idle_limit, TlsSocket* tls = nullptr);
 
   TransferOutcome Send(FtpStream& stream);
   TransferOutcome Send(ListingWriter& listing);
@@ -63,6 +73,9 @@ class DataTransfer {
   // connection is then owed: the final reply follows at once).
   template <typename Step, typename Finished>
   TransferOutcome MoveZeroCopy(FtpStream& stream, bool sending, Step step, Finished finished);
+  // The connection's own calls, in clear or through TLS.
+  std::size_t TrySend(std::string_view bytes);
+  std::optional<std::size_t> TryReceive(char* buffer, std::size_t size);
   // The whole of `bytes`; false (with outcome_ set) when the transfer must end.
   bool SendAll(std::string_view bytes);
   // Until the data connection can move (`sending`: has room; else has data). False
@@ -73,6 +86,7 @@ class DataTransfer {
   void Moved() { last_progress_ = SteadyClock::now(); }
 
   platform::TcpSocket& data_;
+  TlsSocket* tls_;
   TransferControl& control_;
   std::chrono::milliseconds idle_limit_;
   SteadyClock::time_point last_progress_;

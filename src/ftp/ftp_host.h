@@ -43,6 +43,9 @@ class FtpSessionHost {
   // A session begins, before its greeting. Throwing refuses it: it gets no greeting and
   // SessionEnded does not follow.
   virtual void SessionStarted(FtpSession& session) = 0;
+  // The session's control connection is encrypted from now on (AUTH, or at connect on
+  // the implicit port).
+  virtual void SessionEncrypted(FtpSession& /*session*/) {}
   // A session that got past SessionStarted ends.
   virtual void SessionEnded(FtpSession& session) = 0;
   // The failure that ended a session, after SessionEnded when it got that far.

@@ -22,12 +22,14 @@
 #include "ftp/ftp_error.h"
 #include "ftp/ftp_host.h"
 #include "ftp/ftp_session.h"
+#include "ftp/ftp_tls_options.h"
 #include "ftp/mlst_facts.h"
 #include "ftp/passive_pool.h"
 
 namespace vantrel {
 
 class ListingWriter;
+class TlsSocket;
 class TransferControl;
 
 // Owned by the host, which it asks through `host` from the sessions' threads; configure
@@ -75,6 +77,10 @@ class FtpServer : public FtpCommandServer {
   static constexpr std::chrono::milliseconds kDefaultLoginDeadline{120000};
   std::chrono::milliseconds LoginDeadline() const { return login_deadline_; }
   void SetLoginDeadline(std::chrono::milliseconds deadline);
+  // Encryption; a handshake must end within the line deadline. The implicit port is
+  // TcpServer's SetImplicitTlsPort and needs a context here.
+  const FtpTlsOptions& Tls() const { return tls_; }
+  void SetTls(FtpTlsOptions options);
 
  protected:
   void InitializeCommandHandlers() override;
@@ -213,6 +219,24 @@ class FtpServer : public FtpCommandServer {
   // After a checksum that `control` stopped: answers the ABOR, or ends a session whose
   // client left. False when nothing stopped it.
   bool EndStoppedChecksum(Command& command, FtpSession& session, const TransferControl& control);
+  // Encryption.
+  bool TlsOffered(const FtpSession& session) const;
+  // Starts TLS on the control connection; a failed or stalled handshake ends the session.
+  void StartControlTls(FtpSession& session);
+  void CmdAuth(Command& command, FtpSession& session);
+  void CmdPbsz(Command& command, FtpSession& session);
+  void CmdProt(Command& command, FtpSession& session);
+  void CmdCcc(Command& command, FtpSession& session);
+  void CmdSscn(Command& command, FtpSession& session);
+  void CmdCpsv(Command& command, FtpSession& session);
+  // The refusal a USER gets before AUTH under a mode that requires TLS; false when none.
+  bool RefusedBeforeAuth(Command& command, const FtpSession& session, bool anonymous) const;
+  // 521 for a transfer before PROT P where data must be protected; false when allowed.
+  bool RefusedUnprotected(Command& command, const FtpSession& session) const;
+  // For a data connection under PROT P: the TLS server over `data`, after its handshake,
+  // or null with `reply` set (522) when the handshake failed or did not resume.
+  std::unique_ptr<TlsSocket> ProtectDataConnection(FtpSession& session, platform::TcpSocket& data,
+                                                   Reply& reply);
   // Information.
   void CmdHelp(Command& command, FtpSession& session);
   void CmdFeat(Command& command, FtpSession& session);
@@ -242,6 +266,7 @@ class FtpServer : public FtpCommandServer {
   FtpSecurityOptions security_options_;
   std::string end_of_help_line_;
   std::chrono::milliseconds login_deadline_ = kDefaultLoginDeadline;
+  FtpTlsOptions tls_;
   std::vector<CommandHandler> site_handlers_;
 };
 

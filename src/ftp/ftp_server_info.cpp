@@ -60,16 +60,20 @@ void FtpServer::CmdHelp(Command& command, FtpSession&) {
 
 void FtpServer::CmdFeat(Command& command, FtpSession& session) {
   std::vector<std::string> lines = {"Extensions supported:"};
-  for (const char* feature :
-       {"EPRT", "EPSV", "LIST -laT", "MDTM YYYYMMDDHHMMSS filename", "MFMT", "MLSD"}) {
-    lines.emplace_back(feature);
-  }
+  const bool tls = TlsOffered(session);
+  const auto add = [&lines, tls](std::initializer_list<const char*> features, bool tls_only) {
+    if (tls || !tls_only)
+      lines.insert(lines.end(), features.begin(), features.end());
+  };
+  add({"AUTH TLS;AUTH TLS-C;SSL;TLS-P;", "CCC", "CPSV"}, true);
+  add({"EPRT", "EPSV", "LIST -laT", "MDTM YYYYMMDDHHMMSS filename", "MFMT", "MLSD"}, false);
   lines.push_back(FormatMlstFeature(MlstFacts::Basic().Union(mlsd_facts_), session.MLSTFacts()));
-  for (const char* feature : {"REST STREAM", "SITE ZONE", "SIZE", "SPSV", "STAT -laT", "TVFS",
-                              "UTF8", "XCRC filename;start;end", "XMD5 filename;start;end",
-                              "Compliance Level: 20020901 (IETF mlst-16)"}) {
-    lines.emplace_back(feature);
-  }
+  add({"PBSZ", "PROT"}, true);
+  add({"REST STREAM", "SITE ZONE", "SIZE", "SPSV"}, false);
+  add({"SSCN"}, true);
+  add({"STAT -laT", "TVFS", "UTF8", "XCRC filename;start;end", "XMD5 filename;start;end",
+       "Compliance Level: 20020901 (IETF mlst-16)"},
+      false);
   lines.emplace_back("End of extentions.");
   command.reply = Reply(211, std::move(lines), ReplyFormat::kIndented);
 }

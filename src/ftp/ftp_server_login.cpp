@@ -28,6 +28,11 @@ void FtpServer::SetLoginDeadline(std::chrono::milliseconds deadline) {
 void FtpServer::BeforeRun(Connection& connection) {
   FtpSession& session = SessionOf(connection);
   host_.session.SessionStarted(session);
+  if (session.ImplicitTls()) {
+    if (!tls_.context)
+      throw Error("No TLS certificate for the implicit TLS port");
+    StartControlTls(session);
+  }
   FtpCommandServer::BeforeRun(connection);
   session.SetLoginDeadline(std::chrono::steady_clock::now() + login_deadline_);
 }
@@ -45,12 +50,15 @@ void FtpServer::CmdUser(Command& command, FtpSession& session) {
   session.SetAuthenticated(false);
   session.SetRecord(nullptr);
   const std::string lower = ToLowerAscii(name);
-  bool anonymous = false;
-  if (allow_anonymous_login_) {
-    for (const auto& account : anonymous_accounts_)
-      anonymous = anonymous || lower == account;
+  bool anonymous_name = false;
+  for (const auto& account : anonymous_accounts_)
+    anonymous_name = anonymous_name || lower == account;
+  // The anonymous names are exempt whoever admits them, the engine or the host.
+  if (RefusedBeforeAuth(command, session, anonymous_name)) {
+    session.SetUserType(FtpUserType::kNone);
+    return;
   }
-  if (anonymous) {
+  if (allow_anonymous_login_ && anonymous_name) {
     session.SetUserType(FtpUserType::kAnonymous);
     session.SetUsername(name);
     command.reply = Reply(331, "Anonymous login OK, send e-mail as password.");

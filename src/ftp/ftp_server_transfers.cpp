@@ -14,6 +14,7 @@
 #include "ftp/listing_lines.h"
 #include "ftp/listing_writer.h"
 #include "ftp/transfer_control.h"
+#include "net/tls_socket.h"
 
 namespace vantrel {
 namespace {
@@ -81,6 +82,8 @@ Reply FinalReply(TransferOutcome outcome) {
 
 std::unique_ptr<DataChannel> FtpServer::TakeChannel(Command& command, FtpSession& session) {
   std::unique_ptr<DataChannel> channel = session.TakeDataChannel();
+  if (RefusedUnprotected(command, session))
+    return nullptr;
   if (!channel || session.DataPortRefused()) {
     command.reply = Reply(425, kCannotOpen);
     return nullptr;
@@ -284,15 +287,24 @@ void FtpServer::RunTransfer(Command& command, FtpSession& session, DataChannel& 
         break;
     }
   } else {
-    DataTransfer transfer(*data, control, session.Socket().ReadTimeout());
-    TransferOutcome outcome;
-    if (direction == Direction::kReceive) {
-      outcome = transfer.Receive(*stream);
-    } else {
-      outcome = stream ? transfer.Send(*stream) : transfer.Send(*listing);
+    std::unique_ptr<TlsSocket> tls;
+    if (session.Encrypted() && session.ProtectData())
+      tls = ProtectDataConnection(session, *data, final_reply);
+    if (final_reply.code() == 0) {
+      DataTransfer transfer(*data, control, session.Socket().ReadTimeout(), tls.get());
+      TransferOutcome outcome;
+      if (direction == Direction::kReceive) {
+        outcome = transfer.Receive(*stream);
+      } else {
+        outcome = stream ? transfer.Send(*stream) : transfer.Send(*listing);
+      }
+      // The client learns from close_notify that a download is whole.
+      if (tls && outcome == TransferOutcome::kDone)
+        tls->Shutdown(session.Socket().WriteTimeout());
+      final_reply = FinalReply(outcome);
     }
+    tls.reset();
     data->Close();
-    final_reply = FinalReply(outcome);
   }
   // The host's stream closes its file and reports before the client hears the end, so
   // a client that acts on the reply at once finds the file complete and free.

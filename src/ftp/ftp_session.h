@@ -105,6 +105,9 @@ class FtpSession : public Connection {
   const FtpSecurityOptions& SecurityOptions() const { return security_; }
   MlstFacts MLSTFacts() const { return mlst_facts_; }
   void SetMLSTFacts(MlstFacts facts) { mlst_facts_ = facts; }
+  // PROT P: data connections speak TLS (only on an encrypted session).
+  bool ProtectData() const { return protect_data_; }
+  void SetProtectData(bool protect) { protect_data_ = protect; }
 
  protected:
   // An untaken passive listener runs out while the session waits for its client.
@@ -136,6 +139,7 @@ class FtpSession : public Connection {
   std::optional<Deadline> login_deadline_;
   FtpSecurityOptions security_;
   MlstFacts mlst_facts_ = MlstFacts::Basic();
+  bool protect_data_ = false;
 };
 
 }  // namespace vantrel

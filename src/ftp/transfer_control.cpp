@@ -31,7 +31,7 @@ bool TransferControl::Full() const {
 }
 
 std::size_t TransferControl::Watch(platform::SocketWait& wait) const {
-  return Full() ? wait.WatchHangUp(session_.Socket()) : wait.WatchReadable(session_.Socket());
+  return Full() ? wait.WatchHangUp(session_.Socket()) : session_.WatchInput(wait);
 }
 
 void TransferControl::Serve() {

@@ -6,14 +6,22 @@
 // that the protocol's server creates.
 
 #include <chrono>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "net/tls_session.h"
 #include "platform/socket_error.h"
 #include "platform/tcp_socket.h"
 
 namespace vantrel {
+
+class TlsContext;
+class TlsSocket;
+namespace platform {
+class SocketWait;
+}
 
 using Deadline = std::chrono::steady_clock::time_point;
 
@@ -44,6 +52,21 @@ class Connection {
   // One write for the whole of `bytes`; throws platform::SocketError when the peer is gone.
   void Write(std::string_view bytes);
 
+  // From here on every byte either way is encrypted, after a handshake within `timeout`:
+  // TlsError when it fails, platform::SocketTimeout when the client stalls. Bytes read
+  // before it and not yet consumed are dropped: they came in clear, and a client (or a
+  // stranger on the path) could otherwise slip commands in ahead of the protection.
+  void StartTls(const TlsContext& context, std::chrono::milliseconds timeout);
+  bool Encrypted() const { return tls_ != nullptr; }
+  // Accepted on the server's implicit TLS port: StartTls comes before anything else.
+  bool ImplicitTls() const { return implicit_tls_; }
+  // The TLS session agreed by StartTls, which data connections must resume; empty before.
+  const TlsSession& ControlSession() const { return tls_session_; }
+  // "TLSv1.3 TLS_AES_128_GCM_SHA256" once encrypted, for the log; empty before.
+  std::string TlsDescription() const;
+  // Adds the connection to `wait` for input, the way the encryption needs the socket.
+  std::size_t WatchInput(platform::SocketWait& wait) const;
+
   // Bytes received but not yet consumed by the protocol's reader.
   std::string& Input() { return input_; }
   // Waits up to the socket's read time-out and appends what came to Input(). False when
@@ -69,7 +92,14 @@ class Connection {
   // Any thread, under the server's list lock.
   void ShutdownFromServer() { socket_.Shutdown(); }
 
+  // Appends every byte that can be had without waiting (OpenSSL may hold a whole record
+  // while the socket shows none). Nothing: none came.
+  std::optional<std::size_t> Receive(char* block, std::size_t size);
+
   platform::TcpSocket socket_;
+  std::unique_ptr<TlsSocket> tls_;  // declared after socket_: it refers to it
+  TlsSession tls_session_;
+  bool implicit_tls_ = false;  // set by the server before the session's thread starts
   bool connected_ = true;
   std::string input_;
   std::optional<Deadline> input_deadline_;

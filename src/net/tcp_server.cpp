@@ -28,6 +28,7 @@ constexpr std::chrono::milliseconds kDefaultReadTimeout{300000};
 struct TcpServer::Listener {
   std::unique_ptr<platform::TcpListener> socket;
   std::thread thread;
+  bool implicit_tls = false;
 };
 
 TcpServer::TcpServer() : read_timeout_(kDefaultReadTimeout) {}
@@ -85,6 +86,13 @@ void TcpServer::SetReadTimeout(std::chrono::milliseconds timeout) {
   read_timeout_ = timeout;
 }
 
+void TcpServer::SetImplicitTlsPort(int port) {
+  RequireInactive();
+  if (port < 0 || port > 65535)
+    throw Error("Invalid port number " + std::to_string(port));
+  implicit_tls_port_ = port;
+}
+
 std::vector<platform::SocketAddress> TcpServer::BoundAddresses() const {
   std::lock_guard lock(bound_mutex_);
   return bound_addresses_;
@@ -118,12 +126,21 @@ void TcpServer::Activate() {
   // that minute cannot bind. Unlike elsewhere, the option never lets a second socket
   // listen on a port that one already listens on.
   const bool reuse = reuse_socket_ != ReuseSocket::kFalse;
-  std::vector<std::unique_ptr<platform::TcpListener>> sockets;
-  for (const auto& binding : bindings_) {
-    sockets.push_back(std::make_unique<platform::TcpListener>(
-        binding.ip, binding.port != 0 ? binding.port : default_port_, binding.version, reuse));
+  std::vector<std::unique_ptr<Listener>> bound;
+  for (const bool implicit_tls : {false, true}) {
+    if (implicit_tls && implicit_tls_port_ == 0)
+      break;
+    for (const auto& binding : bindings_) {
+      auto listener = std::make_unique<Listener>();
+      const int port =
+          implicit_tls ? implicit_tls_port_ : (binding.port != 0 ? binding.port : default_port_);
+      listener->socket =
+          std::make_unique<platform::TcpListener>(binding.ip, port, binding.version, reuse);
+      listener->implicit_tls = implicit_tls;
+      bound.push_back(std::move(listener));
+    }
   }
-  StartListening(std::move(sockets), true);
+  StartListening(std::move(bound), true);
 }
 
 void TcpServer::ActivateOn(std::vector<std::unique_ptr<platform::TcpListener>> sockets) {
@@ -131,18 +148,19 @@ void TcpServer::ActivateOn(std::vector<std::unique_ptr<platform::TcpListener>> s
   if (active_.load())
     throw std::logic_error("the server is active already");
   PrepareActivation();
-  for (auto& socket : sockets)
-    socket->Resume();
-  StartListening(std::move(sockets), false);
-}
-
-void TcpServer::StartListening(std::vector<std::unique_ptr<platform::TcpListener>> sockets,
-                               bool listen) {
   std::vector<std::unique_ptr<Listener>> bound;
   for (auto& socket : sockets) {
-    bound.push_back(std::make_unique<Listener>());
-    bound.back()->socket = std::move(socket);
+    socket->Resume();
+    auto listener = std::make_unique<Listener>();
+    listener->implicit_tls =
+        implicit_tls_port_ != 0 && socket->LocalAddress().port == implicit_tls_port_;
+    listener->socket = std::move(socket);
+    bound.push_back(std::move(listener));
   }
+  StartListening(std::move(bound), false);
+}
+
+void TcpServer::StartListening(std::vector<std::unique_ptr<Listener>> bound, bool listen) {
   SetBoundAddresses(bound);
   try {
     for (auto& listener : bound) {
@@ -259,14 +277,14 @@ void TcpServer::ListenLoop(Listener& listener) {
     if (!connection)
       continue;
     try {
-      StartSession(std::move(*connection));
+      StartSession(std::move(*connection), listener.implicit_tls);
     } catch (const std::exception& failure) {
       ReportListenFailure(failure);
     }
   }
 }
 
-void TcpServer::StartSession(platform::TcpSocket socket) {
+void TcpServer::StartSession(platform::TcpSocket socket, bool implicit_tls) {
   std::string address = socket.PeerAddress().ip;
   if (const auto refusal = Admit(address)) {
     Refuse(std::move(socket), *refusal);
@@ -276,6 +294,7 @@ void TcpServer::StartSession(platform::TcpSocket socket) {
   std::unique_ptr<Connection> connection;
   try {
     connection = CreateConnection(std::move(socket));
+    connection->implicit_tls_ = implicit_tls;
   } catch (...) {
     Release(address);
     throw;

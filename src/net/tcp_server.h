@@ -108,6 +108,10 @@ class TcpServer {
   void SetReuseSocket(ReuseSocket reuse);
   // Read time-out given to every new connection (BeforeRun may change it per session).
   void SetReadTimeout(std::chrono::milliseconds timeout);
+  // 0: none. Otherwise every binding also listens on this port, and the connections
+  // that come there say ImplicitTls(): the protocol starts TLS before its first byte.
+  int ImplicitTlsPort() const { return implicit_tls_port_; }
+  void SetImplicitTlsPort(int port);
 
   // The addresses actually bound (ports chosen by the system filled in), from the moment
   // they are bound; empty while inactive.
@@ -155,12 +159,12 @@ class TcpServer {
   };
 
   void Activate();
-  void StartListening(std::vector<std::unique_ptr<platform::TcpListener>> sockets, bool listen);
+  void StartListening(std::vector<std::unique_ptr<Listener>> bound, bool listen);
   void RequireOutsideListeners() const;
   void Deactivate();
   void SetBoundAddresses(const std::vector<std::unique_ptr<Listener>>& bound);
   void ListenLoop(Listener& listener);
-  void StartSession(platform::TcpSocket socket);
+  void StartSession(platform::TcpSocket socket, bool implicit_tls);
   // Takes a place for a session from `address`, or says which limit refuses it.
   std::optional<Refusal> Admit(const std::string& address);
   // Gives back what Admit took: the server's own counts alone, or those and the budget's.
@@ -181,6 +185,7 @@ class TcpServer {
   ConnectionBudget* budget_ = nullptr;
   ReuseSocket reuse_socket_ = ReuseSocket::kOsDependent;
   std::chrono::milliseconds read_timeout_;
+  int implicit_tls_port_ = 0;
 
   std::mutex activation_mutex_;  // serialises SetActive
   std::atomic<bool> active_{false};

@@ -48,6 +48,8 @@ class TlsSocket {
   enum class Want { kNothing, kRead, kWrite };
   // A file is read in stages of this many bytes: sixteen full records.
   static constexpr std::size_t kFileStage = 16 * 16384;
+  // Bytes a data connection reads from the socket at once, records ahead of the caller.
+  static constexpr std::size_t kReadAhead = 4 * 16384;
 
   TlsSocket(const TlsContext& context, platform::TcpSocket& socket);
   ~TlsSocket();

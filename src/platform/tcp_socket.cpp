@@ -156,10 +156,18 @@ std::size_t TcpSocket::TrySend(std::string_view data) {
 }
 
 std::optional<std::size_t> TcpSocket::TryReceive(char* buffer, std::size_t size) {
+  return Receive(buffer, size, 0);
+}
+
+std::optional<std::size_t> TcpSocket::TryPeek(char* buffer, std::size_t size) {
+  return Receive(buffer, size, MSG_PEEK);
+}
+
+std::optional<std::size_t> TcpSocket::Receive(char* buffer, std::size_t size, int flags) {
   if (fd_ < 0)
     throw SocketError("read from a closed socket");
   for (;;) {
-    const ssize_t got = ::recv(fd_, buffer, size, 0);
+    const ssize_t got = ::recv(fd_, buffer, size, flags);
     if (got >= 0)
       return static_cast<std::size_t>(got);
     if (errno == EINTR)

@@ -58,6 +58,9 @@ class TcpSocket {
   std::size_t TrySend(std::string_view data);
   // Bytes received, 0 when the peer closed, nothing when no data is waiting.
   std::optional<std::size_t> TryReceive(char* buffer, std::size_t size);
+  // The same, leaving the bytes in the socket for the next read (a protocol told apart by
+  // its first byte, which the one that reads it next must see as well).
+  std::optional<std::size_t> TryPeek(char* buffer, std::size_t size);
   // Up to `count` bytes of `file` from its position, which moves past them, straight
   // from the page cache (zero-copy). 0 at the end of the file; nothing when the send
   // buffer is full. Throws SocketError for the connection, FileError for the disk.
@@ -96,6 +99,7 @@ class TcpSocket {
   friend class TcpConnector;
   friend class TcpListener;
   explicit TcpSocket(int fd);  // takes a connected, non-blocking descriptor
+  std::optional<std::size_t> Receive(char* buffer, std::size_t size, int flags);
   // The same, with both addresses already known (no system call to ask for them).
   TcpSocket(int fd, SocketAddress local, SocketAddress peer)
       : fd_(fd), local_(std::move(local)), peer_(std::move(peer)) {}

@@ -15,7 +15,8 @@ FtpRequest RequestOf(FtpSession& session, const SessionRecords& records) {
   auto record = records.Current(session.Record());
   if (record != session.Record())
     session.SetRecord(record);
-  return FtpRequest{KeyOf(session), session.Username(), record ? std::move(record) : kNoRights};
+  return FtpRequest{KeyOf(session), session.Username(), record ? std::move(record) : kNoRights,
+                    session.Encrypted()};
 }
 
 }  // namespace vantrel

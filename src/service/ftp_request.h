@@ -42,9 +42,11 @@ struct FtpRequest {
   std::string key;
   std::string user;
   std::shared_ptr<const SessionRecord> record;  // never null
+  bool encrypted = false;                       // the control connection speaks TLS
 
-  // Starts every log line of a file handler: key, ", ", user name.
-  std::string LogPrefix() const { return key + ", " + user; }
+  // Starts every log line of a file handler: key (with " TLS" when encrypted), ", ",
+  // user name.
+  std::string LogPrefix() const { return key + (encrypted ? " TLS, " : ", ") + user; }
   bool Allows(FileOperation operation, std::string_view disk_path = {}) const {
     return record->Allows(operation, disk_path);
   }

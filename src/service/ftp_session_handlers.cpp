@@ -13,6 +13,7 @@
 #include "log/log_queue.h"
 #include "log/metrics.h"
 #include "log/statistics.h"
+#include "net/tls_error.h"
 
 namespace vantrel {
 namespace {
@@ -24,6 +25,10 @@ constexpr std::chrono::milliseconds kSessionReadTimeout{300000};
 std::string KeyOf(const Connection& connection) {
   const auto& peer = connection.Socket().PeerAddress();
   return ConnectionKey(peer.ip, peer.port);
+}
+
+std::string LogKeyOf(const Connection& connection) {
+  return connection.Encrypted() ? KeyOf(connection) + " TLS" : KeyOf(connection);
 }
 
 void FtpSessionHandlers::Log(const std::string& key, const std::string& message) {
@@ -45,14 +50,20 @@ void FtpSessionHandlers::SessionStarted(FtpSession& session) {
   session.Socket().SetReadTimeout(kSessionReadTimeout);
 }
 
+void FtpSessionHandlers::SessionEncrypted(FtpSession& session) {
+  units_.online.SetEncrypted(KeyOf(session));
+  Log(LogKeyOf(session), "> " + session.TlsDescription());
+}
+
 std::shared_ptr<const SessionRecord> FtpSessionHandlers::Login(FtpSession& session,
                                                                const std::string& user,
                                                                const std::string& password) {
   const std::string key = KeyOf(session);
+  const std::string log_key = LogKeyOf(session);
   units_.online.SetAction(key, "LOGIN");
   if (auto member = units_.records.MemberLogin(key, user, password)) {
     units_.statistics.CountSession();
-    return Admit(key, user, std::move(member), true);
+    return Admit(session, user, std::move(member), true);
   }
   // A member's name with a wrong password is a guess even where anonymous users are
   // admitted: left uncounted, it could be repeated at full speed until the session that
@@ -63,23 +74,25 @@ std::shared_ptr<const SessionRecord> FtpSessionHandlers::Login(FtpSession& sessi
     units_.metrics.CountLoginFailure();
     units_.auto_ban.RecordFailure(BanRule::kLogin, key, user);
     // Never the password: a mistyped one is usually a character away from the real one.
-    Log(key, "> Failed to authenticate as " + user);
+    Log(log_key, "> Failed to authenticate as " + user);
   }
   // Once banned, an address gets no more anonymous sessions on the connections it holds.
   if (!anonymous || units_.settings.IsBanned(session.Socket().PeerAddress().ip))
     return nullptr;
-  return Admit(key, user, units_.records.Anonymous(password), !member_named);
+  return Admit(session, user, units_.records.Anonymous(password), !member_named);
 }
 
 std::shared_ptr<const SessionRecord> FtpSessionHandlers::Admit(
-    const std::string& key, const std::string& user, std::shared_ptr<const SessionRecord> record,
+    const FtpSession& session, const std::string& user, std::shared_ptr<const SessionRecord> record,
     bool forgive) {
+  const std::string key = KeyOf(session);
+  const std::string log_key = LogKeyOf(session);
   if (forgive)
     units_.auto_ban.ForgiveLoginFailure(key);
   units_.online.SetUser(key, user);
-  Log(key, "> Authenticated as " + user + " (" + record->home + ")");
+  Log(log_key, "> Authenticated as " + user + " (" + record->home + ")");
   if (record->home.empty()) {
-    Log(key, ", " + user + "> No home directory defined");
+    Log(log_key, ", " + user + "> No home directory defined");
     // The engine ends the login again, so the session can never reach the file system.
     throw FtpError("No home directory defined");
   }
@@ -89,13 +102,13 @@ std::shared_ptr<const SessionRecord> FtpSessionHandlers::Admit(
 
 void FtpSessionHandlers::CommandFailed(FtpSession& session, const std::string& command,
                                        const std::exception& failure) {
-  Log(KeyOf(session), ", " + session.Username() + "> " + command + " failed: " + failure.what());
+  Log(LogKeyOf(session), ", " + session.Username() + "> " + command + " failed: " + failure.what());
 }
 
 void FtpSessionHandlers::SessionEnded(FtpSession& session) {
   const std::string key = KeyOf(session);
   units_.online.SetAction(key, "DISCONN");
-  Log(key, "> Disconnected");
+  Log(LogKeyOf(session), "> Disconnected");
   units_.online.Remove(key);
 }
 
@@ -106,8 +119,12 @@ void FtpSessionHandlers::ConnectionRefused(const platform::SocketAddress& peer, 
                     peer.ip);
 }
 
-void FtpSessionHandlers::SessionFailed(FtpSession& session, const std::exception&) {
+void FtpSessionHandlers::SessionFailed(FtpSession& session, const std::exception& failure) {
   const std::string key = KeyOf(session);
+  // A failed or stalled handshake is the one failure an operator looks for: a client
+  // with the wrong settings, or somebody probing the port.
+  if (dynamic_cast<const TlsError*>(&failure) != nullptr)
+    Log(key, std::string("> ") + failure.what());
   if (session.Connected()) {
     units_.online.SetAction(key, "DISCONN");
     session.Disconnect();

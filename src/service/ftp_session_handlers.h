@@ -33,6 +33,8 @@ struct ServiceUnits {
 
 // The key that names a connection in the tables and starts its log lines.
 std::string KeyOf(const Connection& connection);
+// The key as log lines show it: with " TLS" after it for an encrypted connection.
+std::string LogKeyOf(const Connection& connection);
 
 class FtpSessionHandlers final : public FtpSessionHost {
  public:
@@ -41,6 +43,7 @@ class FtpSessionHandlers final : public FtpSessionHost {
       : units_(units), ceiling_(ceiling), refusals_(units.log, clock) {}
 
   void SessionStarted(FtpSession& session) override;
+  void SessionEncrypted(FtpSession& session) override;
   void SessionEnded(FtpSession& session) override;
   void SessionFailed(FtpSession& session, const std::exception& failure) override;
   void ConnectionRefused(const platform::SocketAddress& peer, Refusal reason) override;
@@ -55,7 +58,7 @@ class FtpSessionHandlers final : public FtpSessionHost {
   void Log(const std::string& key, const std::string& message);
   // A login that gets in: the bookkeeping, and the refusal of one without a home
   // directory. `forgive` takes one failed login off the address's count.
-  std::shared_ptr<const SessionRecord> Admit(const std::string& key, const std::string& user,
+  std::shared_ptr<const SessionRecord> Admit(const FtpSession& session, const std::string& user,
                                              std::shared_ptr<const SessionRecord> record,
                                              bool forgive);
 

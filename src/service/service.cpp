@@ -1,5 +1,7 @@
 #include "service/service.h"
 
+#include <algorithm>
+
 #include "accounts/auto_ban.h"
 #include "accounts/online_clients.h"
 #include "accounts/session_records.h"
@@ -169,6 +171,19 @@ void Service::ConfigureFtpEngine(FtpServer& server, const SettingsData& s) {
   // preliminary success.
   server.MaxConnectionReply() = Reply(421, SplitPacked(s.maxclientcountreply));
   ConfigurePassiveRange(server, s);
+  ConfigureFtpTls(server, s);
+}
+
+void Service::ConfigureFtpTls(FtpServer& server, const SettingsData& s) {
+  FtpTlsOptions tls;
+  tls.context = CurrentTlsContext();
+  tls.mode = static_cast<FtpTlsMode>(std::clamp(s.tlsmode, 0, 3));
+  tls.require_protected_data = s.tlsrequireprotp;
+  tls.require_session_reuse = s.tlssessionreuse;
+  // Without a certificate the implicit port stays closed: a client there expects a
+  // handshake that could never come.
+  server.SetImplicitTlsPort(tls.context ? s.tlsimplicitport : 0);
+  server.SetTls(std::move(tls));
 }
 
 void Service::ConfigurePassiveRange(FtpServer& server, const SettingsData& s) {
@@ -217,6 +232,7 @@ void Service::StartServer() {
   }
   if (WebInterface::Wanted(settings_->Snapshot()) && ftp_server_->Active()) {
     web_->SetRequestDeadline(deadlines_.request);
+    web_->SetTlsContext(CurrentTlsContext());
     web_->Start();
   }
 }

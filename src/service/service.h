@@ -30,6 +30,7 @@ namespace vantrel {
 class AutoBan;
 class ConnectionBudget;
 class FtpServer;
+struct SettingsData;
 class FtpFileHandlers;
 class FtpListingHandler;
 class FtpTransferHandlers;
@@ -128,6 +129,7 @@ class Service {
   std::unique_ptr<FtpServer> NewFtpEngine();
   void ConfigureFtpEngine(FtpServer& server, const SettingsData& s);
   void ConfigurePassiveRange(FtpServer& server, const SettingsData& s);
+  void ConfigureFtpTls(FtpServer& server, const SettingsData& s);
   bool ReloadSettings();
   void ReplaceFtpEngine();
   // The text of /metrics; any thread.

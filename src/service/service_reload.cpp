@@ -30,7 +30,8 @@ constexpr const char* kNoFile = "No such file or directory";
 // What the FTP engine takes when it starts: a change to any of it needs a successor.
 auto FtpEngineValues(const SettingsData& s) {
   return std::tie(s.serverport, s.dataport, s.maxclientcount, s.maxclientsperaddress,
-                  s.maxclientcountreply, s.greetingtext, s.pasvrangestart, s.pasvrangesize);
+                  s.maxclientcountreply, s.greetingtext, s.pasvrangestart, s.pasvrangesize,
+                  s.tlsmode, s.tlsimplicitport, s.tlsrequireprotp, s.tlssessionreuse);
 }
 
 }  // namespace
@@ -53,7 +54,8 @@ void Service::Reload() {
     ApplyTlsSettings();
     if (ftp_server_->Active()) {
       const SettingsData now = settings_->Snapshot();
-      if (FtpEngineValues(*ftp_engine_settings_) != FtpEngineValues(now))
+      if (FtpEngineValues(*ftp_engine_settings_) != FtpEngineValues(now) ||
+          ftp_server_->Tls().context != CurrentTlsContext())
         ReplaceFtpEngine();
       web_->Reconfigure(*succession_);
     }

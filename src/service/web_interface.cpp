@@ -61,6 +61,7 @@ void WebInterface::Configure(HttpServer& server, const SettingsData& settings) {
   server.SetConnectionBudget(budget_);
   if (request_deadline_)
     server.SetRequestDeadline(*request_deadline_);
+  server.SetTls(settings.webinterfacehttps ? tls_ : nullptr);
 }
 
 void WebInterface::LogStart(const SettingsData& settings, const std::function<void()>& start) {

@@ -19,6 +19,8 @@
 
 namespace vantrel {
 
+class TlsContext;
+
 class ConnectionBudget;
 class HttpServer;
 class Members;
@@ -51,6 +53,8 @@ class WebInterface {
   void SetRequestDeadline(std::optional<std::chrono::milliseconds> deadline) {
     request_deadline_ = deadline;
   }
+  // The certificate HTTPS uses when the settings ask for it; null: plain HTTP.
+  void SetTlsContext(std::shared_ptr<const TlsContext> context) { tls_ = std::move(context); }
 
   // Configures the engine from the settings (port, title, session time-out) and starts
   // it; logs the started line, or the failure line when it cannot listen. Nothing when it
@@ -77,6 +81,7 @@ class WebInterface {
   LogThrottle refusals_;  // one line per address a minute
   ConnectionBudget* budget_ = nullptr;
   std::optional<std::chrono::milliseconds> request_deadline_;
+  std::shared_ptr<const TlsContext> tls_;
   std::unique_ptr<WebPages> pages_;
   std::unique_ptr<HttpServer> server_;
 };

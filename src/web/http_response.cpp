@@ -22,6 +22,8 @@ std::string CookieText(const ResponseCookie& cookie) {
     text += "; path=" + cookie.path;
   if (cookie.http_only)
     text += "; HttpOnly";
+  if (cookie.secure)
+    text += "; Secure";
   if (!cookie.same_site.empty())
     text += "; SameSite=" + cookie.same_site;
   return text;

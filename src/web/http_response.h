@@ -16,6 +16,7 @@ struct ResponseCookie {
   std::string path = "/";
   bool http_only = true;
   std::string same_site = "Strict";  // empty: attribute left out
+  bool secure = false;               // sent over HTTPS only
 };
 
 // The reply to one request: filled by the page handler on the connection's thread, then

@@ -170,9 +170,54 @@ std::string HttpServer::OverLimitReply() const {
          "\r\nConnection: close\r\n\r\n" + body;
 }
 
+void HttpServer::SetTls(std::shared_ptr<const TlsContext> context) {
+  RequireInactive();
+  tls_ = std::move(context);
+}
+
 void HttpServer::BeforeRun(Connection& connection) {
   if (OnConnect)
     OnConnect(connection);
+  if (!tls_)
+    return;
+  // Every TLS connection opens with a handshake record; anything else is a browser
+  // that typed http://, which is sent where it meant to go.
+  constexpr char kHandshakeRecord = 0x16;
+  if (!connection.Socket().WaitReadable(request_deadline_))
+    throw platform::SocketTimeout("no request within the deadline");
+  char first = 0;
+  const std::optional<std::size_t> got = connection.Socket().TryPeek(&first, 1);
+  if (got && *got == 1 && first == kHandshakeRecord) {
+    connection.StartTls(*tls_, request_deadline_);
+    return;
+  }
+  // Whatever else comes, nothing on this port is served in clear.
+  if (got && *got == 1)
+    RedirectToHttps(connection);
+  connection.Disconnect();
+}
+
+void HttpServer::RedirectToHttps(Connection& connection) {
+  connection.SetInputDeadline(std::chrono::steady_clock::now() + request_deadline_);
+  HttpRequestInfo request;
+  const bool complete = ReadHead(connection, request);
+  connection.SetInputDeadline(std::nullopt);
+  if (!complete)
+    return;
+  std::string host(request.Header("Host").value_or(""));
+  if (host.empty() || host.find_first_of(" \r\n\"<>") != std::string::npos) {
+    const platform::SocketAddress& local = connection.Socket().LocalAddress();
+    const bool v6 = local.ip.find(':') != std::string::npos;
+    host = (v6 ? "[" + local.ip + "]" : local.ip) + ":" + std::to_string(local.port);
+  }
+  const std::string uri = request.uri.starts_with('/') ? request.uri : "/";
+  const std::string location = "https://" + host + uri;
+  const std::string body = DefaultBody(301, ResponseText(301));
+  std::string reply = "HTTP/1.1 301 " + ResponseText(301) + "\r\nLocation: " + location + "\r\n";
+  if (!server_software_.empty())
+    reply += "Server: " + server_software_ + "\r\n";
+  connection.Write(reply + "Content-Length: " + std::to_string(body.size()) +
+                   "\r\nConnection: close\r\n\r\n" + body);
 }
 
 void HttpServer::SessionFailed(Connection& connection, const std::exception& failure) {
@@ -332,7 +377,9 @@ bool HttpServer::AttachSession(Connection& connection, HttpRequestInfo& request,
     // say so.
     return true;
   }
-  response.cookies.push_back(ResponseCookie{kSessionCookie, request.session->SessionID()});
+  ResponseCookie cookie{kSessionCookie, request.session->SessionID()};
+  cookie.secure = connection.Encrypted();
+  response.cookies.push_back(std::move(cookie));
   if (OnSessionStart)
     OnSessionStart(*request.session);
   return true;

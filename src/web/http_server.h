@@ -28,6 +28,8 @@
 
 namespace vantrel {
 
+class TlsContext;
+
 // Owned by the host. Configure it and set the events before SetActive(true); the setters
 // refuse while active. The events run on connection threads, concurrently for different
 // connections; the session events also on the cleaner thread.
@@ -69,6 +71,9 @@ class HttpServer : public TcpServer {
   void SetRequestDeadline(std::chrono::milliseconds deadline);
 
   HttpSessionList& SessionList() { return sessions_; }
+  // Null (the default): plain HTTP. Otherwise every connection speaks HTTPS with this
+  // context, the session cookie is Secure, and a plain request is redirected to https://.
+  void SetTls(std::shared_ptr<const TlsContext> context);
 
   // When a connection's session begins. Throwing refuses it.
   std::function<void(Connection&)> OnConnect;
@@ -119,6 +124,8 @@ class HttpServer : public TcpServer {
   bool AttachSession(Connection& connection, HttpRequestInfo& request, HttpResponseInfo& response);
   void Dispatch(Connection& connection, HttpRequestInfo& request, HttpResponseInfo& response);
   void Refuse(Connection& connection, int response_no);
+  // Reads a plain request's head and answers it with a redirect to the same URI over HTTPS.
+  void RedirectToHttps(Connection& connection);
 
   std::mutex control_mutex_;                 // serialises SetActive
   std::unique_ptr<SessionCleaner> cleaner_;  // guarded by control_mutex_
@@ -131,6 +138,7 @@ class HttpServer : public TcpServer {
   std::string server_software_;
   int maximum_header_line_count_ = kDefaultMaximumHeaderLineCount;
   std::chrono::milliseconds request_deadline_ = kDefaultRequestDeadline;
+  std::shared_ptr<const TlsContext> tls_;
 };
 
 }  // namespace vantrel

@@ -48,6 +48,10 @@ TEST_F(OnlineClientsTest, LifeOfOneConnection) {
   ASSERT_TRUE(online_.SetUser("10.0.0.1:1000", "bob"));
   ASSERT_TRUE(online_.SetActionPath("10.0.0.1:1000", "GET", "/pub/a.txt"));
   EXPECT_EQ(Shown(online_)[0], "10.0.0.1:1000||bob||/pub/a.txt||GET||0 s||");
+  // After AUTH TLS the address says so; the key itself stays what lookups use.
+  ASSERT_TRUE(online_.SetEncrypted("10.0.0.1:1000"));
+  EXPECT_EQ(Shown(online_)[0], "10.0.0.1:1000 TLS||bob||/pub/a.txt||GET||0 s||");
+  ASSERT_TRUE(online_.SetAction("10.0.0.1:1000", "LIST"));
 
   EXPECT_TRUE(online_.Remove("10.0.0.1:1000"));
   EXPECT_FALSE(online_.Remove("10.0.0.1:1000"));
@@ -55,6 +59,7 @@ TEST_F(OnlineClientsTest, LifeOfOneConnection) {
   EXPECT_FALSE(online_.SetAction("10.0.0.1:1000", "DISCONN"));
   EXPECT_FALSE(online_.SetUser("10.0.0.1:1000", "x"));
   EXPECT_FALSE(online_.SetActionPath("10.0.0.1:1000", "x", "/"));
+  EXPECT_FALSE(online_.SetEncrypted("10.0.0.1:1000"));
 }
 
 TEST_F(OnlineClientsTest, SharedKeyFindsNewestAndClientIdWins) {

@@ -106,6 +106,8 @@ class SharedDaemonCase(unittest.TestCase):
     """Starts one daemon for the whole class; `configure(root)` gives its settings and
     members, where `root` is the data directory and `root`/home the daemon's home."""
 
+    DAEMON_ARGS = ()  # added to the daemon's command line
+
     @classmethod
     def configure(cls, root):
         return {}, []
@@ -118,7 +120,7 @@ class SharedDaemonCase(unittest.TestCase):
         # other daemons running at the same time.
         values = {"pasvrangesize": "0"}
         values.update(settings)
-        cls.daemon = Daemon(values, members, directory=root)
+        cls.daemon = Daemon(values, members, directory=root, args=cls.DAEMON_ARGS)
         cls.addClassCleanup(cls.daemon.cleanup)
         cls.daemon.start()
         cls.root = root

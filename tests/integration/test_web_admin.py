@@ -5,6 +5,7 @@ import http.client
 import io
 import os
 import socket
+import ssl
 import time
 import unittest
 import urllib.parse
@@ -18,14 +19,22 @@ LOGIN = "<font color=#0000ff>Login</font><br>"
 class Browser:
     """One HTTP client with its own session cookie, from a chosen loopback address."""
 
-    def __init__(self, port, source="127.0.0.1"):
+    def __init__(self, port, source="127.0.0.1", https=False):
         self.port, self.source, self.cookie = port, source, None
+        self.https = https
         self.last = None
+
+    def connection(self):
+        if not self.https:
+            return http.client.HTTPConnection("127.0.0.1", self.port, timeout=10,
+                                              source_address=(self.source, 0))
+        return http.client.HTTPSConnection("127.0.0.1", self.port, timeout=10,
+                                           source_address=(self.source, 0),
+                                           context=ssl._create_unverified_context())
 
     def request(self, method="GET", path="/", fields=None, content_type=None, body=None,
                 headers=None):
-        conn = http.client.HTTPConnection("127.0.0.1", self.port, timeout=10,
-                                          source_address=(self.source, 0))
+        conn = self.connection()
         headers = dict(headers or {})
         if self.cookie:
             headers["Cookie"] = self.cookie
@@ -61,8 +70,8 @@ class WebSiteCase(DaemonTestCase):
         d.wait_for("- Web interface started (port %d, timeout %d)" % (self.web_port, timeout))
         return d
 
-    def browser(self, source="127.0.0.1"):
-        return Browser(self.web_port, source)
+    def browser(self, source="127.0.0.1", https=False):
+        return Browser(self.web_port, source, https)
 
 
 class Sessions(WebSiteCase):
@@ -113,6 +122,34 @@ class Sessions(WebSiteCase):
         self.assertEqual(page, "<html><body><b>Vantrel</b><br>Error: Failed to create session"
                                "</body></html>")
         self.assertIsNone(b.last.getheader("Set-Cookie"))
+
+
+class Https(WebSiteCase):
+    def test_site_over_https_with_a_secure_cookie_and_plain_http_redirected(self):
+        d = self.start_web(webinterfacehttps="1")
+        b = self.browser(https=True)
+        self.assertIn(LOGIN, b.request(path="/"))
+        self.assertRegex(b.last.getheader("Set-Cookie"),
+                         r"^HTTPSESSIONID=[A-Za-z0-9]{15}; path=/; HttpOnly; Secure; "
+                         r"SameSite=Strict$")
+        self.assertIn(MAIN, b.login("admin", "pw"))
+        self.assertIn(MAIN, b.request(path="/"), "the session holds over HTTPS")
+
+        plain = self.browser()
+        plain.request(path="/index.html?x=1", headers={"Host": "localhost:%d" % self.web_port})
+        self.assertEqual(plain.last.status, 301)
+        self.assertEqual(plain.last.getheader("Location"),
+                         "https://localhost:%d/index.html?x=1" % self.web_port)
+        self.assertIsNone(plain.last.getheader("Set-Cookie"))
+        # A handshake of garbage ends that connection alone.
+        with socket.create_connection(("127.0.0.1", self.web_port), 10) as s:
+            s.sendall(b"\x16\x03\x01\x00\x05hello" * 8)
+            s.settimeout(10)
+            try:
+                s.recv(4096)
+            except ConnectionResetError:
+                pass
+        self.assertIn(MAIN, b.request(path="/"))
 
 
 class Requests(WebSiteCase):

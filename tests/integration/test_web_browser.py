@@ -34,7 +34,9 @@ CHROMIUM = "/usr/bin/chromium"
 CHROMEDRIVER = "/usr/bin/chromedriver"
 CHROMIUM_FLAGS = ["--headless", "--no-sandbox", "--disable-gpu",
                   "--disable-background-networking", "--disable-component-update",
-                  "--disable-sync", "--no-first-run", "--window-size=1280,900"]
+                  "--disable-sync", "--no-first-run", "--window-size=1280,900",
+                  # The daemon's own self-signed certificate, for the HTTPS run.
+                  "--ignore-certificate-errors"]
 
 
 def screenshot_directory():
@@ -76,14 +78,23 @@ class Browser(DaemonTestCase):
         box.send_keys(text)
 
     def test_login_add_member_and_open_its_data_page(self):
+        self.member_walk({}, "web_member_data.png")
+
+    def test_the_same_over_https_from_a_plain_address(self):
+        self.member_walk({"webinterfacehttps": "1"}, "web_member_data_https.png")
+        self.assertTrue(self.driver.current_url.startswith("https://"),
+                        self.driver.current_url)
+
+    def member_walk(self, settings, screenshot):
         web_port = free_port()
-        d = self.start(settings={"webinterfaceenabled": "1",
-                                 "webinterfaceport": str(web_port),
-                                 "webinterfaceusers": "admin=pw;"},
-                       members=[member("alice", "secret", "/srv/alice")])
+        values = {"webinterfaceenabled": "1", "webinterfaceport": str(web_port),
+                  "webinterfaceusers": "admin=pw;"}
+        values.update(settings)
+        d = self.start(settings=values, members=[member("alice", "secret", "/srv/alice")])
         d.wait_for("- Web interface started")
         driver = self.driver
 
+        # Over HTTPS the plain address answers with a redirect, which the browser follows.
         driver.get("http://127.0.0.1:%d/" % web_port)
         self.wait_for_text("Try to login")
         self.fill("username", "admin")
@@ -113,7 +124,7 @@ class Browser(DaemonTestCase):
         self.assertFalse(driver.find_element(By.NAME, "allowrename").is_selected())
         self.assertTrue(driver.find_element(By.NAME, "allowupload").is_selected())
 
-        path = os.path.join(screenshot_directory(), "web_member_data.png")
+        path = os.path.join(screenshot_directory(), screenshot)
         self.assertTrue(driver.save_screenshot(path))
         self.assertGreater(os.path.getsize(path), 1000)
         d.wait_for('HTTP> 127.0.0.1, admin - view member "carol"')
