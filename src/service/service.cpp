@@ -258,8 +258,7 @@ std::string Service::MetricsText() const {
   gauges.clients_online = online_clients_->Count();
   gauges.transfers_running = transfers_->RunningCount();
   gauges.passive_ports_in_use = passive_listeners_.load();
-  // No encrypted connections are served yet.
-  gauges.tls_sessions = 0;
+  gauges.tls_sessions = online_clients_->EncryptedCount();
   return RenderMetrics(metrics_->Counters(), gauges);
 }
 

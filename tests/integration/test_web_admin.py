@@ -348,9 +348,6 @@ class Lifecycle(WebSiteCase):
                 socket.create_connection(("127.0.0.1", web_port), timeout=5).close()
 
 
-if __name__ == "__main__":
-    unittest.main()
-
 
 def parse_metrics(test, text):
     """The samples of a scrape, "name{labels}" to value, checked against the text format."""
@@ -457,3 +454,7 @@ class Metrics(WebSiteCase):
         })
         alice.quit()
         second.quit()
+
+
+if __name__ == "__main__":
+    unittest.main()
