@@ -6,6 +6,7 @@
 #include "common/connection_key.h"
 #include "config/settings.h"
 #include "log/log_queue.h"
+#include "log/metrics.h"
 
 namespace vantrel {
 namespace {
@@ -42,8 +43,8 @@ double SecondsBetween(DateTime a, DateTime b) {
   return std::fabs(a - b) * kSecondsPerDay;
 }
 
-AutoBan::AutoBan(Settings& settings, LogQueue& log, const Clock& clock)
-    : settings_(settings), log_(log), clock_(clock) {}
+AutoBan::AutoBan(Settings& settings, LogQueue& log, const Clock& clock, Metrics* metrics)
+    : settings_(settings), log_(log), clock_(clock), metrics_(metrics) {}
 
 void AutoBan::ResetAutoBan() {
   std::lock_guard lock(mutex_);
@@ -139,6 +140,8 @@ bool AutoBan::RecordFailure(BanRule rule, std::string_view key, std::string_view
   if (settings_.IsBanned(address))
     return false;
   settings_.AddBanned(address, facts.reason);
+  if (metrics_)
+    metrics_->CountBan();
   if (facts.log_text != nullptr) {
     log_.LogLine(std::string(key) + ", " + std::string(user) + facts.log_text);
   }

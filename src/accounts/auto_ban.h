@@ -15,6 +15,7 @@
 namespace vantrel {
 
 class LogQueue;
+class Metrics;
 class Settings;
 
 double MinutesBetween(DateTime a, DateTime b);
@@ -29,11 +30,13 @@ enum class BanRule {
   kChangeDirectory,  // "autoban (mk/chg dir)", threshold autoban_mkdir
 };
 
-// Owned by the service host; any thread may call it. The settings and the log queue must
-// outlive it. Its lock is never held while the settings or the log are called.
+// Owned by the service host; any thread may call it. The settings, the log queue and the
+// metrics (which count the bans it adds; null: none) must outlive it. Its lock is never
+// held while the settings or the log are called.
 class AutoBan {
  public:
-  AutoBan(Settings& settings, LogQueue& log, const Clock& clock = DefaultClock());
+  AutoBan(Settings& settings, LogQueue& log, const Clock& clock = DefaultClock(),
+          Metrics* metrics = nullptr);
 
   void ResetAutoBan();
 
@@ -72,6 +75,7 @@ class AutoBan {
   Settings& settings_;
   LogQueue& log_;
   const Clock& clock_;
+  Metrics* const metrics_;
   mutable std::mutex mutex_;
   std::vector<Failure> tables_[kTableCount];  // guarded by mutex_; each in time order
 };

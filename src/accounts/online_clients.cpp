@@ -1,5 +1,6 @@
 #include "accounts/online_clients.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 
@@ -95,6 +96,11 @@ bool OnlineClients::Remove(std::string_view key, std::string_view clientid) {
 int OnlineClients::Count() const {
   std::lock_guard lock(mutex_);
   return static_cast<int>(clients_.size());
+}
+
+int OnlineClients::EncryptedCount() const {
+  std::lock_guard lock(mutex_);
+  return static_cast<int>(std::ranges::count(clients_, true, &OnlineClient::encrypted));
 }
 
 void OnlineClients::Clear() {

@@ -40,6 +40,7 @@ class OnlineClients {
   bool SetEncrypted(std::string_view key);
   bool Remove(std::string_view key, std::string_view clientid = {});
   int Count() const;
+  int EncryptedCount() const;
   void Clear();
   // A copy of the table, in arrival order.
   std::vector<OnlineClientRow> Rows() const;

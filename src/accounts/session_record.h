@@ -66,6 +66,9 @@ struct SessionRecord {
 
   Kind kind = Kind::kNone;
   std::string name;  // the account's, for a member
+  // What an anonymous user gave as password (an e-mail address, by custom), by which the
+  // transfer log names such users.
+  std::string anonymous_password;
   std::string home;  // on disk; empty: nothing may be reached
   // What paths map through, and what the root listing shows: a member without virtual
   // directories of his own maps through the anonymous ones but lists none.

@@ -79,10 +79,11 @@ std::shared_ptr<const SessionRecord> SessionRecords::MemberLogin(std::string_vie
   return record;
 }
 
-std::shared_ptr<const SessionRecord> SessionRecords::Anonymous() const {
+std::shared_ptr<const SessionRecord> SessionRecords::Anonymous(std::string_view password) const {
   const auto accounts_generation = users_.Generation();
   const auto settings_generation = settings_.Generation();
   auto record = std::make_shared<SessionRecord>(AnonymousRecord(settings_.Snapshot()));
+  record->anonymous_password = password;
   record->accounts_generation = accounts_generation;
   record->settings_generation = settings_generation;
   return record;
@@ -99,6 +100,7 @@ std::shared_ptr<const SessionRecord> SessionRecords::Current(
   auto rebuilt = std::make_shared<SessionRecord>();
   if (record->kind == SessionRecord::Kind::kAnonymous) {
     *rebuilt = AnonymousRecord(settings_.Snapshot());
+    rebuilt->anonymous_password = record->anonymous_password;
   } else if (record->kind == SessionRecord::Kind::kMember) {
     if (const auto account = users_.GetAccountByName(record->name))
       *rebuilt = MemberRecord(*account, settings_.Snapshot());

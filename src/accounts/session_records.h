@@ -26,7 +26,8 @@ class SessionRecords {
   // account); null otherwise.
   std::shared_ptr<const SessionRecord> MemberLogin(std::string_view key, std::string_view user,
                                                    std::string_view password) const;
-  std::shared_ptr<const SessionRecord> Anonymous() const;
+  // `password` is what the user gave, kept in the record (and its rebuilds).
+  std::shared_ptr<const SessionRecord> Anonymous(std::string_view password = {}) const;
   // `record` itself while neither table moved since it was built, else its rebuild.
   std::shared_ptr<const SessionRecord> Current(
       const std::shared_ptr<const SessionRecord>& record) const;

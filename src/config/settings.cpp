@@ -1,5 +1,6 @@
 #include "config/settings.h"
 
+#include <algorithm>
 #include <climits>
 #include <variant>
 
@@ -36,6 +37,8 @@ const Key kKeys[] = {
     {"webinterfaceusers", &SettingsData::webinterfaceusers},
     {"webinterfacesessiontimeout", &SettingsData::webinterfacesessiontimeout},
     {"webinterfacehttps", &SettingsData::webinterfacehttps},
+    {"metricsenabled", &SettingsData::metricsenabled},
+    {"metricsallowed", &SettingsData::metricsallowed},
     {"maxclientcount", &SettingsData::maxclientcount},
     {"maxclientsperaddress", &SettingsData::maxclientsperaddress},
     {"maxclientcountreply", &SettingsData::maxclientcountreply},
@@ -51,6 +54,7 @@ const Key kKeys[] = {
     {"maxloglines", &SettingsData::maxloglines},
     {"logtofile", &SettingsData::logtofile},
     {"logfile", &SettingsData::logfile},
+    {"xferlog", &SettingsData::xferlog},
     {"startminimized", &SettingsData::startminimized},
     {"preventuploads", &SettingsData::preventuploads},
     {"autoban", &SettingsData::autoban},
@@ -111,7 +115,22 @@ void WriteKey(ListFile& file, const Key& key, const SettingsData& data) {
       key.field);
 }
 
+// Text after the last ";" is no item and is dropped, as splitting and joining the list
+// would; the list itself is not read again.
+void AppendPacked(std::string& list, const std::string& item) {
+  list.erase(list.rfind(';') + 1);
+  list += item;
+  list += ';';
+}
+
 }  // namespace
+
+std::string TransferLogPath(const SettingsData& settings) {
+  const std::string& name = settings.xferlog;
+  if (name.empty() || name.front() == '/')
+    return name;
+  return settings.data_directory + name;
+}
 
 Settings::Settings() {
   ResetLocked();
@@ -141,6 +160,7 @@ void Settings::ResetLocked() {
   fresh.logfile = fresh.data_directory + "FTPLog.txt";
   data_ = std::move(fresh);
   banned_.Rebuild(data_.bannedlist);
+  unsaved_bans_.clear();
 }
 
 void Settings::LoadSettings() {
@@ -158,6 +178,21 @@ std::string Settings::LoadFailure() const {
   return load_state_.failure();
 }
 
+void Settings::Replace(const Settings& loaded) {
+  SettingsData data = loaded.Snapshot();
+  std::lock_guard lock(mutex_);
+  data.data_directory = data_.data_directory;
+  const std::vector<std::string> listed = SplitPacked(data.bannedlist);
+  for (const std::string& item : SplitPacked(unsaved_bans_)) {
+    if (std::find(listed.begin(), listed.end(), item) == listed.end())
+      AppendPacked(data.bannedlist, item);
+  }
+  data_ = std::move(data);
+  banned_.Rebuild(data_.bannedlist);
+  load_state_ = LoadState();
+  generation_.fetch_add(1);
+}
+
 void Settings::SaveSettings() const {
   std::lock_guard lock(mutex_);
   const std::string path = data_.data_directory + kFileName;
@@ -166,6 +201,7 @@ void Settings::SaveSettings() const {
   for (const Key& key : kKeys)
     WriteKey(file, key, data_);
   file.Save();
+  unsaved_bans_.clear();
 }
 
 SettingsData Settings::Snapshot() const {
@@ -187,14 +223,11 @@ bool Settings::IsBanned(std::string_view address) const {
 }
 
 void Settings::AddBanned(std::string_view address, std::string_view reason) {
-  const std::string item = std::string(address) + "=" + std::string(reason) + ";";
+  const std::string item = std::string(address) + "=" + std::string(reason);
   std::lock_guard lock(mutex_);
-  std::string& list = data_.bannedlist;
-  // Text after the last ";" is no item and is dropped, as splitting and joining the list
-  // would; the list itself is not read again.
-  list.erase(list.rfind(';') + 1);
-  list += item;
-  banned_.Add(item);
+  AppendPacked(data_.bannedlist, item);
+  AppendPacked(unsaved_bans_, item);
+  banned_.Add(item + ";");
   generation_.fetch_add(1);
 }
 

@@ -68,7 +68,16 @@ struct SettingsData {
   bool tlsrequireprotp = false;
   bool tlssessionreuse = true;
   bool webinterfacehttps = false;
+  // GET /metrics on the web port, also while the pages are off; only for these addresses
+  // or ranges (patterns as in the ban list).
+  bool metricsenabled = false;
+  std::string metricsallowed = "127.0.0.1;::1;";
+  // One line per transfer; empty: none. A relative name is taken in the data directory.
+  std::string xferlog;
 };
+
+// Where `xferlog` says the transfer log goes; empty when it is off.
+std::string TransferLogPath(const SettingsData& settings);
 
 class Settings {
  public:
@@ -85,6 +94,10 @@ class Settings {
   void LoadSettings();
   // Why the last load could not read an existing ftpsettings.lst; empty when it could.
   std::string LoadFailure() const;
+  // Takes the record of `loaded`, a fresh object that has just read the file without a
+  // failure, in one step: readers never see the defaults in between. Bans AddBanned made
+  // since this object last read or wrote the file stay, as the file never held them.
+  void Replace(const Settings& loaded);
   // Throws Error("Unable to write to ...") and leaves the previous file intact; refuses
   // so while the last load could not read the file.
   void SaveSettings() const;
@@ -123,6 +136,8 @@ class Settings {
   SettingsData data_;     // guarded by mutex_
   BanIndex banned_;       // guarded by mutex_; always the index of data_.bannedlist
   LoadState load_state_;  // guarded by mutex_
+  // guarded by mutex_; the items AddBanned appended since the file was last read or written
+  mutable std::string unsaved_bans_;
   // Written under mutex_; read without it by sessions checking their record.
   std::atomic<std::uint64_t> generation_{1};
 };

@@ -1,7 +1,7 @@
 // vantreld: the FTP server without a window. It loads like the desktop program, always
 // starts serving (exiting with status 1 when the FTP port cannot be had), prints the log
-// to standard output, and on SIGINT or SIGTERM stops and saves exactly as closing the
-// window does.
+// to standard output, reads its files again on SIGHUP without dropping a session, and on
+// SIGINT or SIGTERM stops and saves exactly as closing the window does.
 
 #include <chrono>
 #include <cstdio>
@@ -9,6 +9,7 @@
 
 #include "common/date_time.h"
 #include "daemon/daemon_options.h"
+#include "platform/daemon_signals.h"
 #include "platform/open_file_limit.h"
 #include "platform/process.h"
 #include "service/data_directory.h"
@@ -48,8 +49,13 @@ int Serve(const std::string& data_directory, const vantrel::ClientDeadlines& dea
   for (;;) {
     const auto next = std::min(next_log, next_refresh);
     const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(next - Clock::now());
-    if (vantrel::platform::TerminationSignals::Wait(wait))
+    const auto signal = vantrel::platform::DaemonSignals::Wait(wait);
+    if (signal == vantrel::platform::DaemonSignal::kStop)
       break;
+    if (signal == vantrel::platform::DaemonSignal::kReload) {
+      service.Reload();
+      PrintLogLines(service);
+    }
     const auto now = Clock::now();
     if (now >= next_refresh) {
       service.RefreshTick();
@@ -74,7 +80,8 @@ int main(int argc, char** argv) {
     case vantrel::DaemonOptions::Action::kHelp:
       std::cout << vantrel::DaemonUsage() << "\n\n"
                 << "Serves FTP (and the web administration site when enabled) from the\n"
-                << "settings and accounts in the data directory; stops on SIGINT or SIGTERM.\n"
+                << "settings and accounts in the data directory; reads them again on SIGHUP;\n"
+                << "stops on SIGINT or SIGTERM.\n"
                 << "  --data-dir DIR  keep the state files in DIR instead of beside the program\n"
                 << "  --client-deadlines LINE,LOGIN,REQUEST\n"
                 << "                  seconds a command line may take from its first byte\n"
@@ -91,7 +98,7 @@ int main(int argc, char** argv) {
       break;
   }
   // Before any thread exists, so that only the main loop ever receives the signals.
-  vantrel::platform::TerminationSignals::Block();
+  vantrel::platform::DaemonSignals::Block();
   const auto directory = vantrel::ResolveDataDirectory(options.data_directory);
   if (!directory) {
     std::cerr << "vantreld: no usable data directory\n";

@@ -90,7 +90,20 @@ QWidget* FtpSettingsDialog::CreateLogTab() {
   form->addRow(file_row);
   form->addRow("File Log Lines:",
                fields_.Number("logFileLines", &SettingsData::logfilelines, page));
+  auto* transfers = fields_.Text("xferLog", &SettingsData::xferlog, page);
+  transfers->setPlaceholderText("off");
+  form->addRow("Transfer log (xferlog format):", transfers);
   return page;
+}
+
+QString FtpSettingsDialog::LogTabValidationFailure(const SettingsData& edited) {
+  const std::string path = TransferLogPath(edited);
+  if (path.empty())
+    return QString();
+  const std::string folder = path.substr(0, path.rfind('/') + 1);
+  if (platform::IsDirectory(path) || !platform::IsDirectory(folder))
+    return "The transfer log must be a file in an existing folder!";
+  return QString();
 }
 
 QWidget* FtpSettingsDialog::CreateImportTab() {
@@ -143,7 +156,11 @@ QString FtpSettingsDialog::ValidationFailure() const {
   if (failure.isEmpty()) {
     SettingsData edited = service_.settings().Snapshot();
     fields_.Store(edited);
-    failure = security_->ValidationFailure(edited);
+    failure = WebTabValidationFailure(edited);
+    if (failure.isEmpty())
+      failure = LogTabValidationFailure(edited);
+    if (failure.isEmpty())
+      failure = security_->ValidationFailure(edited);
   }
   return failure;
 }

@@ -33,6 +33,7 @@ class DialogPrompts;
 class GeneralTab;
 class SecurityTab;
 class Service;
+struct SettingsData;
 
 // Created once by the main window and reused; main thread only.
 class FtpSettingsDialog : public QDialog {
@@ -81,6 +82,7 @@ class FtpSettingsDialog : public QDialog {
 
   void Fill();
   QString ValidationFailure() const;
+  static QString LogTabValidationFailure(const SettingsData& edited);
   void ShowError(const QString& text);
   void ShowStartAtLogin();
   void StartAtLoginClicked(bool checked);

@@ -5,15 +5,19 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QVBoxLayout>
 #include <variant>
 
+#include "common/packed_list.h"
+#include "config/address_pattern.h"
 #include "dialogs/settings_fields.h"
 
 namespace vantrel {
 namespace {
 
 constexpr int kSentenceNumberWidth = 60;
+constexpr int kAllowedListHeight = 60;  // a few addresses; the admin list takes the room
 
 // A row of words with number edits among them: the limits sit inside the sentence that
 // explains them.
@@ -74,7 +78,22 @@ QWidget* CreateWebTab(SettingsFields& fields, QWidget* parent) {
       fields.List("webInterfaceUsers", {"Admin user list:", "User name:", "Password:"},
                   &SettingsData::webinterfaceusers, page),
       1);
+  layout->addWidget(fields.Check("Metrics at /metrics (also with the web interface off)",
+                                 "metricsEnabled", &SettingsData::metricsenabled, page));
+  auto* metrics_form = new QFormLayout();
+  auto* allowed = fields.Lines("metricsAllowed", &SettingsData::metricsallowed, page);
+  allowed->setMaximumHeight(kAllowedListHeight);
+  metrics_form->addRow("Metrics allowed to:", allowed);
+  layout->addLayout(metrics_form);
   return page;
+}
+
+QString WebTabValidationFailure(const SettingsData& edited) {
+  for (const std::string& item : SplitPacked(edited.metricsallowed)) {
+    if (ReachOfPattern(item).kind == PatternReach::Kind::kNothing)
+      return "Invalid address for the metrics: " + QString::fromStdString(item) + "!";
+  }
+  return QString();
 }
 
 QWidget* CreateBannedTab(SettingsFields& fields, QWidget* parent) {

@@ -55,6 +55,11 @@ std::unique_ptr<DataChannel> DataChannel::Passive(std::unique_ptr<platform::TcpL
   return channel;
 }
 
+void DataChannel::CountListening(std::atomic<int>& count) {
+  count.fetch_add(1);
+  listening_.reset(&count);
+}
+
 std::optional<SteadyClock::time_point> DataChannel::UnusedUntil() const {
   if (!listener_)
     return std::nullopt;
@@ -122,6 +127,7 @@ std::optional<platform::TcpSocket> DataChannel::Accept(TransferControl& control,
     if (pool_)
       pool_->Put(std::move(listener_));
     listener_.reset();
+    listening_.reset();
     if (require_same_ip_ && connection->PeerAddress().ip != client_ip_) {
       failure_ = Failure::kWrongPeer;
       return std::nullopt;

@@ -13,6 +13,7 @@
 // accept time-out is given up, so clients that send PASV and go idle cannot hold the
 // passive ports.
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <optional>
@@ -62,6 +63,10 @@ class DataChannel {
                                               PassivePool* pool,
                                               std::chrono::steady_clock::time_point unused_until);
 
+  // Adds one to `count` until the passive listener accepts or the channel goes, so that
+  // the host can tell how many passive ports wait for their clients.
+  void CountListening(std::atomic<int>& count);
+
   bool passive() const { return listener_ != nullptr; }
   // When a passive channel that no transfer took is given up; nothing for an active one.
   std::optional<std::chrono::steady_clock::time_point> UnusedUntil() const;
@@ -87,7 +92,12 @@ class DataChannel {
   bool WaitFor(TransferControl& control, std::chrono::steady_clock::time_point deadline,
                Watch watch);
 
+  struct Uncount {
+    void operator()(std::atomic<int>* count) const { count->fetch_sub(1); }
+  };
+
   std::unique_ptr<platform::TcpListener> listener_;
+  std::unique_ptr<std::atomic<int>, Uncount> listening_;  // while listener_ waits
   PassivePool* pool_ = nullptr;
   bool require_same_ip_ = false;
   std::string client_ip_;

@@ -54,6 +54,11 @@ void FtpServer::SetDefaultDataPort(int port) {
   default_data_port_ = port;
 }
 
+void FtpServer::SetPassiveListenerCount(std::atomic<int>* count) {
+  RequireInactive();
+  passive_listener_count_ = count;
+}
+
 void FtpServer::SetPASVBoundPortMin(int port) {
   RequireInactive();
   if (port < 0)

@@ -55,6 +55,9 @@ class FtpServer : public FtpCommandServer {
   void SetPASVBoundPortMin(int port);
   int PASVBoundPortMax() const { return pasv_bound_port_max_; }
   void SetPASVBoundPortMax(int port);
+  // Where the passive listeners that wait for their clients are counted; null: nowhere. It
+  // must outlive the server's activity, and may be shared with other servers.
+  void SetPassiveListenerCount(std::atomic<int>* count);
   // How long a data connection may take to come about, and a passive listener may wait
   // for its transfer command.
   const DataChannelTimeouts& DataTimeouts() const { return data_timeouts_; }
@@ -252,6 +255,7 @@ class FtpServer : public FtpCommandServer {
   int pasv_bound_port_max_ = 0;
   DataChannelTimeouts data_timeouts_;
   PassivePool passive_pool_;
+  std::atomic<int>* passive_listener_count_ = nullptr;
   // STOU's names count up from here; shared by the sessions so that two of them never
   // try the same name at the same moment.
   std::atomic<std::uint32_t> unique_name_counter_;

@@ -81,11 +81,13 @@ FtpServer::PreparedPassive FtpServer::PreparePassive(FtpSession& session, IpVers
   if (source == PortSource::kRangeExhausted)
     host_.transfers.PassiveRangeExhausted(session, listener->LocalAddress().port);
   const bool pooled = source == PortSource::kAsked || source == PortSource::kRange;
-  return {
+  std::unique_ptr<DataChannel> channel =
       DataChannel::Passive(std::move(listener), session.SecurityOptions().require_pasv_from_same_ip,
                            session.Socket().PeerAddress().ip, pooled ? &passive_pool_ : nullptr,
-                           std::chrono::steady_clock::now() + data_timeouts_.accept),
-      std::move(address.announce_ip)};
+                           std::chrono::steady_clock::now() + data_timeouts_.accept);
+  if (passive_listener_count_)
+    channel->CountListening(*passive_listener_count_);
+  return {std::move(channel), std::move(address.announce_ip)};
 }
 
 platform::SocketAddress FtpServer::AnnouncePassive(FtpSession& session, PreparedPassive prepared) {

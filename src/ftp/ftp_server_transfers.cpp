@@ -308,6 +308,8 @@ void FtpServer::RunTransfer(Command& command, FtpSession& session, DataChannel& 
   }
   // The host's stream closes its file and reports before the client hears the end, so
   // a client that acts on the reply at once finds the file complete and free.
+  if (stream)
+    stream->Finished(final_reply.code() == 226);
   stream.reset();
   if (control.Lost()) {
     session.Disconnect();

@@ -32,6 +32,9 @@ class FtpStream {
   // Accounts for `size` bytes that left or entered ZeroCopyFile() that way; its position
   // has already moved past them.
   virtual void MovedExternally(std::size_t /*size*/) {}
+  // How the transfer ended, told just before the stream is destroyed: true when the client
+  // is told it succeeded. A stream destroyed untold was broken off by a failure.
+  virtual void Finished(bool /*complete*/) {}
 };
 
 // A plain file, for checksums and hosts without speed limits.

@@ -94,13 +94,12 @@ void TransferLog::SetPath(std::string path) {
 }
 
 void TransferLog::Append(const TransferRecord& record) {
-  const std::string line = FormatTransferLine(record) + '\n';
   std::string report;
   {
     std::lock_guard lock(mutex_);
     if (path_.empty())
-      return;
-    report = WriteLine(line);
+      return;  // off: not even the line is made
+    report = WriteLine(FormatTransferLine(record) + '\n');
   }
   if (!report.empty() && on_error_)
     on_error_(report);

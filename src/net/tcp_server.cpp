@@ -140,10 +140,33 @@ void TcpServer::Activate() {
       bound.push_back(std::move(listener));
     }
   }
+  StartListening(std::move(bound), true);
+}
+
+void TcpServer::ActivateOn(std::vector<std::unique_ptr<platform::TcpListener>> sockets) {
+  std::lock_guard lock(activation_mutex_);
+  if (active_.load())
+    throw std::logic_error("the server is active already");
+  PrepareActivation();
+  std::vector<std::unique_ptr<Listener>> bound;
+  for (auto& socket : sockets) {
+    socket->Resume();
+    auto listener = std::make_unique<Listener>();
+    listener->implicit_tls =
+        implicit_tls_port_ != 0 && socket->LocalAddress().port == implicit_tls_port_;
+    listener->socket = std::move(socket);
+    bound.push_back(std::move(listener));
+  }
+  StartListening(std::move(bound), false);
+}
+
+void TcpServer::StartListening(std::vector<std::unique_ptr<Listener>> bound, bool listen) {
   SetBoundAddresses(bound);
   try {
-    for (auto& listener : bound)
-      listener->socket->Listen(listen_queue_);
+    for (auto& listener : bound) {
+      if (listen)  // released sockets listen already
+        listener->socket->Listen(listen_queue_);
+    }
   } catch (...) {
     SetBoundAddresses({});
     throw;
@@ -165,12 +188,32 @@ void TcpServer::Activate() {
   }
 }
 
-void TcpServer::Deactivate() {
+std::vector<std::unique_ptr<platform::TcpListener>> TcpServer::ReleaseListeners() {
+  std::lock_guard lock(activation_mutex_);
+  RequireOutsideListeners();
+  for (auto& listener : listeners_)
+    listener->socket->Stop();
+  std::vector<std::unique_ptr<platform::TcpListener>> released;
+  for (auto& listener : listeners_) {
+    if (listener->thread.joinable())
+      listener->thread.join();
+    released.push_back(std::move(listener->socket));
+  }
+  listeners_.clear();
+  SetBoundAddresses({});
+  return released;
+}
+
+void TcpServer::RequireOutsideListeners() const {
   for (const auto& listener : listeners_) {
     if (listener->thread.get_id() == std::this_thread::get_id()) {
       throw std::logic_error("a listener cannot stop the server it runs in");
     }
   }
+}
+
+void TcpServer::Deactivate() {
+  RequireOutsideListeners();
   {
     std::lock_guard lock(sessions_mutex_);
     for (const auto& session : sessions_) {

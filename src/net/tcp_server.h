@@ -79,6 +79,18 @@ class TcpServer {
   void SetActive(bool active);
   bool Active() const { return active_.load(); }
 
+  // Hand-over to a successor, for a configuration that changes while sessions run (the
+  // setters refuse while active): the successor is configured afresh and activated, on
+  // this server's listeners or on a port of its own; this one stops accepting and keeps
+  // its sessions until they end or it is stopped.
+  //
+  // Stops accepting and gives up the listening sockets, still bound and listening, so
+  // that connections arriving meanwhile wait in their queues. Empty while inactive.
+  std::vector<std::unique_ptr<platform::TcpListener>> ReleaseListeners();
+  // SetActive(true) on sockets another server released instead of binding its own. They
+  // are closed when it fails.
+  void ActivateOn(std::vector<std::unique_ptr<platform::TcpListener>> sockets);
+
   std::vector<Binding>& Bindings();
   int DefaultPort() const { return default_port_; }
   void SetDefaultPort(int port);
@@ -147,6 +159,8 @@ class TcpServer {
   };
 
   void Activate();
+  void StartListening(std::vector<std::unique_ptr<Listener>> bound, bool listen);
+  void RequireOutsideListeners() const;
   void Deactivate();
   void SetBoundAddresses(const std::vector<std::unique_ptr<Listener>>& bound);
   void ListenLoop(Listener& listener);

@@ -1,12 +1,9 @@
 #include "platform/process.h"
 
-#include <errno.h>
 #include <limits.h>
 #include <malloc.h>
-#include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <vector>
@@ -14,17 +11,6 @@
 #include "platform/file_tree.h"
 
 namespace vantrel::platform {
-namespace {
-
-sigset_t TerminationSet() {
-  sigset_t set;
-  sigemptyset(&set);
-  sigaddset(&set, SIGINT);
-  sigaddset(&set, SIGTERM);
-  return set;
-}
-
-}  // namespace
 
 std::string ExecutablePath() {
   std::vector<char> buffer(PATH_MAX + 1);
@@ -73,27 +59,6 @@ std::string HostName() {
   if (::gethostname(name, sizeof name - 1) != 0 || name[0] == '\0')
     return "localhost";
   return name;
-}
-
-void TerminationSignals::Block() {
-  const sigset_t set = TerminationSet();
-  ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
-}
-
-bool TerminationSignals::Wait(std::chrono::milliseconds timeout) {
-  const sigset_t set = TerminationSet();
-  const auto ms = timeout.count() < 0 ? 0 : timeout.count();
-  struct timespec wait {};
-  wait.tv_sec = static_cast<time_t>(ms / 1000);
-  wait.tv_nsec = static_cast<long>(ms % 1000) * 1000000L;
-  for (;;) {
-    const int signal = ::sigtimedwait(&set, nullptr, &wait);
-    if (signal > 0)
-      return true;
-    if (errno == EINTR)
-      continue;  // another signal: keep waiting (the remaining time is close enough)
-    return false;
-  }
 }
 
 }  // namespace vantrel::platform

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <chrono>
 #include <optional>
 #include <string>
 
@@ -24,15 +23,5 @@ void KeepFreedHeapForReuse();
 bool MayBindPrivilegedPorts();
 // The name this machine goes by, as the system was told it; "localhost" when it has none.
 std::string HostName();
-
-// Termination requests (SIGINT, SIGTERM) as a value to wait for instead of a handler.
-// Block() must run before any thread starts so that every thread inherits the mask and
-// only Wait() ever sees the signals.
-class TerminationSignals {
- public:
-  static void Block();
-  // Waits up to `timeout`; true when a termination signal arrived.
-  static bool Wait(std::chrono::milliseconds timeout);
-};
 
 }  // namespace vantrel::platform

@@ -147,4 +147,14 @@ void TcpListener::Stop() {
   }
 }
 
+void TcpListener::Resume() {
+  char bytes[8];
+  for (;;) {
+    const ssize_t got = ::read(wake_read_, bytes, sizeof bytes);
+    if (got <= 0 && !(got < 0 && errno == EINTR))
+      break;  // empty (EAGAIN)
+  }
+  stopped_.store(false);
+}
+
 }  // namespace vantrel::platform

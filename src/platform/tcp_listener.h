@@ -49,6 +49,10 @@ class TcpListener {
 
   void Stop();
   bool Stopped() const { return stopped_.load(); }
+  // Accepts again after Stop(), for a new owner taking the socket over: it stayed bound
+  // and listening throughout, so connections that came meanwhile are still queued. Not
+  // while another thread waits in it.
+  void Resume();
 
  private:
   friend class SocketWait;

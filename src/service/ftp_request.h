@@ -13,10 +13,12 @@ namespace vantrel {
 class AutoBan;
 class FtpSession;
 class LogQueue;
+class Metrics;
 class OnlineClients;
 class SessionRecords;
 class Settings;
 class Statistics;
+class TransferLog;
 class TransferTable;
 class Users;
 
@@ -30,6 +32,8 @@ struct FtpHandlerUnits {
   LogQueue& log;
   SessionRecords& records;
   TransferTable& transfers;
+  Metrics& metrics;
+  TransferLog& transfer_log;
 };
 
 // One request of a session as every file handler needs it: the connection key, the user

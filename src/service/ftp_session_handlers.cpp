@@ -11,6 +11,7 @@
 #include "ftp/ftp_error.h"
 #include "ftp/ftp_session.h"
 #include "log/log_queue.h"
+#include "log/metrics.h"
 #include "log/statistics.h"
 #include "net/tls_error.h"
 
@@ -37,11 +38,13 @@ void FtpSessionHandlers::Log(const std::string& key, const std::string& message)
 void FtpSessionHandlers::SessionStarted(FtpSession& session) {
   const std::string key = KeyOf(session);
   if (units_.settings.IsBanned(session.Socket().PeerAddress().ip)) {
+    units_.metrics.CountRefusal(RefusalReason::kBanned);
     Log(key, "> Not allowed to Connect");
     session.Disconnect();
     throw FtpError("Not allowed to connect");
   }
   units_.statistics.CountConnection();
+  units_.metrics.CountConnection();
   units_.online.Add(key);
   units_.online.SetAction(key, "CONNECT");
   session.Socket().SetReadTimeout(kSessionReadTimeout);
@@ -68,6 +71,7 @@ std::shared_ptr<const SessionRecord> FtpSessionHandlers::Login(FtpSession& sessi
   const bool member_named = units_.users.FindAccount(user) >= 0;
   const bool anonymous = units_.settings.Get(&SettingsData::allowanonymous);
   if (member_named || !anonymous) {
+    units_.metrics.CountLoginFailure();
     units_.auto_ban.RecordFailure(BanRule::kLogin, key, user);
     // Never the password: a mistyped one is usually a character away from the real one.
     Log(log_key, "> Failed to authenticate as " + user);
@@ -75,7 +79,7 @@ std::shared_ptr<const SessionRecord> FtpSessionHandlers::Login(FtpSession& sessi
   // Once banned, an address gets no more anonymous sessions on the connections it holds.
   if (!anonymous || units_.settings.IsBanned(session.Socket().PeerAddress().ip))
     return nullptr;
-  return Admit(session, user, units_.records.Anonymous(), !member_named);
+  return Admit(session, user, units_.records.Anonymous(password), !member_named);
 }
 
 std::shared_ptr<const SessionRecord> FtpSessionHandlers::Admit(
@@ -92,6 +96,7 @@ std::shared_ptr<const SessionRecord> FtpSessionHandlers::Admit(
     // The engine ends the login again, so the session can never reach the file system.
     throw FtpError("No home directory defined");
   }
+  units_.metrics.CountSession();
   return record;
 }
 
@@ -108,6 +113,8 @@ void FtpSessionHandlers::SessionEnded(FtpSession& session) {
 }
 
 void FtpSessionHandlers::ConnectionRefused(const platform::SocketAddress& peer, Refusal reason) {
+  units_.metrics.CountRefusal(reason == Refusal::kPerAddress ? RefusalReason::kPerAddressLimit
+                                                             : RefusalReason::kLimit);
   refusals_.LogLine(ConnectionKey(peer.ip, peer.port) + "> " + RefusalText(reason, ceiling_),
                     peer.ip);
 }

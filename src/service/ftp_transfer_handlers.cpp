@@ -66,6 +66,7 @@ std::unique_ptr<FtpStream> FtpTransferHandlers::OpenDownload(FtpSession& session
     throw FtpError("Download file failed " + name);
   }
   log("Download file " + name + " (" + FormatByteSize(opened->file().SizeAtOpen()) + ")");
+  LogWhenEnded(*opened, session, request, name, TransferDirection::kDownload);
   return opened;
 }
 
@@ -88,7 +89,7 @@ std::unique_ptr<FtpStream> FtpTransferHandlers::OpenUpload(FtpSession& session,
   const std::string failure = (append ? "Append file failed " : "Failed to upload file ") + name;
   if (!mapped)
     refuse(failure, failure);
-  std::unique_ptr<FtpStream> stream;
+  std::unique_ptr<TransferStream> stream;
   try {
     stream = std::make_unique<TransferStream>(disk_path, append ? Mode::kAppend : Mode::kCreate,
                                               limit, units_.transfers);
@@ -96,7 +97,28 @@ std::unique_ptr<FtpStream> FtpTransferHandlers::OpenUpload(FtpSession& session,
     refuse(failure, failure);
   }
   units_.log.LogLine(request.LogPrefix() + (append ? "> Append file " : "> Upload file ") + name);
+  LogWhenEnded(*stream, session, request, name, TransferDirection::kUpload);
   return stream;
+}
+
+void FtpTransferHandlers::LogWhenEnded(TransferStream& stream, FtpSession& session,
+                                       const FtpRequest& request, const std::string& name,
+                                       TransferDirection direction) {
+  TransferRecord record;
+  record.remote_host = session.Socket().PeerAddress().ip;
+  record.filename = name;
+  record.binary = session.DataType() == FtpDataType::kBinary;
+  record.direction = direction;
+  record.anonymous = request.record->kind == SessionRecord::Kind::kAnonymous;
+  record.user = record.anonymous ? request.record->anonymous_password : request.user;
+  stream.SetEndSink([record, &log = units_.transfer_log,
+                     &clock = clock_](const TransferStream::Ending& ending) mutable {
+    record.finished = clock.Now();
+    record.duration = ending.duration;
+    record.bytes = ending.bytes;
+    record.complete = ending.complete;
+    log.Append(record);
+  });
 }
 
 PassiveAddress FtpTransferHandlers::PassiveAddressFor(FtpSession&, PassiveAddress address,

@@ -36,6 +36,11 @@ bool Members::Reload() {
   return users_.LoadAccounts(data_directory_);
 }
 
+bool Members::Reread() {
+  std::lock_guard lock(mutex_);
+  return users_.LoadAccounts(data_directory_);
+}
+
 MemberChange Members::Saved(const std::string& line) {
   log_.LogLine(line);
   MemberChange change{true, {}};

@@ -39,6 +39,9 @@ class Members {
   // Replaces the table with the accounts file's: false, table empty, when it cannot be
   // read (see Users::LoadFailure).
   bool Reload();
+  // The same, but a file that is missing or cannot be read leaves the table as it is:
+  // a running server keeps serving the accounts it has.
+  bool Reread();
 
  private:
   MemberChange Saved(const std::string& line);

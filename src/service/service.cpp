@@ -11,7 +11,9 @@
 #include "ftp/ftp_server.h"
 #include "log/log_file.h"
 #include "log/log_queue.h"
+#include "log/metrics.h"
 #include "log/statistics.h"
+#include "log/transfer_log.h"
 #include "monitor/special_files.h"
 #include "net/connection_budget.h"
 #include "net/tls_context.h"
@@ -21,6 +23,8 @@
 #include "service/ftp_listing_handler.h"
 #include "service/ftp_session_handlers.h"
 #include "service/ftp_transfer_handlers.h"
+#include "service/load_lines.h"
+#include "service/server_succession.h"
 #include "service/state_files.h"
 #include "service/tls_setup.h"
 #include "service/web_interface.h"
@@ -32,10 +36,6 @@ namespace {
 constexpr int kIdleTicksBeforeTrim = 11;
 constexpr int kFirstUnprivilegedPort = 1024;
 
-std::string WithReason(const std::string& line, const std::string& reason) {
-  return reason.empty() ? line : line + " (" + reason + ")";
-}
-
 }  // namespace
 
 Service::Service(std::string data_directory, const Clock& clock)
@@ -43,13 +43,17 @@ Service::Service(std::string data_directory, const Clock& clock)
       clock_(clock),
       log_(std::make_unique<LogQueue>(clock)),
       log_file_(std::make_unique<LogFile>(clock)),
+      metrics_(std::make_unique<Metrics>()),
+      transfer_log_(std::make_unique<TransferLog>([this](const std::string& failure) {
+        log_->LogLine("- Failed to write transfer log (" + failure + ")");
+      })),
       settings_(std::make_unique<Settings>()),
       users_(std::make_unique<Users>(clock)),
       online_clients_(std::make_unique<OnlineClients>(clock)),
       members_(std::make_unique<Members>(*users_, *log_, data_directory_)),
-      auto_ban_(std::make_unique<AutoBan>(*settings_, *log_, clock)),
+      auto_ban_(std::make_unique<AutoBan>(*settings_, *log_, clock, metrics_.get())),
       statistics_(std::make_unique<Statistics>()),
-      transfers_(std::make_unique<TransferTable>(*statistics_)),
+      transfers_(std::make_unique<TransferTable>(*statistics_, metrics_.get())),
       special_files_(std::make_unique<SpecialFiles>()),
       session_records_(std::make_unique<SessionRecords>(*users_, *settings_)),
       connection_budget_(std::make_unique<ConnectionBudget>(
@@ -61,23 +65,31 @@ Service::Service(std::string data_directory, const Clock& clock)
           std::make_unique<FtpListingHandler>(*online_clients_, *log_, *session_records_, clock)),
       transfer_handlers_(std::make_unique<FtpTransferHandlers>(HandlerUnits(), clock_)),
       web_(std::make_unique<WebInterface>(
-          ServiceUnits{*settings_, *users_, *auto_ban_, *statistics_, *log_}, *members_, clock)),
-      ftp_server_(std::make_unique<FtpServer>(
-          FtpHost{*session_handlers_, *file_handlers_, *listing_handler_, *transfer_handlers_},
-          clock)) {
+          ServiceUnits{*settings_, *users_, *auto_ban_, *statistics_, *log_}, *members_, clock,
+          [this] { return MetricsText(); })),
+      ftp_server_(NewFtpEngine()),
+      succession_(std::make_unique<ServerSuccession>()),
+      ftp_engine_settings_(std::make_unique<SettingsData>()) {
   settings_->SetDataDirectory(data_directory_);
   web_->SetConnectionBudget(connection_budget_.get());
 }
 
 Service::~Service() {
   // Connection threads use the units: they must all be gone before any unit is.
+  succession_.reset();
   web_.reset();
   ftp_server_.reset();
 }
 
+std::unique_ptr<FtpServer> Service::NewFtpEngine() {
+  return std::make_unique<FtpServer>(
+      FtpHost{*session_handlers_, *file_handlers_, *listing_handler_, *transfer_handlers_}, clock_);
+}
+
 FtpHandlerUnits Service::HandlerUnits() {
-  return FtpHandlerUnits{*settings_,   *users_, *online_clients_,  *auto_ban_,
-                         *statistics_, *log_,   *session_records_, *transfers_};
+  return FtpHandlerUnits{*settings_,   *users_,       *online_clients_,  *auto_ban_,
+                         *statistics_, *log_,         *session_records_, *transfers_,
+                         *metrics_,    *transfer_log_};
 }
 
 void Service::Load() {
@@ -85,20 +97,20 @@ void Service::Load() {
   ApplyLogFileSettings();
   log_->LogLine("- Running From [" + data_directory_ + "]");
   if (const std::string failure = settings_->LoadFailure(); !failure.empty())
-    log_->LogLine(WithReason("- Failed to load settings", failure));
+    log_->LogLine(WithReason(kSettingsLoadFailed, failure));
   online_clients_->Clear();
-  log_->LogLine(members_->Reload()
-                    ? "- Account list loaded"
-                    : WithReason("- Failed to load account list", users_->LoadFailure()));
-  log_->LogLine(
-      special_files_->Load(data_directory_)
-          ? "- Monitored files list loaded"
-          : WithReason("- Failed to load monitored files list", special_files_->LoadFailure()));
+  log_->LogLine(members_->Reload() ? kAccountsLoaded
+                                   : WithReason(kAccountsLoadFailed, users_->LoadFailure()));
+  log_->LogLine(special_files_->Load(data_directory_)
+                    ? kMonitoredFilesLoaded
+                    : WithReason(kMonitoredFilesLoadFailed, special_files_->LoadFailure()));
 }
 
 void Service::ApplyLogFileSettings() {
   log_file_->SetFilename(settings_->Get(&SettingsData::logfile));
   log_file_->SetMaxLines(settings_->Get(&SettingsData::logfilelines));
+  // Opened afresh each time, so that a reload after rotating the file writes a new one.
+  transfer_log_->SetPath(TransferLogPath(settings_->Snapshot()));
 }
 
 void Service::ApplyTlsSettings() {
@@ -143,26 +155,26 @@ std::optional<std::vector<std::string>> Service::ImportState(const std::string& 
   return imported;
 }
 
-void Service::ConfigureFtpEngine() {
-  const SettingsData s = settings_->Snapshot();
-  ftp_server_->SetDefaultPort(s.serverport);
-  ftp_server_->SetDefaultDataPort(s.dataport);
-  ftp_server_->SetMaxConnections(s.maxclientcount);
-  ftp_server_->SetMaxConnectionsPerAddress(s.maxclientsperaddress);
-  ftp_server_->SetConnectionBudget(connection_budget_.get());
+void Service::ConfigureFtpEngine(FtpServer& server, const SettingsData& s) {
+  server.SetDefaultPort(s.serverport);
+  server.SetDefaultDataPort(s.dataport);
+  server.SetMaxConnections(s.maxclientcount);
+  server.SetMaxConnectionsPerAddress(s.maxclientsperaddress);
+  server.SetConnectionBudget(connection_budget_.get());
+  server.SetPassiveListenerCount(&passive_listeners_);
   if (deadlines_.line)
-    ftp_server_->SetLineDeadline(*deadlines_.line);
+    server.SetLineDeadline(*deadlines_.line);
   if (deadlines_.login)
-    ftp_server_->SetLoginDeadline(*deadlines_.login);
-  ftp_server_->Greeting().SetLines(SplitPacked(s.greetingtext));
+    server.SetLoginDeadline(*deadlines_.login);
+  server.Greeting().SetLines(SplitPacked(s.greetingtext));
   // 421 tells the client the server closes the connection; a 3xx code would read as a
   // preliminary success.
-  ftp_server_->MaxConnectionReply() = Reply(421, SplitPacked(s.maxclientcountreply));
-  ConfigurePassiveRange();
-  ConfigureFtpTls(s);
+  server.MaxConnectionReply() = Reply(421, SplitPacked(s.maxclientcountreply));
+  ConfigurePassiveRange(server, s);
+  ConfigureFtpTls(server, s);
 }
 
-void Service::ConfigureFtpTls(const SettingsData& s) {
+void Service::ConfigureFtpTls(FtpServer& server, const SettingsData& s) {
   FtpTlsOptions tls;
   tls.context = CurrentTlsContext();
   tls.mode = static_cast<FtpTlsMode>(std::clamp(s.tlsmode, 0, 3));
@@ -170,26 +182,26 @@ void Service::ConfigureFtpTls(const SettingsData& s) {
   tls.require_session_reuse = s.tlssessionreuse;
   // Without a certificate the implicit port stays closed: a client there expects a
   // handshake that could never come.
-  ftp_server_->SetImplicitTlsPort(tls.context ? s.tlsimplicitport : 0);
-  ftp_server_->SetTls(std::move(tls));
+  server.SetImplicitTlsPort(tls.context ? s.tlsimplicitport : 0);
+  server.SetTls(std::move(tls));
 }
 
-void Service::ConfigurePassiveRange() {
-  const int start = settings_->Get(&SettingsData::pasvrangestart);
-  const int size = settings_->Get(&SettingsData::pasvrangesize);
+void Service::ConfigurePassiveRange(FtpServer& server, const SettingsData& s) {
+  const int start = s.pasvrangestart;
+  const int size = s.pasvrangesize;
   // Cleared first, so that the engine's "minimum below maximum" rule accepts any new range.
-  ftp_server_->SetPASVBoundPortMin(0);
-  ftp_server_->SetPASVBoundPortMax(0);
+  server.SetPASVBoundPortMin(0);
+  server.SetPASVBoundPortMax(0);
   if (start <= 0 || size <= 0)
     return;
   try {
-    ftp_server_->SetPASVBoundPortMax(start + size);
-    ftp_server_->SetPASVBoundPortMin(start);
+    server.SetPASVBoundPortMax(start + size);
+    server.SetPASVBoundPortMin(start);
     log_->LogLine("- Passive ports range set to [" + std::to_string(start) + ".." +
                   std::to_string(start + size) + "]");
   } catch (const std::exception& failure) {
-    ftp_server_->SetPASVBoundPortMin(0);
-    ftp_server_->SetPASVBoundPortMax(0);
+    server.SetPASVBoundPortMin(0);
+    server.SetPASVBoundPortMax(0);
     log_->LogLine(std::string("- ") + failure.what());
   }
 }
@@ -201,8 +213,10 @@ void Service::StartServer() {
     ApplyTlsSettings();
     try {
       // Inside: a port number out of range in the settings is a failure to start, too.
-      ConfigureFtpEngine();
+      const SettingsData s = settings_->Snapshot();
+      ConfigureFtpEngine(*ftp_server_, s);
       ftp_server_->SetActive(true);
+      *ftp_engine_settings_ = s;
       server_start_time_ = clock_.Now();
       log_->LogLine("- Server started (port " + std::to_string(ftp_server_->DefaultPort()) +
                     ", data " + std::to_string(ftp_server_->DefaultDataPort()) + ")");
@@ -216,7 +230,7 @@ void Service::StartServer() {
       }
     }
   }
-  if (settings_->Get(&SettingsData::webinterfaceenabled) && ftp_server_->Active()) {
+  if (WebInterface::Wanted(settings_->Snapshot()) && ftp_server_->Active()) {
     web_->SetRequestDeadline(deadlines_.request);
     web_->SetTlsContext(CurrentTlsContext());
     web_->Start();
@@ -224,6 +238,7 @@ void Service::StartServer() {
 }
 
 void Service::StopServer() {
+  succession_->StopAll();
   web_->Stop();
   if (!ftp_server_->Active())
     return;
@@ -236,6 +251,15 @@ void Service::StopServer() {
   }
   server_start_time_ = 0;
   log_->LogLine("- Server stopped");
+}
+
+std::string Service::MetricsText() const {
+  MetricGauges gauges;
+  gauges.clients_online = online_clients_->Count();
+  gauges.transfers_running = transfers_->RunningCount();
+  gauges.passive_ports_in_use = passive_listeners_.load();
+  gauges.tls_sessions = online_clients_->EncryptedCount();
+  return RenderMetrics(metrics_->Counters(), gauges);
 }
 
 int Service::ConnectionCeiling() const {
@@ -291,6 +315,7 @@ void Service::LogTick(const LogSink& show) {
 
 void Service::RefreshTick() {
   auto_ban_->PurgeAutoBan(settings_->Get(&SettingsData::autoban_minutes));
+  succession_->Reap();
   if (online_clients_->Count() > 0) {
     idle_ticks_ = 0;
   } else if (idle_ticks_ >= kIdleTicksBeforeTrim) {

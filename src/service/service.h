@@ -11,6 +11,7 @@
 // touch the units, each of which has its own lock. The units are created before and
 // destroyed after the engine, so no connection thread can reach a freed unit.
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -36,16 +37,20 @@ class FtpTransferHandlers;
 class FtpSessionHandlers;
 class LogFile;
 class LogQueue;
+class Metrics;
 class OnlineClients;
+class ServerSuccession;
 class SessionRecords;
 class Settings;
 class SpecialFiles;
 class Statistics;
 class TlsContext;
+class TransferLog;
 class TransferTable;
 class Users;
 class WebInterface;
 struct AccountFields;
+struct SettingsData;
 
 class Service {
  public:
@@ -66,6 +71,9 @@ class Service {
   int ConnectionCeiling() const;
   // Closing: stop, then save settings, accounts and monitored files. Failures are logged.
   void Shutdown();
+  // Reads the three state files again and applies them to the running server without
+  // dropping a session (see service_reload.cpp). Controlling thread.
+  void Reload();
 
   bool IsRunning() const;
   // The moment the FTP service was last started; 0 while stopped.
@@ -116,15 +124,26 @@ class Service {
 
  private:
   FtpHandlerUnits HandlerUnits();
-  void ConfigureFtpEngine();
-  void ConfigurePassiveRange();
-  void ConfigureFtpTls(const SettingsData& s);
+  // An inactive FTP engine answered by this host's handlers; StartServer's, and a
+  // reload's successor.
+  std::unique_ptr<FtpServer> NewFtpEngine();
+  void ConfigureFtpEngine(FtpServer& server, const SettingsData& s);
+  void ConfigurePassiveRange(FtpServer& server, const SettingsData& s);
+  void ConfigureFtpTls(FtpServer& server, const SettingsData& s);
+  bool ReloadSettings();
+  void ReplaceFtpEngine();
+  // The text of /metrics; any thread.
+  std::string MetricsText() const;
 
   const std::string data_directory_;
   const Clock& clock_;
   // Units first: they outlive the engine, which is destroyed (and joined) first.
   std::unique_ptr<LogQueue> log_;
   std::unique_ptr<LogFile> log_file_;
+  std::unique_ptr<Metrics> metrics_;
+  std::unique_ptr<TransferLog> transfer_log_;
+  // Passive listeners waiting for their clients, in this engine and those it replaced.
+  std::atomic<int> passive_listeners_{0};
   std::unique_ptr<Settings> settings_;
   std::unique_ptr<Users> users_;
   std::unique_ptr<OnlineClients> online_clients_;
@@ -141,6 +160,10 @@ class Service {
   std::unique_ptr<FtpTransferHandlers> transfer_handlers_;
   std::unique_ptr<WebInterface> web_;
   std::unique_ptr<FtpServer> ftp_server_;
+  // Engines a reload replaced, until their sessions end; destroyed first.
+  std::unique_ptr<ServerSuccession> succession_;
+  // What the FTP engine was last configured with, which a reload compares the file with.
+  std::unique_ptr<SettingsData> ftp_engine_settings_;
 
   DateTime server_start_time_ = 0;
   int idle_ticks_ = 0;

@@ -1,19 +1,24 @@
 #include "service/web_interface.h"
 
+#include <utility>
+
 #include "config/settings.h"
 #include "log/log_queue.h"
 #include "net/connection_budget.h"
+#include "service/server_succession.h"
 #include "service/web_pages.h"
 #include "web/http_server.h"
 
 namespace vantrel {
 
-WebInterface::WebInterface(const ServiceUnits& units, Members& members, const Clock& clock)
+WebInterface::WebInterface(const ServiceUnits& units, Members& members, const Clock& clock,
+                           std::function<std::string()> metrics)
     : units_(units),
+      clock_(clock),
       refusals_(units.log, clock),
-      pages_(std::make_unique<WebPages>(units, members)),
+      pages_(std::make_unique<WebPages>(units, members, std::move(metrics))),
       server_(std::make_unique<HttpServer>(clock)) {
-  BindEvents();
+  BindEvents(*server_);
 }
 
 WebInterface::~WebInterface() {
@@ -21,18 +26,16 @@ WebInterface::~WebInterface() {
   server_.reset();
 }
 
-void WebInterface::BindEvents() {
+void WebInterface::BindEvents(HttpServer& server) {
   WebPages& pages = *pages_;
-  server_->OnConnect = [&pages](Connection& c) { pages.Connect(c); };
-  server_->OnException = [&pages](Connection& c, const std::exception& e) {
-    pages.Exception(c, e);
-  };
-  server_->OnRefuse = [this](const platform::SocketAddress& peer, Refusal reason) {
+  server.OnConnect = [&pages](Connection& c) { pages.Connect(c); };
+  server.OnException = [&pages](Connection& c, const std::exception& e) { pages.Exception(c, e); };
+  server.OnRefuse = [this](const platform::SocketAddress& peer, Refusal reason) {
     const int ceiling = budget_ ? budget_->Ceiling() : 0;
     refusals_.LogLine("HTTP> " + peer.ip + "> " + RefusalText(reason, ceiling), peer.ip);
   };
-  server_->OnCommandGet = [&pages](Connection& c, HttpRequestInfo& request,
-                                   HttpResponseInfo& response) {
+  server.OnCommandGet = [&pages](Connection& c, HttpRequestInfo& request,
+                                 HttpResponseInfo& response) {
     pages.CommandGet(c, request, response);
   };
 }
@@ -41,19 +44,29 @@ void WebInterface::Start() {
   if (server_->Active())
     return;
   const SettingsData settings = units_.settings.Snapshot();
-  try {
-    server_->SetDefaultPort(settings.webinterfaceport);
-    server_->SetServerSoftware(settings.servertitle);
-    server_->SetAutoStartSession(true);
-    server_->SetSessionTimeOut(settings.webinterfacesessiontimeout);
-    server_->SetSessionState(true);
-    server_->SetMaxConnections(kMaxConnections);
-    server_->SetMaxConnectionsPerAddress(kMaxConnectionsPerAddress);
-    server_->SetConnectionBudget(budget_);
-    if (request_deadline_)
-      server_->SetRequestDeadline(*request_deadline_);
-    server_->SetTls(settings.webinterfacehttps ? tls_ : nullptr);
+  LogStart(settings, [&] {
+    Configure(*server_, settings);
     server_->SetActive(true);
+  });
+}
+
+void WebInterface::Configure(HttpServer& server, const SettingsData& settings) {
+  server.SetDefaultPort(settings.webinterfaceport);
+  server.SetServerSoftware(settings.servertitle);
+  server.SetAutoStartSession(true);
+  server.SetSessionTimeOut(settings.webinterfacesessiontimeout);
+  server.SetSessionState(true);
+  server.SetMaxConnections(kMaxConnections);
+  server.SetMaxConnectionsPerAddress(kMaxConnectionsPerAddress);
+  server.SetConnectionBudget(budget_);
+  if (request_deadline_)
+    server.SetRequestDeadline(*request_deadline_);
+  server.SetTls(settings.webinterfacehttps ? tls_ : nullptr);
+}
+
+void WebInterface::LogStart(const SettingsData& settings, const std::function<void()>& start) {
+  try {
+    start();
   } catch (const std::exception&) {
     units_.log.LogLine("- Failed to start Web interface");
     return;
@@ -71,6 +84,26 @@ void WebInterface::Stop() {
     // Stopping goes on regardless; the engine has closed what it could.
   }
   units_.log.LogLine("- Web interface stopped");
+}
+
+bool WebInterface::Wanted(const SettingsData& settings) {
+  return settings.webinterfaceenabled || settings.metricsenabled;
+}
+
+void WebInterface::Reconfigure(ServerSuccession& succession) {
+  const SettingsData settings = units_.settings.Snapshot();
+  if (!Wanted(settings)) {
+    Stop();
+  } else if (!server_->Active()) {
+    Start();
+  } else if (settings.webinterfaceport != server_->DefaultPort()) {
+    std::unique_ptr<HttpServer> successor = std::make_unique<HttpServer>(clock_);
+    BindEvents(*successor);
+    LogStart(settings, [&] {
+      Configure(*successor, settings);
+      succession.Replace(server_, std::move(successor), false);
+    });
+  }
 }
 
 bool WebInterface::Active() const {

@@ -5,6 +5,7 @@
 // service.
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -23,14 +24,20 @@ class TlsContext;
 class ConnectionBudget;
 class HttpServer;
 class Members;
+class ServerSuccession;
 class WebPages;
+struct SettingsData;
 
 // Owned by the service host, created after the units it is given and destroyed before
 // them. Start, Stop and Active belong to the controlling thread; the pages run on the
 // engine's connection threads.
 class WebInterface {
  public:
-  WebInterface(const ServiceUnits& units, Members& members, const Clock& clock = DefaultClock());
+  // `metrics` renders the text of /metrics (see WebPages); none: that path is refused.
+  WebInterface(const ServiceUnits& units, Members& members, const Clock& clock = DefaultClock(),
+               std::function<std::string()> metrics = {});
+  // Whether the settings ask for the engine: for the pages, or for the metrics alone.
+  static bool Wanted(const SettingsData& settings);
   ~WebInterface();
   WebInterface(const WebInterface&) = delete;
   WebInterface& operator=(const WebInterface&) = delete;
@@ -55,14 +62,22 @@ class WebInterface {
   void Start();
   // Stops the engine if it runs, closing every connection, and logs that it stopped.
   void Stop();
+  // After the settings were read again: starts or stops the site as they say, and moves
+  // a running site to a changed port (see ServerSuccession), logging the started line,
+  // or the failure line while the old port stays. The other values wait for a start.
+  void Reconfigure(ServerSuccession& succession);
   bool Active() const;
   // Where the engine listens while active (ports chosen by the system filled in).
   std::vector<platform::SocketAddress> Addresses() const;
 
  private:
-  void BindEvents();
+  void BindEvents(HttpServer& server);
+  void Configure(HttpServer& server, const SettingsData& settings);
+  // Runs `start`, then logs the started line, or the failure line when it threw.
+  void LogStart(const SettingsData& settings, const std::function<void()>& start);
 
   ServiceUnits units_;
+  const Clock& clock_;
   LogThrottle refusals_;  // one line per address a minute
   ConnectionBudget* budget_ = nullptr;
   std::optional<std::chrono::milliseconds> request_deadline_;

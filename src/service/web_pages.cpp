@@ -1,15 +1,20 @@
 #include "service/web_pages.h"
 
+#include <algorithm>
 #include <chrono>
 #include <optional>
+#include <utility>
 
 #include "accounts/auto_ban.h"
 #include "accounts/users.h"
 #include "common/byte_size.h"
 #include "common/connection_key.h"
 #include "common/error.h"
+#include "common/packed_list.h"
+#include "config/address_pattern.h"
 #include "config/settings.h"
 #include "log/log_queue.h"
+#include "log/metrics.h"
 #include "log/statistics.h"
 #include "net/connection.h"
 #include "service/members.h"
@@ -26,6 +31,7 @@ constexpr std::chrono::milliseconds kReadTimeout{300000};
 constexpr const char* kCrLf = "\r\n";
 constexpr const char* kBackLink = "<br><a href=\"/\">Back</a><br>";
 constexpr int kMemberCells = 7;
+constexpr const char* kMetricsPath = "/metrics";
 
 std::string Line(const std::string& text) {
   return text + kCrLf;
@@ -224,8 +230,9 @@ Login TakeLogin(HttpSession& session, const Action& action, const NameValueList&
 
 }  // namespace
 
-WebPages::WebPages(const ServiceUnits& units, Members& members)
-    : units_(units), members_(members) {}
+WebPages::WebPages(const ServiceUnits& units, Members& members,
+                   std::function<std::string()> metrics)
+    : units_(units), members_(members), metrics_(std::move(metrics)) {}
 
 void WebPages::Connect(Connection& context) {
   const std::string& ip = context.Socket().PeerAddress().ip;
@@ -250,6 +257,15 @@ bool WebPages::LoginHolds(const std::string& user, const std::string& password) 
 
 void WebPages::CommandGet(Connection& context, HttpRequestInfo& request,
                           HttpResponseInfo& response) {
+  if (request.document == kMetricsPath) {
+    MetricsPage(request.remote_ip, response);
+    return;
+  }
+  if (!units_.settings.Get(&SettingsData::webinterfaceenabled)) {
+    response.SetResponseNo(404);
+    response.content_text = DefaultBody(404, response.response_text);
+    return;
+  }
   if (!request.session) {
     response.content_text =
         "<html><body><b>" + Title() + "</b><br>Error: Failed to create session</body></html>";
@@ -286,6 +302,22 @@ void WebPages::CommandGet(Connection& context, HttpRequestInfo& request,
   response.content_type = "text/html";
   response.content_text = Line("<html><body bgcolor=#ffffff><b>" + Title() + "</b><br>") +
                           Line("<hr>") + page + "</body></html>";
+}
+
+void WebPages::MetricsPage(const std::string& ip, HttpResponseInfo& response) {
+  const std::vector<std::string> allowed =
+      SplitPacked(units_.settings.Get(&SettingsData::metricsallowed));
+  const auto matches = [&ip](const std::string& pattern) {
+    return MatchAddressPattern(ip, pattern);
+  };
+  if (!metrics_ || std::none_of(allowed.begin(), allowed.end(), matches)) {
+    units_.log.LogLine("HTTP> " + ip + "> metrics refused");
+    response.SetResponseNo(403);
+    response.content_text = DefaultBody(403, response.response_text);
+    return;
+  }
+  response.content_type = kMetricsContentType;
+  response.content_text = metrics_();
 }
 
 std::string WebPages::MainPage(const std::string& ip, const std::string& user) {

@@ -7,12 +7,17 @@
 // POST may log in, add, modify or delete, and a POST that a page of another site sent is
 // refused (403) before it can do either.
 //
+// GET /metrics answers the service's figures in a scraper's text format, without a
+// login, to the addresses `metricsallowed` lists, and 403 to others; it is served
+// whenever the engine runs, while the pages need `webinterfaceenabled` (404 without).
+//
 // Every value that reaches a page is HTML-escaped, since member names, passwords and
 // directories come from whoever could edit an account. Account changes go through the
 // service's member operations, which write the accounts file at once, so an edit made
 // here survives a crash.
 
 #include <exception>
+#include <functional>
 #include <string>
 
 #include "service/ftp_session_handlers.h"
@@ -30,7 +35,8 @@ struct HttpRequestInfo;
 // concurrently, and reach shared state only through the units' own locks.
 class WebPages {
  public:
-  WebPages(const ServiceUnits& units, Members& members);
+  // `metrics` renders the text of /metrics; it must be safe on any connection thread.
+  WebPages(const ServiceUnits& units, Members& members, std::function<std::string()> metrics);
 
   // Refuses a banned address before any reply; gives the connection its read time-out.
   void Connect(Connection& context);
@@ -38,6 +44,7 @@ class WebPages {
   void CommandGet(Connection& context, HttpRequestInfo& request, HttpResponseInfo& response);
 
  private:
+  void MetricsPage(const std::string& ip, HttpResponseInfo& response);
   std::string Title() const;
   bool LoginHolds(const std::string& user, const std::string& password) const;
   std::string MainPage(const std::string& ip, const std::string& user);
@@ -49,6 +56,7 @@ class WebPages {
 
   ServiceUnits units_;
   Members& members_;
+  const std::function<std::string()> metrics_;
 };
 
 }  // namespace vantrel

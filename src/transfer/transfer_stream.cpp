@@ -22,6 +22,15 @@ TransferStream::TransferStream(const std::string& path, Mode mode, std::int64_t 
 TransferStream::~TransferStream() {
   table_.FinishTransfer(id_, bytes_read_, bytes_written_);
   file_.Close();
+  if (!end_sink_)
+    return;
+  const auto elapsed = SteadyClock::now() - start_;
+  try {
+    end_sink_({writing_ ? bytes_written_ : bytes_read_,
+               std::chrono::duration_cast<std::chrono::milliseconds>(elapsed), complete_});
+  } catch (...) {
+    // Whatever records the transfer cannot undo it; the session goes on.
+  }
 }
 
 std::size_t TransferStream::BlockSize(std::size_t wanted) const {
@@ -34,6 +43,7 @@ std::size_t TransferStream::BlockSize(std::size_t wanted) const {
 std::size_t TransferStream::Read(char* buffer, std::size_t size) {
   const std::size_t got = file_.Read(buffer, BlockSize(size));
   bytes_read_ += static_cast<std::int64_t>(got);
+  table_.CountMoved(false, static_cast<std::int64_t>(got));
   Throttle(got);
   Report();
   return got;
@@ -44,6 +54,7 @@ void TransferStream::Write(const char* data, std::size_t size) {
     const std::size_t block = BlockSize(size);
     file_.Write(data, block);
     bytes_written_ += static_cast<std::int64_t>(block);
+    table_.CountMoved(true, static_cast<std::int64_t>(block));
     Throttle(block);
     Report();
     data += block;
@@ -53,6 +64,7 @@ void TransferStream::Write(const char* data, std::size_t size) {
 
 void TransferStream::MovedExternally(std::size_t size) {
   (writing_ ? bytes_written_ : bytes_read_) += static_cast<std::int64_t>(size);
+  table_.CountMoved(writing_, static_cast<std::int64_t>(size));
   Throttle(size);
   Report();
 }

@@ -17,8 +17,10 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "ftp/ftp_stream.h"
 #include "platform/file.h"
@@ -31,6 +33,14 @@ class TransferStream final : public FtpStream {
  public:
   using Mode = platform::File::Mode;
   static constexpr std::chrono::milliseconds kReportInterval{100};
+
+  // How a transfer ended, for whoever records it.
+  struct Ending {
+    std::int64_t bytes = 0;  // read from the file for a download, written for an upload
+    std::chrono::milliseconds duration{0};  // from the opening of the file
+    bool complete = false;
+  };
+  using EndSink = std::function<void(const Ending&)>;
 
   // Throws platform::FileError when the file cannot be opened (missing, in use).
   TransferStream(const std::string& path, Mode mode, std::int64_t limit, TransferTable& table,
@@ -48,6 +58,10 @@ class TransferStream final : public FtpStream {
   // Only without a limit: a limited transfer goes through Read, whose blocks the
   // throttle keeps small.
   platform::File* ZeroCopyFile() override { return limit_ <= 0 ? &file_ : nullptr; }
+
+  void Finished(bool complete) override { complete_ = complete; }
+  // Told once, from the destructor, after the file is closed; what it throws is dropped.
+  void SetEndSink(EndSink sink) { end_sink_ = std::move(sink); }
 
   void Seek(std::int64_t offset) override { file_.Seek(offset); }
   std::int64_t Position() const override { return file_.Position(); }
@@ -80,6 +94,8 @@ class TransferStream final : public FtpStream {
   std::int64_t bytes_read_ = 0;
   std::int64_t bytes_written_ = 0;
   int id_;
+  bool complete_ = false;
+  EndSink end_sink_;
 };
 
 }  // namespace vantrel

@@ -5,6 +5,7 @@
 
 #include "common/byte_size.h"
 #include "common/duration_text.h"
+#include "log/metrics.h"
 #include "log/statistics.h"
 
 namespace vantrel {
@@ -35,6 +36,16 @@ void TransferTable::UpdateTransfer(const std::string& file_name, std::int64_t el
   entry->elapsed_ms = elapsed_ms;
 }
 
+void TransferTable::CountMoved(bool written, std::int64_t bytes) {
+  if (!metrics_ || bytes <= 0)
+    return;
+  const auto moved = static_cast<std::uint64_t>(bytes);
+  if (written)
+    metrics_->AddUploaded(moved);
+  else
+    metrics_->AddDownloaded(moved);
+}
+
 void TransferTable::FinishTransfer(int id, std::int64_t bytes_read, std::int64_t bytes_written) {
   statistics_.AddDownloaded(bytes_read);
   statistics_.AddUploaded(bytes_written);
@@ -48,6 +59,11 @@ void TransferTable::FinishTransfer(int id, std::int64_t bytes_read, std::int64_t
 void TransferTable::ClearTransfers() {
   std::lock_guard lock(mutex_);
   transfers_.clear();
+}
+
+int TransferTable::RunningCount() const {
+  std::lock_guard lock(mutex_);
+  return static_cast<int>(transfers_.size());
 }
 
 std::vector<TransferData> TransferTable::Transfers() const {

@@ -164,10 +164,13 @@ TEST_F(SessionRecordsTest, RecordFollowsTheAccountByName) {
   ASSERT_TRUE(users_.AddAccount(bob_));
   EXPECT_EQ(records_.Current(ended)->kind, SessionRecord::Kind::kNone);
 
-  // The anonymous record sees the settings' change at the next request.
-  const auto anonymous = records_.Anonymous();
+  // The anonymous record sees the settings' change at the next request, and keeps the
+  // password its user gave.
+  const auto anonymous = records_.Anonymous("guest@example.test");
   settings_.Update([](SettingsData& s) { s.anonymous_allowdownload = true; });
-  EXPECT_TRUE(records_.Current(anonymous)->Allows(FileOperation::kRetrieve));
+  const auto current = records_.Current(anonymous);
+  EXPECT_TRUE(current->Allows(FileOperation::kRetrieve));
+  EXPECT_EQ(current->anonymous_password, "guest@example.test");
 }
 
 }  // namespace

@@ -143,6 +143,15 @@ TEST_F(FtpSettingsDialogTest, EachFailedCheckNamesItselfAndStoresNothing) {
       {"a key without its certificate",
        [](auto& d) { Child<QLineEdit>(d, "tlsKeyFile").setText("/etc/ssl/ftp.key"); },
        "Give both a certificate file and a key file, or neither!"},
+      {"a transfer log in no folder",
+       [](auto& d) { Child<QLineEdit>(d, "xferLog").setText("/nonexistent-dir/xferlog"); },
+       "The transfer log must be a file in an existing folder!"},
+      {"a transfer log that is a folder (the data directory)",
+       [](auto& d) { Child<QLineEdit>(d, "xferLog").setText("."); },
+       "The transfer log must be a file in an existing folder!"},
+      {"a metrics address that is none",
+       [](auto& d) { Child<QPlainTextEdit>(d, "metricsAllowed").setPlainText("::1\nlocalhost"); },
+       "Invalid address for the metrics: localhost!"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -199,6 +208,10 @@ TEST_F(FtpSettingsDialogTest, ApplyStoresEveryControlAndSaves) {
   EXPECT_TRUE(Box(*dialog, "tlsSessionReuse").isChecked());
   Box(*dialog, "tlsSessionReuse").setChecked(false);
   Box(*dialog, "webInterfaceHttps").setChecked(true);
+  EXPECT_EQ(Memo(*dialog, "metricsAllowed").toPlainText(), "127.0.0.1\n::1");
+  Box(*dialog, "metricsEnabled").setChecked(true);
+  Memo(*dialog, "metricsAllowed").setPlainText("10.0.0.0-255\n::1");
+  Edit(*dialog, "xferLog").setText("xferlog");  // in the data directory
   Child<QPushButton>(*dialog, "apply").click();
 
   EXPECT_TRUE(prompts_.log.isEmpty()) << prompts_.log.join(", ").toStdString();
@@ -224,6 +237,9 @@ TEST_F(FtpSettingsDialogTest, ApplyStoresEveryControlAndSaves) {
   EXPECT_EQ(data.tlskeyfile, "/etc/ssl/private/ftp.key");
   EXPECT_TRUE(data.tlsrequireprotp && data.webinterfacehttps);
   EXPECT_FALSE(data.tlssessionreuse);
+  EXPECT_TRUE(data.metricsenabled);
+  EXPECT_EQ(data.metricsallowed, "10.0.0.0-255;::1;");
+  EXPECT_EQ(data.xferlog, "xferlog");
   EXPECT_EQ(Stored("greetingtext"), "a;b;");
   EXPECT_EQ(Stored("serverport"), "2121");
   EXPECT_EQ(Stored("tlsmode"), "2");

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <thread>
 
+#include "common/error.h"
 #include "config/list_file.h"
 #include "support/temp_dir.h"
 
@@ -42,6 +44,9 @@ TEST_F(SettingsTest, FreshInstallationDefaults) {
   EXPECT_FALSE(s.tlsrequireprotp);
   EXPECT_TRUE(s.tlssessionreuse) << "data connections must resume the control session";
   EXPECT_FALSE(s.webinterfacehttps);
+  EXPECT_FALSE(s.metricsenabled);
+  EXPECT_EQ(s.metricsallowed, "127.0.0.1;::1;") << "metrics for this machine alone";
+  EXPECT_EQ(s.xferlog, "") << "no transfer log unless asked for";
   EXPECT_EQ(settings_.GetGreetingLines(), std::vector<std::string>{"Wellcome to Vantrel!"});
   EXPECT_EQ(settings_.GetMaxClientCountReplyLines(),
             std::vector<std::string>{"Server busy. Try again later."});
@@ -66,6 +71,9 @@ TEST_F(SettingsTest, SaveAndLoadReproduceEveryValue) {
     s.tlsrequireprotp = true;
     s.tlssessionreuse = false;
     s.webinterfacehttps = true;
+    s.metricsenabled = true;
+    s.metricsallowed = "10.0.0.0-255;";
+    s.xferlog = "/var/log/vantrel x.log";
   });
   settings_.SaveSettings();
 
@@ -90,6 +98,9 @@ TEST_F(SettingsTest, SaveAndLoadReproduceEveryValue) {
   EXPECT_TRUE(s.tlsrequireprotp);
   EXPECT_FALSE(s.tlssessionreuse);
   EXPECT_TRUE(s.webinterfacehttps);
+  EXPECT_TRUE(s.metricsenabled);
+  EXPECT_EQ(s.metricsallowed, "10.0.0.0-255;");
+  EXPECT_EQ(s.xferlog, "/var/log/vantrel x.log");
 }
 
 TEST_F(SettingsTest, KeysAreWrittenInTheirFixedOrder) {
@@ -162,6 +173,44 @@ TEST_F(SettingsTest, BanList) {
   EXPECT_EQ(settings_.Get(&SettingsData::bannedlist), "10.0.0.6=manual;10.0.0.7=x;");
   settings_.ResetSettings();
   EXPECT_FALSE(settings_.IsBanned("10.0.0.6"));
+}
+
+TEST_F(SettingsTest, ReplacingWithAFreshLoadKeepsOnlyTheBansTheFileNeverSaw) {
+  WriteFile("serverport=2121\nbannedlist=10.0.0.1=manual;\n");
+  settings_.LoadSettings();
+  settings_.AddBanned("10.0.0.2", "autoban (login)");
+  settings_.AddBanned("10.0.0.3", "autoban (get)");
+  // Edited meanwhile: the manual ban is gone, and one of the new ones is listed already.
+  WriteFile("serverport=2122\nbannedlist=10.0.0.3=autoban (get);\n");
+  Settings fresh;
+  fresh.SetDataDirectory(dir_.path());
+  fresh.LoadSettings();
+  settings_.Replace(fresh);
+  EXPECT_EQ(settings_.Get(&SettingsData::serverport), 2122);
+  EXPECT_EQ(settings_.Get(&SettingsData::bannedlist),
+            "10.0.0.3=autoban (get);10.0.0.2=autoban (login);");
+  EXPECT_FALSE(settings_.IsBanned("10.0.0.1"));
+  EXPECT_TRUE(settings_.IsBanned("10.0.0.2"));
+
+  // Once written, the bans are the file's: a later edit that drops them holds.
+  settings_.SaveSettings();
+  WriteFile("bannedlist=\n");
+  fresh.LoadSettings();
+  settings_.Replace(fresh);
+  EXPECT_EQ(settings_.Get(&SettingsData::bannedlist), "");
+}
+
+TEST_F(SettingsTest, ReplacingAfterAFailedLoadAllowsSavingAgain) {
+  std::filesystem::create_directory(dir_.File(Settings::kFileName));
+  settings_.LoadSettings();
+  EXPECT_THROW(settings_.SaveSettings(), Error) << "a file it could not read is kept";
+  std::filesystem::remove(dir_.File(Settings::kFileName));
+  WriteFile("serverport=2122\n");
+  Settings fresh;
+  fresh.SetDataDirectory(dir_.path());
+  fresh.LoadSettings();
+  settings_.Replace(fresh);
+  EXPECT_NO_THROW(settings_.SaveSettings());
 }
 
 TEST_F(SettingsTest, LongBanListsAreBuiltAndAskedWithoutRescanning) {

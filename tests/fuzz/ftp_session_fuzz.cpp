@@ -27,7 +27,9 @@
 #include "ftp/ftp_server.h"
 #include "fuzz/loopback.h"
 #include "log/log_queue.h"
+#include "log/metrics.h"
 #include "log/statistics.h"
+#include "log/transfer_log.h"
 #include "service/ftp_file_handlers.h"
 #include "service/ftp_listing_handler.h"
 #include "service/ftp_request.h"
@@ -137,7 +139,8 @@ class Harness {
   }
 
   FtpHandlerUnits HandlerUnits() {
-    return {settings_, users_, online_, auto_ban_, statistics_, log_, records_, transfers_};
+    return {settings_, users_,   online_,    auto_ban_, statistics_,
+            log_,      records_, transfers_, metrics_,  transfer_log_};
   }
 
   void RebuildTree() {
@@ -177,6 +180,8 @@ class Harness {
   TempDir dir_;
   const fs::path root_;
   LogQueue log_;
+  Metrics metrics_;
+  TransferLog transfer_log_{nullptr};
   Settings settings_;
   Users users_;
   OnlineClients online_;

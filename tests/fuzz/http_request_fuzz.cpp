@@ -43,9 +43,13 @@ class Harness {
   Harness()
       : auto_ban_(settings_, log_),
         members_(users_, log_, dir_.path() + "/"),
-        pages_({settings_, users_, auto_ban_, statistics_, log_}, members_) {
+        pages_({settings_, users_, auto_ban_, statistics_, log_}, members_,
+               [] { return std::string("vantrel_up 1\n"); }) {
     settings_.SetDataDirectory(dir_.path() + "/");
-    settings_.Update([](SettingsData& s) { s.webinterfaceusers = "admin=secret;"; });
+    settings_.Update([](SettingsData& s) {
+      s.webinterfaceenabled = true;
+      s.webinterfaceusers = "admin=secret;";
+    });
     server_.SetServerSoftware("Vantrel");
     server_.SetAutoStartSession(true);
     server_.SetSessionTimeOut(60000);

@@ -108,21 +108,39 @@ class Daemon:
         os.makedirs(self.home, exist_ok=True)
         # No passive range by default: daemons of tests running side by side would
         # compete for the same few ports.
-        values = {"serverport": str(self.port), "dataport": "0", "pasvrangestart": "0"}
-        values.update(settings or {})
-        write_list_file(self.path("ftpsettings.lst"), {"ftpsettings": values})
+        self.write_settings(settings)
         if members:
-            sections = {"ftpmembers": {"ftpmembers": str(len(members))}}
-            for i, record in enumerate(members):
-                home = self.home if record["home"] is HOME else record["home"]
-                sections[f"ftpmember{i}"] = dict(record, home=home)
-            write_list_file(self.path("ftpmembers.lst"), sections)
+            self.write_members(members)
         self.lines = []
         self._queue = queue.Queue()
         self.process = None
 
     def path(self, name):
         return os.path.join(self.dir, name)
+
+    def write_settings(self, settings=None):
+        values = {"serverport": str(self.port), "dataport": "0", "pasvrangestart": "0"}
+        values.update(settings or {})
+        write_list_file(self.path("ftpsettings.lst"), {"ftpsettings": values})
+
+    def write_members(self, members):
+        sections = {"ftpmembers": {"ftpmembers": str(len(members))}}
+        for i, record in enumerate(members):
+            home = self.home if record["home"] is HOME else record["home"]
+            sections[f"ftpmember{i}"] = dict(record, home=home)
+        write_list_file(self.path("ftpmembers.lst"), sections)
+
+    def reload(self, expect="- Configuration reloaded"):
+        """Sends SIGHUP; the lines logged from then until one containing `expect`."""
+        seen = len(self.lines)
+        self.process.send_signal(signal.SIGHUP)
+        deadline = time.monotonic() + 10.0
+        while not any(expect in line for line in self.lines[seen:]):
+            left = deadline - time.monotonic()
+            if left <= 0 or not self._drain(left):
+                raise AssertionError(f"no log line with {expect!r}; got: {self.lines[seen:]}")
+        self.settle(0.2)
+        return self.lines[seen:]
 
     def start(self, expect="- Server started"):
         limit = self.open_files
@@ -188,7 +206,11 @@ class Daemon:
         client = ftplib.FTP()
         client.connect("127.0.0.1", self.port, timeout=10)
         if user is not None:
-            client.login(user, password)
+            try:
+                client.login(user, password)
+            except BaseException:
+                client.close()
+                raise
         return client
 
     def cleanup(self):

@@ -1,8 +1,11 @@
 """Downloads and uploads end to end: truncation, appends, speed limits, files shared by
 several transfers at once, and the totals the statistics keep."""
 
+import datetime
 import fcntl
+import ftplib
 import http.client
+import io
 import os
 import re
 import subprocess
@@ -187,12 +190,40 @@ def web_totals(port):
     return row("Downloaded"), row("Uploaded")
 
 
+# The transfer log's columns: time, seconds, host, bytes, name, type, "_", direction,
+# access mode, user, "ftp 0 *", completion.
+XFERLOG_LINE = re.compile(r"^(\w{3} \w{3} [ \d]\d \d\d:\d\d:\d\d \d{4}) (\d+) (\S+) (\d+) (\S+) "
+                          r"([ab]) _ ([oi]) ([ar]) (\S+) ftp 0 \* ([ci])$")
+
+
+def read_xferlog(path):
+    """(host, bytes, name, type, direction, mode, user, status) of every line, names and
+    users decoded."""
+    rows = []
+    with open(path, "rb") as f:
+        for line in f.read().decode("utf-8").split("\n")[:-1]:
+            match = XFERLOG_LINE.match(line)
+            if not match:
+                raise AssertionError("not a transfer log line: %r" % line)
+            when = datetime.datetime.strptime(" ".join(match.group(1).split()),
+                                              "%a %b %d %H:%M:%S %Y")
+            if abs((datetime.datetime.now() - when).total_seconds()) > 60:
+                raise AssertionError("not local time now: %r" % line)
+            host, size, name, kind, direction, mode, user, status = match.groups()[2:]
+            rows.append((host, int(size), urllib.parse.unquote(name), kind, direction, mode,
+                         urllib.parse.unquote(user), status))
+    return rows
+
+
 class Totals(SharedDaemonCase):
     @classmethod
     def configure(cls, root):
         cls.web_port = free_port()
+        cls.xferlog = os.path.join(root, "transfers.log")
         return ({"webinterfaceenabled": "1", "webinterfaceport": str(cls.web_port),
-                 "webinterfaceusers": "admin=pw;"}, [member("tina", "pw")])
+                 "webinterfaceusers": "admin=pw;", "xferlog": "transfers.log",
+                 "allowanonymous": "1", "anonymoushome": os.path.join(root, "home")},
+                [member("tina", "pw")])
 
     def test_finished_transfers_add_their_bytes(self):
         self.daemon.wait_for("- Web interface started")
@@ -211,6 +242,35 @@ class Totals(SharedDaemonCase):
                               capture_output=True, timeout=30)
         self.assertEqual(curl.stdout, b"5" * 5000)
         self.assertEqual(web_totals(self.web_port), ("9.77 KB", "2.93 KB"))
+
+    def test_transfer_log_has_a_line_for_each_ended_transfer(self):
+        write_file(self.in_home("two words%.bin"), b"2" * 2000)
+        write_file(self.in_home("big.bin"), b"b" * BIG)
+        s = self.session("tina", "pw")
+        self.assertEqual(s.retrieve("two words%.bin"), b"2" * 2000)
+        s.ftp.storlines("STOR notes.txt", io.BytesIO(b"a\r\nb\r\n"))
+        conn = s.ftp.transfercmd("RETR big.bin")
+        conn.recv(1000)
+        conn.close()  # broken off long before the end
+        with self.assertRaises(ftplib.error_temp):
+            s.ftp.voidresp()
+        # Neither checksums, listings nor refused transfers are transfers.
+        s.reply("XCRC big.bin")
+        s.listing()
+        s.transfer_reply("RETR nothing.bin")
+        guest = self.session("anonymous", "guest mail@example.test")
+        self.assertEqual(guest.retrieve("two words%.bin"), b"2" * 2000)
+        rows = [row for row in read_xferlog(self.xferlog)
+                if row[2] in ("/two words%.bin", "/notes.txt", "/big.bin")]
+        broken = rows[2]
+        self.assertLess(broken[1], BIG)
+        self.assertEqual(rows, [
+            ("127.0.0.1", 2000, "/two words%.bin", "b", "o", "r", "tina", "c"),
+            ("127.0.0.1", 6, "/notes.txt", "a", "i", "r", "tina", "c"),
+            ("127.0.0.1", broken[1], "/big.bin", "a", "o", "r", "tina", "i"),  # still TYPE A
+            ("127.0.0.1", 2000, "/two words%.bin", "b", "o", "a", "guest mail@example.test",
+             "c"),
+        ])
 
 
 if __name__ == "__main__":

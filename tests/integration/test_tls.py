@@ -13,6 +13,7 @@ import subprocess
 import tempfile
 import time
 import unittest
+import urllib.request
 
 from files_support import SharedDaemonCase, read_file, write_file
 from harness import free_port, member
@@ -49,7 +50,9 @@ class TlsCase(SharedDaemonCase):
     @classmethod
     def configure(cls, root):
         cls.implicit_port = free_port()
-        settings = {"tlsmode": "1", "tlsimplicitport": str(cls.implicit_port)}
+        cls.metrics_port = free_port()
+        settings = {"tlsmode": "1", "tlsimplicitport": str(cls.implicit_port),
+                    "metricsenabled": "1", "webinterfaceport": str(cls.metrics_port)}
         settings.update(cls.SETTINGS)
         return settings, [member("milo", "pw"), member("slow", "pw", download_limit=10000)]
 
@@ -124,6 +127,9 @@ class ExplicitAndImplicit(TlsCase):
         for line in ("AUTH TLS;AUTH TLS-C;SSL;TLS-P;", "CCC", "CPSV", "PBSZ", "PROT", "SSCN"):
             self.assertIn("\n " + line + "\n", feat)
         ftp.auth()
+        with urllib.request.urlopen("http://127.0.0.1:%d/metrics" % self.metrics_port,
+                                    timeout=TIMEOUT) as scrape:
+            self.assertRegex(scrape.read().decode(), r"\nvantrel_tls_sessions [1-9]")
         cases = [  # command, reply start
             ("AUTH TLS", "503"),
             ("PBSZ 0", "200 PBSZ=0"),

@@ -1,6 +1,8 @@
 """The web administration site of the real daemon, driven with http.client."""
 
+import ftplib
 import http.client
+import io
 import os
 import socket
 import ssl
@@ -344,6 +346,114 @@ class Lifecycle(WebSiteCase):
             self.assertFalse(any("Web interface" in l for l in d.lines), d.lines)
             with self.assertRaises(ConnectionRefusedError):
                 socket.create_connection(("127.0.0.1", web_port), timeout=5).close()
+
+
+
+def parse_metrics(test, text):
+    """The samples of a scrape, "name{labels}" to value, checked against the text format."""
+    samples, types = {}, {}
+    for line in text.splitlines():
+        if line.startswith("# TYPE "):
+            name, kind = line.split(" ")[2:]
+            types[name] = kind
+        elif not line.startswith("# HELP "):
+            key, value = line.rsplit(" ", 1)
+            name = key.split("{", 1)[0]
+            test.assertRegex(name, r"^vantrel_[a-z_]+$")
+            test.assertIn(name, types, "a sample before its TYPE")
+            if types[name] == "counter":
+                test.assertTrue(name.endswith("_total"), name)
+            samples[key] = float(value)
+    return samples
+
+
+class Metrics(WebSiteCase):
+    """GET /metrics, scraped as a scraper would, against what the clients did."""
+
+    def scrape(self, source="127.0.0.1"):
+        b = self.browser(source)
+        text = b.request(path="/metrics")
+        self.assertEqual(b.last.status, 200, text)
+        self.assertEqual(b.last.getheader("Content-Type"),
+                         "text/plain; version=0.0.4; charset=utf-8")
+        return parse_metrics(self, text)
+
+    def connect(self, d, source):
+        """A bare control connection from `source`: the first line it reads, and the socket."""
+        sock = socket.create_connection(("127.0.0.1", d.port), timeout=10,
+                                        source_address=(source, 0))
+        self.addCleanup(sock.close)
+        return sock.makefile("rb").readline(), sock
+
+    def test_figures_follow_what_the_clients_did(self):
+        # The pages stay off; the metrics alone start the web engine.
+        d = self.start_web(webinterfaceenabled="0", metricsenabled="1", maxclientcount="4",
+                           maxclientsperaddress="2", bannedlist="127.0.0.2=test;", autoban="1",
+                           autoban_logins="1", members=[member("alice", "a", download_limit=3000)])
+        with open(os.path.join(d.home, "big.bin"), "wb") as f:
+            f.write(b"b" * 3000)
+        pages = self.browser()
+        pages.request(path="/")
+        self.assertEqual(pages.last.status, 404, "the pages are off")
+        outsider = self.browser("127.0.0.6")
+        outsider.request(path="/metrics")
+        self.assertEqual(outsider.last.status, 403, "an address not listed")
+
+        alice = d.ftp("alice", "a")
+        alice.sendcmd("PASV")
+        self.assertEqual(self.scrape()["vantrel_passive_ports_in_use"], 1)
+        data = alice.transfercmd("RETR big.bin")  # a second's worth at the speed limit
+        received = data.recv(100)
+        running = self.scrape()
+        self.assertEqual((running["vantrel_transfers_running"],
+                          running["vantrel_passive_ports_in_use"]), (1, 0))
+        while chunk := data.recv(4096):
+            received += chunk
+        data.close()
+        alice.voidresp()
+        self.assertEqual(len(received), 3000)
+        alice.storbinary("STOR up.bin", io.BytesIO(b"u" * 500))
+
+        self.assertEqual(self.connect(d, "127.0.0.2")[0], b"")  # banned: closed unanswered
+        d.wait_for("> Not allowed to Connect")
+        guesser = ftplib.FTP()
+        guesser.connect("127.0.0.1", d.port, timeout=10, source_address=("127.0.0.5", 0))
+        for attempt in range(2):
+            with self.assertRaises(ftplib.error_perm):
+                guesser.login("alice", "guess%d" % attempt)
+        d.wait_for(", alice> AutoBan (login)")
+        guesser.close()
+        second = d.ftp()
+        self.assertTrue(self.connect(d, "127.0.0.1")[0].startswith(b"421 "))
+        d.wait_for("Refused: too many connections from this address")
+        for _ in range(2):
+            self.assertTrue(self.connect(d, "127.0.0.3")[0].startswith(b"220"))
+        self.assertTrue(self.connect(d, "127.0.0.4")[0].startswith(b"421 "))
+        d.wait_for("Refused: client limit reached")
+
+        # Online: alice, the second client of 127.0.0.1 and the two of 127.0.0.3, once the
+        # guesser's session has ended.
+        deadline = time.monotonic() + 10
+        while (figures := self.scrape())["vantrel_clients_online"] != 4:
+            self.assertLess(time.monotonic(), deadline, figures)
+            time.sleep(0.05)
+        self.assertEqual(figures, {
+            "vantrel_connections_total": 5,
+            "vantrel_sessions_total": 1,
+            "vantrel_downloaded_bytes_total": 3000,
+            "vantrel_uploaded_bytes_total": 500,
+            "vantrel_login_failures_total": 2,
+            "vantrel_bans_added_total": 1,
+            'vantrel_connections_refused_total{reason="banned"}': 1,
+            'vantrel_connections_refused_total{reason="limit"}': 1,
+            'vantrel_connections_refused_total{reason="per_address_limit"}': 1,
+            "vantrel_clients_online": 4,
+            "vantrel_transfers_running": 0,
+            "vantrel_passive_ports_in_use": 0,
+            "vantrel_tls_sessions": 0,
+        })
+        alice.quit()
+        second.quit()
 
 
 if __name__ == "__main__":

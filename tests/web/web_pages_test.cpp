@@ -51,6 +51,7 @@ class WebPagesTest : public ::testing::Test {
   WebPagesTest() {
     settings_.SetDataDirectory(dir_.path() + "/");
     settings_.Update([](SettingsData& s) {
+      s.webinterfaceenabled = true;
       s.webinterfaceport = 0;
       s.webinterfaceusers = "admin=pw;";
     });
