@@ -25,12 +25,6 @@ constexpr std::chrono::milliseconds kDefaultReadTimeout{300000};
 
 }  // namespace
 
-struct TcpServer::Listener {
-  std::unique_ptr<platform::TcpListener> socket;
-  std::thread thread;
-  bool implicit_tls = false;
-};
-
 TcpServer::TcpServer() : read_timeout_(kDefaultReadTimeout) {}
 
 TcpServer::~TcpServer() {
@@ -103,115 +97,6 @@ int TcpServer::ConnectionCount() const {
   return live_count_;
 }
 
-void TcpServer::SetActive(bool active) {
-  std::lock_guard lock(activation_mutex_);
-  if (active == active_.load())
-    return;
-  if (active) {
-    Activate();
-  } else {
-    Deactivate();
-  }
-}
-
-void TcpServer::Activate() {
-  PrepareActivation();
-  if (bindings_.empty()) {
-    bindings_.push_back({"", 0, platform::IpVersion::kV4});
-    if (platform::IsIpv6Available())
-      bindings_.push_back({"", 0, platform::IpVersion::kV6});
-  }
-  // The system's own choice on Linux is to reuse: connections the server closed first
-  // linger in TIME_WAIT on its port for a minute, and without SO_REUSEADDR a restart in
-  // that minute cannot bind. Unlike elsewhere, the option never lets a second socket
-  // listen on a port that one already listens on.
-  const bool reuse = reuse_socket_ != ReuseSocket::kFalse;
-  std::vector<std::unique_ptr<Listener>> bound;
-  for (const bool implicit_tls : {false, true}) {
-    if (implicit_tls && implicit_tls_port_ == 0)
-      break;
-    for (const auto& binding : bindings_) {
-      auto listener = std::make_unique<Listener>();
-      const int port =
-          implicit_tls ? implicit_tls_port_ : (binding.port != 0 ? binding.port : default_port_);
-      listener->socket =
-          std::make_unique<platform::TcpListener>(binding.ip, port, binding.version, reuse);
-      listener->implicit_tls = implicit_tls;
-      bound.push_back(std::move(listener));
-    }
-  }
-  StartListening(std::move(bound), true);
-}
-
-void TcpServer::ActivateOn(std::vector<std::unique_ptr<platform::TcpListener>> sockets) {
-  std::lock_guard lock(activation_mutex_);
-  if (active_.load())
-    throw std::logic_error("the server is active already");
-  PrepareActivation();
-  std::vector<std::unique_ptr<Listener>> bound;
-  for (auto& socket : sockets) {
-    socket->Resume();
-    auto listener = std::make_unique<Listener>();
-    listener->implicit_tls =
-        implicit_tls_port_ != 0 && socket->LocalAddress().port == implicit_tls_port_;
-    listener->socket = std::move(socket);
-    bound.push_back(std::move(listener));
-  }
-  StartListening(std::move(bound), false);
-}
-
-void TcpServer::StartListening(std::vector<std::unique_ptr<Listener>> bound, bool listen) {
-  SetBoundAddresses(bound);
-  try {
-    for (auto& listener : bound) {
-      if (listen)  // released sockets listen already
-        listener->socket->Listen(listen_queue_);
-    }
-  } catch (...) {
-    SetBoundAddresses({});
-    throw;
-  }
-  {
-    std::lock_guard lock(stop_mutex_);
-    stopping_ = false;
-  }
-  active_.store(true);
-  try {
-    for (auto& listener : bound) {
-      Listener& own = *listener;
-      listeners_.push_back(std::move(listener));
-      own.thread = std::thread([this, &own] { ListenLoop(own); });
-    }
-  } catch (...) {
-    Deactivate();  // the system refused a thread: stop those already listening
-    throw;
-  }
-}
-
-std::vector<std::unique_ptr<platform::TcpListener>> TcpServer::ReleaseListeners() {
-  std::lock_guard lock(activation_mutex_);
-  RequireOutsideListeners();
-  for (auto& listener : listeners_)
-    listener->socket->Stop();
-  std::vector<std::unique_ptr<platform::TcpListener>> released;
-  for (auto& listener : listeners_) {
-    if (listener->thread.joinable())
-      listener->thread.join();
-    released.push_back(std::move(listener->socket));
-  }
-  listeners_.clear();
-  SetBoundAddresses({});
-  return released;
-}
-
-void TcpServer::RequireOutsideListeners() const {
-  for (const auto& listener : listeners_) {
-    if (listener->thread.get_id() == std::this_thread::get_id()) {
-      throw std::logic_error("a listener cannot stop the server it runs in");
-    }
-  }
-}
-
 void TcpServer::Deactivate() {
   RequireOutsideListeners();
   {
@@ -253,14 +138,6 @@ void TcpServer::Deactivate() {
     finished_count_ = 0;  // those sessions were joined here, not by a listener
   }
   AfterDeactivation();
-}
-
-void TcpServer::SetBoundAddresses(const std::vector<std::unique_ptr<Listener>>& bound) {
-  std::vector<platform::SocketAddress> addresses;
-  for (const auto& listener : bound)
-    addresses.push_back(listener->socket->LocalAddress());
-  std::lock_guard lock(bound_mutex_);
-  bound_addresses_ = std::move(addresses);
 }
 
 void TcpServer::ListenLoop(Listener& listener) {

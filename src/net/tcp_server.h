@@ -80,16 +80,13 @@ class TcpServer {
   bool Active() const { return active_.load(); }
 
   // Hand-over to a successor, for a configuration that changes while sessions run (the
-  // setters refuse while active): the successor is configured afresh and activated, on
-  // this server's listeners or on a port of its own; this one stops accepting and keeps
-  // its sessions until they end or it is stopped.
-  //
-  // Stops accepting and gives up the listening sockets, still bound and listening, so
-  // that connections arriving meanwhile wait in their queues. Empty while inactive.
-  std::vector<std::unique_ptr<platform::TcpListener>> ReleaseListeners();
-  // SetActive(true) on sockets another server released instead of binding its own. They
-  // are closed when it fails.
-  void ActivateOn(std::vector<std::unique_ptr<platform::TcpListener>> sockets);
+  // setters refuse while active): SetActive(true) for this server, configured afresh, in
+  // the place of the running `predecessor`. The predecessor's listening sockets that this
+  // configuration also wants are taken over still listening, so connections arriving
+  // meanwhile wait in their queues; the others close once this server's new ones are
+  // bound. A port that cannot be bound throws and leaves the predecessor as it was. The
+  // predecessor stops accepting and keeps its sessions until they end or it is stopped.
+  void TakeOver(TcpServer& predecessor);
 
   std::vector<Binding>& Bindings();
   int DefaultPort() const { return default_port_; }
@@ -150,7 +147,20 @@ class TcpServer {
   void RunSession(Connection& connection);
 
  private:
-  struct Listener;
+  struct Listener {
+    std::unique_ptr<platform::TcpListener> socket;
+    std::thread thread;
+    bool implicit_tls = false;
+    bool listening = false;  // taken over from a predecessor, which listened already
+  };
+  // A listening socket the configuration asks for.
+  struct WantedListener {
+    std::string ip;  // empty: every interface
+    int port = 0;
+    platform::IpVersion version = platform::IpVersion::kV4;
+    bool implicit_tls = false;
+    bool Matches(const platform::SocketAddress& bound) const;
+  };
   struct Session {
     std::unique_ptr<Connection> connection;  // null once the session left the live list
     std::string address;                     // the peer's, as counted in per_address_
@@ -159,7 +169,11 @@ class TcpServer {
   };
 
   void Activate();
-  void StartListening(std::vector<std::unique_ptr<Listener>> bound, bool listen);
+  std::vector<WantedListener> WantedListeners();
+  std::unique_ptr<Listener> Bind(const WantedListener& wanted) const;
+  void StartListening(std::vector<std::unique_ptr<Listener>> bound);
+  // Stops accepting and gives up the listening sockets, still bound and listening.
+  std::vector<std::unique_ptr<platform::TcpListener>> ReleaseListeners();
   void RequireOutsideListeners() const;
   void Deactivate();
   void SetBoundAddresses(const std::vector<std::unique_ptr<Listener>>& bound);

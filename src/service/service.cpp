@@ -114,11 +114,16 @@ void Service::ApplyLogFileSettings() {
 }
 
 void Service::ApplyTlsSettings() {
+  const SettingsData settings = settings_->Snapshot();
+  if (std::lock_guard lock(tls_mutex_); tls_context_ && TlsSource(settings) == tls_source_)
+    return;
   // Made outside the lock: creating a pair takes a while, and readers keep the old one.
   std::shared_ptr<const TlsContext> context =
-      ProvideTlsContext(settings_->Snapshot(), platform::HostName(), *log_);
+      ProvideTlsContext(settings, platform::HostName(), *log_);
+  std::string source = context ? TlsSource(settings) : std::string();  // a pair made just now
   std::lock_guard lock(tls_mutex_);
   tls_context_ = std::move(context);
+  tls_source_ = std::move(source);
 }
 
 std::shared_ptr<const TlsContext> Service::CurrentTlsContext() const {

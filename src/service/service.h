@@ -92,8 +92,8 @@ class Service {
   void RefreshTick();
   // Takes the log file's name and line limit from the settings again.
   void ApplyLogFileSettings();
-  // Makes the TLS context from the settings again (see tls_setup.h); StartServer does so
-  // too. Controlling thread.
+  // Makes the TLS context from the settings again (see tls_setup.h), unless neither they
+  // nor the certificate's files changed; StartServer does so too. Controlling thread.
   void ApplyTlsSettings();
   // The context the encrypted ports share; null while no port wants TLS or no certificate
   // could be loaded. Any thread; a holder keeps its copy alive across a replacement.
@@ -171,6 +171,7 @@ class Service {
 
   mutable std::mutex tls_mutex_;
   std::shared_ptr<const TlsContext> tls_context_;  // guarded by tls_mutex_
+  std::string tls_source_;                         // guarded by tls_mutex_; see TlsSource
 };
 
 }  // namespace vantrel

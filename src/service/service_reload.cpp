@@ -57,6 +57,7 @@ void Service::Reload() {
       if (FtpEngineValues(*ftp_engine_settings_) != FtpEngineValues(now) ||
           ftp_server_->Tls().context != CurrentTlsContext())
         ReplaceFtpEngine();
+      web_->SetTlsContext(CurrentTlsContext());
       web_->Reconfigure(*succession_);
     }
   }
@@ -81,8 +82,7 @@ void Service::ReplaceFtpEngine() {
   std::unique_ptr<FtpServer> successor = NewFtpEngine();
   try {
     ConfigureFtpEngine(*successor, s);
-    const bool keep_port = successor->DefaultPort() == ftp_server_->DefaultPort();
-    succession_->Replace(ftp_server_, std::move(successor), keep_port);
+    succession_->Replace(ftp_server_, std::move(successor));
     *ftp_engine_settings_ = s;
   } catch (const std::exception& failure) {
     // The running engine stays, and so does what it was configured with: the next reload

@@ -1,5 +1,7 @@
 #include "service/tls_setup.h"
 
+#include <utility>
+
 #include "common/error.h"
 #include "config/settings.h"
 #include "log/log_queue.h"
@@ -18,13 +20,20 @@ void EnsureOwnPair(const std::string& cert, const std::string& key, const std::s
   log.LogLine("- TLS certificate created (SHA-256 fingerprint " + Sha256Fingerprint(cert) + ")");
 }
 
+bool OwnPair(const SettingsData& settings) {
+  return settings.tlscertfile.empty() && settings.tlskeyfile.empty();
+}
+
+std::pair<std::string, std::string> PairFiles(const SettingsData& settings) {
+  if (OwnPair(settings))
+    return {settings.data_directory + kOwnCertificateFile, settings.data_directory + kOwnKeyFile};
+  return {settings.tlscertfile, settings.tlskeyfile};
+}
+
 std::shared_ptr<const TlsContext> LoadPair(const SettingsData& settings,
                                            const std::string& host_name, LogQueue& log) {
-  std::string cert = settings.tlscertfile;
-  std::string key = settings.tlskeyfile;
-  if (cert.empty() && key.empty()) {
-    cert = settings.data_directory + kOwnCertificateFile;
-    key = settings.data_directory + kOwnKeyFile;
+  const auto [cert, key] = PairFiles(settings);
+  if (OwnPair(settings)) {
     EnsureOwnPair(cert, key, host_name, log);
   } else if (cert.empty()) {
     throw Error("tlskeyfile is set but tlscertfile is not");
@@ -51,6 +60,16 @@ std::shared_ptr<const TlsContext> ProvideTlsContext(const SettingsData& settings
     log.LogLine(std::string("- Failed to load TLS certificate (") + failure.what() + ")");
     return nullptr;
   }
+}
+
+std::string TlsSource(const SettingsData& settings) {
+  if (!TlsWanted(settings))
+    return {};
+  const auto [cert, key] = PairFiles(settings);
+  std::string source = cert + '\n' + key + '\n';
+  for (const std::string& path : {cert, key})
+    source += platform::ReadFileIfExists(path).value_or(std::string()) + '\n';
+  return source;
 }
 
 }  // namespace vantrel

@@ -33,4 +33,9 @@ bool TlsWanted(const SettingsData& settings);
 std::shared_ptr<const TlsContext> ProvideTlsContext(const SettingsData& settings,
                                                     const std::string& host_name, LogQueue& log);
 
+// What the context for `settings` is made from: the two files' names and contents (empty
+// when no port wants TLS). Equal sources make equal contexts, so a reload that changed
+// neither keeps the context it has, and the engines that present it need no successor.
+std::string TlsSource(const SettingsData& settings);
+
 }  // namespace vantrel

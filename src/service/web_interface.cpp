@@ -1,5 +1,6 @@
 #include "service/web_interface.h"
 
+#include <tuple>
 #include <utility>
 
 #include "config/settings.h"
@@ -10,6 +11,15 @@
 #include "web/http_server.h"
 
 namespace vantrel {
+namespace {
+
+// What the engine takes when it starts: a change to any of it needs a successor.
+auto EngineValues(const SettingsData& s) {
+  return std::tie(s.webinterfaceport, s.servertitle, s.webinterfacesessiontimeout,
+                  s.webinterfacehttps);
+}
+
+}  // namespace
 
 WebInterface::WebInterface(const ServiceUnits& units, Members& members, const Clock& clock,
                            std::function<std::string()> metrics)
@@ -62,6 +72,8 @@ void WebInterface::Configure(HttpServer& server, const SettingsData& settings) {
   if (request_deadline_)
     server.SetRequestDeadline(*request_deadline_);
   server.SetTls(settings.webinterfacehttps ? tls_ : nullptr);
+  configured_ = settings;
+  configured_tls_ = settings.webinterfacehttps ? tls_ : nullptr;
 }
 
 void WebInterface::LogStart(const SettingsData& settings, const std::function<void()>& start) {
@@ -96,12 +108,21 @@ void WebInterface::Reconfigure(ServerSuccession& succession) {
     Stop();
   } else if (!server_->Active()) {
     Start();
-  } else if (settings.webinterfaceport != server_->DefaultPort()) {
+  } else if (EngineValues(settings) != EngineValues(configured_) ||
+             (settings.webinterfacehttps ? tls_ : nullptr) != configured_tls_) {
     std::unique_ptr<HttpServer> successor = std::make_unique<HttpServer>(clock_);
     BindEvents(*successor);
+    const SettingsData running = configured_;
+    const auto running_tls = configured_tls_;
     LogStart(settings, [&] {
-      Configure(*successor, settings);
-      succession.Replace(server_, std::move(successor), false);
+      try {
+        Configure(*successor, settings);
+        succession.Replace(server_, std::move(successor));
+      } catch (...) {
+        configured_ = running;  // the old engine serves on, as it was configured
+        configured_tls_ = running_tls;
+        throw;
+      }
     });
   }
 }

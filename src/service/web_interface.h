@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "common/clock.h"
+#include "config/settings.h"
 #include "log/log_throttle.h"
 #include "platform/socket_address.h"
 #include "service/ftp_session_handlers.h"
@@ -62,9 +63,10 @@ class WebInterface {
   void Start();
   // Stops the engine if it runs, closing every connection, and logs that it stopped.
   void Stop();
-  // After the settings were read again: starts or stops the site as they say, and moves
-  // a running site to a changed port (see ServerSuccession), logging the started line,
-  // or the failure line while the old port stays. The other values wait for a start.
+  // After the settings (and the certificate) were read again: starts or stops the site as
+  // they say, and gives a running site whose port, title, session time-out or encryption
+  // changed a successor (see ServerSuccession), logging the started line, or the failure
+  // line while the old engine stays.
   void Reconfigure(ServerSuccession& succession);
   bool Active() const;
   // Where the engine listens while active (ports chosen by the system filled in).
@@ -82,6 +84,9 @@ class WebInterface {
   ConnectionBudget* budget_ = nullptr;
   std::optional<std::chrono::milliseconds> request_deadline_;
   std::shared_ptr<const TlsContext> tls_;
+  // What the running engine was configured with; only the controlling thread uses them.
+  SettingsData configured_;
+  std::shared_ptr<const TlsContext> configured_tls_;
   std::unique_ptr<WebPages> pages_;
   std::unique_ptr<HttpServer> server_;
 };

@@ -98,19 +98,28 @@ void HttpServer::SetActive(bool active) {
   if (active == Active())
     return;
   if (active) {
-    if (session_timeout_ != 0) {
-      sessions_.SetSessionTimeout(std::chrono::milliseconds(session_timeout_));
-    } else {
-      session_state_ = false;
-    }
-    TcpServer::SetActive(true);
-    if (session_state_)
-      cleaner_ = std::make_unique<SessionCleaner>(sessions_);
+    Activate([this] { TcpServer::SetActive(true); });
   } else {
     TcpServer::SetActive(false);
     cleaner_.reset();
     sessions_.Clear();
   }
+}
+
+void HttpServer::TakeOver(HttpServer& predecessor) {
+  std::lock_guard lock(control_mutex_);
+  Activate([&] { TcpServer::TakeOver(predecessor); });
+}
+
+void HttpServer::Activate(const std::function<void()>& listen) {
+  if (session_timeout_ != 0) {
+    sessions_.SetSessionTimeout(std::chrono::milliseconds(session_timeout_));
+  } else {
+    session_state_ = false;
+  }
+  listen();
+  if (session_state_)
+    cleaner_ = std::make_unique<SessionCleaner>(sessions_);
 }
 
 void HttpServer::SetParseParams(bool on) {

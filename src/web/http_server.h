@@ -47,6 +47,9 @@ class HttpServer : public TcpServer {
   // Also starts (or stops) the session cleaner and, when stopping, empties the session
   // list. A session time-out of 0 turns SessionState off at activation.
   void SetActive(bool active);
+  // TcpServer::TakeOver, with the session store started as SetActive starts it. Web
+  // sessions stay with the predecessor, so their holders log in again.
+  void TakeOver(HttpServer& predecessor);
 
   bool ParseParams() const { return parse_params_; }
   void SetParseParams(bool on);
@@ -114,6 +117,8 @@ class HttpServer : public TcpServer {
   std::string OverLimitReply() const override;
 
  private:
+  // Starts the session store around `listen`, which starts the listeners.
+  void Activate(const std::function<void()>& listen);
   // Throws HttpRefusal(code) for a line over the limit; nothing when the peer closed.
   std::optional<std::string> ReadLine(Connection& connection, int too_long_response);
   std::string ReadBody(Connection& connection, const HttpRequestInfo& request);

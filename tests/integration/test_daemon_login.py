@@ -6,6 +6,7 @@ import io
 import os
 import shutil
 import socket
+import ssl
 import subprocess
 import tempfile
 import unittest
@@ -303,6 +304,48 @@ class Reload(DaemonTestCase):
         before.quit()
         d.settle(2.5)  # a refresh tick frees the engines that served it
         self.assertEqual(d.stop(), 0)
+
+
+    def test_a_renewed_certificate_and_a_moved_implicit_port(self):
+        implicit, moved, web_port = free_port(), free_port(), free_port()
+        tls = {"tlsmode": "1", "tlsimplicitport": str(implicit), "webinterfaceenabled": "1",
+               "webinterfacehttps": "1", "webinterfaceport": str(web_port)}
+        d = self.start(settings=tls, members=[member("alice", "a")])
+        d.wait_for("- Web interface started")
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_CLIENT)
+        context.check_hostname, context.verify_mode = False, ssl.CERT_NONE
+
+        def certificate(port, implicit_tls=True):
+            with socket.create_connection(("127.0.0.1", port), timeout=10) as raw:
+                if not implicit_tls:
+                    raw.recv(1024)
+                    raw.sendall(b"AUTH TLS\r\n")
+                    raw.recv(1024)
+                with context.wrap_socket(raw) as wrapped:
+                    return wrapped.getpeercert(binary_form=True)
+
+        before = ftplib.FTP_TLS(context=context)
+        before.connect("127.0.0.1", d.port, timeout=10)
+        before.login("alice", "a")
+        old = certificate(d.port, implicit_tls=False)
+        reloaded = [line for line in d.reload() if line.startswith("- ")]
+        self.assertEqual(reloaded, ["- Configuration reloaded"], "nothing changed")
+        self.assertEqual(certificate(web_port), old, "nothing changed")
+
+        os.remove(d.path("vantrel.crt"))
+        os.remove(d.path("vantrel.key"))
+        d.write_settings(dict(tls, tlsimplicitport=str(moved)))
+        lines = [line for line in d.reload() if line.startswith("- ")]
+        self.assertTrue(lines[0].startswith("- TLS certificate created"), lines)
+        self.assertEqual(lines[1:], ["- Web interface started (port %d, timeout 60000)" % web_port,
+                                     "- Configuration reloaded"])
+        renewed = certificate(d.port, implicit_tls=False)
+        self.assertNotEqual(renewed, old)
+        self.assertEqual([certificate(moved), certificate(web_port)], [renewed, renewed])
+        with self.assertRaises(ConnectionRefusedError):
+            socket.create_connection(("127.0.0.1", implicit), timeout=5).close()
+        self.assertEqual(before.pwd(), "/", "a session from before keeps its encryption")
+        before.quit()
 
 
 class ServiceUnit(unittest.TestCase):
