@@ -48,6 +48,7 @@ TlsSocket::~TlsSocket() {
 void TlsSocket::ResumeFrom(const TlsSession& control, Resumption rule) {
   control_ = control;
   resumption_required_ = rule == Resumption::kRequired;
+  data_connection_ = true;
   SSL_set_num_tickets(ssl_.get(), 0);
   // A transfer moves a record after another: freeing the buffers after each would cost
   // an allocation per record.
@@ -73,6 +74,12 @@ void TlsSocket::Handshake(std::chrono::milliseconds timeout) {
   }
   want_ = Want::kNothing;
   kernel_sends_ = BIO_get_ktls_send(SSL_get_wbio(ssl_.get())) == 1;
+  if (data_connection_ && !kernel_sends_) {
+    records_ = std::make_unique<TlsRecordBuffer>();
+    // The socket layer replaced was one of the two references SSL_set_fd made; reads go
+    // on through the other.
+    SSL_set0_wbio(ssl_.get(), records_->NewBio());
+  }
   // A TLS 1.2 session resumed by its id, without a ticket, gets its mark here; the
   // session cache holds this very object.
   if (!TlsSession::Mark(SSL_get_session(ssl_.get())))
@@ -121,17 +128,21 @@ void TlsSocket::Write(std::string_view data) {
     if (sent == 0)
       WaitUntil(Clock::now() + socket_.WriteTimeout(), "TLS write time-out");
   }
+  while (!FlushRecords())
+    WaitUntil(Clock::now() + socket_.WriteTimeout(), "TLS write time-out");
 }
 
 bool TlsSocket::Shutdown(std::chrono::milliseconds timeout) {
   if (failed_ || SSL_is_init_finished(ssl_.get()) != 1)
     return false;
   const Clock::time_point deadline = Clock::now() + timeout;
+  if (!FlushRecordsBy(deadline))
+    return false;
   for (;;) {
     ERR_clear_error();
     const int result = SSL_shutdown(ssl_.get());
-    if (result >= 0)
-      return true;  // 0: ours went; 1: the peer's had come already
+    if (result >= 0)  // 0: ours went; 1: the peer's had come already
+      return FlushRecordsBy(deadline);
     const int error = SSL_get_error(ssl_.get(), result);
     if (error != SSL_ERROR_WANT_WRITE && error != SSL_ERROR_WANT_READ) {
       ERR_clear_error();
@@ -148,12 +159,14 @@ bool TlsSocket::Shutdown(std::chrono::milliseconds timeout) {
 }
 
 std::size_t TlsSocket::TrySend(std::string_view data) {
-  if (data.empty())
+  // Records made earlier go first, so that they never pile up behind a slow client.
+  if (data.empty() || !FlushRecords())
     return 0;
   ERR_clear_error();
   const int result = SSL_write(ssl_.get(), data.data(), ClampToInt(data.size()));
   if (result > 0) {
     want_ = Want::kNothing;
+    FlushRecords();  // what the socket does not take now goes first next time
     return static_cast<std::size_t>(result);
   }
   if (!MustWait(result, "TLS write failed")) {
@@ -230,6 +243,28 @@ std::optional<std::size_t> TlsSocket::SendFileInKernel(platform::File& file, std
   ERR_clear_error();
   failed_ = true;
   throw TlsError("cannot send a file over TLS: " + reason);
+}
+
+bool TlsSocket::FlushRecords() {
+  try {
+    if (!records_ || records_->Flush(socket_))
+      return true;
+  } catch (const platform::SocketError&) {
+    failed_ = true;  // records are lost: nothing more may follow them
+    throw;
+  }
+  want_ = Want::kWrite;
+  return false;
+}
+
+bool TlsSocket::FlushRecordsBy(Clock::time_point deadline) {
+  try {
+    while (!FlushRecords())
+      WaitUntil(deadline, "TLS shutdown time-out");
+    return true;
+  } catch (const platform::SocketError&) {
+    return false;  // the peer has gone, or had no room in time
+  }
 }
 
 bool TlsSocket::HasBufferedInput() const {
