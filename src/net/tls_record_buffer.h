@@ -7,8 +7,8 @@
 //
 // OpenSSL writes its records through a socket layer (a BIO) made here, which only appends
 // them to the buffer; the connection sends the buffer itself with the socket's own
-// non-blocking send. The buffer grows by at most what one SSL_write produces beyond what
-// the socket took, because the connection sends what waits before it encrypts more.
+// non-blocking send. The connection sends what waits before it encrypts more once a
+// stage's worth has gathered, so the buffer never holds much more than two stages.
 // Not used when the kernel encrypts (its offload needs OpenSSL's own socket layer).
 
 #include <openssl/types.h>
@@ -35,6 +35,7 @@ class TlsRecordBuffer {
   // platform::SocketError.
   bool Flush(platform::TcpSocket& socket);
   bool Empty() const { return begin_ == bytes_.size(); }
+  std::size_t Size() const { return bytes_.size() - begin_; }
 
  private:
   static int Write(BIO* bio, const char* data, int size);

@@ -162,11 +162,16 @@ std::size_t TlsSocket::TrySend(std::string_view data) {
   // Records made earlier go first, so that they never pile up behind a slow client.
   if (data.empty() || !FlushRecords())
     return 0;
+  const std::size_t taken = Encrypt(data);
+  FlushRecords();  // what the socket does not take now goes first next time
+  return taken;
+}
+
+std::size_t TlsSocket::Encrypt(std::string_view data) {
   ERR_clear_error();
   const int result = SSL_write(ssl_.get(), data.data(), ClampToInt(data.size()));
   if (result > 0) {
     want_ = Want::kNothing;
-    FlushRecords();  // what the socket does not take now goes first next time
     return static_cast<std::size_t>(result);
   }
   if (!MustWait(result, "TLS write failed")) {
@@ -192,20 +197,29 @@ std::optional<std::size_t> TlsSocket::TrySendFile(platform::File& file, std::siz
   if (kernel_sends_)
     return SendFileInKernel(file, count);
   std::size_t sent = 0;
+  bool must_wait = false;
   while (sent < count) {
+    // SSL_write makes one record a call: a stage's worth gathers before it goes.
+    if (records_ && records_->Size() >= kFileStage && !FlushRecords()) {
+      must_wait = true;
+      break;
+    }
     const std::string_view staged = Staged(file, count - sent);
     if (staged.empty())
       break;
-    const std::size_t taken = TrySend(staged);
+    const std::size_t taken = Encrypt(staged);
     if (taken == 0) {
-      // The stage is kept: the record that waits to go was made from its bytes.
-      return sent > 0 ? std::optional(sent) : std::nullopt;
+      must_wait = true;  // the stage is kept: the record that waits was made from its bytes
+      break;
     }
     stage_.begin += taken;
     stage_.offset += static_cast<std::int64_t>(taken);
     file.Seek(stage_.offset);
     sent += taken;
   }
+  FlushRecords();
+  if (sent == 0 && must_wait)
+    return std::nullopt;
   return sent;
 }
 

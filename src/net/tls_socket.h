@@ -128,6 +128,8 @@ class TlsSocket {
   std::optional<std::size_t> SendFileInKernel(platform::File& file, std::size_t count);
   // The staged bytes at the file's position, read when none are left (empty at the end).
   std::string_view Staged(platform::File& file, std::size_t limit);
+  // SSL_write, one record of `data` at most; 0 when it must wait.
+  std::size_t Encrypt(std::string_view data);
   // Sends the gathered records the socket takes now; false (wanting to write) when some
   // are left. True at once for a connection that gathers none.
   bool FlushRecords();
