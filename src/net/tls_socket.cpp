@@ -48,6 +48,7 @@ TlsSocket::~TlsSocket() {
 void TlsSocket::ResumeFrom(const TlsSession& control, Resumption rule) {
   control_ = control;
   resumption_required_ = rule == Resumption::kRequired;
+  data_connection_ = true;
   SSL_set_num_tickets(ssl_.get(), 0);
   // A transfer moves a record after another: freeing the buffers after each would cost
   // an allocation per record.
@@ -73,6 +74,12 @@ void TlsSocket::Handshake(std::chrono::milliseconds timeout) {
   }
   want_ = Want::kNothing;
   kernel_sends_ = BIO_get_ktls_send(SSL_get_wbio(ssl_.get())) == 1;
+  if (data_connection_ && !kernel_sends_) {
+    records_ = std::make_unique<TlsRecordBuffer>();
+    // The socket layer replaced was one of the two references SSL_set_fd made; reads go
+    // on through the other.
+    SSL_set0_wbio(ssl_.get(), records_->NewBio());
+  }
   // A TLS 1.2 session resumed by its id, without a ticket, gets its mark here; the
   // session cache holds this very object.
   if (!TlsSession::Mark(SSL_get_session(ssl_.get())))
@@ -121,17 +128,21 @@ void TlsSocket::Write(std::string_view data) {
     if (sent == 0)
       WaitUntil(Clock::now() + socket_.WriteTimeout(), "TLS write time-out");
   }
+  while (!FlushRecords())
+    WaitUntil(Clock::now() + socket_.WriteTimeout(), "TLS write time-out");
 }
 
 bool TlsSocket::Shutdown(std::chrono::milliseconds timeout) {
   if (failed_ || SSL_is_init_finished(ssl_.get()) != 1)
     return false;
   const Clock::time_point deadline = Clock::now() + timeout;
+  if (!FlushRecordsBy(deadline))
+    return false;
   for (;;) {
     ERR_clear_error();
     const int result = SSL_shutdown(ssl_.get());
-    if (result >= 0)
-      return true;  // 0: ours went; 1: the peer's had come already
+    if (result >= 0)  // 0: ours went; 1: the peer's had come already
+      return FlushRecordsBy(deadline);
     const int error = SSL_get_error(ssl_.get(), result);
     if (error != SSL_ERROR_WANT_WRITE && error != SSL_ERROR_WANT_READ) {
       ERR_clear_error();
@@ -148,8 +159,15 @@ bool TlsSocket::Shutdown(std::chrono::milliseconds timeout) {
 }
 
 std::size_t TlsSocket::TrySend(std::string_view data) {
-  if (data.empty())
+  // Records made earlier go first, so that they never pile up behind a slow client.
+  if (data.empty() || !FlushRecords())
     return 0;
+  const std::size_t taken = Encrypt(data);
+  FlushRecords();  // what the socket does not take now goes first next time
+  return taken;
+}
+
+std::size_t TlsSocket::Encrypt(std::string_view data) {
   ERR_clear_error();
   const int result = SSL_write(ssl_.get(), data.data(), ClampToInt(data.size()));
   if (result > 0) {
@@ -179,20 +197,29 @@ std::optional<std::size_t> TlsSocket::TrySendFile(platform::File& file, std::siz
   if (kernel_sends_)
     return SendFileInKernel(file, count);
   std::size_t sent = 0;
+  bool must_wait = false;
   while (sent < count) {
+    // SSL_write makes one record a call: a stage's worth gathers before it goes.
+    if (records_ && records_->Size() >= kFileStage && !FlushRecords()) {
+      must_wait = true;
+      break;
+    }
     const std::string_view staged = Staged(file, count - sent);
     if (staged.empty())
       break;
-    const std::size_t taken = TrySend(staged);
+    const std::size_t taken = Encrypt(staged);
     if (taken == 0) {
-      // The stage is kept: the record that waits to go was made from its bytes.
-      return sent > 0 ? std::optional(sent) : std::nullopt;
+      must_wait = true;  // the stage is kept: the record that waits was made from its bytes
+      break;
     }
     stage_.begin += taken;
     stage_.offset += static_cast<std::int64_t>(taken);
     file.Seek(stage_.offset);
     sent += taken;
   }
+  FlushRecords();
+  if (sent == 0 && must_wait)
+    return std::nullopt;
   return sent;
 }
 
@@ -230,6 +257,28 @@ std::optional<std::size_t> TlsSocket::SendFileInKernel(platform::File& file, std
   ERR_clear_error();
   failed_ = true;
   throw TlsError("cannot send a file over TLS: " + reason);
+}
+
+bool TlsSocket::FlushRecords() {
+  try {
+    if (!records_ || records_->Flush(socket_))
+      return true;
+  } catch (const platform::SocketError&) {
+    failed_ = true;  // records are lost: nothing more may follow them
+    throw;
+  }
+  want_ = Want::kWrite;
+  return false;
+}
+
+bool TlsSocket::FlushRecordsBy(Clock::time_point deadline) {
+  try {
+    while (!FlushRecords())
+      WaitUntil(deadline, "TLS shutdown time-out");
+    return true;
+  } catch (const platform::SocketError&) {
+    return false;  // the peer has gone, or had no room in time
+  }
 }
 
 bool TlsSocket::HasBufferedInput() const {

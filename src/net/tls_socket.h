@@ -9,8 +9,9 @@
 // the kernel's TLS offload is switched on on OpenSSL's own socket layer, and a file then
 // goes out with sendfile, encrypted in the kernel and never copied into this process.
 // Without the offload a file is read in stages of sixteen full (16 KiB) records into one
-// buffer that the connection keeps, and encrypted from there. Mapping the file instead
-// would save that copy, but a file another program shortens while it is mapped raises
+// buffer that the connection keeps, and encrypted from there; a data connection's
+// records then gather in a TlsRecordBuffer and go out sixteen to a system call. Mapping the file
+// instead would save that copy, but a file another program shortens while it is mapped raises
 // SIGBUS, which would end the whole server, not the one transfer.
 //
 // A TLS call may need the socket the other way round from what the caller is doing (a
@@ -29,6 +30,7 @@
 #include <string>
 #include <string_view>
 
+#include "net/tls_record_buffer.h"
 #include "net/tls_session.h"
 
 namespace vantrel {
@@ -126,15 +128,25 @@ class TlsSocket {
   std::optional<std::size_t> SendFileInKernel(platform::File& file, std::size_t count);
   // The staged bytes at the file's position, read when none are left (empty at the end).
   std::string_view Staged(platform::File& file, std::size_t limit);
+  // SSL_write, one record of `data` at most; 0 when it must wait.
+  std::size_t Encrypt(std::string_view data);
+  // Sends the gathered records the socket takes now; false (wanting to write) when some
+  // are left. True at once for a connection that gathers none.
+  bool FlushRecords();
+  // The same, waiting for room until `deadline`; false when they could not all go.
+  bool FlushRecordsBy(Clock::time_point deadline);
 
   struct Free {
     void operator()(SSL* connection) const;
   };
 
   platform::TcpSocket& socket_;
+  // Before ssl_, which holds the socket layer that writes into it and so must go first.
+  std::unique_ptr<TlsRecordBuffer> records_;  // a data connection's, after its handshake
   std::unique_ptr<SSL, Free> ssl_;
   TlsSession control_;
   bool resumption_required_ = false;
+  bool data_connection_ = false;
   bool kernel_sends_ = false;
   bool failed_ = false;  // OpenSSL forbids close_notify after a fatal error
   Want want_ = Want::kNothing;
