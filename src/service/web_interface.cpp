@@ -5,6 +5,7 @@
 #include "config/settings.h"
 #include "log/log_queue.h"
 #include "net/connection_budget.h"
+#include "service/proxy_setup.h"
 #include "service/server_succession.h"
 #include "service/web_pages.h"
 #include "web/http_server.h"
@@ -62,6 +63,7 @@ void WebInterface::Configure(HttpServer& server, const SettingsData& settings) {
   if (request_deadline_)
     server.SetRequestDeadline(*request_deadline_);
   server.SetTls(settings.webinterfacehttps ? tls_ : nullptr);
+  server.SetProxyTrust(ProxyTrustOf(settings, request_deadline_));
 }
 
 void WebInterface::LogStart(const SettingsData& settings, const std::function<void()>& start) {
@@ -96,7 +98,14 @@ void WebInterface::Reconfigure(ServerSuccession& succession) {
     Stop();
   } else if (!server_->Active()) {
     Start();
-  } else if (settings.webinterfaceport != server_->DefaultPort()) {
+  } else if (settings.webinterfaceport == server_->DefaultPort()) {
+    // This engine cannot take over its own port (see ServerSuccession); a restart costs
+    // the site's few visitors their sessions, which a change of balancers may well do.
+    if (ProxyTrustOf(settings, request_deadline_) != server_->Proxy()) {
+      Stop();
+      Start();
+    }
+  } else {
     std::unique_ptr<HttpServer> successor = std::make_unique<HttpServer>(clock_);
     BindEvents(*successor);
     LogStart(settings, [&] {

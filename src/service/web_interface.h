@@ -63,8 +63,9 @@ class WebInterface {
   // Stops the engine if it runs, closing every connection, and logs that it stopped.
   void Stop();
   // After the settings were read again: starts or stops the site as they say, and moves
-  // a running site to a changed port (see ServerSuccession), logging the started line,
-  // or the failure line while the old port stays. The other values wait for a start.
+  // a running site to a changed port or load balancers' trust (see ServerSuccession),
+  // logging the started line, or the failure line while the old one stays. The other
+  // values wait for a start.
   void Reconfigure(ServerSuccession& succession);
   bool Active() const;
   // Where the engine listens while active (ports chosen by the system filled in).
