@@ -20,6 +20,7 @@ import time
 import unittest
 
 from harness import Daemon, free_port, free_ports, member, read_list_file
+from hostile_client import SANITIZER_MARKS
 
 BALANCER = "127.0.0.1"
 BACKENDS = ("127.0.0.2", "127.0.0.3")
@@ -163,6 +164,8 @@ class HaproxyDeployment(unittest.TestCase):
             ftp.quit()
         for _, _, _, d in self.daemons:
             self.assertEqual(d.stop(), 0)
+            self.assertFalse([line for line in d.lines
+                              if any(mark in line for mark in SANITIZER_MARKS)])
             saved = read_list_file(d.path("ftpsettings.lst"))["ftpsettings"]
             self.assertEqual(saved["bannedlist"], INTRUDER + "=autoban (login);")
 
