@@ -8,7 +8,7 @@ DEBIAN_PACKAGES := cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev \
                    libssl-dev zlib1g-dev python3 qt6-base-dev
 # The clients, browser, display and compiler that only the tests, fuzzing, soak, bench
 # and screenshots use.
-TEST_PACKAGES := curl lftp rclone xvfb xauth chromium chromium-driver python3-selenium \
+TEST_PACKAGES := curl lftp rclone xvfb xauth chromium chromium-driver python3-selenium haproxy \
                  clang libclang-rt-14-dev
 
 .PHONY: all deps test-deps release debug tsan test run screenshots install clean format \

@@ -39,6 +39,8 @@ const Key kKeys[] = {
     {"webinterfacehttps", &SettingsData::webinterfacehttps},
     {"metricsenabled", &SettingsData::metricsenabled},
     {"metricsallowed", &SettingsData::metricsallowed},
+    {"proxyprotocol", &SettingsData::proxyprotocol},
+    {"proxytrusted", &SettingsData::proxytrusted},
     {"maxclientcount", &SettingsData::maxclientcount},
     {"maxclientsperaddress", &SettingsData::maxclientsperaddress},
     {"maxclientcountreply", &SettingsData::maxclientcountreply},

@@ -72,6 +72,10 @@ struct SettingsData {
   // or ranges (patterns as in the ban list).
   bool metricsenabled = false;
   std::string metricsallowed = "127.0.0.1;::1;";
+  // Load balancers in front: connections from the addresses or ranges of `proxytrusted`
+  // (patterns as in the ban list) name their client in a PROXY header.
+  bool proxyprotocol = false;
+  std::string proxytrusted;
   // One line per transfer; empty: none. A relative name is taken in the data directory.
   std::string xferlog;
 };

@@ -7,8 +7,11 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 
+#include "common/packed_list.h"
+#include "config/address_pattern.h"
 #include "dialogs/dialog_prompts.h"
 #include "dialogs/settings_fields.h"
 #include "widgets/controls.h"
@@ -17,6 +20,7 @@ namespace vantrel {
 namespace {
 
 constexpr int kMaxPort = 65535;
+constexpr int kBalancerListHeight = 60;  // a few addresses
 
 // In the order of the tlsmode values.
 const QStringList kModes = {
@@ -56,6 +60,19 @@ SecurityTab::SecurityTab(SettingsFields& fields, DialogPrompts& prompts, std::st
   form->addRow(reuse);
   form->addRow(fields.Check("Web interface over HTTPS (same certificate)", "webInterfaceHttps",
                             &SettingsData::webinterfacehttps, this));
+  AddBalancerRows(fields, *form);
+}
+
+void SecurityTab::AddBalancerRows(SettingsFields& fields, QFormLayout& form) {
+  QCheckBox* proxy = fields.Check("Load balancers name their clients (PROXY protocol)",
+                                  "proxyProtocol", &SettingsData::proxyprotocol, this);
+  proxy->setToolTip(
+      "Connections from the addresses below must begin with a PROXY header; everyone else "
+      "is served as a direct client");
+  form.addRow(proxy);
+  QPlainTextEdit* trusted = fields.Lines("proxyTrusted", &SettingsData::proxytrusted, this);
+  trusted->setMaximumHeight(kBalancerListHeight);
+  form.addRow("Load balancers:", trusted);
 }
 
 QLayout* SecurityTab::FileRow(SettingsFields& fields, const char* name,
@@ -89,6 +106,13 @@ QString SecurityTab::ValidationFailure(const SettingsData& edited) const {
     return "Implicit TLS port must differ from the server and web interface ports!";
   if (edited.tlscertfile.empty() != edited.tlskeyfile.empty())
     return "Give both a certificate file and a key file, or neither!";
+  const std::vector<std::string> balancers = SplitPacked(edited.proxytrusted);
+  for (const std::string& item : balancers) {
+    if (ReachOfPattern(item).kind == PatternReach::Kind::kNothing)
+      return "Invalid load balancer address: " + QString::fromStdString(item) + "!";
+  }
+  if (edited.proxyprotocol && balancers.empty())
+    return "Name the load balancers that send PROXY headers!";
   return QString();
 }
 

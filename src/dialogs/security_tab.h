@@ -3,6 +3,7 @@
 #include <QWidget>
 #include <string>
 
+class QFormLayout;
 class QLayout;
 class QLineEdit;
 
@@ -14,8 +15,8 @@ struct SettingsData;
 
 // The settings dialog's "Security" tab: when connections are encrypted, on which extra
 // port TLS starts at connect, the certificate and key files (with pickers), what data
-// connections must do, and HTTPS for the web site. Owned by the dialog's tabs; main
-// thread only.
+// connections must do, HTTPS for the web site, and the load balancers trusted to name
+// their clients. Owned by the dialog's tabs; main thread only.
 class SecurityTab : public QWidget {
   Q_OBJECT
 
@@ -29,6 +30,8 @@ class SecurityTab : public QWidget {
   QString ValidationFailure(const SettingsData& edited) const;
 
  private:
+  // The PROXY protocol switch and the balancers it trusts.
+  void AddBalancerRows(SettingsFields& fields, QFormLayout& form);
   // The edit bound to `field` with its Browse button.
   QLayout* FileRow(SettingsFields& fields, const char* name, std::string SettingsData::*field,
                    const char* browse_name, const QString& caption);

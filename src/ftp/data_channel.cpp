@@ -2,6 +2,7 @@
 
 #include "ftp/passive_pool.h"
 #include "ftp/transfer_control.h"
+#include "net/proxy_reader.h"
 #include "platform/socket_error.h"
 #include "platform/socket_wait.h"
 #include "platform/tcp_connector.h"
@@ -128,12 +129,27 @@ std::optional<platform::TcpSocket> DataChannel::Accept(TransferControl& control,
       pool_->Put(std::move(listener_));
     listener_.reset();
     listening_.reset();
-    if (require_same_ip_ && connection->PeerAddress().ip != client_ip_) {
+    const std::optional<std::string> client = ClientOf(*connection);
+    if (!client)
+      return std::nullopt;
+    if (require_same_ip_ && *client != client_ip_) {
       failure_ = Failure::kWrongPeer;
       return std::nullopt;
     }
     return connection;
   }
+}
+
+std::optional<std::string> DataChannel::ClientOf(platform::TcpSocket& connection) {
+  const std::string& peer = connection.PeerAddress().ip;
+  if (!proxy_.Trusts(peer))
+    return peer;
+  ProxyHeader header;
+  if (ReadProxyHeader(connection, proxy_.Deadline(), header) != ProxyRead::kDone) {
+    failure_ = Failure::kNoConnection;
+    return std::nullopt;
+  }
+  return header.local ? peer : header.source.ip;
 }
 
 std::optional<platform::TcpSocket> DataChannel::Connect(TransferControl& control,

@@ -19,6 +19,7 @@
 #include <optional>
 #include <string>
 
+#include "net/proxy_trust.h"
 #include "platform/socket_address.h"
 #include "platform/tcp_listener.h"
 #include "platform/tcp_socket.h"
@@ -66,6 +67,10 @@ class DataChannel {
   // Adds one to `count` until the passive listener accepts or the channel goes, so that
   // the host can tell how many passive ports wait for their clients.
   void CountListening(std::atomic<int>& count);
+  // A passive connection from a peer `trust` names (the balancer forwarding the port)
+  // begins with a PROXY header, which is taken off and whose client is the one compared
+  // with the control connection's.
+  void ExpectProxyHeaders(ProxyTrust trust) { proxy_ = std::move(trust); }
 
   bool passive() const { return listener_ != nullptr; }
   // When a passive channel that no transfer took is given up; nothing for an active one.
@@ -83,6 +88,9 @@ class DataChannel {
   DataChannel() = default;
   std::optional<platform::TcpSocket> Accept(TransferControl& control,
                                             std::chrono::milliseconds timeout);
+  // Who a passive connection comes from; nothing (failure_ set) when a balancer's header
+  // is broken or missing.
+  std::optional<std::string> ClientOf(platform::TcpSocket& connection);
   std::optional<platform::TcpSocket> Connect(TransferControl& control,
                                              std::chrono::milliseconds timeout);
   // Waits on the data side `watch` adds to a SocketWait and on the control connection
@@ -101,6 +109,7 @@ class DataChannel {
   PassivePool* pool_ = nullptr;
   bool require_same_ip_ = false;
   std::string client_ip_;
+  ProxyTrust proxy_;
   std::chrono::steady_clock::time_point unused_until_;
   platform::SocketAddress remote_;
   std::optional<platform::SocketAddress> local_;

@@ -74,8 +74,7 @@ void FtpServer::PrepareActive(Command& command, FtpSession& session,
   }
   // Without this check a client could make the server connect to any third host
   // (the "bounce" attack of RFC 2577).
-  if (session.SecurityOptions().require_port_from_same_ip &&
-      ip != session.Socket().PeerAddress().ip) {
+  if (session.SecurityOptions().require_port_from_same_ip && ip != session.PeerAddress().ip) {
     RefusePort(command, session, Reply(504, kSameAddressOnly));
     return;
   }

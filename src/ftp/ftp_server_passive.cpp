@@ -83,8 +83,9 @@ FtpServer::PreparedPassive FtpServer::PreparePassive(FtpSession& session, IpVers
   const bool pooled = source == PortSource::kAsked || source == PortSource::kRange;
   std::unique_ptr<DataChannel> channel =
       DataChannel::Passive(std::move(listener), session.SecurityOptions().require_pasv_from_same_ip,
-                           session.Socket().PeerAddress().ip, pooled ? &passive_pool_ : nullptr,
+                           session.PeerAddress().ip, pooled ? &passive_pool_ : nullptr,
                            std::chrono::steady_clock::now() + data_timeouts_.accept);
+  channel->ExpectProxyHeaders(Proxy());
   if (passive_listener_count_)
     channel->CountListening(*passive_listener_count_);
   return {std::move(channel), std::move(address.announce_ip)};

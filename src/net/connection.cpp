@@ -117,10 +117,9 @@ bool Connection::ReadMore() {
     if (!wait.Wait(Until(end))) {
       if (deadline_first) {
         throw InputDeadlinePassed("input deadline passed on the connection from " +
-                                  socket_.PeerAddress().ip);
+                                  PeerAddress().ip);
       }
-      throw platform::SocketTimeout("read time-out on the connection from " +
-                                    socket_.PeerAddress().ip);
+      throw platform::SocketTimeout("read time-out on the connection from " + PeerAddress().ip);
     }
   }
 }

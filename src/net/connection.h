@@ -44,6 +44,15 @@ class Connection {
   platform::TcpSocket& Socket() { return socket_; }
   const platform::TcpSocket& Socket() const { return socket_; }
 
+  // The client's address: the one a trusted load balancer's PROXY header named, else the
+  // socket's peer. Everything that asks who the client is (keys, logs, bans, limits) reads
+  // this, never the socket's, which would name the balancer.
+  const platform::SocketAddress& PeerAddress() const {
+    return client_ ? *client_ : socket_.PeerAddress();
+  }
+  // True once a balancer's header named the client.
+  bool Proxied() const { return client_.has_value(); }
+
   // False once this side disconnected or the peer's close was seen.
   bool Connected() const { return connected_; }
   // Ends the connection; what was written before still reaches the peer.
@@ -100,6 +109,8 @@ class Connection {
   std::unique_ptr<TlsSocket> tls_;  // declared after socket_: it refers to it
   TlsSession tls_session_;
   bool implicit_tls_ = false;  // set by the server before the session's thread starts
+  // Set by the server in the session's thread, before the session's first step.
+  std::optional<platform::SocketAddress> client_;
   bool connected_ = true;
   std::string input_;
   std::optional<Deadline> input_deadline_;

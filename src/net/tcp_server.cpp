@@ -5,6 +5,7 @@
 
 #include "common/error.h"
 #include "net/connection_budget.h"
+#include "net/proxy_reader.h"
 #include "platform/resolver.h"
 #include "platform/socket_error.h"
 #include "platform/tcp_listener.h"
@@ -87,6 +88,11 @@ void TcpServer::SetImplicitTlsPort(int port) {
   implicit_tls_port_ = port;
 }
 
+void TcpServer::SetProxyTrust(ProxyTrust trust) {
+  RequireInactive();
+  proxy_ = std::move(trust);
+}
+
 std::vector<platform::SocketAddress> TcpServer::BoundAddresses() const {
   std::lock_guard lock(bound_mutex_);
   return bound_addresses_;
@@ -162,9 +168,10 @@ void TcpServer::ListenLoop(Listener& listener) {
 }
 
 void TcpServer::StartSession(platform::TcpSocket socket, bool implicit_tls) {
-  std::string address = socket.PeerAddress().ip;
+  const bool proxied = proxy_.Trusts(socket.PeerAddress().ip);
+  std::string address = proxied ? std::string() : socket.PeerAddress().ip;
   if (const auto refusal = Admit(address)) {
-    Refuse(std::move(socket), *refusal);
+    Refuse(socket, socket.PeerAddress(), *refusal);
     return;
   }
   socket.SetReadTimeout(read_timeout_);
@@ -181,6 +188,7 @@ void TcpServer::StartSession(platform::TcpSocket socket, bool implicit_tls) {
   Session& session = sessions_.back();
   session.connection = std::move(connection);
   session.address = std::move(address);
+  session.proxied = proxied;
   try {
     session.thread = std::thread([this, &session] { SessionMain(session); });
   } catch (const std::system_error&) {
@@ -191,7 +199,7 @@ void TcpServer::StartSession(platform::TcpSocket socket, bool implicit_tls) {
     sessions_.pop_back();
     lock.unlock();
     Release(counted);
-    Refuse(std::move(refused), Refusal::kNoThread);
+    Refuse(refused, refused.PeerAddress(), Refusal::kNoThread);
   }
 }
 
@@ -200,12 +208,12 @@ std::optional<Refusal> TcpServer::Admit(const std::string& address) {
     std::lock_guard lock(sessions_mutex_);
     if (max_connections_ > 0 && live_count_ >= max_connections_)
       return Refusal::kMaxConnections;
-    const auto found = per_address_.find(address);
-    if (max_per_address_ > 0 && found != per_address_.end() && found->second >= max_per_address_)
+    if (AtAddressLimit(address))
       return Refusal::kPerAddress;
     // The places are taken at once, so two quick accepts cannot both pass the checks.
     ++live_count_;
-    ++per_address_[address];
+    if (!address.empty())
+      ++per_address_[address];
   }
   // Taken after the server's own lock is let go: no lock of this server is ever held
   // while the shared budget's is taken.
@@ -214,6 +222,39 @@ std::optional<Refusal> TcpServer::Admit(const std::string& address) {
     return Refusal::kNoRoom;
   }
   return std::nullopt;
+}
+
+bool TcpServer::AtAddressLimit(const std::string& address) const {
+  if (max_per_address_ <= 0 || address.empty())
+    return false;
+  const auto found = per_address_.find(address);
+  return found != per_address_.end() && found->second >= max_per_address_;
+}
+
+bool TcpServer::Introduce(Session& session) {
+  if (!session.proxied)
+    return true;
+  Connection& connection = *session.connection;
+  ProxyHeader header;
+  const ProxyRead read = ReadProxyHeader(connection.Socket(), proxy_.Deadline(), header);
+  if (read == ProxyRead::kMalformed)
+    ReportRefusal(connection.Socket().PeerAddress(), Refusal::kProxyHeader);
+  if (read != ProxyRead::kDone)
+    return false;
+  // A health check's own connection ("LOCAL") speaks for nobody but the balancer.
+  if (!header.local)
+    connection.client_ = header.source;
+  const std::string& address = connection.PeerAddress().ip;
+  {
+    std::lock_guard lock(sessions_mutex_);
+    if (!AtAddressLimit(address)) {
+      ++per_address_[address];
+      session.address = address;
+      return true;
+    }
+  }
+  Refuse(connection.Socket(), connection.PeerAddress(), Refusal::kPerAddress);
+  return false;
 }
 
 void TcpServer::Uncount(const std::string& address) {
@@ -234,8 +275,8 @@ void TcpServer::Release(const std::string& address) {
     budget_->Give();
 }
 
-void TcpServer::Refuse(platform::TcpSocket socket, Refusal reason) {
-  const platform::SocketAddress peer = socket.PeerAddress();
+void TcpServer::Refuse(platform::TcpSocket& socket, const platform::SocketAddress& peer,
+                       Refusal reason) {
   try {
     socket.SetWriteTimeout(kRefusalWriteTimeout);
     socket.Write(OverLimitReply());
@@ -243,6 +284,10 @@ void TcpServer::Refuse(platform::TcpSocket socket, Refusal reason) {
   } catch (const platform::SocketError&) {
     // The client left before reading its refusal; nothing is owed to it.
   }
+  ReportRefusal(peer, reason);
+}
+
+void TcpServer::ReportRefusal(const platform::SocketAddress& peer, Refusal reason) {
   try {
     Refused(peer, reason);
   } catch (...) {
@@ -255,7 +300,8 @@ std::unique_ptr<Connection> TcpServer::CreateConnection(platform::TcpSocket sock
 }
 
 void TcpServer::SessionMain(Session& session) {
-  RunSession(*session.connection);
+  if (Introduce(session))
+    RunSession(*session.connection);
   std::unique_ptr<Connection> finished;
   {
     // One lock for all of it: the listener holds this lock while it starts a thread, and

@@ -11,6 +11,12 @@
 // client gets the over-limit reply and is closed at once, by the listener, without a
 // thread of its own.
 //
+// A connection from a trusted load balancer (see proxy_trust.h) names its client in a
+// PROXY header, which its own thread reads before the session's first step; only then is
+// the client's address known, so the limit per address is applied there, with the same
+// reply. The server's own count and the budget still apply at accept: they guard the
+// process, whoever the client is.
+//
 // Sessions block in the kernel (poll with the read time-out) while idle, so a thousand
 // idle sessions cost sleeping threads and no processor time. Finished session threads are
 // joined by the listener on its next accept and by the stop; nothing is detached, so the
@@ -30,6 +36,7 @@
 #include <vector>
 
 #include "net/connection.h"
+#include "net/proxy_trust.h"
 #include "platform/socket_address.h"
 
 namespace vantrel {
@@ -56,6 +63,7 @@ enum class Refusal {
   kPerAddress,      // the limit per peer address
   kNoRoom,          // the shared budget is spent
   kNoThread,        // the system refused a thread for the session
+  kProxyHeader,     // a trusted balancer's connection began with a malformed PROXY header
 };
 
 // Owned by the host, through the protocol's server that derives from it. Configure it
@@ -109,6 +117,10 @@ class TcpServer {
   // that come there say ImplicitTls(): the protocol starts TLS before its first byte.
   int ImplicitTlsPort() const { return implicit_tls_port_; }
   void SetImplicitTlsPort(int port);
+  // Off by default. Connections from the peers `trust` names must begin with a PROXY
+  // header within its deadline, and the client it names is the connection's PeerAddress.
+  const ProxyTrust& Proxy() const { return proxy_; }
+  void SetProxyTrust(ProxyTrust trust);
 
   // The addresses actually bound (ports chosen by the system filled in), from the moment
   // they are bound; empty while inactive.
@@ -138,7 +150,8 @@ class TcpServer {
   virtual void SessionFailed(Connection& /*connection*/, const std::exception& /*failure*/) {}
   // Listener thread, for a failure while accepting or starting a session.
   virtual void ListenFailed(const std::exception& /*failure*/) {}
-  // Listener thread, for each connection turned away over a limit (after its reply).
+  // For each connection turned away (after its reply, if a limit refused it): in the
+  // listener thread, or in the session's when its PROXY header decided.
   virtual void Refused(const platform::SocketAddress& /*peer*/, Refusal /*reason*/) {}
 
   void RequireInactive() const;
@@ -164,6 +177,7 @@ class TcpServer {
   struct Session {
     std::unique_ptr<Connection> connection;  // null once the session left the live list
     std::string address;                     // the peer's, as counted in per_address_
+    bool proxied = false;                    // its PROXY header is still to be read
     std::thread thread;
     bool finished = false;  // its thread is about to end and may be joined
   };
@@ -179,13 +193,19 @@ class TcpServer {
   void SetBoundAddresses(const std::vector<std::unique_ptr<Listener>>& bound);
   void ListenLoop(Listener& listener);
   void StartSession(platform::TcpSocket socket, bool implicit_tls);
-  // Takes a place for a session from `address`, or says which limit refuses it.
+  // Takes a place for a session from `address` (empty: not known yet, so not counted per
+  // address), or says which limit refuses it.
   std::optional<Refusal> Admit(const std::string& address);
+  bool AtAddressLimit(const std::string& address) const;  // under sessions_mutex_
+  // Session thread: a proxied session's header, and its client's place per address.
+  // False when the connection is turned away.
+  bool Introduce(Session& session);
   // Gives back what Admit took: the server's own counts alone, or those and the budget's.
   void Uncount(const std::string& address);
   void UncountLocked(const std::string& address);  // under sessions_mutex_
   void Release(const std::string& address);
-  void Refuse(platform::TcpSocket socket, Refusal reason);
+  void Refuse(platform::TcpSocket& socket, const platform::SocketAddress& peer, Refusal reason);
+  void ReportRefusal(const platform::SocketAddress& peer, Refusal reason);
   void SessionMain(Session& session);
   void ReportFailure(Connection& connection, const std::exception_ptr& failure);
   void ReportListenFailure(const std::exception& failure);
@@ -200,6 +220,7 @@ class TcpServer {
   ReuseSocket reuse_socket_ = ReuseSocket::kOsDependent;
   std::chrono::milliseconds read_timeout_;
   int implicit_tls_port_ = 0;
+  ProxyTrust proxy_;
 
   std::mutex activation_mutex_;  // serialises SetActive
   std::atomic<bool> active_{false};

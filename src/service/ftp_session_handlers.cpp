@@ -23,7 +23,7 @@ constexpr std::chrono::milliseconds kSessionReadTimeout{300000};
 }  // namespace
 
 std::string KeyOf(const Connection& connection) {
-  const auto& peer = connection.Socket().PeerAddress();
+  const auto& peer = connection.PeerAddress();
   return ConnectionKey(peer.ip, peer.port);
 }
 
@@ -37,7 +37,7 @@ void FtpSessionHandlers::Log(const std::string& key, const std::string& message)
 
 void FtpSessionHandlers::SessionStarted(FtpSession& session) {
   const std::string key = KeyOf(session);
-  if (units_.settings.IsBanned(session.Socket().PeerAddress().ip)) {
+  if (units_.settings.IsBanned(session.PeerAddress().ip)) {
     units_.metrics.CountRefusal(RefusalReason::kBanned);
     Log(key, "> Not allowed to Connect");
     session.Disconnect();
@@ -77,7 +77,7 @@ std::shared_ptr<const SessionRecord> FtpSessionHandlers::Login(FtpSession& sessi
     Log(log_key, "> Failed to authenticate as " + user);
   }
   // Once banned, an address gets no more anonymous sessions on the connections it holds.
-  if (!anonymous || units_.settings.IsBanned(session.Socket().PeerAddress().ip))
+  if (!anonymous || units_.settings.IsBanned(session.PeerAddress().ip))
     return nullptr;
   return Admit(session, user, units_.records.Anonymous(password), !member_named);
 }
@@ -113,8 +113,11 @@ void FtpSessionHandlers::SessionEnded(FtpSession& session) {
 }
 
 void FtpSessionHandlers::ConnectionRefused(const platform::SocketAddress& peer, Refusal reason) {
-  units_.metrics.CountRefusal(reason == Refusal::kPerAddress ? RefusalReason::kPerAddressLimit
-                                                             : RefusalReason::kLimit);
+  // A broken PROXY header is the balancer's fault, not a limit the operator set.
+  if (reason != Refusal::kProxyHeader) {
+    units_.metrics.CountRefusal(reason == Refusal::kPerAddress ? RefusalReason::kPerAddressLimit
+                                                               : RefusalReason::kLimit);
+  }
   refusals_.LogLine(ConnectionKey(peer.ip, peer.port) + "> " + RefusalText(reason, ceiling_),
                     peer.ip);
 }

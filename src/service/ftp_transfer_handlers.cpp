@@ -105,7 +105,7 @@ void FtpTransferHandlers::LogWhenEnded(TransferStream& stream, FtpSession& sessi
                                        const FtpRequest& request, const std::string& name,
                                        TransferDirection direction) {
   TransferRecord record;
-  record.remote_host = session.Socket().PeerAddress().ip;
+  record.remote_host = session.PeerAddress().ip;
   record.filename = name;
   record.binary = session.DataType() == FtpDataType::kBinary;
   record.direction = direction;
@@ -121,7 +121,7 @@ void FtpTransferHandlers::LogWhenEnded(TransferStream& stream, FtpSession& sessi
   });
 }
 
-PassiveAddress FtpTransferHandlers::PassiveAddressFor(FtpSession&, PassiveAddress address,
+PassiveAddress FtpTransferHandlers::PassiveAddressFor(FtpSession& session, PassiveAddress address,
                                                       platform::IpVersion version) {
   // EPSV and SPSV name no address: their clients come to the control connection's.
   if (!address.reply_names_address)
@@ -129,7 +129,10 @@ PassiveAddress FtpTransferHandlers::PassiveAddressFor(FtpSession&, PassiveAddres
   const std::optional<std::string> ip = ConfiguredPassiveIp(version);
   if (!ip)
     return address;
-  if (platform::IsOwnAddress(*ip)) {
+  // Behind a load balancer the client comes through it: the listener waits where the
+  // balancer connects (the control connection's address, as given) and the reply names
+  // the balancer, even one on this machine, whose own listener holds that port there.
+  if (platform::IsOwnAddress(*ip) && !session.Proxied()) {
     address.bind_ip = *ip;
   } else {
     address.announce_ip = *ip;

@@ -13,6 +13,8 @@ std::string RefusalText(Refusal reason, int ceiling) {
              " at once)";
     case Refusal::kNoThread:
       return "Refused: the system has no thread for another connection";
+    case Refusal::kProxyHeader:
+      return "Malformed PROXY header";
   }
   return "Refused";
 }

@@ -24,6 +24,7 @@
 #include "service/ftp_session_handlers.h"
 #include "service/ftp_transfer_handlers.h"
 #include "service/load_lines.h"
+#include "service/proxy_setup.h"
 #include "service/server_succession.h"
 #include "service/state_files.h"
 #include "service/tls_setup.h"
@@ -167,6 +168,7 @@ void Service::ConfigureFtpEngine(FtpServer& server, const SettingsData& s) {
   server.SetMaxConnectionsPerAddress(s.maxclientsperaddress);
   server.SetConnectionBudget(connection_budget_.get());
   server.SetPassiveListenerCount(&passive_listeners_);
+  server.SetProxyTrust(ProxyTrustOf(s, deadlines_.line));
   if (deadlines_.line)
     server.SetLineDeadline(*deadlines_.line);
   if (deadlines_.login)

@@ -31,7 +31,8 @@ constexpr const char* kNoFile = "No such file or directory";
 auto FtpEngineValues(const SettingsData& s) {
   return std::tie(s.serverport, s.dataport, s.maxclientcount, s.maxclientsperaddress,
                   s.maxclientcountreply, s.greetingtext, s.pasvrangestart, s.pasvrangesize,
-                  s.tlsmode, s.tlsimplicitport, s.tlsrequireprotp, s.tlssessionreuse);
+                  s.tlsmode, s.tlsimplicitport, s.tlsrequireprotp, s.tlssessionreuse,
+                  s.proxyprotocol, s.proxytrusted);
 }
 
 }  // namespace

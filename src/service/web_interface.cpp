@@ -6,6 +6,7 @@
 #include "config/settings.h"
 #include "log/log_queue.h"
 #include "net/connection_budget.h"
+#include "service/proxy_setup.h"
 #include "service/server_succession.h"
 #include "service/web_pages.h"
 #include "web/http_server.h"
@@ -72,6 +73,7 @@ void WebInterface::Configure(HttpServer& server, const SettingsData& settings) {
   if (request_deadline_)
     server.SetRequestDeadline(*request_deadline_);
   server.SetTls(settings.webinterfacehttps ? tls_ : nullptr);
+  server.SetProxyTrust(ProxyTrustOf(settings, request_deadline_));
   configured_ = settings;
   configured_tls_ = settings.webinterfacehttps ? tls_ : nullptr;
 }
@@ -109,7 +111,8 @@ void WebInterface::Reconfigure(ServerSuccession& succession) {
   } else if (!server_->Active()) {
     Start();
   } else if (EngineValues(settings) != EngineValues(configured_) ||
-             (settings.webinterfacehttps ? tls_ : nullptr) != configured_tls_) {
+             (settings.webinterfacehttps ? tls_ : nullptr) != configured_tls_ ||
+             ProxyTrustOf(settings, request_deadline_) != server_->Proxy()) {
     std::unique_ptr<HttpServer> successor = std::make_unique<HttpServer>(clock_);
     BindEvents(*successor);
     const SettingsData running = configured_;

@@ -64,9 +64,9 @@ class WebInterface {
   // Stops the engine if it runs, closing every connection, and logs that it stopped.
   void Stop();
   // After the settings (and the certificate) were read again: starts or stops the site as
-  // they say, and gives a running site whose port, title, session time-out or encryption
-  // changed a successor (see ServerSuccession), logging the started line, or the failure
-  // line while the old engine stays.
+  // they say, and gives a running site whose port, title, session time-out, encryption or
+  // load balancers' trust changed a successor (see ServerSuccession), logging the started
+  // line, or the failure line while the old engine stays.
   void Reconfigure(ServerSuccession& succession);
   bool Active() const;
   // Where the engine listens while active (ports chosen by the system filled in).

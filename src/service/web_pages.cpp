@@ -235,7 +235,7 @@ WebPages::WebPages(const ServiceUnits& units, Members& members,
     : units_(units), members_(members), metrics_(std::move(metrics)) {}
 
 void WebPages::Connect(Connection& context) {
-  const std::string& ip = context.Socket().PeerAddress().ip;
+  const std::string& ip = context.PeerAddress().ip;
   if (units_.settings.IsBanned(ip)) {
     units_.log.LogLine("HTTP> " + ip + "> Not allowed to Connect");
     throw Error("Not allowed to connect");
@@ -283,7 +283,7 @@ void WebPages::CommandGet(Connection& context, HttpRequestInfo& request,
   std::string page;
   if (!LoginHolds(login.user, login.password)) {
     if (!action.login_user.empty()) {
-      const auto& peer = context.Socket().PeerAddress();
+      const auto& peer = context.PeerAddress();
       units_.auto_ban.RecordFailure(BanRule::kLogin, ConnectionKey(peer.ip, peer.port), login.user);
     }
     units_.log.LogLine("HTTP> " + ip + "> login");

@@ -431,7 +431,7 @@ bool HttpServer::HandleRequest(Connection& connection) {
   if (proceed) {
     request.body = ReadBody(connection, request);
     connection.SetInputDeadline(std::nullopt);
-    request.remote_ip = connection.Socket().PeerAddress().ip;
+    request.remote_ip = connection.PeerAddress().ip;
     InterpretRequest(request, parse_params_);
     proceed = AttachSession(connection, request, response);
   }

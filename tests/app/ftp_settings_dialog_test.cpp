@@ -152,6 +152,12 @@ TEST_F(FtpSettingsDialogTest, EachFailedCheckNamesItselfAndStoresNothing) {
       {"a metrics address that is none",
        [](auto& d) { Child<QPlainTextEdit>(d, "metricsAllowed").setPlainText("::1\nlocalhost"); },
        "Invalid address for the metrics: localhost!"},
+      {"a load balancer that is no address",
+       [](auto& d) { Child<QPlainTextEdit>(d, "proxyTrusted").setPlainText("10.0.0.1\nlb.local"); },
+       "Invalid load balancer address: lb.local!"},
+      {"PROXY headers with no balancer named",
+       [](auto& d) { Child<QCheckBox>(d, "proxyProtocol").setChecked(true); },
+       "Name the load balancers that send PROXY headers!"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -212,6 +218,8 @@ TEST_F(FtpSettingsDialogTest, ApplyStoresEveryControlAndSaves) {
   Box(*dialog, "metricsEnabled").setChecked(true);
   Memo(*dialog, "metricsAllowed").setPlainText("10.0.0.0-255\n::1");
   Edit(*dialog, "xferLog").setText("xferlog");  // in the data directory
+  Box(*dialog, "proxyProtocol").setChecked(true);
+  Memo(*dialog, "proxyTrusted").setPlainText("10.0.0.1\n10.0.1.0-255");
   Child<QPushButton>(*dialog, "apply").click();
 
   EXPECT_TRUE(prompts_.log.isEmpty()) << prompts_.log.join(", ").toStdString();
@@ -240,6 +248,8 @@ TEST_F(FtpSettingsDialogTest, ApplyStoresEveryControlAndSaves) {
   EXPECT_TRUE(data.metricsenabled);
   EXPECT_EQ(data.metricsallowed, "10.0.0.0-255;::1;");
   EXPECT_EQ(data.xferlog, "xferlog");
+  EXPECT_TRUE(data.proxyprotocol);
+  EXPECT_EQ(data.proxytrusted, "10.0.0.1;10.0.1.0-255;");
   EXPECT_EQ(Stored("greetingtext"), "a;b;");
   EXPECT_EQ(Stored("serverport"), "2121");
   EXPECT_EQ(Stored("tlsmode"), "2");

@@ -47,6 +47,8 @@ TEST_F(SettingsTest, FreshInstallationDefaults) {
   EXPECT_FALSE(s.metricsenabled);
   EXPECT_EQ(s.metricsallowed, "127.0.0.1;::1;") << "metrics for this machine alone";
   EXPECT_EQ(s.xferlog, "") << "no transfer log unless asked for";
+  EXPECT_FALSE(s.proxyprotocol) << "no PROXY headers unless a balancer is named";
+  EXPECT_EQ(s.proxytrusted, "");
   EXPECT_EQ(settings_.GetGreetingLines(), std::vector<std::string>{"Wellcome to Vantrel!"});
   EXPECT_EQ(settings_.GetMaxClientCountReplyLines(),
             std::vector<std::string>{"Server busy. Try again later."});
@@ -74,6 +76,8 @@ TEST_F(SettingsTest, SaveAndLoadReproduceEveryValue) {
     s.metricsenabled = true;
     s.metricsallowed = "10.0.0.0-255;";
     s.xferlog = "/var/log/vantrel x.log";
+    s.proxyprotocol = true;
+    s.proxytrusted = "10.0.0.1;10.0.1.0-255;";
   });
   settings_.SaveSettings();
 
@@ -101,6 +105,8 @@ TEST_F(SettingsTest, SaveAndLoadReproduceEveryValue) {
   EXPECT_TRUE(s.metricsenabled);
   EXPECT_EQ(s.metricsallowed, "10.0.0.0-255;");
   EXPECT_EQ(s.xferlog, "/var/log/vantrel x.log");
+  EXPECT_TRUE(s.proxyprotocol);
+  EXPECT_EQ(s.proxytrusted, "10.0.0.1;10.0.1.0-255;");
 }
 
 TEST_F(SettingsTest, KeysAreWrittenInTheirFixedOrder) {

@@ -58,6 +58,16 @@ def free_port():
     raise RuntimeError("no free port below %d" % top)
 
 
+def free_ports(count):
+    """The first of `count` consecutive ports free now, as free_port chooses them."""
+    top = _ephemeral_start() - count
+    for _ in range(1000):
+        first = random.randrange(21000, top)
+        if all(_bindable(port) for port in range(first, first + count)):
+            return first
+    raise RuntimeError("no %d free ports in a row below %d" % (count, top))
+
+
 def write_list_file(path, sections):
     """sections: {name: {key: value}} in order; values are written as given."""
     with open(path, "w", encoding="utf-8") as f:

@@ -85,12 +85,14 @@ def vanish(sock):
 class Control:
     """A bare control connection; replies are read whole (multi-line ones included)."""
 
-    def __init__(self, port, source="127.0.0.1"):
+    def __init__(self, port, source="127.0.0.1", header=b""):
+        """`header`: a load balancer's PROXY header, sent first."""
         self.sock = socket.create_connection(("127.0.0.1", port), timeout=TIMEOUT,
                                              source_address=(source, 0))
         self.buffer = b""
         # The connection key the daemon's log lines start with.
         self.key = "%s:%d" % self.sock.getsockname()[:2]
+        self.sock.sendall(header)
         self.greeting = self.reply()
 
     def send(self, data):
@@ -149,3 +151,15 @@ def ftp_reply(action):
         return action()
     except ftplib.Error as failure:
         return str(failure)
+
+
+def proxy_v1(source, port, destination="127.0.0.1", destination_port=21):
+    return ("PROXY TCP4 %s %s %d %d\r\n" % (source, destination, port,
+                                             destination_port)).encode()
+
+
+def proxy_v2(source, port, destination="127.0.0.1", destination_port=21):
+    addresses = socket.inet_aton(source) + socket.inet_aton(destination)
+    return (b"\r\n\r\n\x00\r\nQUIT\n\x21\x11\x00\x0c" + addresses +
+            struct.pack("!HH", port, destination_port))
+

@@ -6,7 +6,9 @@ daemon with a small descriptor limit fills up to the ceiling it derived from it,
 the next client, and still serves its logged-in client's listings and downloads. Clients
 that trickle or never log in are cut off at their deadlines (shortened here; the defaults
 are a minute and more). Listings of a large directory that nobody reads hold little
-memory, and a login storm is greeted promptly.
+memory, and a login storm is greeted promptly. Behind a trusted load balancer, the PROXY
+header names the client on every port, and a balancer's connection without a sound one
+is closed.
 
 The sessions' idle read time-out (five minutes) has no setting, so these tests do not
 wait for it: the silent clients leave by closing, which the daemon must notice the same
@@ -18,12 +20,14 @@ import re
 import resource
 import select
 import socket
+import ssl
 import threading
 import time
 import unittest
 
-from harness import member
-from hostile_client import MEMORY_FACTOR, TIMEOUT, Control, HostileCase, resident_kb
+from harness import free_port, member
+from hostile_client import (MEMORY_FACTOR, TIMEOUT, Control, HostileCase, proxy_v1, proxy_v2,
+                            resident_kb)
 
 SILENT = 1000
 LIMIT = 1010
@@ -353,3 +357,103 @@ class StalledListings(HostileCase):
 
 if __name__ == "__main__":
     unittest.main()
+
+
+BALANCER = "127.0.0.9"
+
+
+class ProxyHeaders(HostileCase):
+    """The test speaks as the balancer: from its address, a header first."""
+
+    def balancer_socket(self, port):
+        return connect(port, BALANCER)
+
+    def passive_through_balancer(self, control, client):
+        """PASV, then the data connection the balancer would forward for `client`."""
+        reply = control.ask("PASV")
+        numbers = [int(n) for n in re.search(r"\(([\d,]+)\)", reply).group(1).split(",")]
+        data = self.balancer_socket(numbers[4] * 256 + numbers[5])
+        data.sendall(proxy_v2(client, 40100))
+        return data
+
+    def test_the_header_names_the_client_and_a_bad_one_closes(self):
+        implicit = free_port()
+        d = self.start_daemon(
+            settings={"proxyprotocol": "1", "proxytrusted": BALANCER + ";",
+                      "maxclientsperaddress": "2", "bannedlist": "127.0.0.72=test;",
+                      "tlsimplicitport": str(implicit)},
+            members=[member("alice", "pw")], web=True, args=["--client-deadlines", "1,5,5"])
+        with open(os.path.join(d.home, "file.txt"), "wb") as f:
+            f.write(b"served")
+        for header, key in ((proxy_v1("127.0.0.70", 40000), "127.0.0.70:40000"),
+                            (proxy_v2("127.0.0.71", 40001), "127.0.0.71:40001")):
+            c = Control(d.port, BALANCER, header).login("alice", "pw")
+            d.wait_for(key + "> Authenticated as alice")
+            client = key.split(":")[0]
+            data = self.passive_through_balancer(c, client)
+            self.assertTrue(c.ask("RETR file.txt").startswith("150"))
+            self.assertEqual(data.recv(100), b"served", "the header is not the file's")
+            data.close()
+            self.assertEqual(c.reply(), "226 Closing data connection.")
+            # The balancer forwarding somebody else's data connection is refused.
+            data = self.passive_through_balancer(c, "127.0.0.99")
+            self.assertTrue(c.ask("RETR file.txt").startswith("150"))
+            self.assertEqual(c.reply()[:3], "504")
+            data.close()
+            c.close()
+
+        # Anybody else is a direct client, greeted at once.
+        direct = Control(d.port, "127.0.0.10")
+        self.assertTrue(direct.greeting.startswith("220"))
+        direct.login("alice", "pw")
+        d.wait_for(direct.key + "> Authenticated as alice")
+        direct.close()
+
+        # The implicit TLS port: the header comes before the handshake.
+        raw = self.balancer_socket(implicit)
+        raw.sendall(proxy_v1("127.0.0.75", 40005))
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_CLIENT)
+        context.check_hostname = False
+        context.verify_mode = ssl.CERT_NONE
+        with context.wrap_socket(raw) as tls:
+            self.assertTrue(tls.recv(100).startswith(b"220"))
+        d.wait_for("127.0.0.75:40005 TLS> TLSv1")
+
+        # The web port, whose pages log the client's address.
+        web = self.balancer_socket(self.web_port)
+        web.sendall(proxy_v1("127.0.0.74", 40004) + b"GET / HTTP/1.0\r\n\r\n")
+        self.assertTrue(web.makefile("rb").readline().startswith(b"HTTP/1.1 200"))
+        web.close()
+        d.wait_for("HTTP> 127.0.0.74> login")
+
+        # The ban list and the limit per address judge the client named, not the balancer.
+        banned = self.balancer_socket(d.port)
+        banned.sendall(proxy_v1("127.0.0.72", 40002))
+        self.assertEqual(banned.makefile("rb").read(), b"")
+        d.wait_for("127.0.0.72:40002> Not allowed to Connect")
+        held = [Control(d.port, BALANCER, proxy_v1("127.0.0.73", 41000 + i)) for i in range(2)]
+        over = self.balancer_socket(d.port)
+        over.sendall(proxy_v1("127.0.0.73", 41002))
+        self.assertEqual(over.makefile("rb").read(), BUSY)
+        d.wait_for("127.0.0.73:41002> Refused: too many connections from this address")
+        held.append(Control(d.port, BALANCER, proxy_v1("127.0.0.76", 41003)))
+        self.assertTrue(held[-1].greeting.startswith("220"), "another client is let in")
+
+        # A client that skips the balancer's header, and one that never sends it.
+        for sent, line in ((b"USER alice\r\n", "Malformed PROXY header"), (b"", None)):
+            s = self.balancer_socket(d.port)
+            started = time.monotonic()
+            s.sendall(sent)
+            try:
+                got = s.recv(100)
+            except ConnectionResetError:  # closed with the client's bytes unread
+                got = b""
+            self.assertEqual(got, b"", "closed without a greeting")
+            if line:
+                d.wait_for("%s:%d> %s" % (BALANCER, s.getsockname()[1], line))
+            else:
+                self.assertLess(time.monotonic() - started, 4, "closed at the deadline")
+            s.close()
+        for c in held + [over, banned]:
+            c.close()
+

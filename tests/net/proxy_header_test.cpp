@@ -1,17 +1,26 @@
 // The load balancer's header in front of a proxied connection, from real bytes of both
 // forms: where the client's own bytes start, what comes out as the client's address, and
-// that every cut-off header waits while every wrong one fails as soon as it shows.
+// that every cut-off header waits while every wrong one fails as soon as it shows; and
+// the reader that takes a header off a real socket and leaves the client's bytes there.
 
 #include "net/proxy_header.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
+#include <vector>
+
+#include "net/proxy_reader.h"
+#include "platform/tcp_listener.h"
+#include "platform/tcp_socket.h"
 
 namespace vantrel {
 namespace {
 
 using namespace std::string_literals;
+using namespace std::chrono_literals;
 using platform::IpVersion;
 using platform::SocketAddress;
 
@@ -124,6 +133,68 @@ TEST(ProxyHeaderTest, WrongInputFailsAsSoonAsItShows) {
       ASSERT_EQ(Parse(std::string_view(c.bytes).substr(0, cut)), expected)
           << name << " cut " << cut;
     }
+  }
+}
+
+// The balancer's side writes its pieces with pauses, so the reader sees them arrive apart;
+// `close` then ends its side instead of leaving it open.
+TEST(ProxyReaderTest, TakesTheHeaderAndNoMoreFromTheSocket) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> pieces;
+    bool close;
+    ProxyRead expected;
+    std::string client;  // what the socket still holds, or the source named
+  };
+  const std::string v2 = kSignature + "\x21\x11\x00\x0C"s + kIpv4Block;
+  const Case cases[] = {
+      {"text form and the client's command in one segment",
+       {"PROXY TCP4 192.168.1.10 10.0.0.1 54321 21\r\nUSER x\r\n"},
+       false,
+       ProxyRead::kDone,
+       "USER x\r\n"},
+      {"text form a few bytes at a time",
+       {"PROX", "Y TCP4 192.168.1.10 10.0", ".0.1 54321 21\r", "\n", "\x16\x03\x01"},
+       false,
+       ProxyRead::kDone,
+       "\x16\x03\x01"},
+      {"binary form cut inside its fixed part, then a TLS hello",
+       {v2.substr(0, 14), v2.substr(14) + "\x16\x03\x01"},
+       false,
+       ProxyRead::kDone,
+       "\x16\x03\x01"},
+      {"a client that skipped the balancer", {"USER x\r\n"}, false, ProxyRead::kMalformed, ""},
+      {"a header cut off by the close", {"PROXY TCP4 192."}, true, ProxyRead::kMissing, ""},
+      {"nothing within the time-out", {}, false, ProxyRead::kMissing, ""},
+  };
+  platform::TcpListener listener("127.0.0.1", 0, IpVersion::kV4, false);
+  listener.Listen(8);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    platform::TcpSocket balancer = platform::TcpSocket::Connect(listener.LocalAddress(), 2s);
+    std::optional<platform::TcpSocket> accepted = listener.Accept(2s);
+    ASSERT_TRUE(accepted);
+    std::thread writer([&] {
+      for (const auto& piece : c.pieces) {
+        balancer.Write(piece);
+        std::this_thread::sleep_for(20ms);
+      }
+      if (c.close)
+        balancer.Shutdown();
+    });
+    ProxyHeader header;
+    const auto started = std::chrono::steady_clock::now();
+    const ProxyRead read = ReadProxyHeader(*accepted, 500ms, header);
+    const auto took = std::chrono::steady_clock::now() - started;
+    writer.join();
+    EXPECT_EQ(read, c.expected);
+    EXPECT_LT(took, 2s) << "bounded by the time-out";
+    if (read != ProxyRead::kDone)
+      continue;
+    EXPECT_EQ(header.source.ip, "192.168.1.10");
+    char rest[64] = {};
+    const std::size_t got = accepted->Read(rest, sizeof rest, 1s);
+    EXPECT_EQ(std::string(rest, got), c.client) << "the client's first bytes stay unread";
   }
 }
 
