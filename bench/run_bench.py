@@ -13,6 +13,7 @@ every server it started. Needs root: the peers switch to the system account it c
     bench/run_bench.py --only upload --variant new=build/x/bin/vantreld   # A/B a change
     bench/run_bench.py --only ftps-download,ftps-upload,ftps-small        # FTPS alone
     bench/run_bench.py --serve 600        # just the servers, to profile one by hand
+    bench/run_bench.py --serve 600 --only ftps-download   # the same, with TLS switched on
 """
 
 import argparse
@@ -256,6 +257,8 @@ def main():
             server.start()
             print(f"bench: {server.name} on port {server.port} (pid {server.pid})", flush=True)
         if args.serve:
+            if any(k.startswith("ftps-") for k in keys):
+                switch_tls_on(servers, workdir)
             serve(servers, args.serve)
             return
         figures = {}
