@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "net/connection.h"
+#include "platform/sized_thread.h"
 #include "platform/socket_address.h"
 
 namespace vantrel {
@@ -154,7 +155,7 @@ class TcpServer {
   struct Session {
     std::unique_ptr<Connection> connection;  // null once the session left the live list
     std::string address;                     // the peer's, as counted in per_address_
-    std::thread thread;
+    platform::SizedThread thread;
     bool finished = false;  // its thread is about to end and may be joined
   };
 
