@@ -4,7 +4,6 @@
 #include <system_error>
 
 #include "common/error.h"
-#include "net/connection_budget.h"
 #include "platform/resolver.h"
 #include "platform/socket_error.h"
 #include "platform/tcp_listener.h"
@@ -297,7 +296,8 @@ void TcpServer::ListenLoop(Listener& listener) {
 
 void TcpServer::StartSession(platform::TcpSocket socket, bool implicit_tls) {
   std::string address = socket.PeerAddress().ip;
-  if (const auto refusal = Admit(address)) {
+  DescriptorGrant place;
+  if (const auto refusal = Admit(address, place)) {
     Refuse(std::move(socket), *refusal);
     return;
   }
@@ -307,7 +307,7 @@ void TcpServer::StartSession(platform::TcpSocket socket, bool implicit_tls) {
     connection = CreateConnection(std::move(socket));
     connection->implicit_tls_ = implicit_tls;
   } catch (...) {
-    Release(address);
+    Uncount(address);
     throw;
   }
   std::unique_lock lock(sessions_mutex_);
@@ -315,6 +315,7 @@ void TcpServer::StartSession(platform::TcpSocket socket, bool implicit_tls) {
   Session& session = sessions_.back();
   session.connection = std::move(connection);
   session.address = std::move(address);
+  session.place = std::move(place);
   try {
     session.thread =
         platform::SizedThread(kSessionStack, [this, &session] { SessionMain(session); });
@@ -323,14 +324,15 @@ void TcpServer::StartSession(platform::TcpSocket socket, bool implicit_tls) {
     // server is busy instead of being dropped without a word.
     platform::TcpSocket refused = std::move(session.connection->Socket());
     const std::string counted = std::move(session.address);
+    place = std::move(session.place);
     sessions_.pop_back();
     lock.unlock();
-    Release(counted);
+    Uncount(counted);
     Refuse(std::move(refused), Refusal::kNoThread);
   }
 }
 
-std::optional<Refusal> TcpServer::Admit(const std::string& address) {
+std::optional<Refusal> TcpServer::Admit(const std::string& address, DescriptorGrant& place) {
   {
     std::lock_guard lock(sessions_mutex_);
     if (max_connections_ > 0 && live_count_ >= max_connections_)
@@ -344,9 +346,13 @@ std::optional<Refusal> TcpServer::Admit(const std::string& address) {
   }
   // Taken after the server's own lock is let go: no lock of this server is ever held
   // while the shared budget's is taken.
-  if (budget_ && !budget_->TryTake()) {
-    Uncount(address);
-    return Refusal::kNoRoom;
+  if (budget_) {
+    std::optional<DescriptorGrant> taken = budget_->TryTakeConnection();
+    if (!taken) {
+      Uncount(address);
+      return Refusal::kNoRoom;
+    }
+    place = std::move(*taken);
   }
   return std::nullopt;
 }
@@ -363,10 +369,10 @@ void TcpServer::UncountLocked(const std::string& address) {
     per_address_.erase(found);
 }
 
-void TcpServer::Release(const std::string& address) {
-  Uncount(address);
-  if (budget_)
-    budget_->Give();
+std::optional<DescriptorGrant> TcpServer::TakeDescriptors(int count) {
+  if (!budget_)
+    return DescriptorGrant();
+  return budget_->TryTake(count);
 }
 
 void TcpServer::Refuse(platform::TcpSocket socket, Refusal reason) {
@@ -392,11 +398,13 @@ std::unique_ptr<Connection> TcpServer::CreateConnection(platform::TcpSocket sock
 void TcpServer::SessionMain(Session& session) {
   RunSession(*session.connection);
   std::unique_ptr<Connection> finished;
+  DescriptorGrant place;
   {
     // One lock for all of it: the listener holds this lock while it starts a thread, and
     // a burst of short sessions should not queue behind it twice each.
     std::lock_guard lock(sessions_mutex_);
     finished = std::move(session.connection);
+    place = std::move(session.place);
     UncountLocked(session.address);
     session.finished = true;
     ++finished_count_;
@@ -404,8 +412,7 @@ void TcpServer::SessionMain(Session& session) {
   // Closed outside the lock, as closing a socket may take a moment, and before the
   // shared place is given back, so that place never stands for a descriptor still open.
   finished.reset();
-  if (budget_)
-    budget_->Give();
+  place = DescriptorGrant();
 }
 
 void TcpServer::RunSession(Connection& connection) {

@@ -30,12 +30,11 @@
 #include <vector>
 
 #include "net/connection.h"
+#include "net/connection_budget.h"
 #include "platform/sized_thread.h"
 #include "platform/socket_address.h"
 
 namespace vantrel {
-
-class ConnectionBudget;
 
 namespace platform {
 class TcpListener;
@@ -103,8 +102,9 @@ class TcpServer {
   // 0: no limit. Otherwise at most this many sessions from one peer address at once.
   int MaxConnectionsPerAddress() const { return max_per_address_; }
   void SetMaxConnectionsPerAddress(int count);
-  // Shared with other servers; each session holds one place of it. Null: none. It must
-  // outlive the server's activity.
+  // Shared with other servers; each session holds one place of it, and its commands take
+  // what else they open (TakeDescriptors). Null: none. It must outlive the server's
+  // activity.
   void SetConnectionBudget(ConnectionBudget* budget);
   void SetReuseSocket(ReuseSocket reuse);
   // Read time-out given to every new connection (BeforeRun may change it per session).
@@ -146,6 +146,9 @@ class TcpServer {
   virtual void Refused(const platform::SocketAddress& /*peer*/, Refusal /*reason*/) {}
 
   void RequireInactive() const;
+  // `count` descriptors from the shared budget for what a session is about to open; a
+  // grant nobody counts without a budget, nothing when the budget is spent.
+  std::optional<DescriptorGrant> TakeDescriptors(int count);
   // A session's whole life in the calling thread: BeforeRun, Execute until it returns
   // false, AfterRun, and SessionFailed for whatever ended it.
   void RunSession(Connection& connection);
@@ -155,6 +158,7 @@ class TcpServer {
   struct Session {
     std::unique_ptr<Connection> connection;  // null once the session left the live list
     std::string address;                     // the peer's, as counted in per_address_
+    DescriptorGrant place;                   // the connection's own descriptor
     platform::SizedThread thread;
     bool finished = false;  // its thread is about to end and may be joined
   };
@@ -166,12 +170,12 @@ class TcpServer {
   void SetBoundAddresses(const std::vector<std::unique_ptr<Listener>>& bound);
   void ListenLoop(Listener& listener);
   void StartSession(platform::TcpSocket socket, bool implicit_tls);
-  // Takes a place for a session from `address`, or says which limit refuses it.
-  std::optional<Refusal> Admit(const std::string& address);
-  // Gives back what Admit took: the server's own counts alone, or those and the budget's.
+  // Takes a place for a session from `address` (the budget's into `place`), or says
+  // which limit refuses it.
+  std::optional<Refusal> Admit(const std::string& address, DescriptorGrant& place);
+  // Gives back the server's own counts Admit took.
   void Uncount(const std::string& address);
   void UncountLocked(const std::string& address);  // under sessions_mutex_
-  void Release(const std::string& address);
   void Refuse(platform::TcpSocket socket, Refusal reason);
   void SessionMain(Session& session);
   void ReportFailure(Connection& connection, const std::exception_ptr& failure);

@@ -101,7 +101,7 @@ class FtpCommandServerTest : public ::testing::Test {
   // of the test body.
   testing::Recorder events_;
   testing::Recorder refusals_;
-  ConnectionBudget budget_{3};
+  ConnectionBudget budget_{6};  // three connections, and room for one transfer
   ObservedServer server_{events_, refusals_};
   int port_ = 0;
 };

@@ -160,6 +160,10 @@ class SilentCrowd(HostileCase):
 
 class ConnectionCeiling(HostileCase):
     OPEN_FILES = 1024  # what a service manager gives a service
+    RESERVED = 128  # the process's own descriptors
+    # Logged-in clients beside the busy one, enough to spend the room kept for transfers
+    # (a sixteenth of the budget) on passive listeners, two descriptors each.
+    SPENDERS = (OPEN_FILES - RESERVED) // 16 // 2 + 1
 
     def test_ceiling_leaves_the_logged_in_room_to_list_and_download(self):
         d = self.start_daemon(members=[member("alice", "pw")], web=True,
@@ -168,6 +172,9 @@ class ConnectionCeiling(HostileCase):
             f.write(b"served" * 1000)
         c = Control(d.port).login("alice", "pw")
         self.addCleanup(c.close)
+        spenders = [Control(d.port, "127.0.201.%d" % (1 + i)).login("alice", "pw")
+                    for i in range(self.SPENDERS)]
+        self.addCleanup(lambda: [s.close() for s in spenders])
         held = []
         self.addCleanup(lambda: [s.close() for s in held])
         # A crowd from many hosts, none near the limit per address, until the daemon is full.
@@ -185,10 +192,12 @@ class ConnectionCeiling(HostileCase):
         self.assertRegex(line, r"^%s:\d+> Refused: no room for more connections \(at most \d+ "
                          r"at once\)$" % re.escape(silent_address(len(held))))
         ceiling = int(re.search(r"at most (\d+) at once", line).group(1))
-        self.assertEqual(len(held) + 1, ceiling, "the logged-in client holds one place")
-        # Room for a data connection and a file beside each connection, and no more.
-        self.assertLessEqual(ceiling, self.OPEN_FILES // 3)
-        self.assertGreater(ceiling, self.OPEN_FILES // 4)
+        self.assertEqual(len(held) + 1 + len(spenders), ceiling,
+                         "each logged-in client holds one place")
+        # An idle connection costs one descriptor; the rest of the reserve is kept for
+        # the process and the transfers.
+        budget = self.OPEN_FILES - self.RESERVED
+        self.assertEqual(ceiling, budget - budget // 16)
 
         # Full: newcomers are refused on the web site too...
         self.assertEqual(web_status(self.web_port, "127.0.200.2"), 503)
@@ -208,7 +217,31 @@ class ConnectionCeiling(HostileCase):
             data.close()
             self.assertEqual(c.reply()[:3], "226")
 
-        # A place given back is a place for the next client.
+        # Passive listeners take what was kept for transfers, until a data connection and
+        # then a file find no room: the command is refused, logged once, and the session
+        # goes on.
+        replies = [s.ask("PASV")[:3] for s in spenders]
+        self.assertIn("425", replies)
+        refused = spenders[replies.index("425")]
+        self.assertEqual(refused.ask("PASV"),
+                         "425 Can't open data connection: the server has no room for one now.")
+        d.wait_for("%s, alice> Refused: no room for a data connection (all %d descriptors in use)"
+                   % (refused.key, budget))
+        listening = spenders[replies.index("227")]
+        self.assertEqual(listening.ask("RETR file.txt"), "450 Requested file action not taken: "
+                         "the server has no room to open a file now.")
+        d.wait_for("%s, alice> Refused: no room for a file (all %d descriptors in use)"
+                   % (listening.key, budget))
+        # The refused RETR consumed its channel, and with it the listener's places.
+        self.assertEqual(refused.ask("PASV")[:3], "227")
+        d.settle(0.5)
+        self.assertEqual(sum(1 for line in d.lines if "> Refused: no room for a " in line), 2,
+                         "each refusal logged once a minute")
+
+        # Listeners given up give back what was kept for transfers...
+        for s in spenders:
+            self.assertEqual(s.ask("REIN")[:3], "220")
+        # ...and a connection's place given back is a place for the next client.
         held.pop().close()
         deadline = time.monotonic() + 10
         while True:
