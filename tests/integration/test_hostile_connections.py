@@ -17,6 +17,7 @@ import os
 import re
 import resource
 import select
+import selectors
 import socket
 import threading
 import time
@@ -30,6 +31,8 @@ LIMIT = 1010
 EXTRA = 20
 PER_ADDRESS = 50  # the default of maxclientsperaddress
 BUSY = b"421 Server busy. Try again later.\r\n"
+SESSIONS = 10000
+IP_BIND_ADDRESS_NO_PORT = 24  # the port is chosen at connect, per address and peer
 
 
 def open_files_wanted():
@@ -253,6 +256,146 @@ class ConnectionCeiling(HostileCase):
             time.sleep(0.05)
         held.append(s)
         self.assertEqual(first, b"220 ")
+
+
+def open_logged_in(port, count, user, password, in_flight=200, timeout=120):
+    """`count` logged-in control connections from as many addresses, opened by one thread
+    with a selector (ten thousand Python threads would cost more than the daemon does);
+    at most `in_flight` log in at once, well within the daemon's listen queue."""
+    selector = selectors.DefaultSelector()
+    login = ("USER %s\r\nPASS %s\r\n" % (user, password)).encode()
+    sessions, started = [], 0
+    deadline = time.monotonic() + timeout
+
+    def start(i):
+        s = socket.socket()
+        s.setsockopt(socket.IPPROTO_IP, IP_BIND_ADDRESS_NO_PORT, 1)
+        s.bind((silent_address(i), 0))
+        s.setblocking(False)
+        s.connect_ex(("127.0.0.1", port))
+        selector.register(s, selectors.EVENT_READ, {"got": b"", "awaits": b"220 "})
+
+    try:
+        while len(sessions) < count:
+            while started < count and started - len(sessions) < in_flight:
+                start(started)
+                started += 1
+            if time.monotonic() > deadline:
+                raise AssertionError("%d of %d sessions logged in" % (len(sessions), count))
+            for key, _ in selector.select(1.0):
+                s, state = key.fileobj, key.data
+                chunk = s.recv(4096)
+                if not chunk:
+                    raise AssertionError("closed before logging in: %r" % state["got"])
+                state["got"] += chunk
+                lines = state["got"].split(b"\r\n")
+                state["got"] = lines.pop()
+                for line in lines:
+                    if line.startswith(b"331 "):
+                        continue
+                    if not line.startswith(state["awaits"]) and line[3:4] == b" ":
+                        raise AssertionError("login refused: %r" % line)
+                    if line.startswith(b"220 "):
+                        s.sendall(login)
+                        state["awaits"] = b"230 "
+                    elif line.startswith(b"230 "):
+                        selector.unregister(s)
+                        s.setblocking(True)
+                        sessions.append(s)
+    except BaseException:
+        for key in list(selector.get_map().values()):
+            key.fileobj.close()
+        for s in sessions:
+            s.close()
+        raise
+    finally:
+        selector.close()
+    return sessions
+
+
+def thread_count(pid):
+    return process_facts(pid)[1]
+
+
+class TenThousandSessions(HostileCase):
+    """Ten thousand idle logged-in sessions, each a thread of the daemon, cost one
+    descriptor and little memory each, and a client beside them lists and downloads as
+    usual. The sanitizer builds' threads carry their runtimes' state (tens of KiB each),
+    which the bound allows for."""
+
+    PER_SESSION_KIB = 100 * (4 if os.environ.get("VANTREL_SANITIZE") else 1)
+
+    @classmethod
+    def setUpClass(cls):
+        soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
+        cls.saved_limit = (soft, hard)
+        # This process and the daemon (which inherits the limit) each hold one descriptor
+        # a session, beside their own.
+        wanted = SESSIONS + 1000
+        if hard != resource.RLIM_INFINITY and hard < wanted:
+            raise unittest.SkipTest("needs %d open files, the hard limit is %d" % (wanted, hard))
+        resource.setrlimit(resource.RLIMIT_NOFILE, (hard, hard))
+
+    @classmethod
+    def tearDownClass(cls):
+        resource.setrlimit(resource.RLIMIT_NOFILE, cls.saved_limit)
+
+    def test_ten_thousand_idle_sessions_beside_a_busy_client(self):
+        d = self.start_daemon(settings={"maxclientcount": "0", "maxclientsperaddress": "0"},
+                              members=[member("alice", "pw")])
+        with open(os.path.join(d.home, "file.bin"), "wb") as f:
+            f.write(os.urandom(1 << 20))
+        # The session threads' stacks and the allocator's per-thread caches come from
+        # memory the first sessions leave behind; a few sessions first, so that the figure
+        # is what holding a session costs, not the start of the process.
+        Control(d.port).login("alice", "pw").close()
+        d.wait_for("> Disconnected")
+        _, threads_before = process_facts(d.process.pid)
+        rss_before = resident_kb(d.process.pid)
+        started = time.monotonic()
+        sessions = open_logged_in(d.port, SESSIONS, "alice", "pw")
+        self.addCleanup(self.leave, d, sessions, threads_before)
+        opened = time.monotonic() - started
+        fds, threads = process_facts(d.process.pid)
+        per_session = (resident_kb(d.process.pid) - rss_before) / SESSIONS
+        print("\n%d sessions: opened in %.1f s, %.1f KiB RSS each, %d threads, %d descriptors"
+              % (SESSIONS, opened, per_session, threads, fds))
+        self.assertGreaterEqual(threads - threads_before, SESSIONS)
+        self.assertLess(threads - threads_before, SESSIONS + 10)
+        self.assertLess(fds, SESSIONS + 100, "one descriptor a session")
+        self.assertLess(per_session, self.PER_SESSION_KIB * MEMORY_FACTOR)
+
+        c = Control(d.port).login("alice", "pw")
+        self.addCleanup(c.close)
+        for _ in range(3):
+            started = time.monotonic()
+            data = c.passive()
+            self.assertIn(c.ask("LIST")[:3], ("125", "150"))
+            self.assertIn(b"file.bin", data.makefile("rb").read())
+            data.close()
+            self.assertEqual(c.reply()[:3], "226")
+            data = c.passive()
+            self.assertIn(c.ask("RETR file.bin")[:3], ("125", "150"))
+            self.assertEqual(len(data.makefile("rb").read()), 1 << 20)
+            data.close()
+            self.assertEqual(c.reply()[:3], "226")
+            self.assertLess(time.monotonic() - started, 5, "a client waited behind the crowd")
+        # Every idle session is still there and answers.
+        for s in sessions[::1000]:
+            s.sendall(b"NOOP\r\n")
+            self.assertEqual(s.recv(4), b"200 ")
+
+    def leave(self, d, sessions, threads):
+        """Closes the sessions and waits until the daemon has ended their threads, so that
+        its stop is not ten thousand sessions' work."""
+        started = time.monotonic()
+        for s in sessions:
+            s.close()
+        deadline = time.monotonic() + 120
+        while thread_count(d.process.pid) > threads and time.monotonic() < deadline:
+            time.sleep(0.2)
+        print("sessions ended in %.1f s" % (time.monotonic() - started))
+        self.assertEqual(thread_count(d.process.pid), threads, "threads once the sessions left")
 
 
 class SlowClients(HostileCase):
