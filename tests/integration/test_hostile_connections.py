@@ -17,7 +17,7 @@ import os
 import re
 import resource
 import select
-import selectors
+import sys
 import socket
 import threading
 import time
@@ -26,13 +26,17 @@ import unittest
 from harness import member
 from hostile_client import MEMORY_FACTOR, TIMEOUT, Control, HostileCase, resident_kb
 
+# The benchmark's crowd opener: one thread and a selector log ten thousand sessions in,
+# where ten thousand Python threads would cost more than the daemon does.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "bench"))
+from ftp_client import open_crowd  # noqa: E402
+
 SILENT = 1000
 LIMIT = 1010
 EXTRA = 20
 PER_ADDRESS = 50  # the default of maxclientsperaddress
 BUSY = b"421 Server busy. Try again later.\r\n"
 SESSIONS = 10000
-IP_BIND_ADDRESS_NO_PORT = 24  # the port is chosen at connect, per address and peer
 
 
 def open_files_wanted():
@@ -209,16 +213,7 @@ class ConnectionCeiling(HostileCase):
         # ...and the logged-in client keeps listing and downloading, which needs a data
         # connection and an open file beside its own connection.
         for _ in range(3):
-            data = c.passive()
-            self.assertIn(c.ask("LIST")[:3], ("125", "150"))
-            self.assertIn(b"file.txt", data.makefile("rb").read())
-            data.close()
-            self.assertEqual(c.reply()[:3], "226")
-            data = c.passive()
-            self.assertIn(c.ask("RETR file.txt")[:3], ("125", "150"))
-            self.assertEqual(data.makefile("rb").read(), b"served" * 1000)
-            data.close()
-            self.assertEqual(c.reply()[:3], "226")
+            list_and_download(self, c, "file.txt", b"served" * 1000)
 
         # Passive listeners take what was kept for transfers, until a data connection and
         # then a file find no room: the command is refused, logged once, and the session
@@ -258,59 +253,18 @@ class ConnectionCeiling(HostileCase):
         self.assertEqual(first, b"220 ")
 
 
-def open_logged_in(port, count, user, password, in_flight=200, timeout=120):
-    """`count` logged-in control connections from as many addresses, opened by one thread
-    with a selector (ten thousand Python threads would cost more than the daemon does);
-    at most `in_flight` log in at once, well within the daemon's listen queue."""
-    selector = selectors.DefaultSelector()
-    login = ("USER %s\r\nPASS %s\r\n" % (user, password)).encode()
-    sessions, started = [], 0
-    deadline = time.monotonic() + timeout
-
-    def start(i):
-        s = socket.socket()
-        s.setsockopt(socket.IPPROTO_IP, IP_BIND_ADDRESS_NO_PORT, 1)
-        s.bind((silent_address(i), 0))
-        s.setblocking(False)
-        s.connect_ex(("127.0.0.1", port))
-        selector.register(s, selectors.EVENT_READ, {"got": b"", "awaits": b"220 "})
-
-    try:
-        while len(sessions) < count:
-            while started < count and started - len(sessions) < in_flight:
-                start(started)
-                started += 1
-            if time.monotonic() > deadline:
-                raise AssertionError("%d of %d sessions logged in" % (len(sessions), count))
-            for key, _ in selector.select(1.0):
-                s, state = key.fileobj, key.data
-                chunk = s.recv(4096)
-                if not chunk:
-                    raise AssertionError("closed before logging in: %r" % state["got"])
-                state["got"] += chunk
-                lines = state["got"].split(b"\r\n")
-                state["got"] = lines.pop()
-                for line in lines:
-                    if line.startswith(b"331 "):
-                        continue
-                    if not line.startswith(state["awaits"]) and line[3:4] == b" ":
-                        raise AssertionError("login refused: %r" % line)
-                    if line.startswith(b"220 "):
-                        s.sendall(login)
-                        state["awaits"] = b"230 "
-                    elif line.startswith(b"230 "):
-                        selector.unregister(s)
-                        s.setblocking(True)
-                        sessions.append(s)
-    except BaseException:
-        for key in list(selector.get_map().values()):
-            key.fileobj.close()
-        for s in sessions:
-            s.close()
-        raise
-    finally:
-        selector.close()
-    return sessions
+def list_and_download(case, c, name, content):
+    """A LIST that shows `name`, then a RETR of it that brings `content`."""
+    data = c.passive()
+    case.assertIn(c.ask("LIST")[:3], ("125", "150"))
+    case.assertIn(name.encode(), data.makefile("rb").read())
+    data.close()
+    case.assertEqual(c.reply()[:3], "226")
+    data = c.passive()
+    case.assertIn(c.ask("RETR " + name)[:3], ("125", "150"))
+    case.assertEqual(data.makefile("rb").read(), content)
+    data.close()
+    case.assertEqual(c.reply()[:3], "226")
 
 
 def thread_count(pid):
@@ -343,8 +297,9 @@ class TenThousandSessions(HostileCase):
     def test_ten_thousand_idle_sessions_beside_a_busy_client(self):
         d = self.start_daemon(settings={"maxclientcount": "0", "maxclientsperaddress": "0"},
                               members=[member("alice", "pw")])
+        content = os.urandom(1 << 20)
         with open(os.path.join(d.home, "file.bin"), "wb") as f:
-            f.write(os.urandom(1 << 20))
+            f.write(content)
         # The session threads' stacks and the allocator's per-thread caches come from
         # memory the first sessions leave behind; a few sessions first, so that the figure
         # is what holding a session costs, not the start of the process.
@@ -353,7 +308,8 @@ class TenThousandSessions(HostileCase):
         _, threads_before = process_facts(d.process.pid)
         rss_before = resident_kb(d.process.pid)
         started = time.monotonic()
-        sessions = open_logged_in(d.port, SESSIONS, "alice", "pw")
+        sessions = open_crowd("127.0.0.1", d.port, SESSIONS, "alice", "pw", in_flight=200,
+                              timeout=120)
         self.addCleanup(self.leave, d, sessions, threads_before)
         opened = time.monotonic() - started
         fds, threads = process_facts(d.process.pid)
@@ -369,16 +325,7 @@ class TenThousandSessions(HostileCase):
         self.addCleanup(c.close)
         for _ in range(3):
             started = time.monotonic()
-            data = c.passive()
-            self.assertIn(c.ask("LIST")[:3], ("125", "150"))
-            self.assertIn(b"file.bin", data.makefile("rb").read())
-            data.close()
-            self.assertEqual(c.reply()[:3], "226")
-            data = c.passive()
-            self.assertIn(c.ask("RETR file.bin")[:3], ("125", "150"))
-            self.assertEqual(len(data.makefile("rb").read()), 1 << 20)
-            data.close()
-            self.assertEqual(c.reply()[:3], "226")
+            list_and_download(self, c, "file.bin", content)
             self.assertLess(time.monotonic() - started, 5, "a client waited behind the crowd")
         # Every idle session is still there and answers.
         for s in sessions[::1000]:
