@@ -12,8 +12,10 @@ and proftpd refuse any other by default).
 """
 
 import re
+import selectors
 import socket
 import ssl
+import time
 
 BLOCK = 1 << 20
 # The one cipher every server is measured with. Python cannot choose TLS 1.3 suites; the
@@ -232,3 +234,71 @@ def connect_and_login(host, port, user, password, timeout=60.0, tls=None):
         session.close()
         raise
     return session
+
+
+IP_BIND_ADDRESS_NO_PORT = 24  # the port is chosen at connect, per address and peer
+
+
+def crowd_address(i):
+    """The i-th host of a crowd: 127.1.0.1, 127.1.0.2, ... (never 127.0.0.1)."""
+    i += 1
+    return "127.%d.%d.%d" % (1 + i // 65536, i // 256 % 256, i % 256)
+
+
+def open_crowd(host, port, count, user, password, in_flight=100, timeout=900.0):
+    """`count` logged-in control connections, each from its own loopback address, opened
+    by this one thread with a selector: ten thousand client threads would cost this
+    process more than a threaded server spends on them. At most `in_flight` connect and
+    log in at once. The sockets, blocking, once all are in."""
+    selector = selectors.DefaultSelector()
+    sessions, started = [], 0
+    deadline = time.monotonic() + timeout
+    # What to send on each final reply line, by its code; 230 ends the login.
+    steps = {b"220": f"USER {user}\r\n".encode(), b"331": f"PASS {password}\r\n".encode()}
+
+    def start(i):
+        s = socket.socket()
+        s.setsockopt(socket.IPPROTO_IP, IP_BIND_ADDRESS_NO_PORT, 1)
+        s.bind((crowd_address(i), 0))
+        s.setblocking(False)
+        s.connect_ex((host, port))
+        selector.register(s, selectors.EVENT_READ, [b""])
+
+    def advance(s, pending):
+        """Answers the final reply lines that have come; True once logged in."""
+        *lines, pending[0] = pending[0].split(b"\r\n")
+        for line in lines:
+            if line[3:4] != b" ":
+                continue  # a line of a multi-line reply
+            if line[:3] == b"230":
+                return True
+            if line[:3] not in steps:
+                raise FtpError(f"crowd session {len(sessions)}: {line!r}")
+            s.sendall(steps[line[:3]])
+        return False
+
+    try:
+        while len(sessions) < count:
+            while started < count and started - len(sessions) < in_flight:
+                start(started)
+                started += 1
+            if time.monotonic() > deadline:
+                raise FtpError(f"{len(sessions)} of {count} crowd sessions in before the deadline")
+            for key, _ in selector.select(1.0):
+                chunk = key.fileobj.recv(4096)
+                if not chunk:
+                    raise FtpError(f"crowd session closed before its login: {key.data[0]!r}")
+                key.data[0] += chunk
+                if advance(key.fileobj, key.data):
+                    selector.unregister(key.fileobj)
+                    key.fileobj.setblocking(True)
+                    sessions.append(key.fileobj)
+    except BaseException:
+        for key in list(selector.get_map().values()):
+            key.fileobj.close()
+        for s in sessions:
+            s.close()
+        raise
+    finally:
+        selector.close()
+    return sessions

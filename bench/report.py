@@ -42,6 +42,7 @@ TARGETS = {
                    lambda r, c, f: f.value < 100 and f.cpu < 0.5),
     "list": Target("<= 1.25x floor", lambda r, c, f: f.value <= 1.25 * f.reference),
     "stalled": Target("< 100 MiB", lambda r, c, f: f.value < 100),
+    "crowd": Target("< 100 KiB/session", lambda r, c, f: f.value < 100),
     "ftps-download": _transfer(),
     "ftps-upload": _transfer(),
     "ftps-small": _transfer(),

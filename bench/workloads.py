@@ -14,7 +14,7 @@ import threading
 import time
 from dataclasses import dataclass
 
-from ftp_client import Session, connect_and_login
+from ftp_client import Session, connect_and_login, open_crowd
 from proc_tree import CpuMeter, cpu_seconds, memory_kib, tree
 from servers import HOST
 
@@ -37,12 +37,13 @@ class Sizes:
     stalled_entries: int = 200000
     parallel_clients: int = 8
     parallel_size: int = 256 << 20
+    crowd_sessions: int = 10000
 
 
 FULL = Sizes()
 QUICK = Sizes(big=64 << 20, small_count=200, logins=50, idle_sessions=50, idle_seconds=3.0,
               list_files=1000, stalled_lists=10, stalled_entries=20000,
-              parallel_size=16 << 20)
+              parallel_size=16 << 20, crowd_sessions=1000)
 
 
 @dataclass
@@ -329,6 +330,81 @@ def _open_sessions(server, count, sessions, threads=8):
     _check(not failures, server, f"idle session failed: {failures[:1]}")
 
 
+class Crowd(Workload):
+    """Ten thousand idle logged-in sessions at once, opened as fast as the server takes
+    them, while one more client lists a directory and downloads a file: what holding them
+    costs (memory, threads or processes) and whether the busy client notices. A server
+    whose own limits stop short of the count is measured at its limit (the note says)."""
+
+    key = "crowd"
+    unit = "KiB RSS/session"
+    cpu_unit = "s to open"
+    higher_is_better = False
+
+    @property
+    def title(self):
+        return f"12. {self.sizes.crowd_sessions} idle sessions beside a busy client"
+
+    def runs(self):
+        return 1  # minutes a run for the forking peers, and the figure varies little
+
+    def warm_up(self, server):
+        pass  # each run starts a fresh server
+
+    def run(self, server):
+        count = min(self.sizes.crowd_sessions, server.max_sessions)
+        server.restart()
+        _wait_for_sessions_to_end(server)
+        time.sleep(0.5)
+        rss_before, _ = memory_kib(server.pid)
+        start = time.perf_counter()
+        sessions = open_crowd(HOST, server.port, count, server.user, server.password)
+        try:
+            opened = time.perf_counter() - start
+            time.sleep(1.0)  # let the last sessions finish their log-in work
+            rss, _ = memory_kib(server.pid)
+            processes = tree(server.pid)
+            threads = sum(_thread_count(pid) for pid in processes)
+            list_seconds, get_seconds = self._busy(server)
+            for session in sessions[::max(1, count // 20)]:
+                session.sendall(b"NOOP\r\n")
+                _check(session.recv(4) == b"200 ", server, "a crowd session stopped answering")
+        finally:
+            for session in sessions:
+                session.close()
+        limited = f" (its limit; {self.sizes.crowd_sessions} asked)" if count < \
+            self.sizes.crowd_sessions else ""
+        note = (f"{count} sessions{limited} opened in {opened:.1f} s; total RSS "
+                f"{rss / 1024:.0f} MiB; {len(processes)} processes, {threads} threads; busy "
+                f"client meanwhile: LIST of {self.sizes.small_count} entries {list_seconds:.3f} "
+                f"s, RETR of {self.sizes.small_size >> 10} KiB {get_seconds:.3f} s (medians)")
+        return Result((rss - rss_before) / count, opened, note)
+
+    def _busy(self, server, rounds=5):
+        """Median seconds of a LIST and of a RETR by a client logged in beside the crowd."""
+        session = self.login(server)
+        try:
+            session.command("CWD small", 250)
+            lists, gets = [], []
+            for _ in range(rounds):
+                _, seconds, _ = _timed(server, session.list_lines)
+                lists.append(seconds)
+                size, seconds, _ = _timed(server, lambda: session.retrieve("f00000.bin"))
+                _check(size == self.sizes.small_size, server, "short download beside the crowd")
+                gets.append(seconds)
+        finally:
+            session.close()
+        return sorted(lists)[rounds // 2], sorted(gets)[rounds // 2]
+
+
+def _thread_count(pid):
+    try:
+        with open(f"/proc/{pid}/status") as f:
+            return next(int(line.split()[1]) for line in f if line.startswith("Threads:"))
+    except (OSError, StopIteration):
+        return 0  # gone meanwhile
+
+
 FLOOR_SOURCE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "list_floor.cpp")
 
 
@@ -554,5 +630,5 @@ def all_workloads(sizes, home, floor_binary):
     return [Download(sizes, home), Upload(sizes, home), SmallFiles(sizes, home),
             Logins(sizes, home, 1), Logins(sizes, home, sizes.login_threads),
             Idle(sizes, home), Listing(sizes, home, floor_binary), Parallel(sizes, home),
-            StalledListings(sizes, home), FtpsDownload(sizes, home), FtpsUpload(sizes, home),
-            FtpsSmallFiles(sizes, home)]
+            StalledListings(sizes, home), Crowd(sizes, home), FtpsDownload(sizes, home),
+            FtpsUpload(sizes, home), FtpsSmallFiles(sizes, home)]

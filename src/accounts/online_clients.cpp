@@ -18,19 +18,24 @@ std::int64_t ElapsedSeconds(DateTime from, DateTime now) {
 
 OnlineClients::OnlineClients(const Clock& clock) : clock_(clock) {}
 
-OnlineClient* OnlineClients::FindLocked(std::string_view key, std::string_view clientid) {
+std::optional<OnlineClients::Row> OnlineClients::FindRowLocked(std::string_view key,
+                                                               std::string_view clientid) {
   if (!clientid.empty()) {
-    for (auto& client : clients_) {
-      if (client.clientid == clientid)
-        return &client;
+    for (auto it = clients_.begin(); it != clients_.end(); ++it) {
+      if (it->clientid == clientid)
+        return it;
     }
-    return nullptr;
+    return std::nullopt;
   }
-  for (auto it = clients_.rbegin(); it != clients_.rend(); ++it) {
-    if (it->key == key)
-      return &*it;
-  }
-  return nullptr;
+  const auto found = by_key_.find(key);
+  if (found == by_key_.end())
+    return std::nullopt;
+  return found->second.back();
+}
+
+OnlineClient* OnlineClients::FindLocked(std::string_view key, std::string_view clientid) {
+  const std::optional<Row> row = FindRowLocked(key, clientid);
+  return row ? &**row : nullptr;
 }
 
 void OnlineClients::Add(std::string_view key, std::string_view clientid) {
@@ -42,6 +47,7 @@ void OnlineClients::Add(std::string_view key, std::string_view clientid) {
   client.connected = clock_.Now();
   std::lock_guard lock(mutex_);
   clients_.push_back(std::move(client));
+  by_key_[clients_.back().key].push_back(std::prev(clients_.end()));
 }
 
 bool OnlineClients::SetUser(std::string_view key, std::string_view user,
@@ -86,10 +92,15 @@ bool OnlineClients::SetActionPath(std::string_view key, std::string_view action,
 
 bool OnlineClients::Remove(std::string_view key, std::string_view clientid) {
   std::lock_guard lock(mutex_);
-  OnlineClient* client = FindLocked(key, clientid);
-  if (client == nullptr)
+  const std::optional<Row> row = FindRowLocked(key, clientid);
+  if (!row)
     return false;
-  clients_.erase(clients_.begin() + (client - clients_.data()));
+  const auto indexed = by_key_.find((*row)->key);
+  std::vector<Row>& rows = indexed->second;
+  rows.erase(std::find(rows.begin(), rows.end(), *row));
+  if (rows.empty())
+    by_key_.erase(indexed);
+  clients_.erase(*row);
   return true;
 }
 
@@ -105,6 +116,7 @@ int OnlineClients::EncryptedCount() const {
 
 void OnlineClients::Clear() {
   std::lock_guard lock(mutex_);
+  by_key_.clear();
   clients_.clear();
 }
 

@@ -4,10 +4,17 @@
 // connection, named by its key, with the user it logged in as, its last action and where
 // that happened. Rows are looked up from the newest: a peer that reconnects from the same
 // port before its old row is gone updates its new row.
+//
+// Every command of every session updates its row, so rows are found through an index by
+// key rather than a walk over the table, which with ten thousand sessions would make each
+// command (and each session's end) cost ten thousand comparisons under the one lock.
 
+#include <list>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "accounts/user_rows.h"
@@ -46,11 +53,23 @@ class OnlineClients {
   std::vector<OnlineClientRow> Rows() const;
 
  private:
+  using Row = std::list<OnlineClient>::iterator;
+  struct KeyHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view key) const {
+      return std::hash<std::string_view>{}(key);
+    }
+  };
+  // Null when no row has that key (or clientid).
   OnlineClient* FindLocked(std::string_view key, std::string_view clientid);
+  std::optional<Row> FindRowLocked(std::string_view key, std::string_view clientid);
 
   const Clock& clock_;
   mutable std::mutex mutex_;
-  std::vector<OnlineClient> clients_;  // guarded by mutex_
+  std::list<OnlineClient> clients_;  // guarded by mutex_; in arrival order
+  // The rows of each key, newest last.
+  std::unordered_map<std::string, std::vector<Row>, KeyHash, std::equal_to<>>
+      by_key_;  // guarded by mutex_
 };
 
 }  // namespace vantrel

@@ -44,10 +44,11 @@ std::unique_ptr<DataChannel> DataChannel::Active(platform::SocketAddress remote,
 }
 
 std::unique_ptr<DataChannel> DataChannel::Passive(std::unique_ptr<platform::TcpListener> listener,
-                                                  bool require_same_ip, std::string client_ip,
-                                                  PassivePool* pool,
+                                                  DescriptorGrant places, bool require_same_ip,
+                                                  std::string client_ip, PassivePool* pool,
                                                   SteadyClock::time_point unused_until) {
   std::unique_ptr<DataChannel> channel(new DataChannel);
+  channel->places_ = std::move(places);
   channel->listener_ = std::move(listener);
   channel->pool_ = pool;
   channel->require_same_ip_ = require_same_ip;
@@ -125,9 +126,11 @@ std::optional<platform::TcpSocket> DataChannel::Accept(TransferControl& control,
     }
     if (!connection)
       continue;  // it went away between the wait and the accept
+    DescriptorGrant listener_place = places_.Split(1);
     if (pool_)
-      pool_->Put(std::move(listener_));
+      pool_->Put(std::move(listener_), std::move(listener_place));
     listener_.reset();
+    listener_place = DescriptorGrant();
     listening_.reset();
     const std::optional<std::string> client = ClientOf(*connection);
     if (!client)

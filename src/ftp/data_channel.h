@@ -12,6 +12,10 @@
 // channel takes no second connection. One that no transfer command takes within the
 // accept time-out is given up, so clients that send PASV and go idle cannot hold the
 // passive ports.
+//
+// The channel holds the descriptors it may open (see connection_budget.h): a passive one
+// those of its listener and of the connection to come, from the moment it listens; an
+// active one that of its connection, handed over before it connects.
 
 #include <atomic>
 #include <chrono>
@@ -19,6 +23,7 @@
 #include <optional>
 #include <string>
 
+#include "net/connection_budget.h"
 #include "net/proxy_trust.h"
 #include "platform/socket_address.h"
 #include "platform/tcp_listener.h"
@@ -55,14 +60,19 @@ class DataChannel {
   // fails at once, from a port the system chooses.
   static std::unique_ptr<DataChannel> Active(platform::SocketAddress remote,
                                              std::optional<platform::SocketAddress> local);
-  // Passive, on a listener already listening. With `require_same_ip` a connection from
-  // any address but `client_ip` is refused. Once it has accepted, the listener goes to
-  // `pool` when one is given (it outlives the channel), else it closes. A transfer must
-  // take the channel before `unused_until`.
+  // Passive, on a listener already listening, with `places` for it and its connection
+  // (two). With `require_same_ip` a connection from any address but `client_ip` is
+  // refused. Once it has accepted, the listener goes to `pool` (with its place) when one
+  // is given (it outlives the channel), else it closes. A transfer must take the channel
+  // before `unused_until`.
   static std::unique_ptr<DataChannel> Passive(std::unique_ptr<platform::TcpListener> listener,
-                                              bool require_same_ip, std::string client_ip,
-                                              PassivePool* pool,
+                                              DescriptorGrant places, bool require_same_ip,
+                                              std::string client_ip, PassivePool* pool,
                                               std::chrono::steady_clock::time_point unused_until);
+  static constexpr int kPassiveDescriptors = 2;
+
+  // An active channel's place for its connection, before Open.
+  void Hold(DescriptorGrant place) { places_ = std::move(place); }
 
   // Adds one to `count` until the passive listener accepts or the channel goes, so that
   // the host can tell how many passive ports wait for their clients.
@@ -104,6 +114,8 @@ class DataChannel {
     void operator()(std::atomic<int>* count) const { count->fetch_sub(1); }
   };
 
+  // Declared first, so given back after everything it stands for has closed.
+  DescriptorGrant places_;
   std::unique_ptr<platform::TcpListener> listener_;
   std::unique_ptr<std::atomic<int>, Uncount> listening_;  // while listener_ waits
   PassivePool* pool_ = nullptr;

@@ -121,9 +121,9 @@ TransferOutcome DataTransfer::Send(ListingWriter& listing) {
   return TransferOutcome::kDone;
 }
 
-TransferOutcome DataTransfer::Receive(FtpStream& stream) {
+TransferOutcome DataTransfer::Receive(FtpStream& stream, bool may_splice) {
   // Encrypted bytes must come through OpenSSL: nothing to splice.
-  platform::File* file = tls_ ? nullptr : stream.ZeroCopyFile();
+  platform::File* file = tls_ || !may_splice ? nullptr : stream.ZeroCopyFile();
   if (const auto pipe = file ? platform::SplicePipe::Create() : nullptr) {
     return MoveZeroCopy(
         stream, false, [&] { return pipe->ReceiveInto(data_, *file, kBlockSize); },

@@ -61,8 +61,9 @@ class DataTransfer {
 
   TransferOutcome Send(FtpStream& stream);
   TransferOutcome Send(ListingWriter& listing);
-  // Until the client closes the data connection.
-  TransferOutcome Receive(FtpStream& stream);
+  // Until the client closes the data connection. `may_splice`: a pipe may be opened to
+  // splice the bytes into the stream's file.
+  TransferOutcome Receive(FtpStream& stream, bool may_splice = true);
 
  private:
   using SteadyClock = std::chrono::steady_clock;

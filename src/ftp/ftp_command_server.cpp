@@ -197,8 +197,11 @@ void FtpCommandServer::ExecuteCommand(Command& command) {
   } catch (const platform::SocketError&) {
     throw;  // the connection itself failed: the session ends, there is nobody to answer
   } catch (const FtpError& refusal) {
-    command.reply =
-        handler.exception_reply.code() != 0 ? handler.exception_reply : exception_reply_;
+    if (const auto* coded = dynamic_cast<const FtpCodedError*>(&refusal))
+      command.reply = Reply(coded->code());
+    else
+      command.reply =
+          handler.exception_reply.code() != 0 ? handler.exception_reply : exception_reply_;
     command.reply.SetText(refusal.what());
     command.disconnect = false;
     command.perform_reply = true;

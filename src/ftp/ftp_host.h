@@ -36,6 +36,12 @@ namespace vantrel {
 class FtpSession;
 struct SessionRecord;
 
+// What a command could not open because the process had no descriptor to spare.
+enum class DescriptorUse {
+  kDataConnection,  // a passive listener or a data connection
+  kFile,            // a file or a directory
+};
+
 class FtpSessionHost {
  public:
   virtual ~FtpSessionHost() = default;
@@ -57,6 +63,8 @@ class FtpSessionHost {
   // FtpError refuses the login with that message (no home directory, say).
   virtual std::shared_ptr<const SessionRecord> Login(FtpSession& session, const std::string& user,
                                                      const std::string& password) = 0;
+  // A command was refused (425 or 450) for want of a descriptor for `use`.
+  virtual void OutOfDescriptors(FtpSession& /*session*/, DescriptorUse /*use*/) {}
   // A command's routine failed with anything but FtpError; the client was told 451.
   virtual void CommandFailed(FtpSession& session, const std::string& command,
                              const std::exception& failure) = 0;

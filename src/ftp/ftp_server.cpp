@@ -1,6 +1,7 @@
 #include "ftp/ftp_server.h"
 
 #include "common/text.h"
+#include "platform/resolver.h"
 
 namespace vantrel {
 namespace {
@@ -132,6 +133,7 @@ void FtpServer::AfterRun(Connection& connection) {
 }
 
 void FtpServer::InitializeCommandHandlers() {
+  ipv6_available_ = platform::IsIpv6Available();
   using S = FtpServer;
   static const CommandSpec kCommands[] = {
       {"USER", &S::CmdUser, false, 0, "Syntax: USER <sp> <username>"},

@@ -166,6 +166,10 @@ class FtpServer : public FtpCommandServer {
                                                      PortSource& source);
 
   bool RefusedAfterEpsvAll(Command& command, const FtpSession& session) const;
+  // `count` descriptors from the shared budget for what the command is about to open;
+  // when none are left, throws the refusal (425 for a data connection, 450 for a file)
+  // after telling the host.
+  DescriptorGrant Reserve(FtpSession& session, DescriptorUse use, int count);
   // The channel a transfer command consumes; nothing (after answering 425) without one.
   std::unique_ptr<DataChannel> TakeChannel(Command& command, FtpSession& session);
   struct NamedTransfer {
@@ -186,10 +190,11 @@ class FtpServer : public FtpCommandServer {
   void CmdMlsd(Command& command, FtpSession& session);
   void CmdMlst(Command& command, FtpSession& session);
   void StatPath(Command& command, FtpSession& session);
-  // The host's listing of the client's `path`; nothing (after answering 550) when the host
-  // refuses.
+  // The host's listing of the client's `path`, with `directory` the place for the
+  // directory it reads; nothing (after answering 550) when the host refuses.
   std::unique_ptr<ListingSource> OpenListing(Command& command, FtpSession& session,
-                                             std::string_view path, ListingScope scope);
+                                             std::string_view path, ListingScope scope,
+                                             DescriptorGrant& directory);
   static Reply StatusReply(const FtpSession& session);
   // Sends `preliminary`, opens the channel, moves the stream's bytes (or, without a
   // stream, the listing's text) and answers how it ended. The stream, when there is one,
@@ -263,6 +268,8 @@ class FtpServer : public FtpCommandServer {
   std::vector<std::string> anonymous_accounts_{"anonymous", "ftp", "guest"};
   bool anonymous_pass_strict_check_ = true;
   MlstFacts mlsd_facts_;
+  // Asked once an activation: asking takes a socket, which EPSV must not open unbudgeted.
+  bool ipv6_available_ = false;
   FtpSecurityOptions security_options_;
   std::string end_of_help_line_;
   std::chrono::milliseconds login_deadline_ = kDefaultLoginDeadline;

@@ -59,6 +59,7 @@ std::int64_t NumberOrZero(const std::vector<std::string>& words, std::size_t ind
 std::optional<std::string> FtpServer::FileChecksum(FtpSession& session, std::string_view name,
                                                    ChecksumKind kind, std::int64_t start,
                                                    std::int64_t count, TransferControl& control) {
+  const DescriptorGrant file = Reserve(session, DescriptorUse::kFile, 1);
   std::unique_ptr<FtpStream> stream =
       host_.files.OpenForChecksum(session, name, start == 0 && count < 0);
   if (!stream)
@@ -150,6 +151,8 @@ void FtpServer::CmdRnto(Command& command, FtpSession& session) {
     command.reply = ParameterError(command);
     return;
   }
+  // A move to another file system copies: the file and its copy are open at once.
+  const DescriptorGrant files = Reserve(session, DescriptorUse::kFile, 2);
   host_.files.RenameFile(session, from, command.unparsed_params);
   command.reply = Reply(250, "Ok");
 }

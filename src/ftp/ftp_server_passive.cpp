@@ -66,6 +66,11 @@ std::unique_ptr<platform::TcpListener> FtpServer::BindPassive(const std::string&
 
 FtpServer::PreparedPassive FtpServer::PreparePassive(FtpSession& session, IpVersion version,
                                                      bool reply_names_address) {
+  // The old listener goes first: it may hold the very port the new one needs, and the
+  // places it holds serve the new one. The host may open a socket to check an address.
+  session.SetDataChannel(nullptr);
+  DescriptorGrant places =
+      Reserve(session, DescriptorUse::kDataConnection, DataChannel::kPassiveDescriptors);
   const std::string& control_ip = session.Socket().LocalAddress().ip;
   PassiveAddress address = host_.transfers.PassiveAddressFor(
       session, PassiveAddress{control_ip, 0, "", reply_names_address}, version);
@@ -73,18 +78,16 @@ FtpServer::PreparedPassive FtpServer::PreparePassive(FtpSession& session, IpVers
     address.bind_ip = control_ip;
     address.announce_ip.clear();
   }
-  // The old listener goes first: it may hold the very port the new one needs.
-  session.SetDataChannel(nullptr);
   PortSource source = PortSource::kAsked;
   std::unique_ptr<platform::TcpListener> listener =
       BindPassive(address.bind_ip, address.port, source);
   if (source == PortSource::kRangeExhausted)
     host_.transfers.PassiveRangeExhausted(session, listener->LocalAddress().port);
   const bool pooled = source == PortSource::kAsked || source == PortSource::kRange;
-  std::unique_ptr<DataChannel> channel =
-      DataChannel::Passive(std::move(listener), session.SecurityOptions().require_pasv_from_same_ip,
-                           session.PeerAddress().ip, pooled ? &passive_pool_ : nullptr,
-                           std::chrono::steady_clock::now() + data_timeouts_.accept);
+  std::unique_ptr<DataChannel> channel = DataChannel::Passive(
+      std::move(listener), std::move(places), session.SecurityOptions().require_pasv_from_same_ip,
+      session.PeerAddress().ip, pooled ? &passive_pool_ : nullptr,
+      std::chrono::steady_clock::now() + data_timeouts_.accept);
   channel->ExpectProxyHeaders(Proxy());
   if (passive_listener_count_)
     channel->CountListening(*passive_listener_count_);
@@ -136,15 +139,14 @@ void FtpServer::CmdEpsv(Command& command, FtpSession& session) {
   IpVersion wanted = control;
   if (!argument.empty()) {
     if (!AllDigits(argument)) {
-      command.reply =
-          Reply(522, platform::IsIpv6Available() ? "Network protocol not supported, use (1,2)"
+      command.reply = Reply(522, ipv6_available_ ? "Network protocol not supported, use (1,2)"
                                                  : "Network protocol not supported, use (1)");
       return;
     }
     if (argument == "1") {
       wanted = IpVersion::kV4;
     } else if (argument == "2") {
-      if (!platform::IsIpv6Available()) {
+      if (!ipv6_available_) {
         command.reply = Reply(522, "Network protocol not supported, use (1)");
         return;
       }

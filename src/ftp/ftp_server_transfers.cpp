@@ -88,6 +88,9 @@ std::unique_ptr<DataChannel> FtpServer::TakeChannel(Command& command, FtpSession
     command.reply = Reply(425, kCannotOpen);
     return nullptr;
   }
+  // A passive channel holds its places since it began to listen.
+  if (!channel->passive())
+    channel->Hold(Reserve(session, DescriptorUse::kDataConnection, 1));
   return channel;
 }
 
@@ -107,6 +110,7 @@ void FtpServer::CmdRetr(Command& command, FtpSession& session) {
   auto [channel, restart] = TakeNamedTransfer(command, session);
   if (!channel)
     return;
+  const DescriptorGrant file = Reserve(session, DescriptorUse::kFile, 1);
   std::unique_ptr<FtpStream> stream =
       host_.transfers.OpenDownload(session, command.unparsed_params);
   if (!stream) {
@@ -152,6 +156,7 @@ std::string FtpServer::UniqueFileName(FtpSession& session) {
 void FtpServer::Store(Command& command, FtpSession& session, std::unique_ptr<DataChannel> channel,
                       const std::string& name, bool append, std::int64_t restart,
                       const Reply& preliminary) {
+  const DescriptorGrant file = Reserve(session, DescriptorUse::kFile, 1);
   // A resumed STOR continues the file it resumes: truncating it first would leave
   // zeros where its head was.
   std::unique_ptr<FtpStream> stream =
@@ -166,7 +171,9 @@ void FtpServer::Store(Command& command, FtpSession& session, std::unique_ptr<Dat
 }
 
 std::unique_ptr<ListingSource> FtpServer::OpenListing(Command& command, FtpSession& session,
-                                                      std::string_view path, ListingScope scope) {
+                                                      std::string_view path, ListingScope scope,
+                                                      DescriptorGrant& directory) {
+  directory = Reserve(session, DescriptorUse::kFile, 1);
   std::unique_ptr<ListingSource> source;
   try {
     source = host_.listing.List(session, path, scope);
@@ -186,8 +193,9 @@ void FtpServer::CmdList(Command& command, FtpSession& session) {
   if (!channel)
     return;
   const ListArgument argument = SplitListArgument(command.unparsed_params);
+  DescriptorGrant directory;  // declared first: given back after the listing closes
   std::unique_ptr<ListingSource> source =
-      OpenListing(command, session, argument.path, ListingScope::kAny);
+      OpenListing(command, session, argument.path, ListingScope::kAny, directory);
   if (!source)
     return;
   const bool names = command.handler.command == "NLST";
@@ -206,8 +214,9 @@ void FtpServer::CmdMlsd(Command& command, FtpSession& session) {
   std::unique_ptr<DataChannel> channel = TakeChannel(command, session);
   if (!channel)
     return;
-  std::unique_ptr<ListingSource> source =
-      OpenListing(command, session, Trim(command.unparsed_params), ListingScope::kDirectory);
+  DescriptorGrant directory;  // declared first: given back after the listing closes
+  std::unique_ptr<ListingSource> source = OpenListing(
+      command, session, Trim(command.unparsed_params), ListingScope::kDirectory, directory);
   if (!source)
     return;
   ListingWriter listing(std::move(source), ListingWriter::Layout::kMachine, "", "", clock_.Now(),
@@ -217,8 +226,9 @@ void FtpServer::CmdMlsd(Command& command, FtpSession& session) {
 }
 
 void FtpServer::CmdMlst(Command& command, FtpSession& session) {
+  DescriptorGrant directory;  // declared first: given back after the listing closes
   std::unique_ptr<ListingSource> source =
-      OpenListing(command, session, Trim(command.unparsed_params), ListingScope::kEntry);
+      OpenListing(command, session, Trim(command.unparsed_params), ListingScope::kEntry, directory);
   if (!source)
     return;
   std::vector<std::string> lines = {"Begin"};
@@ -231,8 +241,9 @@ void FtpServer::CmdMlst(Command& command, FtpSession& session) {
 
 void FtpServer::StatPath(Command& command, FtpSession& session) {
   const ListArgument argument = SplitListArgument(command.unparsed_params);
+  DescriptorGrant directory;  // declared first: given back after the listing closes
   std::unique_ptr<ListingSource> source =
-      OpenListing(command, session, argument.path, ListingScope::kAny);
+      OpenListing(command, session, argument.path, ListingScope::kAny, directory);
   if (!source)
     return;
   ListingWriter listing(std::move(source), ListingWriter::Layout::kLong,
@@ -294,7 +305,10 @@ void FtpServer::RunTransfer(Command& command, FtpSession& session, DataChannel& 
       DataTransfer transfer(*data, control, session.Socket().ReadTimeout(), tls.get());
       TransferOutcome outcome;
       if (direction == Direction::kReceive) {
-        outcome = transfer.Receive(*stream);
+        // Splicing into the file needs a pipe's two descriptors; without room for them
+        // the bytes are copied, as fast for all but the largest uploads.
+        const std::optional<DescriptorGrant> pipe = TakeDescriptors(2);
+        outcome = transfer.Receive(*stream, pipe.has_value());
       } else {
         outcome = stream ? transfer.Send(*stream) : transfer.Send(*listing);
       }

@@ -8,12 +8,12 @@ PassivePool::Key PassivePool::KeyOf(const std::string& ip, platform::IpVersion v
   return {platform::CanonicalAddress(ip, version).value_or(ip), port};
 }
 
-void PassivePool::Put(std::unique_ptr<platform::TcpListener> listener) {
+void PassivePool::Put(std::unique_ptr<platform::TcpListener> listener, DescriptorGrant place) {
   const platform::SocketAddress& bound = listener->LocalAddress();
   const Key key = KeyOf(bound.ip, bound.version, bound.port);
-  std::unique_ptr<platform::TcpListener> replaced;
+  Kept replaced;  // closed after the lock is let go
   std::lock_guard lock(mutex_);
-  replaced = std::exchange(listeners_[key], std::move(listener));
+  replaced = std::exchange(listeners_[key], Kept{std::move(place), std::move(listener)});
 }
 
 std::unique_ptr<platform::TcpListener> PassivePool::Take(const std::string& ip,
@@ -24,7 +24,7 @@ std::unique_ptr<platform::TcpListener> PassivePool::Take(const std::string& ip,
     const auto found = listeners_.find(KeyOf(ip, version, port));
     if (found == listeners_.end())
       return nullptr;
-    listener = std::move(found->second);
+    listener = std::move(found->second.listener);
     listeners_.erase(found);
   }
   listener->DiscardQueued();
@@ -32,7 +32,7 @@ std::unique_ptr<platform::TcpListener> PassivePool::Take(const std::string& ip,
 }
 
 void PassivePool::Clear() {
-  std::map<Key, std::unique_ptr<platform::TcpListener>> closing;
+  std::map<Key, Kept> closing;
   std::lock_guard lock(mutex_);
   closing.swap(listeners_);
 }

@@ -14,6 +14,7 @@
 #include <string>
 #include <utility>
 
+#include "net/connection_budget.h"
 #include "platform/socket_address.h"
 #include "platform/tcp_listener.h"
 
@@ -22,8 +23,10 @@ namespace vantrel {
 // Shared by all sessions of one server; every call takes the one lock.
 class PassivePool {
  public:
-  void Put(std::unique_ptr<platform::TcpListener> listener);
-  // The listener kept for exactly this address and port, emptied; nothing otherwise.
+  // `place` is the listener's descriptor in the budget, held while it is kept.
+  void Put(std::unique_ptr<platform::TcpListener> listener, DescriptorGrant place);
+  // The listener kept for exactly this address and port, emptied; nothing otherwise. Its
+  // place goes back to the budget: the caller has taken one for it already.
   std::unique_ptr<platform::TcpListener> Take(const std::string& ip, platform::IpVersion version,
                                               int port);
   // Closes every kept listener (the server stops).
@@ -31,10 +34,14 @@ class PassivePool {
 
  private:
   using Key = std::pair<std::string, int>;
+  struct Kept {
+    DescriptorGrant place;  // given back after the listener closes
+    std::unique_ptr<platform::TcpListener> listener;
+  };
   static Key KeyOf(const std::string& ip, platform::IpVersion version, int port);
 
   std::mutex mutex_;
-  std::map<Key, std::unique_ptr<platform::TcpListener>> listeners_;
+  std::map<Key, Kept> listeners_;  // guarded by mutex_
 };
 
 }  // namespace vantrel

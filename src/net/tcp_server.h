@@ -36,12 +36,12 @@
 #include <vector>
 
 #include "net/connection.h"
+#include "net/connection_budget.h"
 #include "net/proxy_trust.h"
+#include "platform/sized_thread.h"
 #include "platform/socket_address.h"
 
 namespace vantrel {
-
-class ConnectionBudget;
 
 namespace platform {
 class TcpListener;
@@ -107,8 +107,9 @@ class TcpServer {
   // 0: no limit. Otherwise at most this many sessions from one peer address at once.
   int MaxConnectionsPerAddress() const { return max_per_address_; }
   void SetMaxConnectionsPerAddress(int count);
-  // Shared with other servers; each session holds one place of it. Null: none. It must
-  // outlive the server's activity.
+  // Shared with other servers; each session holds one place of it, and its commands take
+  // what else they open (TakeDescriptors). Null: none. It must outlive the server's
+  // activity.
   void SetConnectionBudget(ConnectionBudget* budget);
   void SetReuseSocket(ReuseSocket reuse);
   // Read time-out given to every new connection (BeforeRun may change it per session).
@@ -155,6 +156,9 @@ class TcpServer {
   virtual void Refused(const platform::SocketAddress& /*peer*/, Refusal /*reason*/) {}
 
   void RequireInactive() const;
+  // `count` descriptors from the shared budget for what a session is about to open; a
+  // grant nobody counts without a budget, nothing when the budget is spent.
+  std::optional<DescriptorGrant> TakeDescriptors(int count);
   // A session's whole life in the calling thread: BeforeRun, Execute until it returns
   // false, AfterRun, and SessionFailed for whatever ended it.
   void RunSession(Connection& connection);
@@ -178,7 +182,8 @@ class TcpServer {
     std::unique_ptr<Connection> connection;  // null once the session left the live list
     std::string address;                     // the peer's, as counted in per_address_
     bool proxied = false;                    // its PROXY header is still to be read
-    std::thread thread;
+    DescriptorGrant place;                   // the connection's own descriptor
+    platform::SizedThread thread;
     bool finished = false;  // its thread is about to end and may be joined
   };
 
@@ -194,16 +199,15 @@ class TcpServer {
   void ListenLoop(Listener& listener);
   void StartSession(platform::TcpSocket socket, bool implicit_tls);
   // Takes a place for a session from `address` (empty: not known yet, so not counted per
-  // address), or says which limit refuses it.
-  std::optional<Refusal> Admit(const std::string& address);
+  // address; the budget's place into `place`), or says which limit refuses it.
+  std::optional<Refusal> Admit(const std::string& address, DescriptorGrant& place);
   bool AtAddressLimit(const std::string& address) const;  // under sessions_mutex_
   // Session thread: a proxied session's header, and its client's place per address.
   // False when the connection is turned away.
   bool Introduce(Session& session);
-  // Gives back what Admit took: the server's own counts alone, or those and the budget's.
+  // Gives back the server's own counts Admit took.
   void Uncount(const std::string& address);
   void UncountLocked(const std::string& address);  // under sessions_mutex_
-  void Release(const std::string& address);
   void Refuse(platform::TcpSocket& socket, const platform::SocketAddress& peer, Refusal reason);
   void ReportRefusal(const platform::SocketAddress& peer, Refusal reason);
   void SessionMain(Session& session);

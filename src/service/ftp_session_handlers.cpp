@@ -122,6 +122,15 @@ void FtpSessionHandlers::ConnectionRefused(const platform::SocketAddress& peer, 
                     peer.ip);
 }
 
+void FtpSessionHandlers::OutOfDescriptors(FtpSession& session, DescriptorUse use) {
+  // Keyed apart from the connection refusals: a full budget shows in both, and each tells
+  // the operator something different.
+  const std::string kind = use == DescriptorUse::kDataConnection ? " data" : " file";
+  refusals_.LogLine(
+      LogKeyOf(session) + ", " + session.Username() + "> " + RefusalText(use, capacity_),
+      session.PeerAddress().ip + kind);
+}
+
 void FtpSessionHandlers::SessionFailed(FtpSession& session, const std::exception& failure) {
   const std::string key = KeyOf(session);
   // A failed or stalled handshake is the one failure an operator looks for: a client

@@ -38,15 +38,18 @@ std::string LogKeyOf(const Connection& connection);
 
 class FtpSessionHandlers final : public FtpSessionHost {
  public:
-  // `ceiling` is the connection budget's, which refusals for want of room name.
-  FtpSessionHandlers(const FtpHandlerUnits& units, int ceiling, const Clock& clock = DefaultClock())
-      : units_(units), ceiling_(ceiling), refusals_(units.log, clock) {}
+  // `ceiling` and `capacity` are the connection budget's, which refusals for want of room
+  // name.
+  FtpSessionHandlers(const FtpHandlerUnits& units, int ceiling, int capacity,
+                     const Clock& clock = DefaultClock())
+      : units_(units), ceiling_(ceiling), capacity_(capacity), refusals_(units.log, clock) {}
 
   void SessionStarted(FtpSession& session) override;
   void SessionEncrypted(FtpSession& session) override;
   void SessionEnded(FtpSession& session) override;
   void SessionFailed(FtpSession& session, const std::exception& failure) override;
   void ConnectionRefused(const platform::SocketAddress& peer, Refusal reason) override;
+  void OutOfDescriptors(FtpSession& session, DescriptorUse use) override;
   // A member with the right password gets the account's rights; anyone else, while
   // anonymous access is on and the address is not banned, the anonymous ones.
   std::shared_ptr<const SessionRecord> Login(FtpSession& session, const std::string& user,
@@ -64,7 +67,8 @@ class FtpSessionHandlers final : public FtpSessionHost {
 
   FtpHandlerUnits units_;
   const int ceiling_;
-  LogThrottle refusals_;  // one line per address a minute
+  const int capacity_;
+  LogThrottle refusals_;  // one line per address and reason a minute
 };
 
 }  // namespace vantrel

@@ -19,4 +19,10 @@ std::string RefusalText(Refusal reason, int ceiling) {
   return "Refused";
 }
 
+std::string RefusalText(DescriptorUse use, int capacity) {
+  const std::string what = use == DescriptorUse::kDataConnection ? "a data connection" : "a file";
+  return "Refused: no room for " + what + " (all " + std::to_string(capacity) +
+         " descriptors in use)";
+}
+
 }  // namespace vantrel

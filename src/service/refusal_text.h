@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "ftp/ftp_host.h"
 #include "net/tcp_server.h"
 
 namespace vantrel {
@@ -12,5 +13,7 @@ namespace vantrel {
 // What the log says about a refusal, after the key and "> "; `ceiling` is the connection
 // budget's, which the operator needs to know once it is reached.
 std::string RefusalText(Refusal reason, int ceiling);
+// The same for a command refused for want of a descriptor; `capacity` is the budget's.
+std::string RefusalText(DescriptorUse use, int capacity);
 
 }  // namespace vantrel

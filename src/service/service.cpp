@@ -58,9 +58,9 @@ Service::Service(std::string data_directory, const Clock& clock)
       special_files_(std::make_unique<SpecialFiles>()),
       session_records_(std::make_unique<SessionRecords>(*users_, *settings_)),
       connection_budget_(std::make_unique<ConnectionBudget>(
-          ConnectionBudget::CeilingFor(platform::OpenFileLimit()))),
-      session_handlers_(std::make_unique<FtpSessionHandlers>(HandlerUnits(),
-                                                             connection_budget_->Ceiling(), clock)),
+          ConnectionBudget::CapacityFor(platform::OpenFileLimit()))),
+      session_handlers_(std::make_unique<FtpSessionHandlers>(
+          HandlerUnits(), connection_budget_->Ceiling(), connection_budget_->Capacity(), clock)),
       file_handlers_(std::make_unique<FtpFileHandlers>(HandlerUnits())),
       listing_handler_(
           std::make_unique<FtpListingHandler>(*online_clients_, *log_, *session_records_, clock)),

@@ -101,7 +101,7 @@ class FtpCommandServerTest : public ::testing::Test {
   // of the test body.
   testing::Recorder events_;
   testing::Recorder refusals_;
-  ConnectionBudget budget_{3};
+  ConnectionBudget budget_{6};  // three connections, and room for one transfer
   ObservedServer server_{events_, refusals_};
   int port_ = 0;
 };
@@ -217,6 +217,26 @@ TEST_F(FtpCommandServerTest, MaxConnectionsRefusesTheThirdClient) {
     std::this_thread::sleep_for(10ms);
   FtpTestClient fourth = Connect();
   EXPECT_EQ(fourth.Ask("NOOP"), "200 NOOP got []");
+}
+
+TEST(ConnectionBudgetTest, ConnectionsLeaveTheHeadroomAndGrantsGiveBackWhatTheyHold) {
+  ConnectionBudget budget(64);  // a headroom of four
+  ASSERT_EQ(budget.Ceiling(), 60);
+  std::vector<DescriptorGrant> held;
+  while (auto place = budget.TryTakeConnection())
+    held.push_back(std::move(*place));
+  EXPECT_EQ(held.size(), 60u) << "connections stop short of the headroom";
+  std::optional<DescriptorGrant> transfer = budget.TryTake(3);
+  ASSERT_TRUE(transfer) << "a transfer may take the headroom";
+  EXPECT_FALSE(budget.TryTake(2)) << "but not beyond the capacity";
+  DescriptorGrant listener = transfer->Split(1);
+  EXPECT_EQ(transfer->Count(), 2);
+  held.clear();
+  EXPECT_EQ(budget.InUse(), 3) << "a grant gives back on destruction";
+  *transfer = std::move(listener);
+  EXPECT_EQ(budget.InUse(), 1) << "a grant assigned over gives back what it held";
+  transfer.reset();
+  EXPECT_EQ(budget.InUse(), 0);
 }
 
 TEST_F(FtpCommandServerTest, AddressLimitAndSharedBudgetRefuseAndFreeUp) {

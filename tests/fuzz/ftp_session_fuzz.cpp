@@ -75,7 +75,7 @@ class Harness {
         auto_ban_(settings_, log_),
         transfers_(statistics_),
         records_(users_, settings_),
-        session_(HandlerUnits(), 0),
+        session_(HandlerUnits(), 0, 0),
         files_(HandlerUnits()),
         listing_(online_, log_, records_, DefaultClock()),
         transfer_(HandlerUnits(), DefaultClock()),
