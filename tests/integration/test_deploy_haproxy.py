@@ -125,50 +125,48 @@ class HaproxyDeployment(unittest.TestCase):
             raise
         return ftp
 
-    def logged_on_both(self, fragment):
-        return all(any(fragment in line for line in d.lines) for *_, d in self.daemons)
+    def on_both_daemons(self, fragment, source, attempt, tries):
+        """Runs `attempt(turn)` until both daemons logged `fragment` (round robin alternates,
+        but HAProxy may or may not have given the readiness probe a server), then checks
+        that each logged it for `source`."""
+        for turn in range(tries):
+            attempt(turn)
+            for *_, d in self.daemons:
+                d.settle(0.1)
+            if all(any(fragment in line for line in d.lines) for *_, d in self.daemons):
+                break
+        for name, _, _, d in self.daemons:
+            line = d.wait_for(fragment)
+            self.assertTrue(line.startswith(source + ":"), "%s logged %r" % (name, line))
+
+    def session(self, turn):
+        ftp = self.client()
+        ftp.login("alice", "pw")
+        self.assertIn("shared.txt", ftp.nlst())
+        got = io.BytesIO()
+        ftp.retrbinary("RETR shared.txt", got.write)
+        self.assertEqual(got.getvalue(), b"one tree for both")
+        ftp.storbinary("STOR up%d.txt" % turn, io.BytesIO(b"upload %d" % turn))
+        lines = []
+        ftp.retrlines("LIST", lines.append)
+        self.assertTrue(any(line.endswith("up%d.txt" % turn) for line in lines), lines)
+        ftp.quit()
+        with open(os.path.join(self.tree, "up%d.txt" % turn), "rb") as f:
+            self.assertEqual(f.read(), b"upload %d" % turn)
+
+    def guess(self, _turn):
+        try:
+            ftp = self.client(INTRUDER)
+        except (EOFError, ConnectionError):
+            return  # a daemon that banned it already
+        with self.assertRaises(ftplib.error_perm):
+            ftp.login("alice", "wrong")
+        ftp.close()
 
     def test_sessions_through_haproxy_reach_both_daemons_as_the_client(self):
-        # Round robin alternates, but HAProxy may or may not have given the readiness
-        # probe a server: sessions go on until each daemon has had one.
-        for turn in range(6):
-            ftp = self.client()
-            ftp.login("alice", "pw")
-            self.assertIn("shared.txt", ftp.nlst())
-            got = io.BytesIO()
-            ftp.retrbinary("RETR shared.txt", got.write)
-            self.assertEqual(got.getvalue(), b"one tree for both")
-            ftp.storbinary("STOR up%d.txt" % turn, io.BytesIO(b"upload %d" % turn))
-            lines = []
-            ftp.retrlines("LIST", lines.append)
-            self.assertTrue(any(line.endswith("up%d.txt" % turn) for line in lines), lines)
-            ftp.quit()
-            with open(os.path.join(self.tree, "up%d.txt" % turn), "rb") as f:
-                self.assertEqual(f.read(), b"upload %d" % turn)
-            for *_, d in self.daemons:
-                d.settle(0.1)
-            if self.logged_on_both("> Authenticated as alice"):
-                break
-        for name, _, _, d in self.daemons:
-            line = d.wait_for("> Authenticated as alice")
-            self.assertTrue(line.startswith(CLIENT + ":"), "%s logged %r" % (name, line))
-
+        self.on_both_daemons("> Authenticated as alice", CLIENT, self.session, 6)
         # Failed logins through HAProxy ban the client on each daemon, never the balancer.
-        for _ in range(12):
-            try:
-                ftp = self.client(INTRUDER)
-            except (EOFError, ConnectionError):
-                continue  # a daemon that banned it already
-            with self.assertRaises(ftplib.error_perm):
-                ftp.login("alice", "wrong")
-            ftp.close()
-            for *_, d in self.daemons:
-                d.settle(0.1)
-            if self.logged_on_both(", alice> AutoBan (login)"):
-                break
-        for name, _, _, d in self.daemons:
-            line = d.wait_for(", alice> AutoBan (login)")
-            self.assertTrue(line.startswith(INTRUDER + ":"), "%s logged %r" % (name, line))
+        self.on_both_daemons(", alice> AutoBan (login)", INTRUDER, self.guess, 12)
         for _ in range(2):
             with self.assertRaises((EOFError, ConnectionError)):
                 self.client(INTRUDER).login("alice", "pw")
