@@ -39,12 +39,12 @@ OnlineClient* OnlineClients::FindLocked(std::string_view key, std::string_view c
 }
 
 void OnlineClients::Add(std::string_view key, std::string_view clientid) {
-  OnlineClient client;
-  client.key = std::string(key);
-  client.clientid = std::string(clientid);
-  client.current_directory = "/";
-  client.action = "-";
-  client.connected = clock_.Now();
+  OnlineClient client{.key = std::string(key),
+                      .clientid = std::string(clientid),
+                      .user = {},
+                      .current_directory = "/",
+                      .action = "-",
+                      .connected = clock_.Now()};
   std::lock_guard lock(mutex_);
   clients_.push_back(std::move(client));
   by_key_[clients_.back().key].push_back(std::prev(clients_.end()));

@@ -234,7 +234,7 @@ std::function<void(Command&)> FtpServer::Guarded(Routine routine, bool login) {
 void FtpServer::Register(const CommandSpec& entry) {
   CommandHandler& handler = AddCommandHandler(entry.word);
   handler.description = {entry.syntax};
-  handler.help_super_script = entry.unimplemented ? "*" : "";
+  handler.help_super_script = std::string(entry.unimplemented ? "*" : "");
   handler.help_visible = entry.visible;
   if (entry.exception_code != 0)
     handler.exception_reply.SetCode(entry.exception_code);

@@ -123,8 +123,8 @@ void FtpServer::CmdPasv(Command& command, FtpSession& session) {
     if (c == '.')
       c = ',';
   }
-  numbers +=
-      "," + std::to_string(announced.port / 256) + "," + std::to_string(announced.port % 256);
+  for (const int part : {announced.port / 256, announced.port % 256})
+    numbers.append(",").append(std::to_string(part));
   command.reply = Reply(227, "Entering Passive Mode (" + numbers + ").");
 }
 
