@@ -190,11 +190,10 @@ class FtpServer : public FtpCommandServer {
   void CmdMlsd(Command& command, FtpSession& session);
   void CmdMlst(Command& command, FtpSession& session);
   void StatPath(Command& command, FtpSession& session);
-  // The host's listing of the client's `path`, with `directory` the place for the
-  // directory it reads; nothing (after answering 550) when the host refuses.
+  // The host's listing of the client's `path`, holding the budget's place for the
+  // directory it reads until it closes; nothing (after answering 550) when the host refuses.
   std::unique_ptr<ListingSource> OpenListing(Command& command, FtpSession& session,
-                                             std::string_view path, ListingScope scope,
-                                             DescriptorGrant& directory);
+                                             std::string_view path, ListingScope scope);
   static Reply StatusReply(const FtpSession& session);
   // Sends `preliminary`, opens the channel, moves the stream's bytes (or, without a
   // stream, the listing's text) and answers how it ended. The stream, when there is one,

@@ -11,6 +11,7 @@
 #include "common/text.h"
 #include "ftp/data_transfer.h"
 #include "ftp/ftp_server.h"
+#include "ftp/granted_listing.h"
 #include "ftp/listing_lines.h"
 #include "ftp/listing_writer.h"
 #include "ftp/transfer_control.h"
@@ -171,9 +172,8 @@ void FtpServer::Store(Command& command, FtpSession& session, std::unique_ptr<Dat
 }
 
 std::unique_ptr<ListingSource> FtpServer::OpenListing(Command& command, FtpSession& session,
-                                                      std::string_view path, ListingScope scope,
-                                                      DescriptorGrant& directory) {
-  directory = Reserve(session, DescriptorUse::kFile, 1);
+                                                      std::string_view path, ListingScope scope) {
+  DescriptorGrant directory = Reserve(session, DescriptorUse::kFile, 1);
   std::unique_ptr<ListingSource> source;
   try {
     source = host_.listing.List(session, path, scope);
@@ -183,9 +183,11 @@ std::unique_ptr<ListingSource> FtpServer::OpenListing(Command& command, FtpSessi
     command.reply = Reply(550, refusal.what());
     return nullptr;
   }
-  if (!source)
+  if (!source) {
     command.reply = Reply(550, kLocalError);
-  return source;
+    return nullptr;
+  }
+  return std::make_unique<GrantedListing>(std::move(directory), std::move(source));
 }
 
 void FtpServer::CmdList(Command& command, FtpSession& session) {
@@ -193,9 +195,8 @@ void FtpServer::CmdList(Command& command, FtpSession& session) {
   if (!channel)
     return;
   const ListArgument argument = SplitListArgument(command.unparsed_params);
-  DescriptorGrant directory;  // declared first: given back after the listing closes
   std::unique_ptr<ListingSource> source =
-      OpenListing(command, session, argument.path, ListingScope::kAny, directory);
+      OpenListing(command, session, argument.path, ListingScope::kAny);
   if (!source)
     return;
   const bool names = command.handler.command == "NLST";
@@ -214,9 +215,8 @@ void FtpServer::CmdMlsd(Command& command, FtpSession& session) {
   std::unique_ptr<DataChannel> channel = TakeChannel(command, session);
   if (!channel)
     return;
-  DescriptorGrant directory;  // declared first: given back after the listing closes
-  std::unique_ptr<ListingSource> source = OpenListing(
-      command, session, Trim(command.unparsed_params), ListingScope::kDirectory, directory);
+  std::unique_ptr<ListingSource> source =
+      OpenListing(command, session, Trim(command.unparsed_params), ListingScope::kDirectory);
   if (!source)
     return;
   ListingWriter listing(std::move(source), ListingWriter::Layout::kMachine, "", "", clock_.Now(),
@@ -226,9 +226,8 @@ void FtpServer::CmdMlsd(Command& command, FtpSession& session) {
 }
 
 void FtpServer::CmdMlst(Command& command, FtpSession& session) {
-  DescriptorGrant directory;  // declared first: given back after the listing closes
   std::unique_ptr<ListingSource> source =
-      OpenListing(command, session, Trim(command.unparsed_params), ListingScope::kEntry, directory);
+      OpenListing(command, session, Trim(command.unparsed_params), ListingScope::kEntry);
   if (!source)
     return;
   std::vector<std::string> lines = {"Begin"};
@@ -241,9 +240,8 @@ void FtpServer::CmdMlst(Command& command, FtpSession& session) {
 
 void FtpServer::StatPath(Command& command, FtpSession& session) {
   const ListArgument argument = SplitListArgument(command.unparsed_params);
-  DescriptorGrant directory;  // declared first: given back after the listing closes
   std::unique_ptr<ListingSource> source =
-      OpenListing(command, session, argument.path, ListingScope::kAny, directory);
+      OpenListing(command, session, argument.path, ListingScope::kAny);
   if (!source)
     return;
   ListingWriter listing(std::move(source), ListingWriter::Layout::kLong,
